@@ -1,0 +1,41 @@
+// orbelune: the saver, the headless renderer and the settings tool in one program.
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "bundle_info.h"
+#include "host/defaults_command.h"
+
+namespace {
+
+void printHelp(std::ostream& out) {
+  out << "usage: orbelune [SAVER FLAGS]\n"
+         "       orbelune render [RENDER FLAGS]\n"
+         "       orbelune defaults VERB ...\n"
+         "\n"
+         "Orbelune draws a living Lissajous figure: two sine oscillators, one per axis,\n"
+         "traced as a fading trail.\n"
+         "\n"
+         "  defaults   read and change the stored settings (orbelune defaults --help)\n"
+         "  --help     this text\n"
+         "  --version  the version\n";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  if (!args.empty() && args[0] == "defaults") {
+    return orbelune::runDefaultsCommand({args.begin() + 1, args.end()}, std::cout, std::cerr);
+  }
+  if (!args.empty() && (args[0] == "--help" || args[0] == "-help" || args[0] == "-h")) {
+    printHelp(std::cout);
+    return 0;
+  }
+  if (!args.empty() && (args[0] == "--version" || args[0] == "-version")) {
+    std::cout << "orbelune " << orbelune::kVersion << "\n";
+    return 0;
+  }
+  std::cerr << "orbelune: unknown command or flag '" << (args.empty() ? "" : args[0]) << "' (see orbelune --help)\n";
+  return 2;
+}

@@ -1,0 +1,69 @@
+#pragma once
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/defaults_value.h"
+
+namespace orbelune {
+
+using DefaultsDictionary = std::map<std::string, DefaultsValue>;
+
+// The per-module preferences store: one JSON file per module under
+// $XDG_CONFIG_HOME/orbelune/. Reads fall back to the registered defaults, which
+// live only in the process and are never written. Writes are kept in memory until
+// `synchronize`, which merges them into the file as it is on disk (so keys other
+// programs wrote are kept) and replaces it atomically.
+class ScreenSaverDefaults {
+ public:
+  // The process's store of the module (one object per file, shared by every caller).
+  // Returns nullptr for a module name that is not a plain file name.
+  static std::shared_ptr<ScreenSaverDefaults> defaultsForModuleWithName(const std::string& moduleName);
+  // $XDG_CONFIG_HOME/orbelune, or ~/.config/orbelune when the variable is unset or relative.
+  static std::filesystem::path configDirectory();
+  static std::filesystem::path fileForModule(const std::string& moduleName);
+
+  explicit ScreenSaverDefaults(std::filesystem::path file);
+
+  void registerDefaults(const DefaultsDictionary& defaults);
+  std::optional<DefaultsValue> objectForKey(const std::string& key) const;
+  std::int64_t integerForKey(const std::string& key) const;
+  double doubleForKey(const std::string& key) const;
+  bool boolForKey(const std::string& key) const;
+  void setObject(const DefaultsValue& value, const std::string& key);
+  void removeObjectForKey(const std::string& key);
+  // Writes pending changes (or, with none, reads the file again). False when the
+  // file could not be written; the reason is in lastError() and the old file stays.
+  bool synchronize();
+
+  // What the file holds, registered defaults excluded.
+  DefaultsDictionary storedValues() const { return stored_; }
+  std::optional<DefaultsValue> storedObjectForKey(const std::string& key) const;
+  const std::filesystem::path& file() const { return file_; }
+  const std::string& lastError() const { return lastError_; }
+
+  // Test seam: called after the temporary file is complete and before it is
+  // renamed over the store; returning false abandons the write there.
+  static void setBeforeRenameHookForTesting(std::function<bool()> hook);
+
+ private:
+  struct Loaded;
+  Loaded readFile() const;
+  void adopt(Loaded&& loaded);
+  bool writeFile(const std::string& text);
+
+  std::filesystem::path file_;
+  DefaultsDictionary registered_;
+  DefaultsDictionary stored_;
+  std::map<std::string, std::string> opaque_;  // entries of unknown type, kept as JSON text
+  std::map<std::string, std::optional<DefaultsValue>> pending_;  // nullopt = removal
+  bool corrupt_ = false;  // the file on disk could not be read; move it aside before writing
+  mutable bool warned_ = false;
+  std::string lastError_;
+};
+
+}  // namespace orbelune

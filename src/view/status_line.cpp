@@ -1,0 +1,46 @@
+#include "view/status_line.h"
+
+#include <charconv>
+
+#include "oscillator/frequency.h"
+
+namespace orbelune {
+
+std::string format2f(double v) {
+  char buf[512];
+  auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, 2);
+  return std::string(buf, res.ptr);
+}
+
+std::optional<std::string> composeStatusLine(const StatusInputs& in, const Frequency& xAxis, const Frequency& yAxis) {
+  if (!in.isShowCurrentValue) return std::nullopt;
+  if (!in.isShowFrequency && !in.isShowInitialPhase) return std::nullopt;
+  std::string xPhase, yPhase;
+  if (in.isShowInitialPhase) {
+    xPhase = " " + format2f(xAxis.degreeAtTime(in.sampleTime)) + "deg";
+    yPhase = " " + format2f(yAxis.degreeAtTime(in.sampleTime)) + "deg";
+  }
+  std::string time;
+  if (in.sweepMethod != 0) time = "Time: " + format2f(in.foldedTime) + "s, ";
+  if (in.isShowFrequency) {
+    std::string xf = format2f(xAxis.frequencyAtTime(in.sampleTime));
+    std::string yf = format2f(yAxis.frequencyAtTime(in.sampleTime));
+    return time + "x: " + xf + "Hz" + xPhase + ", y: " + yf + "Hz" + yPhase;
+  }
+  return time + "x:" + xPhase + ", y:" + yPhase;
+}
+
+FittedLine fitStatusLine(Graphics& graphics, const std::string& line, const ColorField& textColor, double viewWidth) {
+  double size = kStatusFontSize;
+  FittedLine fitted{{line, {kStatusFontName, size}, textColor}, 0.0, 0};
+  for (;;) {
+    fitted.styled = StyledString{line, Font{kStatusFontName, size}, textColor};
+    fitted.width = graphics.sizeOfString(fitted.styled).width;
+    ++fitted.passes;
+    size = size * (viewWidth / fitted.width);
+    if (!(fitted.width > viewWidth) || fitted.passes >= kMaxFitPasses) break;
+  }
+  return fitted;
+}
+
+}  // namespace orbelune

@@ -1,0 +1,43 @@
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "platform/graphics.h"
+
+namespace orbelune {
+
+class Frequency;
+
+// "%.2f" with a decimal point whatever the process locale.
+std::string format2f(double v);
+
+struct StatusInputs {
+  bool isShowCurrentValue;
+  bool isShowFrequency;
+  bool isShowInitialPhase;
+  std::int64_t sweepMethod;
+  double foldedTime;
+  double sampleTime;
+};
+
+// The status line for these options, or nothing when none is to be drawn.
+std::optional<std::string> composeStatusLine(const StatusInputs& in, const Frequency& xAxis, const Frequency& yAxis);
+
+struct FittedLine {
+  StyledString styled;
+  double width;
+  int passes;
+};
+
+inline constexpr double kStatusFontSize = 16.0;
+inline constexpr const char* kStatusFontName = "Arial";
+// The fitting loop gives up after this many measurements (a view too narrow for
+// any size, or a font whose width does not follow its size).
+inline constexpr int kMaxFitPasses = 8;
+
+// Starts at 16 points and shrinks the font in proportion to the overflow until the
+// measured width is at most `viewWidth`.
+FittedLine fitStatusLine(Graphics& graphics, const std::string& line, const ColorField& textColor, double viewWidth);
+
+}  // namespace orbelune

@@ -1,0 +1,159 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "bundle_info.h"
+#include "oscillator/frequency.h"
+#include "platform/color_archive.h"
+#include "platform/screen_saver_defaults.h"
+#include "platform/system_version.h"
+#include "settings/settings.h"
+#include "settings/settings_keys.h"
+#include "test_support.h"
+#include "view/orbelune_view.h"
+
+namespace orbelune {
+namespace {
+
+class SettingsLoadTest : public test::IsolatedTest {
+ protected:
+  std::shared_ptr<ScreenSaverDefaults> store() {
+    return ScreenSaverDefaults::defaultsForModuleWithName(kBundleIdentifier);
+  }
+  void put(const std::string& key, const DefaultsValue& v) {
+    auto s = store();
+    s->setObject(v, key);
+    ASSERT_TRUE(s->synchronize()) << s->lastError();
+  }
+  std::unique_ptr<OrbeluneView> makeView() {
+    auto v = OrbeluneView::initWithFrame(makeRect(0, 0, 640, 480), false);
+    EXPECT_NE(v, nullptr);
+    return v;
+  }
+  const Color red{1, 0, 0, 1};
+  const Color teal{0, 0.5, 0.5, 0.75};
+};
+
+TEST_F(SettingsLoadTest, EmptyStoreGivesEveryDefaultAndWritesNothing) {
+  auto v = makeView();
+  EXPECT_EQ(Frequency::sweepMethod(), 1);
+  EXPECT_EQ(Frequency::sweepRate(), 20.0);
+  EXPECT_EQ(v->xAxis().frequency1(), 1.0);
+  EXPECT_EQ(v->xAxis().frequency2(), 6.0);
+  EXPECT_EQ(v->yAxis().frequency1(), 6.0);
+  EXPECT_EQ(v->yAxis().frequency2(), 6.0);
+  for (Frequency* f : {&v->xAxis(), &v->yAxis()}) {
+    EXPECT_EQ(f->initialPhase1(), 90.0);
+    EXPECT_EQ(f->initialPhase2(), 90.0);
+  }
+  EXPECT_EQ(v->figureSize(), 0.8);
+  EXPECT_EQ(v->lineWidth(), 2.0);
+  EXPECT_FALSE(v->isFitToScreenSize());
+  EXPECT_TRUE(v->isShowCurrentValue());
+  EXPECT_TRUE(v->isShowFrequency());
+  EXPECT_FALSE(v->isShowInitialPhase());
+  EXPECT_EQ(v->lineColor(), Color::yellowColor());
+  EXPECT_EQ(v->textColor(), Color::whiteColor());
+  EXPECT_EQ(v->backColor(), Color::blackColor());
+  EXPECT_FALSE(std::filesystem::exists(storeFile()));
+}
+
+TEST_F(SettingsLoadTest, StoredValuesReachTheViewAndTheOscillators) {
+  put(keys::kSweepMethod, std::int64_t{2});
+  put(keys::kSweepRate, 33.5);
+  put(keys::kFrequencyY2, 7.25);
+  put(keys::kInitialPhaseX2, -45.0);
+  put(keys::kShowInitialPhase, true);
+  put(keys::kLineWidth, 4.0);
+  auto v = makeView();
+  EXPECT_EQ(Frequency::sweepMethod(), 2);
+  EXPECT_EQ(Frequency::sweepRate(), 33.5);
+  EXPECT_EQ(v->yAxis().frequency2(), 7.25);
+  EXPECT_EQ(v->xAxis().initialPhase2(), -45.0);
+  EXPECT_TRUE(v->isShowInitialPhase());
+  EXPECT_EQ(v->lineWidth(), 4.0);
+}
+
+TEST_F(SettingsLoadTest, UnusableSweepTimesAndNumbersFallBack) {
+  put(keys::kSweepRate, 0.0);
+  makeView();
+  EXPECT_EQ(Frequency::sweepRate(), kMinimumSweepRate);
+  put(keys::kSweepRate, -3.0);
+  makeView();
+  EXPECT_EQ(Frequency::sweepRate(), kMinimumSweepRate);
+  // Out-of-range but positive values are taken as stored.
+  put(keys::kSweepRate, 0.25);
+  put(keys::kSweepMethod, std::int64_t{7});
+  makeView();
+  EXPECT_EQ(Frequency::sweepRate(), 0.25);
+  EXPECT_EQ(Frequency::sweepMethod(), 7);
+  // A real that is not finite reads as not stored, in memory and on disk.
+  put(keys::kFrequencyX1, NAN);
+  EXPECT_EQ(makeView()->xAxis().frequency1(), 1.0);
+  writeStoreFile(R"({"FrequencyX1": {"real": null}, "LineWidth": {"real": 5e-1}})");
+  auto v = makeView();
+  EXPECT_EQ(v->xAxis().frequency1(), 1.0);
+  EXPECT_EQ(v->lineWidth(), 0.5);
+}
+
+TEST_F(SettingsLoadTest, LegacyColourMigratesUntilAKeyedOneIsStored) {
+  put(keys::kBackColor, Archiver::archivedDataWithRootObject(red));
+  EXPECT_EQ(makeView()->backColor(), red);
+  put(keys::kKeyedBackColor, KeyedArchiver::archivedDataWithRootObject(teal));
+  EXPECT_EQ(makeView()->backColor(), teal);
+  put(keys::kBackColor, Archiver::archivedDataWithRootObject(Color::whiteColor()));
+  EXPECT_EQ(makeView()->backColor(), teal);  // the keyed key wins from now on
+}
+
+TEST_F(SettingsLoadTest, UndecodableColoursLeaveKeyedFieldsEmptyAndLegacyOnesBuiltIn) {
+  put(keys::kKeyedLineColor, Bytes{'{', 'x'});
+  put(keys::kLineColor, Archiver::archivedDataWithRootObject(red));
+  put(keys::kTextColor, Bytes{1, 2, 3});  // legacy garbage: the built-in white stays
+  put(keys::kKeyedBackColor, std::string("not data"));
+  auto v = makeView();
+  EXPECT_EQ(v->lineColor(), std::nullopt);
+  EXPECT_EQ(v->textColor(), Color::whiteColor());
+  EXPECT_EQ(v->backColor(), std::nullopt);
+}
+
+TEST_F(SettingsLoadTest, OlderSystemUsesOnlyTheLegacyKeys) {
+  SystemVersion::overrideForTesting(false);
+  put(keys::kKeyedLineColor, KeyedArchiver::archivedDataWithRootObject(teal));
+  put(keys::kTextColor, Archiver::archivedDataWithRootObject(red));
+  put(keys::kBackColor, Bytes{9, 9});
+  auto v = makeView();
+  EXPECT_EQ(v->lineColor(), Color::yellowColor());
+  EXPECT_EQ(v->textColor(), red);
+  EXPECT_EQ(v->backColor(), Color::blackColor());
+
+  Settings s;
+  s.lineColor = teal;
+  ASSERT_TRUE(writeSettings(*store(), s));
+  auto stored = store()->storedValues();
+  EXPECT_EQ(stored.at(keys::kLineColor), DefaultsValue(Archiver::archivedDataWithRootObject(teal)));
+  EXPECT_EQ(stored.at(keys::kKeyedLineColor), DefaultsValue(KeyedArchiver::archivedDataWithRootObject(teal)));
+  EXPECT_EQ(stored.count(keys::kKeyedTextColor), 0u);
+}
+
+TEST_F(SettingsLoadTest, WriteSettingsStoresEveryKeyWithItsType) {
+  Settings s;
+  s.sweepMethod = 2;
+  ASSERT_TRUE(writeSettings(*store(), s));
+  auto stored = store()->storedValues();
+  EXPECT_EQ(stored.size(), 19u);
+  EXPECT_TRUE(std::holds_alternative<std::int64_t>(stored.at(keys::kSweepMethod)));
+  for (const char* k : {keys::kSweepRate, keys::kFrequencyX1, keys::kInitialPhaseY2, keys::kFigureSize,
+                        keys::kLineWidth}) {
+    EXPECT_TRUE(std::holds_alternative<double>(stored.at(k))) << k;
+  }
+  for (const char* k : {keys::kFitToScreenSize, keys::kShowCurrentValue, keys::kShowFrequency,
+                        keys::kShowInitialPhase}) {
+    EXPECT_TRUE(std::holds_alternative<bool>(stored.at(k))) << k;
+  }
+  EXPECT_EQ(stored.count(keys::kLineColor), 0u);
+  EXPECT_EQ(makeView()->xAxis().frequency1(), 1.0);
+  EXPECT_EQ(Frequency::sweepMethod(), 2);
+}
+
+}  // namespace
+}  // namespace orbelune

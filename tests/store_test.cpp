@@ -1,0 +1,187 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <nlohmann/json.hpp>
+
+#include "bundle_info.h"
+#include "platform/color_archive.h"
+#include "platform/screen_saver_defaults.h"
+#include "test_support.h"
+
+namespace orbelune {
+namespace {
+
+class StoreTest : public test::IsolatedTest {
+ protected:
+  ScreenSaverDefaults open() { return ScreenSaverDefaults(storeFile()); }
+};
+
+TEST_F(StoreTest, EveryTypeRoundTripsExactlyThroughTheFile) {
+  const DefaultsDictionary values = {
+      {"Int", std::int64_t{-9007199254740993}},
+      {"Big", std::int64_t{INT64_MAX}},
+      {"Real", 0.1 + 0.2},
+      {"Tiny", 5e-324},
+      {"Whole", 20.0},
+      {"Yes", true},
+      {"No", false},
+      {"Blob", Bytes{0x00, 0xff, 0x10}},
+      {"Empty", Bytes{}},
+      {"Text", std::string("grüße \"quoted\"")},
+  };
+  {
+    auto s = open();
+    for (const auto& [k, v] : values) s.setObject(v, k);
+    ASSERT_TRUE(s.synchronize()) << s.lastError();
+  }
+  auto s = open();
+  EXPECT_EQ(s.storedValues(), values);
+  EXPECT_EQ(s.doubleForKey("Whole"), 20.0);
+  EXPECT_EQ(s.integerForKey("Real"), 0);
+  EXPECT_TRUE(s.boolForKey("Int"));
+}
+
+TEST_F(StoreTest, ReadsFallBackToRegisteredDefaultsWhichAreNeverWritten) {
+  auto s = open();
+  s.registerDefaults({{"A", 1.0}, {"B", true}});
+  EXPECT_EQ(s.integerForKey("A"), 1);
+  EXPECT_TRUE(s.boolForKey("B"));
+  EXPECT_EQ(s.objectForKey("C"), std::nullopt);
+  ASSERT_TRUE(s.synchronize());
+  EXPECT_FALSE(std::filesystem::exists(storeFile()));
+  s.setObject(2.5, "A");
+  ASSERT_TRUE(s.synchronize());
+  auto doc = nlohmann::json::parse(readStoreFile());
+  EXPECT_EQ(doc.size(), 1u);
+  EXPECT_EQ(doc["A"]["real"], 2.5);
+}
+
+TEST_F(StoreTest, KeysAndEntriesTheProgramDoesNotKnowSurviveARewrite) {
+  writeStoreFile(R"({"Other": {"integer": 3}, "Future": {"matrix": [1, 2]}, "Plain": 7})");
+  auto s = open();
+  s.setObject(1.5, "FigureSize");
+  ASSERT_TRUE(s.synchronize());
+  auto doc = nlohmann::json::parse(readStoreFile());
+  EXPECT_EQ(doc["Other"]["integer"], 3);
+  EXPECT_EQ(doc["Future"]["matrix"], nlohmann::json::array({1, 2}));
+  EXPECT_EQ(doc["Plain"], 7);
+  EXPECT_EQ(doc["FigureSize"]["real"], 1.5);
+}
+
+TEST_F(StoreTest, AWriteMergesWithWhatAnotherProgramStoredMeanwhile) {
+  auto mine = open();
+  auto theirs = open();
+  theirs.setObject(true, "Theirs");
+  ASSERT_TRUE(theirs.synchronize());
+  mine.setObject(false, "Mine");
+  ASSERT_TRUE(mine.synchronize());
+  auto s = open();
+  EXPECT_TRUE(s.boolForKey("Theirs"));
+  EXPECT_EQ(s.storedValues().size(), 2u);
+}
+
+TEST_F(StoreTest, ACorruptFileReadsEmptyWarnsOnceAndIsMovedAsideBeforeTheNextWrite) {
+  writeStoreFile("{ this is not json");
+  testing::internal::CaptureStderr();
+  auto s = open();
+  s.synchronize();
+  std::string warning = testing::internal::GetCapturedStderr();
+  EXPECT_NE(warning.find(storeFile().string()), std::string::npos);
+  EXPECT_EQ(warning.find("warning", warning.find("warning") + 1), std::string::npos) << warning;
+  EXPECT_TRUE(s.storedValues().empty());
+  EXPECT_EQ(readStoreFile(), "{ this is not json");  // reading changes nothing
+  s.setObject(std::int64_t{1}, "SweepMethod");
+  ASSERT_TRUE(s.synchronize()) << s.lastError();
+  std::ifstream aside(storeFile().string() + ".corrupt");
+  std::string kept((std::istreambuf_iterator<char>(aside)), {});
+  EXPECT_EQ(kept, "{ this is not json");
+  EXPECT_EQ(open().integerForKey("SweepMethod"), 1);
+}
+
+TEST_F(StoreTest, AnUnwritableFolderFailsTheWriteAndKeepsTheOldFile) {
+  if (geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
+  writeStoreFile(R"({"A": {"real": 1.0}})");
+  std::filesystem::permissions(storeFile().parent_path(), std::filesystem::perms::owner_read |
+                                                              std::filesystem::perms::owner_exec);
+  auto s = open();
+  s.setObject(2.0, "A");
+  EXPECT_FALSE(s.synchronize());
+  EXPECT_NE(s.lastError(), "");
+  EXPECT_EQ(readStoreFile(), R"({"A": {"real": 1.0}})");
+}
+
+TEST_F(StoreTest, AFolderThatCannotBeCreatedFailsTheWrite) {
+  // A file where the config folder should be: creating it fails even for root.
+  std::ofstream(configHome() / "orbelune") << "in the way";
+  auto s = open();
+  s.setObject(2.0, "A");
+  EXPECT_FALSE(s.synchronize());
+  EXPECT_NE(s.lastError().find("orbelune"), std::string::npos);
+}
+
+TEST_F(StoreTest, AWriteInterruptedBeforeTheRenameLeavesTheOldFileAndNoTemporary) {
+  writeStoreFile(R"({"A": {"real": 1.0}})");
+  ScreenSaverDefaults::setBeforeRenameHookForTesting([] { return false; });
+  auto s = open();
+  s.setObject(2.0, "A");
+  EXPECT_FALSE(s.synchronize());
+  EXPECT_EQ(readStoreFile(), R"({"A": {"real": 1.0}})");
+  int entries = 0;
+  for (auto& e : std::filesystem::directory_iterator(storeFile().parent_path())) {
+    (void)e;
+    ++entries;
+  }
+  EXPECT_EQ(entries, 1);
+  ScreenSaverDefaults::setBeforeRenameHookForTesting(nullptr);
+  EXPECT_TRUE(s.synchronize());  // the change is still pending and lands now
+  EXPECT_EQ(open().doubleForKey("A"), 2.0);
+}
+
+TEST_F(StoreTest, TheStoreLivesUnderXdgConfigHomeOrHomeConfig) {
+  EXPECT_EQ(ScreenSaverDefaults::configDirectory(), configHome() / "orbelune");
+  setenv("XDG_CONFIG_HOME", "relative/path", 1);
+  setenv("HOME", "/home/someone", 1);
+  EXPECT_EQ(ScreenSaverDefaults::configDirectory(), std::filesystem::path("/home/someone/.config/orbelune"));
+  unsetenv("XDG_CONFIG_HOME");
+  EXPECT_EQ(ScreenSaverDefaults::fileForModule("m"), std::filesystem::path("/home/someone/.config/orbelune/m.json"));
+  EXPECT_EQ(ScreenSaverDefaults::defaultsForModuleWithName("../escape"), nullptr);
+  EXPECT_EQ(ScreenSaverDefaults::defaultsForModuleWithName(""), nullptr);
+}
+
+TEST(ColorArchiveTest, BothFormatsRoundTripAndRejectWhatIsNotTheirs) {
+  const Color c{0.1, 0.25, 1.0 / 3.0, 0.5};
+  EXPECT_EQ(KeyedUnarchiver::unarchivedColorFromData(KeyedArchiver::archivedDataWithRootObject(c)), c);
+  EXPECT_EQ(Unarchiver::unarchiveObjectWithData(Archiver::archivedDataWithRootObject(c)), c);
+  EXPECT_EQ(Archiver::archivedDataWithRootObject(c).size(), 40u);
+  // Each decoder refuses the other's format.
+  EXPECT_EQ(KeyedUnarchiver::unarchivedColorFromData(Archiver::archivedDataWithRootObject(c)), std::nullopt);
+  EXPECT_EQ(Unarchiver::unarchiveObjectWithData(KeyedArchiver::archivedDataWithRootObject(c)), std::nullopt);
+
+  auto legacy = Archiver::archivedDataWithRootObject(c);
+  auto truncated = legacy;
+  truncated.pop_back();
+  EXPECT_EQ(Unarchiver::unarchiveObjectWithData(truncated), std::nullopt);
+  auto badVersion = legacy;
+  badVersion[4] = 2;
+  EXPECT_EQ(Unarchiver::unarchiveObjectWithData(badVersion), std::nullopt);
+  EXPECT_EQ(Unarchiver::unarchiveObjectWithData(Archiver::archivedDataWithRootObject({2, 0, 0, 1})), std::nullopt);
+  EXPECT_EQ(Unarchiver::unarchiveObjectWithData(Archiver::archivedDataWithRootObject({NAN, 0, 0, 1})), std::nullopt);
+
+  auto keyed = [](const std::string& s) { return KeyedUnarchiver::unarchivedColorFromData(Bytes(s.begin(), s.end())); };
+  const std::string root = R"("$archiver":"OrbeluneKeyedArchiver","$version":1,"root":)";
+  EXPECT_EQ(keyed("{" + root + R"({"$class":"Color","space":"sRGB","red":1,"green":0,"blue":0,"alpha":1}})"),
+            (Color{1, 0, 0, 1}));
+  EXPECT_EQ(keyed("{" + root + R"({"$class":"Font","space":"sRGB","red":1,"green":0,"blue":0,"alpha":1}})"),
+            std::nullopt);
+  EXPECT_EQ(keyed("{" + root + R"({"$class":"Color","space":"sRGB","red":1,"green":0,"blue":0}})"), std::nullopt);
+  EXPECT_EQ(keyed("{" + root + R"({"$class":"Color","space":"sRGB","red":-0.5,"green":0,"blue":0,"alpha":1}})"),
+            std::nullopt);
+  EXPECT_EQ(keyed("{" + root + R"({"$class":"Color","space":"sRGB","red":"1","green":0,"blue":0,"alpha":1}})"),
+            std::nullopt);
+  EXPECT_EQ(keyed(""), std::nullopt);
+  EXPECT_EQ(keyed(std::string(5000, ' ')), std::nullopt);
+}
+
+}  // namespace
+}  // namespace orbelune

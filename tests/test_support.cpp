@@ -1,0 +1,49 @@
+#include "test_support.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "bundle_info.h"
+#include "oscillator/frequency.h"
+#include "platform/screen_saver_defaults.h"
+#include "platform/system_version.h"
+
+namespace orbelune::test {
+
+void IsolatedTest::SetUp() {
+  std::string tmpl = (std::filesystem::temp_directory_path() / "orbelune-test-XXXXXX").string();
+  home_ = mkdtemp(tmpl.data());
+  setenv("XDG_CONFIG_HOME", home_.c_str(), 1);
+  Frequency::setSweepMethod(0);
+  Frequency::setSamplingRate(44100.0);
+  Frequency::setSweepRate(10.0);
+  SystemVersion::overrideForTesting(std::nullopt);
+  ScreenSaverDefaults::setBeforeRenameHookForTesting(nullptr);
+}
+
+void IsolatedTest::TearDown() {
+  SystemVersion::overrideForTesting(std::nullopt);
+  ScreenSaverDefaults::setBeforeRenameHookForTesting(nullptr);
+  std::error_code ec;
+  std::filesystem::permissions(home_ / "orbelune", std::filesystem::perms::owner_all, ec);
+  std::filesystem::remove_all(home_, ec);
+}
+
+std::filesystem::path IsolatedTest::storeFile() const {
+  return home_ / "orbelune" / (std::string(kBundleIdentifier) + ".json");
+}
+
+void IsolatedTest::writeStoreFile(const std::string& text) const {
+  std::filesystem::create_directories(storeFile().parent_path());
+  std::ofstream(storeFile()) << text;
+}
+
+std::string IsolatedTest::readStoreFile() const {
+  std::ifstream in(storeFile());
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+}  // namespace orbelune::test

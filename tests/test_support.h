@@ -1,0 +1,26 @@
+#pragma once
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+namespace orbelune::test {
+
+// Each test gets an empty config folder of its own ($XDG_CONFIG_HOME), the
+// process-wide oscillator settings at their load-time values and the current
+// system's colour format.
+class IsolatedTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  std::filesystem::path configHome() const { return home_; }
+  std::filesystem::path storeFile() const;
+  void writeStoreFile(const std::string& text) const;
+  std::string readStoreFile() const;
+
+ private:
+  std::filesystem::path home_;
+};
+
+}  // namespace orbelune::test
