@@ -5,6 +5,7 @@
 
 #include "bundle_info.h"
 #include "host/defaults_command.h"
+#include "host/render_command.h"
 
 namespace {
 
@@ -16,6 +17,7 @@ void printHelp(std::ostream& out) {
          "Orbelune draws a living Lissajous figure: two sine oscillators, one per axis,\n"
          "traced as a fading trail.\n"
          "\n"
+         "  render     a deterministic headless run to PNG and JSON (orbelune render --help)\n"
          "  defaults   read and change the stored settings (orbelune defaults --help)\n"
          "  --help     this text\n"
          "  --version  the version\n";
@@ -27,6 +29,9 @@ int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   if (!args.empty() && args[0] == "defaults") {
     return orbelune::runDefaultsCommand({args.begin() + 1, args.end()}, std::cout, std::cerr);
+  }
+  if (!args.empty() && args[0] == "render") {
+    return orbelune::runRenderCommand({args.begin() + 1, args.end()}, std::cout, std::cerr);
   }
   if (!args.empty() && (args[0] == "--help" || args[0] == "-help" || args[0] == "-h")) {
     printHelp(std::cout);

@@ -45,7 +45,9 @@ json encodeEntry(const DefaultsValue& v) {
 
 std::optional<DefaultsValue> decodeEntry(const json& j) {
   if (!j.is_object() || j.size() != 1) return std::nullopt;
-  const auto& [type, value] = *j.items().begin();
+  const auto it = j.begin();
+  const std::string& type = it.key();
+  const json& value = it.value();
   if (type == "integer") {
     if (value.is_number_integer() && value.is_number_unsigned()) {
       auto u = value.get<std::uint64_t>();

@@ -1,0 +1,238 @@
+#include "host/render_command.h"
+
+#include <cairo.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <ostream>
+#include <sstream>
+
+#include "host/cli.h"
+#include "oscillator/frequency.h"
+#include "platform/cairo/cairo_graphics.h"
+#include "platform/recording/recording_graphics.h"
+#include "view/orbelune_view.h"
+
+namespace orbelune {
+namespace {
+using ojson = nlohmann::ordered_json;
+
+struct RenderOptions {
+  int width = 1280;
+  int height = 720;
+  long long frames = 200;
+  bool framesGiven = false;
+  double interval = 0.05;
+  std::vector<double> frameTimes;
+  bool preview = false;
+  std::string opsFile;
+  std::string pngDir;
+  std::string lastFile;
+};
+
+RenderOptions parseOptions(const std::vector<std::string>& args) {
+  using cli::UsageError;
+  RenderOptions o;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    auto name = cli::flagName(args[i]);
+    if (!name) throw UsageError("unexpected argument '" + args[i] + "'");
+    auto value = [&]() -> const std::string& {
+      if (i + 1 >= args.size()) throw UsageError("--" + *name + " needs a value");
+      return args[++i];
+    };
+    if (*name == "size") {
+      const std::string& v = value();
+      auto x = v.find('x');
+      auto w = x == std::string::npos ? std::nullopt : cli::parseInteger(v.substr(0, x));
+      auto h = x == std::string::npos ? std::nullopt : cli::parseInteger(v.substr(x + 1));
+      if (!w || !h || *w < 1 || *h < 1 || *w > 16384 || *h > 16384) {
+        throw UsageError("--size needs WxH with whole numbers from 1 to 16384, not '" + v + "'");
+      }
+      o.width = static_cast<int>(*w);
+      o.height = static_cast<int>(*h);
+    } else if (*name == "frames") {
+      auto n = cli::parseInteger(value());
+      if (!n || *n < 0 || *n > 100000000) throw UsageError("--frames needs a whole number of 0 or more");
+      o.frames = *n;
+      o.framesGiven = true;
+    } else if (*name == "interval") {
+      auto d = cli::parseFiniteDouble(value());
+      if (!d) throw UsageError("--interval needs a finite number of seconds");
+      o.interval = *d;
+    } else if (*name == "frame-times") {
+      std::stringstream ss(value());
+      std::string part;
+      o.frameTimes.clear();
+      while (std::getline(ss, part, ',')) {
+        auto d = cli::parseFiniteDouble(part);
+        if (!d) throw UsageError("--frame-times needs finite numbers separated by commas, not '" + part + "'");
+        o.frameTimes.push_back(*d);
+      }
+      if (o.frameTimes.empty()) throw UsageError("--frame-times needs at least one number");
+    } else if (*name == "preview") {
+      o.preview = true;
+    } else if (*name == "ops") {
+      o.opsFile = value();
+    } else if (*name == "png") {
+      o.pngDir = value();
+    } else if (*name == "last") {
+      o.lastFile = value();
+    } else {
+      throw UsageError("unknown flag '" + args[i] + "' (see orbelune render --help)");
+    }
+  }
+  if (!o.framesGiven && !o.frameTimes.empty()) o.frames = static_cast<long long>(o.frameTimes.size());
+  return o;
+}
+
+const char* outcomeName(DrawOutcome o) {
+  switch (o) {
+    case DrawOutcome::Started: return "started";
+    case DrawOutcome::Idle: return "idle";
+    case DrawOutcome::Drawn: return "drawn";
+    default: return "none";
+  }
+}
+
+bool writePng(cairo_surface_t* surface, const std::string& file, std::ostream& err) {
+  cairo_surface_flush(surface);
+  if (cairo_surface_write_to_png(surface, file.c_str()) != CAIRO_STATUS_SUCCESS) {
+    err << "orbelune render: cannot write " << file << "\n";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+void printRenderHelp(std::ostream& out) {
+  out << "usage: orbelune render [options]\n"
+         "\n"
+         "Runs one view headless on a virtual clock, reading the stored settings:\n"
+         "startAnimation at time 0, then N ticks, tick k at t_k = t_(k-1) + d_k.\n"
+         "\n"
+         "  --size WxH             view size in points (default 1280x720)\n"
+         "  --frames N             number of ticks (default 200, or the length of --frame-times)\n"
+         "  --interval S           d_k of every tick, seconds (default 0.05)\n"
+         "  --frame-times D1,D2,.. explicit d_1, d_2, ...; later ticks use --interval\n"
+         "  --preview              create the view as a preview\n"
+         "  --ops FILE             JSON lines of every drawing operation ('-' = stdout)\n"
+         "  --png DIR              each drawn tick as DIR/frame-NNNNN.png\n"
+         "  --last FILE            the picture shown after the last tick, as PNG\n";
+}
+
+int runRenderCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  for (const auto& a : args) {
+    if (a == "--help" || a == "-help" || a == "-h") {
+      printRenderHelp(out);
+      return 0;
+    }
+  }
+  RenderOptions o;
+  try {
+    o = parseOptions(args);
+  } catch (const cli::UsageError& e) {
+    err << "orbelune render: " << e.what() << "\n";
+    return cli::kExitUsage;
+  }
+
+  std::ofstream opsFileStream;
+  std::ostream* ops = nullptr;
+  if (o.opsFile == "-") {
+    ops = &out;
+  } else if (!o.opsFile.empty()) {
+    opsFileStream.open(o.opsFile, std::ios::binary | std::ios::trunc);
+    if (!opsFileStream) {
+      err << "orbelune render: cannot write " << o.opsFile << "\n";
+      return 1;
+    }
+    ops = &opsFileStream;
+  }
+  if (!o.pngDir.empty()) {
+    std::error_code ec;
+    std::filesystem::create_directories(o.pngDir, ec);
+    if (ec) {
+      err << "orbelune render: cannot create " << o.pngDir << ": " << ec.message() << "\n";
+      return 1;
+    }
+  }
+
+  auto clock = std::make_shared<VirtualClock>(0.0);
+  auto view = OrbeluneView::initWithFrame(makeRect(0, 0, o.width, o.height), o.preview, clock);
+  if (!view) {
+    err << "orbelune render: cannot create the view\n";
+    return 1;
+  }
+
+  const bool pixels = !o.pngDir.empty() || !o.lastFile.empty();
+  cairo_surface_t* surface = nullptr;
+  std::unique_ptr<Graphics> backend;
+  if (pixels) {
+    surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, o.width, o.height);
+    if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
+      err << "orbelune render: cannot allocate a " << o.width << "x" << o.height << " picture\n";
+      cairo_surface_destroy(surface);
+      return 1;
+    }
+    backend = std::make_unique<CairoGraphics>(surface);
+  } else {
+    backend = std::make_unique<MeasuringGraphics>();
+  }
+  RecordingGraphics recorder(backend.get());
+
+  view->startAnimation();
+  if (ops) {
+    const Rect b = view->bounds();
+    ojson start;
+    start["event"] = "start";
+    start["samplingRate"] = Frequency::samplingRate();
+    start["maxSplitNum"] = view->maxSplitNum();
+    start["maxPathNum"] = view->maxPathNum();
+    start["sweepMethod"] = Frequency::sweepMethod();
+    start["sweepRate"] = Frequency::sweepRate();
+    start["bounds"] = ojson::array({static_cast<std::int64_t>(b.origin.x), static_cast<std::int64_t>(b.origin.y),
+                                    static_cast<std::int64_t>(b.size.width), static_cast<std::int64_t>(b.size.height)});
+    *ops << start.dump() << "\n";
+  }
+
+  int status = 0;
+  double t = 0.0;
+  for (long long k = 1; k <= o.frames && status == 0; ++k) {
+    const double d = k <= static_cast<long long>(o.frameTimes.size()) ? o.frameTimes[k - 1] : o.interval;
+    t = t + d;
+    clock->set(t);
+    view->animateOneFrame();
+    recorder.clear();
+    if (!view->displayIfNeeded(recorder)) continue;
+    if (ops) {
+      ojson line;
+      line["event"] = "draw";
+      line["tick"] = k;
+      line["time"] = t;
+      line["result"] = outcomeName(view->lastDrawOutcome());
+      line["ops"] = recorder.opsJson();
+      *ops << line.dump() << "\n";
+    }
+    if (!o.pngDir.empty() && view->lastDrawOutcome() == DrawOutcome::Drawn) {
+      char name[32];
+      std::snprintf(name, sizeof name, "frame-%05lld.png", k);
+      if (!writePng(surface, (std::filesystem::path(o.pngDir) / name).string(), err)) status = 1;
+    }
+  }
+  if (status == 0 && !o.lastFile.empty() && !writePng(surface, o.lastFile, err)) status = 1;
+  if (ops) {
+    ops->flush();
+    if (!*ops) {
+      err << "orbelune render: cannot write " << o.opsFile << "\n";
+      status = 1;
+    }
+  }
+  backend.reset();
+  if (surface) cairo_surface_destroy(surface);
+  return status;
+}
+
+}  // namespace orbelune

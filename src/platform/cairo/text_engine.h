@@ -1,0 +1,39 @@
+#pragma once
+#include <pango/pangocairo.h>
+
+#include <string>
+
+#include "platform/geometry.h"
+
+namespace orbelune {
+
+// Lays out one line of text with Pango. One context and one layout live as long
+// as the engine, so measuring and drawing every frame builds no font map, context
+// or layout. Metrics are unhinted so a width follows the requested size smoothly.
+class TextEngine {
+ public:
+  TextEngine();
+  ~TextEngine();
+  TextEngine(const TextEngine&) = delete;
+  TextEngine& operator=(const TextEngine&) = delete;
+
+  // The logical box of the string in `family` at `size` points (1 point = 1 pixel).
+  Size measure(const std::string& text, const std::string& family, double size);
+  // Draws the string with the top-left corner of its box at (x, y) in device space.
+  void show(cairo_t* cr, const std::string& text, const std::string& family, double size, double x, double y);
+  // The family fontconfig actually picked for `family` (for diagnostics and tests).
+  std::string resolvedFamily(const std::string& family);
+
+ private:
+  void prepare(const std::string& text, const std::string& family, double size);
+
+  PangoContext* context_ = nullptr;
+  PangoLayout* layout_ = nullptr;
+  PangoFontDescription* font_ = nullptr;
+  std::string text_;
+  std::string family_;
+  double size_ = -1.0;
+  Size box_;
+};
+
+}  // namespace orbelune
