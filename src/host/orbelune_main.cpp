@@ -6,6 +6,7 @@
 #include "bundle_info.h"
 #include "host/defaults_command.h"
 #include "host/render_command.h"
+#include "host/saver_command.h"
 
 namespace {
 
@@ -35,12 +36,13 @@ int main(int argc, char** argv) {
   }
   if (!args.empty() && (args[0] == "--help" || args[0] == "-help" || args[0] == "-h")) {
     printHelp(std::cout);
+    std::cout << "\n";
+    orbelune::printSaverHelp(std::cout);
     return 0;
   }
   if (!args.empty() && (args[0] == "--version" || args[0] == "-version")) {
     std::cout << "orbelune " << orbelune::kVersion << "\n";
     return 0;
   }
-  std::cerr << "orbelune: unknown command or flag '" << (args.empty() ? "" : args[0]) << "' (see orbelune --help)\n";
-  return 2;
+  return orbelune::runSaverCommand(args, std::cout, std::cerr);
 }

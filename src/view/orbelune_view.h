@@ -12,7 +12,7 @@
 namespace orbelune {
 
 // What one drawRect: call did.
-enum class DrawOutcome { None, Started, Idle, Drawn };
+enum class DrawOutcome { NotYet, Started, Idle, Drawn };
 
 // The saver view: two oscillators traced as a fading trail of segment paths,
 // with an optional status line.
@@ -100,7 +100,7 @@ class OrbeluneView : public ScreenSaverView {
   std::int64_t _maxSplitNum = 0;
   bool _isFirstPoint = false;
   bool _isContinue = false;
-  DrawOutcome _lastOutcome = DrawOutcome::None;
+  DrawOutcome _lastOutcome = DrawOutcome::NotYet;
 };
 
 }  // namespace orbelune

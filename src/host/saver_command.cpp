@@ -1,0 +1,377 @@
+#include "host/saver_command.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/keysym.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <csignal>
+#include <cstdlib>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <sstream>
+
+#include "host/cli.h"
+#include "platform/x11/x11_frame.h"
+#include "platform/x11/x11_targets.h"
+#include "view/orbelune_view.h"
+
+namespace orbelune {
+namespace {
+
+enum class Placement { OwnWindow, Root, GivenWindow, Fullscreen };
+
+struct SaverOptions {
+  Placement placement = Placement::OwnWindow;
+  Window windowId = 0;
+};
+
+SaverOptions parseSaverOptions(const std::vector<std::string>& args) {
+  SaverOptions o;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    auto name = cli::flagName(args[i]);
+    if (!name) throw cli::UsageError("unexpected argument '" + args[i] + "'");
+    if (*name == "root") {
+      o.placement = Placement::Root;
+    } else if (*name == "window-id") {
+      if (i + 1 >= args.size()) throw cli::UsageError("--window-id needs a window id");
+      auto id = parseWindowId(args[++i]);
+      if (!id) throw cli::UsageError("--window-id needs a window id in hex (0x...) or decimal, not '" + args[i] + "'");
+      o.placement = Placement::GivenWindow;
+      o.windowId = *id;
+    } else if (*name == "fullscreen") {
+      o.placement = Placement::Fullscreen;
+    } else if (*name == "window") {
+      o.placement = Placement::OwnWindow;
+    } else {
+      throw cli::UsageError("unknown flag '" + args[i] + "' (see orbelune --help)");
+    }
+  }
+  return o;
+}
+
+// Signals and X failures land here; the loop reads them between frames.
+volatile std::sig_atomic_t g_quit = 0;
+int g_wakeFd = -1;
+Window g_badWindow = 0;
+
+void onSignal(int) {
+  g_quit = 1;
+  if (g_wakeFd >= 0) {
+    char c = 0;
+    [[maybe_unused]] auto n = write(g_wakeFd, &c, 1);
+  }
+}
+
+int onXError(Display*, XErrorEvent* e) {
+  if (e->error_code == BadWindow || e->error_code == BadDrawable) g_badWindow = e->resourceid;
+  return 0;
+}
+
+int onXIOError(Display*) {
+  // Xlib cannot go on after this returns: leave at once, with a message.
+  const char msg[] = "orbelune: lost the connection to the X server\n";
+  [[maybe_unused]] auto n = write(2, msg, sizeof msg - 1);
+  _exit(1);
+}
+
+struct Target {
+  Window window = 0;
+  bool own = false;
+  bool mapped = false;
+  bool visible = true;
+  std::unique_ptr<X11Frame> frame;
+  std::unique_ptr<OrbeluneView> view;
+};
+
+class SaverHost {
+ public:
+  SaverHost(Display* display, std::ostream& err) : display_(display), err_(err) {}
+  ~SaverHost();
+
+  bool addGivenWindow(Window window, bool preview);
+  bool addOwnWindow(int x, int y, int width, int height, bool fullscreen);
+  int run();
+
+ private:
+  bool attach(Window window, bool own, bool preview);
+  void handle(const XEvent& ev);
+  Target* find(Window w);
+  void draw(Target& t);
+
+  Display* display_;
+  std::ostream& err_;
+  std::vector<Target> targets_;
+  std::shared_ptr<Clock> clock_ = std::make_shared<MonotonicClock>();
+  Atom wmDelete_ = 0;
+  bool quit_ = false;
+  int status_ = 0;
+};
+
+SaverHost::~SaverHost() {
+  for (auto& t : targets_) {
+    if (t.view) t.view->stopAnimation();
+    t.view.reset();
+    t.frame.reset();
+    if (t.own) XDestroyWindow(display_, t.window);
+  }
+}
+
+Target* SaverHost::find(Window w) {
+  for (auto& t : targets_) {
+    if (t.window == w) return &t;
+  }
+  return nullptr;
+}
+
+bool SaverHost::attach(Window window, bool own, bool preview) {
+  XWindowAttributes attrs;
+  XSync(display_, False);
+  if (!XGetWindowAttributes(display_, window, &attrs) || g_badWindow == window) {
+    err_ << "orbelune: window 0x" << std::hex << window << std::dec << " does not exist\n";
+    return false;
+  }
+  if (!X11Frame::visualMatchesCairo(display_, attrs.visual, attrs.depth)) {
+    err_ << "orbelune: window 0x" << std::hex << window << std::dec << " has a depth-" << attrs.depth
+         << " visual this saver cannot draw on (it needs 24-bit TrueColor)\n";
+    return false;
+  }
+  Target t;
+  t.window = window;
+  t.own = own;
+  t.mapped = attrs.map_state == IsViewable;
+  t.frame = std::make_unique<X11Frame>(display_, window, attrs.visual, attrs.depth);
+  if (!t.frame->resize(attrs.width, attrs.height)) {
+    err_ << "orbelune: " << t.frame->error() << "\n";
+    return false;
+  }
+  t.view = OrbeluneView::initWithFrame(makeRect(0, 0, attrs.width, attrs.height), preview, clock_);
+  if (!t.view) {
+    err_ << "orbelune: cannot create the view\n";
+    return false;
+  }
+  targets_.push_back(std::move(t));
+  return true;
+}
+
+bool SaverHost::addGivenWindow(Window window, bool preview) {
+  // A window another client owns: select only what any number of clients may
+  // select (button presses, for one, can only be selected by one client).
+  XSelectInput(display_, window, StructureNotifyMask | ExposureMask);
+  return attach(window, false, preview);
+}
+
+bool SaverHost::addOwnWindow(int x, int y, int width, int height, bool fullscreen) {
+  const int screen = DefaultScreen(display_);
+  Window root = RootWindow(display_, screen);
+  XSetWindowAttributes sa{};
+  sa.background_pixel = BlackPixel(display_, screen);
+  sa.event_mask = StructureNotifyMask | ExposureMask | KeyPressMask | VisibilityChangeMask;
+  Window w = XCreateWindow(display_, root, x, y, static_cast<unsigned>(width), static_cast<unsigned>(height), 0,
+                           CopyFromParent, InputOutput, CopyFromParent, CWBackPixel | CWEventMask, &sa);
+  XStoreName(display_, w, "Orbelune");
+  XClassHint hint{const_cast<char*>("orbelune"), const_cast<char*>("Orbelune")};
+  XSetClassHint(display_, w, &hint);
+  wmDelete_ = XInternAtom(display_, "WM_DELETE_WINDOW", False);
+  XSetWMProtocols(display_, w, &wmDelete_, 1);
+  long pid = getpid();
+  XChangeProperty(display_, w, XInternAtom(display_, "_NET_WM_PID", False), XA_CARDINAL, 32, PropModeReplace,
+                  reinterpret_cast<unsigned char*>(&pid), 1);
+  if (fullscreen) {
+    Atom state = XInternAtom(display_, "_NET_WM_STATE_FULLSCREEN", False);
+    XChangeProperty(display_, w, XInternAtom(display_, "_NET_WM_STATE", False), XA_ATOM, 32, PropModeReplace,
+                    reinterpret_cast<unsigned char*>(&state), 1);
+  }
+  XSizeHints size{};
+  size.flags = USPosition | USSize;
+  XSetWMNormalHints(display_, w, &size);
+  XMapWindow(display_, w);
+  return attach(w, true, false);
+}
+
+void SaverHost::draw(Target& t) {
+  t.view->animateOneFrame();
+  if (t.view->displayIfNeeded(t.frame->graphics()) && t.view->lastDrawOutcome() == DrawOutcome::Drawn) {
+    t.frame->present();
+  }
+}
+
+void SaverHost::handle(const XEvent& ev) {
+  Target* t = find(ev.xany.window);
+  if (!t) return;
+  switch (ev.type) {
+    case ConfigureNotify:
+      if (ev.xconfigure.width != t->frame->width() || ev.xconfigure.height != t->frame->height()) {
+        if (!t->frame->resize(ev.xconfigure.width, ev.xconfigure.height)) {
+          err_ << "orbelune: " << t->frame->error() << "\n";
+          status_ = 1;
+          quit_ = true;
+          return;
+        }
+        // The bounds the next frame reads.
+        t->view->setFrameSize(Size{static_cast<double>(ev.xconfigure.width), static_cast<double>(ev.xconfigure.height)});
+      }
+      break;
+    case Expose:
+      if (ev.xexpose.count == 0) t->frame->present();
+      break;
+    case MapNotify:
+      t->mapped = true;
+      break;
+    case UnmapNotify:
+      t->mapped = false;
+      break;
+    case VisibilityNotify:
+      t->visible = ev.xvisibility.state != VisibilityFullyObscured;
+      break;
+    case DestroyNotify:
+      if (ev.xdestroywindow.window == t->window) {
+        err_ << "orbelune: window 0x" << std::hex << t->window << std::dec << " was destroyed\n";
+        t->frame.reset();
+        t->view.reset();
+        t->own = false;
+        targets_.erase(targets_.begin() + (t - targets_.data()));
+        if (targets_.empty()) {
+          status_ = 1;
+          quit_ = true;
+        }
+      }
+      break;
+    case ClientMessage:
+      if (static_cast<Atom>(ev.xclient.data.l[0]) == wmDelete_) quit_ = true;
+      break;
+    case KeyPress: {
+      KeySym sym = XLookupKeysym(const_cast<XKeyEvent*>(&ev.xkey), 0);
+      if (sym == XK_q || sym == XK_Q || sym == XK_Escape) quit_ = true;
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+int SaverHost::run() {
+  if (targets_.empty()) return 1;
+  for (auto& t : targets_) t.view->startAnimation();
+  const double interval = targets_.front().view->animationTimeInterval();
+  const int xfd = ConnectionNumber(display_);
+  int pipeFds[2];
+  if (pipe2(pipeFds, O_CLOEXEC | O_NONBLOCK) != 0) return 1;
+  g_wakeFd = pipeFds[1];
+
+  MonotonicClock clock;
+  double next = clock.now() + interval;
+  while (!quit_ && !g_quit) {
+    while (!quit_ && XPending(display_)) {
+      XEvent ev;
+      XNextEvent(display_, &ev);
+      handle(ev);
+    }
+    if (g_badWindow) {
+      err_ << "orbelune: window 0x" << std::hex << g_badWindow << std::dec << " is gone\n";
+      status_ = 1;
+      break;
+    }
+    if (quit_ || g_quit) break;
+    double now = clock.now();
+    if (now >= next) {
+      for (auto& t : targets_) {
+        if (t.mapped && t.visible) draw(t);
+      }
+      XFlush(display_);
+      next += interval;  // absolute deadlines: no drift
+      now = clock.now();
+      if (next <= now) next = now + interval;  // fell behind: skip, never burst
+    }
+    const int timeoutMs = static_cast<int>(std::ceil((next - now) * 1000.0));
+    pollfd fds[2] = {{xfd, POLLIN, 0}, {pipeFds[0], POLLIN, 0}};
+    poll(fds, 2, timeoutMs < 0 ? 0 : timeoutMs);
+  }
+  g_wakeFd = -1;
+  close(pipeFds[0]);
+  close(pipeFds[1]);
+  return status_;
+}
+
+}  // namespace
+
+void printSaverHelp(std::ostream& out) {
+  out << "usage: orbelune [--window | --root | --window-id ID | --fullscreen]\n"
+         "\n"
+         "  --window        a resizable window of its own (the default; q or Escape quits)\n"
+         "  --root          draw on the window in $XSCREENSAVER_WINDOW, else the virtual root\n"
+         "  --window-id ID  draw on the window ID (hex 0x... or decimal), as a preview\n"
+         "  --fullscreen    one full-screen view per monitor\n"
+         "\n"
+         "Every flag also works with a single dash (-root), as XScreenSaver passes them.\n"
+         "SIGTERM or SIGINT ends the saver with status 0.\n";
+}
+
+int runSaverCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  (void)out;
+  SaverOptions o;
+  try {
+    o = parseSaverOptions(args);
+  } catch (const cli::UsageError& e) {
+    err << "orbelune: " << e.what() << "\n";
+    return cli::kExitUsage;
+  }
+  if (o.placement == Placement::Root) {
+    if (const char* env = std::getenv("XSCREENSAVER_WINDOW"); env && *env) {
+      auto id = parseWindowId(env);
+      if (!id) {
+        err << "orbelune: XSCREENSAVER_WINDOW must be a window id in hex (0x...) or decimal, not '" << env << "'\n";
+        return cli::kExitUsage;
+      }
+      o.placement = Placement::GivenWindow;
+      o.windowId = *id;
+    }
+  }
+
+  const char* name = std::getenv("DISPLAY");
+  Display* display = XOpenDisplay(nullptr);
+  if (!display) {
+    err << "orbelune: cannot open display " << (name && *name ? name : "(DISPLAY is not set)")
+        << "; for a headless run use 'orbelune render'\n";
+    return 1;
+  }
+  XSetErrorHandler(onXError);
+  XSetIOErrorHandler(onXIOError);
+  struct sigaction sa {};
+  sa.sa_handler = onSignal;
+  sigemptyset(&sa.sa_mask);
+  sigaction(SIGTERM, &sa, nullptr);
+  sigaction(SIGINT, &sa, nullptr);
+
+  int status = 1;
+  {
+    SaverHost host(display, err);
+    bool ok = true;
+    const int screen = DefaultScreen(display);
+    switch (o.placement) {
+      case Placement::GivenWindow:
+        ok = host.addGivenWindow(o.windowId, true);
+        break;
+      case Placement::Root:
+        ok = host.addGivenWindow(virtualRootWindow(display, screen), false);
+        break;
+      case Placement::Fullscreen:
+        for (const auto& m : monitorAreas(display, screen)) ok = ok && host.addOwnWindow(m.x, m.y, m.width, m.height, true);
+        break;
+      case Placement::OwnWindow:
+        ok = host.addOwnWindow(0, 0, 960, 540, false);
+        break;
+    }
+    if (ok) status = host.run();
+  }
+  XCloseDisplay(display);
+  return status;
+}
+
+}  // namespace orbelune

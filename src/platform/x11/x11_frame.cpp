@@ -1,0 +1,131 @@
+#include "platform/x11/x11_frame.h"
+
+#include <X11/Xutil.h>
+#include <sys/ipc.h>
+#include <sys/shm.h>
+
+#include <cstdlib>
+#include <cstring>
+
+namespace orbelune {
+namespace {
+// XShmAttach reports failure (a remote display, say) through an X error, not a
+// return value: catch it while attaching.
+bool g_attachFailed = false;
+int catchAttachError(Display*, XErrorEvent*) {
+  g_attachFailed = true;
+  return 0;
+}
+
+bool nativeLittleEndian() {
+  const unsigned one = 1;
+  return *reinterpret_cast<const unsigned char*>(&one) == 1;
+}
+}  // namespace
+
+bool X11Frame::visualMatchesCairo(Display* display, Visual* visual, int depth) {
+  (void)display;
+  return (depth == 24 || depth == 32) && visual->red_mask == 0xff0000 && visual->green_mask == 0xff00 &&
+         visual->blue_mask == 0xff;
+}
+
+X11Frame::X11Frame(Display* display, Window window, Visual* visual, int depth)
+    : display_(display), window_(window), visual_(visual), depth_(depth) {
+  gc_ = XCreateGC(display_, window_, 0, nullptr);
+  const bool sameByteOrder = (ImageByteOrder(display_) == LSBFirst) == nativeLittleEndian();
+  shmAvailable_ = sameByteOrder && XShmQueryExtension(display_) && !std::getenv("ORBELUNE_NO_SHM");
+}
+
+X11Frame::~X11Frame() {
+  release();
+  XFreeGC(display_, gc_);
+}
+
+void X11Frame::release() {
+  graphics_.reset();
+  if (surface_) cairo_surface_destroy(surface_);
+  surface_ = nullptr;
+  if (image_) {
+    if (shm_) {
+      XShmDetach(display_, &shmInfo_);
+      XSync(display_, False);
+      shmdt(shmInfo_.shmaddr);
+      image_->data = nullptr;
+    }
+    XDestroyImage(image_);  // frees the data of a plain image
+  }
+  image_ = nullptr;
+  shm_ = false;
+}
+
+bool X11Frame::allocateShared(int width, int height) {
+  image_ = XShmCreateImage(display_, visual_, depth_, ZPixmap, nullptr, &shmInfo_, width, height);
+  if (!image_) return false;
+  shmInfo_.shmid = shmget(IPC_PRIVATE, static_cast<size_t>(image_->bytes_per_line) * height, IPC_CREAT | 0600);
+  if (shmInfo_.shmid < 0) {
+    XDestroyImage(image_);
+    image_ = nullptr;
+    return false;
+  }
+  shmInfo_.shmaddr = image_->data = static_cast<char*>(shmat(shmInfo_.shmid, nullptr, 0));
+  shmInfo_.readOnly = False;
+  g_attachFailed = false;
+  XSync(display_, False);
+  auto previous = XSetErrorHandler(catchAttachError);
+  XShmAttach(display_, &shmInfo_);
+  XSync(display_, False);
+  XSetErrorHandler(previous);
+  shmctl(shmInfo_.shmid, IPC_RMID, nullptr);  // freed once both sides detach
+  if (g_attachFailed || shmInfo_.shmaddr == reinterpret_cast<char*>(-1)) {
+    if (shmInfo_.shmaddr != reinterpret_cast<char*>(-1)) shmdt(shmInfo_.shmaddr);
+    image_->data = nullptr;
+    XDestroyImage(image_);
+    image_ = nullptr;
+    shmAvailable_ = false;
+    return false;
+  }
+  shm_ = true;
+  return true;
+}
+
+bool X11Frame::allocatePlain(int width, int height) {
+  const int stride = width * 4;
+  char* data = static_cast<char*>(std::calloc(static_cast<size_t>(stride), static_cast<size_t>(height)));
+  if (!data) return false;
+  image_ = XCreateImage(display_, visual_, depth_, ZPixmap, 0, data, width, height, 32, stride);
+  if (!image_) {
+    std::free(data);
+    return false;
+  }
+  image_->byte_order = nativeLittleEndian() ? LSBFirst : MSBFirst;
+  return true;
+}
+
+bool X11Frame::resize(int width, int height) {
+  if (width == width_ && height == height_ && surface_) return true;
+  release();
+  width_ = width < 1 ? 1 : width;
+  height_ = height < 1 ? 1 : height;
+  if (!(shmAvailable_ && allocateShared(width_, height_)) && !allocatePlain(width_, height_)) {
+    error_ = "cannot allocate a " + std::to_string(width_) + "x" + std::to_string(height_) + " picture";
+    return false;
+  }
+  std::memset(image_->data, 0, static_cast<size_t>(image_->bytes_per_line) * height_);
+  surface_ = cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(image_->data), CAIRO_FORMAT_RGB24,
+                                                 width_, height_, image_->bytes_per_line);
+  graphics_ = std::make_unique<CairoGraphics>(surface_);
+  return true;
+}
+
+void X11Frame::present() {
+  if (!image_) return;
+  cairo_surface_flush(surface_);
+  if (shm_) {
+    XShmPutImage(display_, window_, gc_, image_, 0, 0, 0, 0, width_, height_, False);
+  } else {
+    XPutImage(display_, window_, gc_, image_, 0, 0, 0, 0, width_, height_);
+  }
+  XFlush(display_);
+}
+
+}  // namespace orbelune

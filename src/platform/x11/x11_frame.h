@@ -1,0 +1,58 @@
+#pragma once
+#include <X11/Xlib.h>
+#include <X11/extensions/XShm.h>
+#include <cairo.h>
+
+#include <memory>
+#include <string>
+
+#include "platform/cairo/cairo_graphics.h"
+
+namespace orbelune {
+
+// The off-screen picture of one window: a Cairo image surface in memory the X
+// server can read directly (MIT-SHM) where it offers that, else a client-side
+// XImage sent with XPutImage. Every frame is composed here and shown at once, so
+// nothing half-drawn ever reaches the screen.
+class X11Frame {
+ public:
+  X11Frame(Display* display, Window window, Visual* visual, int depth);
+  ~X11Frame();
+  X11Frame(const X11Frame&) = delete;
+  X11Frame& operator=(const X11Frame&) = delete;
+
+  // (Re)allocates the picture for a window of this size; false on failure (see error()).
+  bool resize(int width, int height);
+  CairoGraphics& graphics() { return *graphics_; }
+  // Copies the picture to the window.
+  void present();
+  bool usesSharedMemory() const { return shm_; }
+  int width() const { return width_; }
+  int height() const { return height_; }
+  const std::string& error() const { return error_; }
+
+  // Whether a visual's pixels have Cairo's RGB24 layout (32 bits, 8 per channel).
+  static bool visualMatchesCairo(Display* display, Visual* visual, int depth);
+
+ private:
+  void release();
+  bool allocateShared(int width, int height);
+  bool allocatePlain(int width, int height);
+
+  Display* display_;
+  Window window_;
+  Visual* visual_;
+  int depth_;
+  GC gc_;
+  XImage* image_ = nullptr;
+  XShmSegmentInfo shmInfo_{};
+  bool shm_ = false;
+  bool shmAvailable_;
+  cairo_surface_t* surface_ = nullptr;
+  std::unique_ptr<CairoGraphics> graphics_;
+  int width_ = 0;
+  int height_ = 0;
+  std::string error_;
+};
+
+}  // namespace orbelune

@@ -1,0 +1,24 @@
+#pragma once
+#include <X11/Xlib.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace orbelune {
+
+// A window id as XScreenSaver passes it: hex with 0x, or decimal. Anything else
+// (empty, trailing text, zero, out of range) is nullopt.
+std::optional<Window> parseWindowId(const std::string& text);
+
+// The window `--root` draws on: the virtual root a window manager announces with
+// __SWM_VROOT, else the real root.
+Window virtualRootWindow(Display* display, int screen);
+
+struct MonitorArea {
+  int x, y, width, height;
+};
+// The monitors of the screen (XRandR), or the whole screen when RandR has none.
+std::vector<MonitorArea> monitorAreas(Display* display, int screen);
+
+}  // namespace orbelune

@@ -1,0 +1,129 @@
+#include <gtest/gtest.h>
+
+#include <cairo.h>
+
+#include <cmath>
+
+#include "platform/cairo/cairo_graphics.h"
+#include "platform/recording/recording_graphics.h"
+#include "test_support.h"
+#include "view/orbelune_view.h"
+
+namespace orbelune {
+namespace {
+
+struct Pixel {
+  int r, g, b;
+};
+
+class Surface {
+ public:
+  Surface(int w, int h) : s_(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h)) {}
+  ~Surface() { cairo_surface_destroy(s_); }
+  cairo_surface_t* get() const { return s_; }
+  Pixel at(int x, int y) const {
+    cairo_surface_flush(s_);
+    const unsigned char* row = cairo_image_surface_get_data(s_) + y * cairo_image_surface_get_stride(s_);
+    std::uint32_t v = reinterpret_cast<const std::uint32_t*>(row)[x];
+    return {int(v >> 16 & 0xff), int(v >> 8 & 0xff), int(v & 0xff)};
+  }
+  int maxDifference(const Surface& other) const {
+    cairo_surface_flush(s_);
+    cairo_surface_flush(other.s_);
+    const int n = cairo_image_surface_get_stride(s_) * cairo_image_surface_get_height(s_);
+    const unsigned char* a = cairo_image_surface_get_data(s_);
+    const unsigned char* b = cairo_image_surface_get_data(other.s_);
+    int worst = 0;
+    for (int i = 0; i < n; ++i) worst = std::max(worst, std::abs(int(a[i]) - int(b[i])));
+    return worst;
+  }
+
+ private:
+  cairo_surface_t* s_;
+};
+
+class CairoBackendTest : public test::IsolatedTest {};
+
+TEST_F(CairoBackendTest, ArialResolvesToAMetricTwinWhoseWidthScalesWithSize) {
+  TextEngine text;
+  const std::string family = text.resolvedFamily("Arial");
+  EXPECT_TRUE(family == "Liberation Sans" || family == "Arial") << family;
+  const std::string line = "Time: 2.50s, x: 440.00Hz, y: 660.00Hz";
+  const double w16 = text.measure(line, "Arial", 16.0).width;
+  const double w8 = text.measure(line, "Arial", 8.0).width;
+  EXPECT_GT(w16, 200.0);
+  EXPECT_NEAR(w8 / w16, 0.5, 0.01);
+  EXPECT_EQ(text.measure(line, "Arial", 0.0).width, 0.0);
+  EXPECT_EQ(text.measure(line, "Arial", -3.0).width, 0.0);
+}
+
+TEST_F(CairoBackendTest, AFrameShowsTheFigureOverTheBackgroundAndTheStatusLine) {
+  auto clock = std::make_shared<VirtualClock>();
+  auto view = OrbeluneView::initWithFrame(makeRect(0, 0, 400, 300), false, clock);
+  Surface surface(400, 300);
+  CairoGraphics cairo(surface.get());
+  RecordingGraphics rec(&cairo);
+  view->startAnimation();
+  for (int k = 1; k <= 10; ++k) {
+    clock->set(0.05 * k);
+    view->animateOneFrame();
+    rec.clear();
+    view->displayIfNeeded(rec);
+  }
+  // The newest path: a point halfway along its first segment is yellow.
+  const auto& newest = std::get<RecordingGraphics::Stroke>(rec.ops()[1]).elements;
+  Point a = newest[0].point, b = newest[1].point;
+  Pixel onLine = surface.at(int(std::lround((a.x + b.x) / 2)), int(std::lround(300 - (a.y + b.y) / 2)));
+  EXPECT_GT(onLine.r, 150);
+  EXPECT_GT(onLine.g, 150);
+  EXPECT_LT(onLine.b, 60);
+  // Far from the figure: the black background.
+  Pixel corner = surface.at(5, 5);
+  EXPECT_EQ(corner.r + corner.g + corner.b, 0);
+  // The status line: white pixels in the bottom rows, around the centre only.
+  int white = 0, whiteAtEdges = 0;
+  for (int y = 280; y < 300; ++y) {
+    for (int x = 0; x < 400; ++x) {
+      Pixel p = surface.at(x, y);
+      if (p.r > 200 && p.g > 200 && p.b > 200) (x < 60 || x > 340 ? whiteAtEdges : white)++;
+    }
+  }
+  EXPECT_GT(white, 50);
+  EXPECT_EQ(whiteAtEdges, 0);
+}
+
+TEST_F(CairoBackendTest, CachedCoverageMatchesPlainStrokingWithinOneLevel) {
+  auto clock = std::make_shared<VirtualClock>();
+  auto view = OrbeluneView::initWithFrame(makeRect(0, 0, 640, 360), false, clock);
+  view->setLineWidth(3.5);
+  Surface cached(640, 360), plain(640, 360);
+  CairoGraphics cachedG(cached.get()), plainG(plain.get());
+  view->startAnimation();
+  for (int k = 1; k <= 20; ++k) {
+    clock->set(0.05 * k);
+    view->animateOneFrame();
+    view->displayIfNeeded(cachedG);
+  }
+  // Stroke the same trail again with the same alphas, once each way.
+  const auto& trail = view->trail();
+  std::size_t total = 0;
+  for (const auto& g : trail) total += g.size();
+  for (CairoGraphics* g : {&cachedG, &plainG}) {
+    g->setColor(Color::blackColor(), Color::blackColor());
+    g->rectFill(makeRect(0, 0, 640, 360));
+    std::size_t k = 0;
+    for (const auto& group : trail) {
+      for (const auto& path : group) {
+        Color c = Color::yellowColor().colorWithAlphaComponent(double(total - k) / double(total));
+        g->setColor(c, c);
+        if (g == &cachedG) g->stroke(*path);
+        else g->strokeUncached(*path);
+        ++k;
+      }
+    }
+  }
+  EXPECT_LE(cached.maxDifference(plain), 1);
+}
+
+}  // namespace
+}  // namespace orbelune

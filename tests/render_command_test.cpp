@@ -1,0 +1,106 @@
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "test_support.h"
+
+namespace orbelune {
+namespace {
+
+struct Run {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+// Runs the real binary, as a user or script would.
+Run runOrbelune(const std::string& args) {
+  std::string errFile = (std::filesystem::temp_directory_path() / "orbelune-err-XXXXXX").string();
+  close(mkstemp(errFile.data()));
+  std::string cmd = std::string(ORBELUNE_BINARY) + " " + args + " 2>" + errFile;
+  FILE* p = popen(cmd.c_str(), "r");
+  std::string out;
+  char buf[65536];
+  for (std::size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+  int status = pclose(p);
+  std::ifstream e(errFile);
+  std::stringstream err;
+  err << e.rdbuf();
+  std::remove(errFile.c_str());
+  return {WEXITSTATUS(status), out, err.str()};
+}
+
+std::vector<nlohmann::json> lines(const std::string& text) {
+  std::vector<nlohmann::json> out;
+  std::stringstream ss(text);
+  for (std::string line; std::getline(ss, line);) out.push_back(nlohmann::json::parse(line));
+  return out;
+}
+
+class RenderCommandTest : public test::IsolatedTest {};
+
+TEST_F(RenderCommandTest, OpsFollowTheFormatAndAreReproducibleToTheByte) {
+  auto a = runOrbelune("render --frames 20 --ops -");
+  ASSERT_EQ(a.status, 0) << a.err;
+  std::string first = a.out.substr(0, a.out.find('\n'));
+  EXPECT_EQ(first,
+            R"({"event":"start","samplingRate":600.0,"maxSplitNum":10,"maxPathNum":14,"sweepMethod":1,)"
+            R"("sweepRate":20.0,"bounds":[0,0,1280,720]})");
+  auto l = lines(a.out);
+  ASSERT_EQ(l.size(), 21u);
+  EXPECT_EQ(l[1]["tick"], 1);
+  EXPECT_EQ(l[1]["time"], 0.05);
+  EXPECT_EQ(l[1]["result"], "drawn");
+  EXPECT_EQ(l[1]["ops"][0]["op"], "fill");
+  EXPECT_EQ(l[1]["ops"][1]["join"], "bevel");
+  EXPECT_EQ(l[1]["ops"].back()["op"], "text");
+  EXPECT_EQ(l[1]["ops"].back()["font"], "Arial");
+  EXPECT_EQ(l[20]["ops"].size(), 1u + 140u + 1u);
+  EXPECT_EQ(runOrbelune("render --frames 20 --ops -").out, a.out);
+}
+
+TEST_F(RenderCommandTest, FrameTimesSetTheTicksAndIdleTicksHaveNoOps) {
+  auto r = runOrbelune("render --frame-times 0.001,0.05,0.2 --size 320x200 --preview --ops -");
+  ASSERT_EQ(r.status, 0) << r.err;
+  auto l = lines(r.out);
+  ASSERT_EQ(l.size(), 4u);
+  EXPECT_EQ(l[0]["bounds"], nlohmann::json::array({0, 0, 320, 200}));
+  EXPECT_EQ(l[1]["result"], "idle");
+  EXPECT_TRUE(l[1]["ops"].empty());
+  EXPECT_EQ(l[2]["time"], 0.001 + 0.05);
+  EXPECT_EQ(l[3]["time"], 0.001 + 0.05 + 0.2);
+  // Ticks beyond the list use --interval.
+  auto more = lines(runOrbelune("render --frame-times 0.05 --frames 3 --interval 0.1 --ops -").out);
+  ASSERT_EQ(more.size(), 4u);
+  EXPECT_EQ(more[3]["time"], 0.05 + 0.1 + 0.1);
+}
+
+TEST_F(RenderCommandTest, PngsAreWrittenForDrawnTicksAndTheLastPicture) {
+  auto dir = configHome() / "frames";
+  auto last = configHome() / "last.png";
+  auto r = runOrbelune("render --frame-times 0.05,0.001,0.05 --size 64x48 --png " + dir.string() + " --last " +
+                       last.string());
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(std::filesystem::exists(dir / "frame-00001.png"));
+  EXPECT_FALSE(std::filesystem::exists(dir / "frame-00002.png"));  // idle
+  EXPECT_TRUE(std::filesystem::exists(dir / "frame-00003.png"));
+  EXPECT_GT(std::filesystem::file_size(last), 100u);
+}
+
+TEST_F(RenderCommandTest, BadUsageExitsWithTwoAndOneLine) {
+  for (const char* args : {"render --size 0x10", "render --size 12", "render --frames -1", "render --frames x",
+                           "render --interval nan", "render --frame-times 0.1,,0.2", "render --bogus",
+                           "render --ops", "render extra", "--frobnicate", "-window-id 0"}) {
+    auto r = runOrbelune(args);
+    EXPECT_EQ(r.status, 2) << args;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << args << ": " << r.err;
+  }
+}
+
+}  // namespace
+}  // namespace orbelune

@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# The saver as XScreenSaver runs it: on a window it is given, on a virtual X
+# server. It must draw the figure there and end with status 0 on SIGTERM.
+set -euo pipefail
+orbelune=$1
+for tool in xvfb-run xwininfo import convert; do
+  command -v "$tool" >/dev/null || { echo "missing $tool (scripts/install-deps installs it)"; exit 1; }
+done
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+export XDG_CONFIG_HOME=$work/config
+
+cat >"$work/inner.sh" <<'INNER'
+set -euo pipefail
+orbelune=$1 work=$2
+fail() { echo "FAIL: $*"; exit 1; }
+
+# A window of the saver's own stands in for the one XScreenSaver would give.
+"$orbelune" --window & host=$!
+for _ in $(seq 50); do
+  id=$(xwininfo -root -tree | awk '/"Orbelune"/ {print $1; exit}')
+  [ -n "${id:-}" ] && break
+  sleep 0.1
+done
+[ -n "${id:-}" ] || fail "the saver's own window never appeared"
+
+# The hack proper, drawing into that window the way XScreenSaver's preview runs it.
+"$orbelune" -window-id "$id" & hack=$!
+yellow=0
+for _ in $(seq 20); do
+  sleep 0.5
+  import -window "$id" "$work/shot.png"
+  yellow=$(convert "$work/shot.png" -fx '(r>0.6 && g>0.6 && b<0.3) ? 1 : 0' -format '%[fx:mean*w*h]' info:)
+  awk -v n="$yellow" 'BEGIN { exit !(n > 200) }' && break
+done
+echo "yellow pixels: $yellow"
+awk -v n="$yellow" 'BEGIN { exit !(n > 200) }' || fail "no figure in the window"
+
+kill -TERM "$hack"
+status=0; wait "$hack" || status=$?
+[ "$status" -eq 0 ] || fail "the hack ended with status $status on SIGTERM"
+
+# --root with XSCREENSAVER_WINDOW draws on that window too, and SIGINT ends it.
+XSCREENSAVER_WINDOW=$id "$orbelune" --root & root=$!
+sleep 0.5
+kill -INT "$root"
+status=0; wait "$root" || status=$?
+[ "$status" -eq 0 ] || fail "--root ended with status $status on SIGINT"
+
+# The window going away ends the hack with a message, not a hang.
+"$orbelune" -window-id "$id" 2>"$work/err" & orphan=$!
+sleep 0.5
+kill -TERM "$host"; wait "$host" || true
+for _ in $(seq 30); do kill -0 "$orphan" 2>/dev/null || break; sleep 0.1; done
+if kill -0 "$orphan" 2>/dev/null; then kill -9 "$orphan"; fail "the hack outlived its window"; fi
+grep -q "destroyed\|gone" "$work/err" || fail "no message when the window went away: $(cat "$work/err")"
+echo "saver under Xvfb: all checks passed"
+INNER
+xvfb-run -a -s "-screen 0 800x600x24" bash "$work/inner.sh" "$orbelune" "$work"
