@@ -12,9 +12,10 @@ namespace orbelune {
 // The view's y axis points up; the surface's points down, so y is flipped here.
 //
 // A path never changes once built, so its rasterised coverage never changes
-// either: the first stroke of a path renders its coverage once into a small A8
-// mask, and every later frame composites that mask with the path's new alpha.
-// That replaces ~140 strokes a frame with ~140 small mask blends.
+// either: the first stroke of a path renders its coverage once (with Cairo, so
+// the pixels are Cairo's own) and keeps the touched pixels; every later frame
+// blends those pixels with the path's new alpha. That replaces ~140 strokes a
+// frame with ~140 short pixel loops.
 class CairoGraphics final : public Graphics {
  public:
   // The surface must be CAIRO_FORMAT_ARGB32 or RGB24; it is not owned.
@@ -31,18 +32,22 @@ class CairoGraphics final : public Graphics {
 
   // Strokes directly, without the coverage cache (the reference the cache is held to).
   void strokeUncached(const BezierPath& path);
+  // Whether stroke() uses the coverage cache (on by default).
+  void setCachesCoverage(bool on) { cachesCoverage_ = on; }
   cairo_surface_t* surface() const { return surface_; }
   TextEngine& textEngine() { return text_; }
 
  private:
   struct Coverage;
   std::shared_ptr<Coverage> coverageOf(const BezierPath& path);
+  void blend(const Coverage& coverage);
   void tracePath(cairo_t* cr, const BezierPath& path, double dx, double dy) const;
 
   cairo_surface_t* surface_;
   cairo_t* cr_;
   double height_;
   Color current_;
+  bool cachesCoverage_ = true;
   TextEngine text_;
 };
 
