@@ -16,7 +16,9 @@ std::unique_ptr<OrbeluneView> OrbeluneView::initWithFrame(const Rect& frame, boo
   return view;
 }
 
-OrbeluneView::~OrbeluneView() = default;
+OrbeluneView::~OrbeluneView() {
+  if (_sheetLoader) _sheetLoader->releaseObjectsOf(*this);
+}
 
 bool OrbeluneView::initOrbeluneView(const Rect& frame, bool isPreview, std::shared_ptr<Clock> clock) {
   if (!ScreenSaverView::initWithFrame(frame, isPreview, std::move(clock))) return false;
@@ -80,8 +82,6 @@ void OrbeluneView::startAnimation() {
 void OrbeluneView::stopAnimation() { ScreenSaverView::stopAnimation(); }
 
 void OrbeluneView::animateOneFrame() { setNeedsDisplayInRect(bounds()); }
-
-Panel* OrbeluneView::configureSheet() { return nullptr; }
 
 void OrbeluneView::setProperty() {
   const bool sweep = Frequency::sweepMethod() != 0;

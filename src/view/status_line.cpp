@@ -1,16 +1,8 @@
 #include "view/status_line.h"
 
-#include <charconv>
-
 #include "oscillator/frequency.h"
 
 namespace orbelune {
-
-std::string format2f(double v) {
-  char buf[512];
-  auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, 2);
-  return std::string(buf, res.ptr);
-}
 
 std::optional<std::string> composeStatusLine(const StatusInputs& in, const Frequency& xAxis, const Frequency& yAxis) {
   if (!in.isShowCurrentValue) return std::nullopt;

@@ -4,13 +4,11 @@
 #include <string>
 
 #include "platform/graphics.h"
+#include "platform/number_text.h"
 
 namespace orbelune {
 
 class Frequency;
-
-// "%.2f" with a decimal point whatever the process locale.
-std::string format2f(double v);
 
 struct StatusInputs {
   bool isShowCurrentValue;

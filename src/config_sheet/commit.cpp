@@ -1,0 +1,48 @@
+// OK: the wells' colours into the view, every setting into the store, end the sheet.
+#include "bundle_info.h"
+#include "platform/screen_saver_defaults.h"
+#include "settings/settings.h"
+#include "view/orbelune_view.h"
+
+namespace orbelune {
+
+void OrbeluneView::clickOK(Control* sender) {
+  (void)sender;
+  _lineColor = _cwellLineColor ? ColorField(_cwellLineColor->color()) : std::nullopt;
+  _textColor = _cwellTextColor ? ColorField(_cwellTextColor->color()) : std::nullopt;
+  _backColor = _cwellBackColor ? ColorField(_cwellBackColor->color()) : std::nullopt;
+
+  Settings s;
+  s.sweepMethod = Frequency::sweepMethod();
+  s.sweepRate = Frequency::sweepRate();
+  s.frequencyX1 = _xAxis->frequency1();
+  s.frequencyX2 = _xAxis->frequency2();
+  s.frequencyY1 = _yAxis->frequency1();
+  s.frequencyY2 = _yAxis->frequency2();
+  s.initialPhaseX = _xAxis->initialPhase1();
+  s.initialPhaseX2 = _xAxis->initialPhase2();
+  s.initialPhaseY = _yAxis->initialPhase1();
+  s.initialPhaseY2 = _yAxis->initialPhase2();
+  s.figureSize = _figureSize;
+  s.lineWidth = _lineWidth;
+  s.isFitToScreenSize = _isFitToScreenSize;
+  s.isShowCurrentValue = _isShowCurrentValue;
+  s.isShowFrequency = _isShowFrequency;
+  s.isShowInitialPhase = _isShowInitialPhase;
+  s.lineColor = _lineColor;
+  s.textColor = _textColor;
+  s.backColor = _backColor;
+
+  auto store = ScreenSaverDefaults::defaultsForModuleWithName(kBundleIdentifier);
+  if (store && !writeSettings(*store, s)) {
+    // The live state stays and the old file is intact; the user must know the
+    // settings were not saved.
+    if (SheetHost* host = Application::shared().sheetHost()) {
+      host->presentError("The settings could not be saved to " + store->file().string() + ": " +
+                         store->lastError());
+    }
+  }
+  Application::shared().endSheet(_configSheet);
+}
+
+}  // namespace orbelune

@@ -1,0 +1,22 @@
+#include "config_sheet/opaque_color_well.h"
+
+#include "config_sheet/sheet_outlets.h"
+#include "platform/color_panel.h"
+
+namespace orbelune {
+
+void MyNoneAlphaColorWell::activate(bool exclusive) {
+  ColorPanel::sharedColorPanel().setShowsAlpha(false);
+  ColorWell::activate(exclusive);
+}
+
+void MyNoneAlphaColorWell::deactivate() {
+  ColorWell::deactivate();
+  ColorPanel::sharedColorPanel().setShowsAlpha(true);
+}
+
+void MyNoneAlphaColorWell::registerClass() {
+  ColorWell::registerClass(sheet_outlets::kOpaqueWellClass, [] { return std::make_unique<MyNoneAlphaColorWell>(); });
+}
+
+}  // namespace orbelune
