@@ -1,0 +1,191 @@
+// The configuration sheet on real GTK widgets, loaded from the real interface
+// file. Runs under a virtual X server (see CMakeLists.txt).
+#include <gtest/gtest.h>
+#include <gtk/gtk.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <fstream>
+#include <nlohmann/json.hpp>
+
+#include "config_sheet/sheet_outlets.h"
+#include "oscillator/frequency.h"
+#include "platform/color_panel.h"
+#include "platform/gtk/gtk_controls.h"
+#include "platform/gtk/gtk_interface_loader.h"
+#include "test_support.h"
+#include "view/orbelune_view.h"
+
+namespace orbelune {
+namespace {
+
+class RecordingSheetHost final : public SheetHost {
+ public:
+  void endSheet(Panel* panel) override { ended.push_back(panel); }
+  void presentError(const std::string& message) override { errors.push_back(message); }
+  std::vector<Panel*> ended;
+  std::vector<std::string> errors;
+};
+
+class GtkSheetTest : public test::IsolatedTest {
+ protected:
+  void SetUp() override {
+    IsolatedTest::SetUp();
+    unsetenv("ORBELUNE_DATA_DIR");
+    Application::shared().setInterfaceLoader(&loader);
+    Application::shared().setSheetHost(&host);
+    Application::shared().setSystemColors(&colors);
+    view = OrbeluneView::initWithFrame(makeRect(0, 0, 320, 200), true);
+  }
+  void TearDown() override {
+    view.reset();
+    Application::shared().setInterfaceLoader(nullptr);
+    Application::shared().setSheetHost(nullptr);
+    Application::shared().setSystemColors(nullptr);
+    IsolatedTest::TearDown();
+  }
+  GtkWidget* widget(const std::string& id) { return GTK_WIDGET(loader.objectOf(*view, id)); }
+  GtkEditable* entry(const std::string& id) { return GTK_EDITABLE(widget(id)); }
+  // Types like a user: one character at a time at the end of the text.
+  void type(const std::string& id, const std::string& text) {
+    for (char c : text) {
+      int pos = static_cast<int>(std::string(gtk_editable_get_text(entry(id))).size());
+      gtk_editable_insert_text(entry(id), std::string(1, c).c_str(), 1, &pos);
+    }
+  }
+  static void spin() {
+    while (g_main_context_iteration(nullptr, FALSE)) {
+    }
+  }
+
+  GtkInterfaceLoader loader;
+  RecordingSheetHost host;
+  GtkSystemColors colors;
+  std::unique_ptr<OrbeluneView> view;
+};
+
+TEST_F(GtkSheetTest, TheInterfaceFileWiresEveryOutletToItsControl) {
+  Panel* panel = view->configureSheet();
+  ASSERT_NE(panel, nullptr) << loader.lastError();
+  std::vector<std::string> expected = {sheet_outlets::kPanel};
+  for (const auto& o : sheet_outlets::kOutlets) expected.push_back(o.name);
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(loader.connectedOutlets(*view), expected);
+  GListModel* items = gtk_drop_down_get_model(GTK_DROP_DOWN(widget("_menuSweepMethod")));
+  EXPECT_EQ(g_list_model_get_n_items(items), 3u);
+  GtkAdjustment* adj = gtk_range_get_adjustment(GTK_RANGE(widget("_sliderFigureSize")));
+  EXPECT_EQ(gtk_adjustment_get_lower(adj), 0.1);
+  EXPECT_EQ(gtk_adjustment_get_upper(adj), 1.0);
+  EXPECT_STREQ(gtk_editable_get_text(entry("_textSweepRate")), "20.00");
+  EXPECT_STREQ(gtk_widget_get_tooltip_text(widget("_sliderFigureSize")), "0.80");
+}
+
+TEST_F(GtkSheetTest, TypingIntoARealEntryChangesTheLiveViewKeystrokeByKeystroke) {
+  view->xAxis().setFrequency1(1.375);
+  ASSERT_NE(view->configureSheet(), nullptr);
+  // Filling the fields is no edit: the state keeps its full precision.
+  EXPECT_STREQ(gtk_editable_get_text(entry("_textFrequencyX1")), "1.38");
+  EXPECT_EQ(view->xAxis().frequency1(), 1.375);
+
+  gtk_editable_set_text(entry("_textFrequencyX1"), "");
+  EXPECT_EQ(view->xAxis().frequency1(), 0.1);
+  std::vector<double> seen;
+  for (char c : std::string("250")) {
+    type("_textFrequencyX1", std::string(1, c));
+    seen.push_back(view->xAxis().frequency1());
+  }
+  EXPECT_EQ(seen, (std::vector<double>{2, 25, 250}));
+  type("_textFrequencyX1", "0");
+  EXPECT_EQ(view->xAxis().frequency1(), 1000.0);
+  EXPECT_STREQ(gtk_editable_get_text(entry("_textFrequencyX1")), "2500");
+  g_signal_emit_by_name(widget("_textFrequencyX1"), "activate");  // Enter ends the edit
+  EXPECT_STREQ(gtk_editable_get_text(entry("_textFrequencyX1")), "1000.00");
+
+  gtk_editable_set_text(entry("_textLineWidth"), "1e999");
+  EXPECT_EQ(view->lineWidth(), 1.0);
+}
+
+TEST_F(GtkSheetTest, TheMenuAndCheckBoxesActOnTheStateAndTheDependentControls) {
+  ASSERT_NE(view->configureSheet(), nullptr);
+  gtk_drop_down_set_selected(GTK_DROP_DOWN(widget("_menuSweepMethod")), 0);
+  EXPECT_EQ(Frequency::sweepMethod(), 0);
+  EXPECT_STREQ(gtk_editable_get_text(entry("_textFrequencyY2")), "-");
+  EXPECT_FALSE(gtk_widget_get_sensitive(widget("_textSweepRate")));
+  gtk_drop_down_set_selected(GTK_DROP_DOWN(widget("_menuSweepMethod")), 2);
+  EXPECT_EQ(Frequency::sweepMethod(), 2);
+  EXPECT_STREQ(gtk_editable_get_text(entry("_textFrequencyY2")), "6.00");
+  EXPECT_TRUE(gtk_widget_get_sensitive(widget("_textSweepRate")));
+
+  gtk_check_button_set_active(GTK_CHECK_BUTTON(widget("_cboxShowCurrentValue")), FALSE);
+  EXPECT_FALSE(view->isShowCurrentValue());
+  EXPECT_FALSE(gtk_widget_get_sensitive(widget("_cboxShowFrequency")));
+  EXPECT_FALSE(gtk_widget_get_sensitive(widget("_cwellTextColor")));
+  gtk_check_button_set_active(GTK_CHECK_BUTTON(widget("_cboxFitToScreenSize")), TRUE);
+  EXPECT_TRUE(view->isFitToScreenSize());
+  gtk_range_set_value(GTK_RANGE(widget("_sliderFigureSize")), 0.5);
+  EXPECT_EQ(view->figureSize(), 0.5);
+  EXPECT_STREQ(gtk_widget_get_tooltip_text(widget("_sliderFigureSize")), "0.50");
+}
+
+TEST_F(GtkSheetTest, TheBackgroundWellOpensTheSharedChooserWithoutOpacity) {
+  ASSERT_NE(view->configureSheet(), nullptr);
+  GtkColorWellFace* back = loader.wellFaceOf(*view, "_cwellBackColor");
+  GtkColorWellFace* line = loader.wellFaceOf(*view, "_cwellLineColor");
+  ASSERT_TRUE(back && line);
+  back->click();
+  GtkWidget* dialog = SharedColorChooser::shared().dialog();
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_FALSE(ColorPanel::sharedColorPanel().showsAlpha());
+  EXPECT_FALSE(gtk_color_chooser_get_use_alpha(GTK_COLOR_CHOOSER(dialog)));
+  GdkRGBA blue{0.0f, 0.0f, 1.0f, 0.5f};
+  gtk_color_chooser_set_rgba(GTK_COLOR_CHOOSER(dialog), &blue);
+  SharedColorChooser::shared().respond(GTK_RESPONSE_OK);
+  EXPECT_EQ(back->well().color(), (Color{0, 0, 1, 1}));  // kept opaque
+  EXPECT_TRUE(ColorPanel::sharedColorPanel().showsAlpha());
+  line->click();
+  EXPECT_TRUE(gtk_color_chooser_get_use_alpha(GTK_COLOR_CHOOSER(dialog)));
+  SharedColorChooser::shared().respond(GTK_RESPONSE_CANCEL);
+  EXPECT_EQ(view->backColor(), Color::blackColor());  // only OK takes it into the view
+}
+
+TEST_F(GtkSheetTest, OkWritesTheStoreThatANewRenderReads) {
+  ASSERT_NE(view->configureSheet(), nullptr);
+  gtk_editable_set_text(entry("_textFrequencyX1"), "250");
+  gtk_editable_set_text(entry("_textLineWidth"), "3.5");
+  g_signal_emit_by_name(widget(sheet_outlets::kOkButton), "clicked");
+  ASSERT_EQ(host.ended.size(), 1u);
+  EXPECT_TRUE(host.errors.empty());
+
+  FILE* p = popen((std::string(ORBELUNE_BINARY) + " render --frames 1 --ops -").c_str(), "r");
+  char buf[1 << 16];
+  std::string out;
+  for (std::size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+  ASSERT_EQ(WEXITSTATUS(pclose(p)), 0);
+  auto start = nlohmann::json::parse(out.substr(0, out.find('\n')));
+  EXPECT_EQ(start["samplingRate"], 25000.0);
+  auto draw = nlohmann::json::parse(out.substr(out.find('\n') + 1));
+  EXPECT_EQ(draw["ops"][1]["width"], 3.5);
+}
+
+TEST_F(GtkSheetTest, ABrokenInterfaceFileGivesNoPanelAndSaysWhy) {
+  auto dir = configHome() / "data";
+  std::filesystem::create_directories(dir);
+  std::ofstream(dir / "ConfigureSheet.ui") << "<interface><object class=\"NoSuchClass\" id=\"x\"/></interface>";
+  setenv("ORBELUNE_DATA_DIR", dir.c_str(), 1);
+  EXPECT_EQ(view->configureSheet(), nullptr);
+  EXPECT_NE(loader.lastError().find("ConfigureSheet.ui"), std::string::npos) << loader.lastError();
+  unsetenv("ORBELUNE_DATA_DIR");
+  EXPECT_NE(view->configureSheet(), nullptr);  // the next call loads again
+}
+
+}  // namespace
+}  // namespace orbelune
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  if (!gtk_init_check()) {
+    std::fprintf(stderr, "no display: run under xvfb-run\n");
+    return 1;
+  }
+  return RUN_ALL_TESTS();
+}

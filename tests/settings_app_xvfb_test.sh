@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# The settings app as a user meets it, on a virtual X server: the window with
+# its preview, Options… opens the sheet, Escape does not end it, OK does and
+# stores the settings.
+set -euo pipefail
+app=$1 orbelune=$2
+for tool in xvfb-run xdotool xwininfo; do
+  command -v "$tool" >/dev/null || { echo "missing $tool (scripts/install-deps installs it)"; exit 1; }
+done
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cat >"$work/inner.sh" <<'INNER'
+set -euo pipefail
+app=$1 orbelune=$2
+export XDG_CONFIG_HOME=$3/config GDK_BACKEND=x11 GSK_RENDERER=cairo NO_AT_BRIDGE=1
+fail() { echo "FAIL: $*"; exit 1; }
+find_window() { for _ in $(seq 80); do w=$(xdotool search --name "$1" 2>/dev/null | head -1); [ -n "$w" ] && { echo "$w"; return; }; sleep 0.1; done; }
+mapped() { xwininfo -id "$1" | grep -q 'IsViewable'; }
+
+"$app" 2>/dev/null & pid=$!
+win=$(find_window '^Orbelune$')
+[ -n "$win" ] || fail "the settings window never appeared"
+sleep 1
+xdotool mousemove --window "$win" 579 410 click 1
+sheet=$(find_window '^Orbelune Options$')
+[ -n "$sheet" ] || fail "Options… did not open the sheet"
+sleep 0.5
+mapped "$sheet" || fail "the sheet is not shown"
+xdotool key --window "$sheet" Escape
+sleep 0.5
+mapped "$sheet" || fail "Escape closed the sheet"
+# The line width field, then OK.
+xdotool mousemove --window "$sheet" 235 344 click --repeat 3 1
+xdotool type "4"
+xdotool mousemove --window "$sheet" 488 570 click 1
+sleep 0.5
+mapped "$sheet" && fail "OK did not end the sheet"
+[ "$("$orbelune" defaults read LineWidth)" = "4.0" ] || fail "OK did not store the line width"
+kill -TERM "$pid"
+wait "$pid" || true
+echo "settings app under Xvfb: all checks passed"
+INNER
+xvfb-run -a -s "-screen 0 1280x720x24" bash "$work/inner.sh" "$app" "$orbelune" "$work"
