@@ -12,7 +12,7 @@ trap 'rm -rf "$work"' EXIT
 cat >"$work/inner.sh" <<'INNER'
 set -euo pipefail
 app=$1 orbelune=$2
-export XDG_CONFIG_HOME=$3/config GDK_BACKEND=x11 GSK_RENDERER=cairo NO_AT_BRIDGE=1
+export XDG_CONFIG_HOME=$3/config GDK_BACKEND=x11 GSK_RENDERER=cairo NO_AT_BRIDGE=1 GSETTINGS_BACKEND=memory
 fail() { echo "FAIL: $*"; exit 1; }
 find_window() { for _ in $(seq 80); do w=$(xdotool search --name "$1" 2>/dev/null | head -1); [ -n "$w" ] && { echo "$w"; return; }; sleep 0.1; done; }
 mapped() { xwininfo -id "$1" | grep -q 'IsViewable'; }

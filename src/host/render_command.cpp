@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "host/cli.h"
+#include "host/saver_options.h"
 #include "oscillator/frequency.h"
 #include "platform/cairo/cairo_graphics.h"
 #include "platform/recording/recording_graphics.h"
@@ -31,6 +32,7 @@ struct RenderOptions {
   std::string opsFile;
   std::string pngDir;
   std::string lastFile;
+  SaverOverrides overrides;
 };
 
 RenderOptions parseOptions(const std::vector<std::string>& args) {
@@ -39,6 +41,10 @@ RenderOptions parseOptions(const std::vector<std::string>& args) {
   for (std::size_t i = 0; i < args.size(); ++i) {
     auto name = cli::flagName(args[i]);
     if (!name) throw UsageError("unexpected argument '" + args[i] + "'");
+    if (std::size_t next = i; parseSaverOption(args, next, o.overrides)) {
+      i = next - 1;
+      continue;
+    }
     auto value = [&]() -> const std::string& {
       if (i + 1 >= args.size()) throw UsageError("--" + *name + " needs a value");
       return args[++i];
@@ -121,7 +127,9 @@ void printRenderHelp(std::ostream& out) {
          "  --preview              create the view as a preview\n"
          "  --ops FILE             JSON lines of every drawing operation ('-' = stdout)\n"
          "  --png DIR              each drawn tick as DIR/frame-NNNNN.png\n"
-         "  --last FILE            the picture shown after the last tick, as PNG\n";
+         "  --last FILE            the picture shown after the last tick, as PNG\n"
+         "\n"
+         "The saver's settings flags (orbelune --help) act on the run too.\n";
 }
 
 int runRenderCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -166,6 +174,7 @@ int runRenderCommand(const std::vector<std::string>& args, std::ostream& out, st
     err << "orbelune render: cannot create the view\n";
     return 1;
   }
+  applySaverOverrides(o.overrides, *view);
 
   const bool pixels = !o.pngDir.empty() || !o.lastFile.empty();
   cairo_surface_t* surface = nullptr;

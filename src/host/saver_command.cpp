@@ -18,6 +18,7 @@
 #include <sstream>
 
 #include "host/cli.h"
+#include "host/saver_options.h"
 #include "platform/x11/x11_frame.h"
 #include "platform/x11/x11_targets.h"
 #include "view/orbelune_view.h"
@@ -30,6 +31,7 @@ enum class Placement { OwnWindow, Root, GivenWindow, Fullscreen };
 struct SaverOptions {
   Placement placement = Placement::OwnWindow;
   Window windowId = 0;
+  SaverOverrides overrides;
 };
 
 SaverOptions parseSaverOptions(const std::vector<std::string>& args) {
@@ -37,6 +39,11 @@ SaverOptions parseSaverOptions(const std::vector<std::string>& args) {
   for (std::size_t i = 0; i < args.size(); ++i) {
     auto name = cli::flagName(args[i]);
     if (!name) throw cli::UsageError("unexpected argument '" + args[i] + "'");
+    std::size_t next = i;
+    if (parseSaverOption(args, next, o.overrides)) {
+      i = next - 1;
+      continue;
+    }
     if (*name == "root") {
       o.placement = Placement::Root;
     } else if (*name == "window-id") {
@@ -92,7 +99,8 @@ struct Target {
 
 class SaverHost {
  public:
-  SaverHost(Display* display, std::ostream& err) : display_(display), err_(err) {}
+  SaverHost(Display* display, std::ostream& err, SaverOverrides overrides)
+      : display_(display), err_(err), overrides_(std::move(overrides)) {}
   ~SaverHost();
 
   bool addGivenWindow(Window window, bool preview);
@@ -109,6 +117,7 @@ class SaverHost {
   std::ostream& err_;
   std::vector<Target> targets_;
   std::shared_ptr<Clock> clock_ = std::make_shared<MonotonicClock>();
+  SaverOverrides overrides_;
   Atom wmDelete_ = 0;
   bool quit_ = false;
   int status_ = 0;
@@ -156,6 +165,7 @@ bool SaverHost::attach(Window window, bool own, bool preview) {
     err_ << "orbelune: cannot create the view\n";
     return false;
   }
+  applySaverOverrides(overrides_, *t.view);
   targets_.push_back(std::move(t));
   return true;
 }
@@ -302,13 +312,28 @@ int SaverHost::run() {
 }  // namespace
 
 void printSaverHelp(std::ostream& out) {
-  out << "usage: orbelune [--window | --root | --window-id ID | --fullscreen]\n"
+  out << "usage: orbelune [--window | --root | --window-id ID | --fullscreen] [SETTINGS]\n"
          "\n"
          "  --window        a resizable window of its own (the default; q or Escape quits)\n"
          "  --root          draw on the window in $XSCREENSAVER_WINDOW, else the virtual root\n"
          "  --window-id ID  draw on the window ID (hex 0x... or decimal), as a preview\n"
          "  --fullscreen    one full-screen view per monitor\n"
          "\n"
+         "Settings for this run only (they override the stored ones and are never saved):\n";
+  for (const auto& o : kSaverOptions) {
+    std::string flag = std::string("-") + o.flag;
+    if (o.kind == SaverOption::Kind::Boolean) {
+      out << "  " << flag << ", -" << o.negation << "\n      " << o.label << " (default "
+          << (o.defaultValue != 0 ? "on" : "off") << ")\n";
+    } else {
+      out << "  " << flag << " " << (o.kind == SaverOption::Kind::Select ? "N" : "X") << "\n      " << o.label
+          << ": " << describeNumber(o.low) << " to " << describeNumber(o.high) << " (default "
+          << describeNumber(o.defaultValue) << ")";
+      if (o.kind == SaverOption::Kind::Select) out << "; 0 no sweep, 1 linear, 2 logarithmic";
+      out << "\n";
+    }
+  }
+  out << "\n"
          "Every flag also works with a single dash (-root), as XScreenSaver passes them.\n"
          "SIGTERM or SIGINT ends the saver with status 0.\n";
 }
@@ -351,7 +376,7 @@ int runSaverCommand(const std::vector<std::string>& args, std::ostream& out, std
 
   int status = 1;
   {
-    SaverHost host(display, err);
+    SaverHost host(display, err, o.overrides);
     bool ok = true;
     const int screen = DefaultScreen(display);
     switch (o.placement) {
