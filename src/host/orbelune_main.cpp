@@ -7,6 +7,8 @@
 #include "host/defaults_command.h"
 #include "host/render_command.h"
 #include "host/saver_command.h"
+#include "host/xscreensaver_register.h"
+#include "platform/resource_locator.h"
 
 namespace {
 
@@ -19,7 +21,10 @@ void printHelp(std::ostream& out) {
          "traced as a fading trail.\n"
          "\n"
          "  render     a deterministic headless run to PNG and JSON (orbelune render --help)\n"
+         "  xscreensaver-register [--unregister]\n"
+         "             add Orbelune to (remove it from) the programs in ~/.xscreensaver\n"
          "  defaults   read and change the stored settings (orbelune defaults --help)\n"
+         "  --data-dir the folder its data files are found in\n"
          "  --help     this text\n"
          "  --version  the version\n";
 }
@@ -34,10 +39,22 @@ int main(int argc, char** argv) {
   if (!args.empty() && args[0] == "render") {
     return orbelune::runRenderCommand({args.begin() + 1, args.end()}, std::cout, std::cerr);
   }
+  if (!args.empty() && args[0] == "xscreensaver-register") {
+    return orbelune::runXScreenSaverRegister({args.begin() + 1, args.end()}, std::cout, std::cerr);
+  }
   if (!args.empty() && (args[0] == "--help" || args[0] == "-help" || args[0] == "-h")) {
     printHelp(std::cout);
     std::cout << "\n";
     orbelune::printSaverHelp(std::cout);
+    return 0;
+  }
+  if (!args.empty() && args[0] == "--data-dir") {
+    auto found = orbelune::findResource("Orbelune.bundle.json");
+    if (!found) {
+      std::cerr << "orbelune: Orbelune.bundle.json not found\n";
+      return 1;
+    }
+    std::cout << found->parent_path().string() << "\n";
     return 0;
   }
   if (!args.empty() && (args[0] == "--version" || args[0] == "-version")) {

@@ -3,6 +3,7 @@
 
 #include <cairo.h>
 
+#include <cstdlib>
 #include <iostream>
 #include <memory>
 
@@ -10,6 +11,7 @@
 #include "platform/cairo/cairo_graphics.h"
 #include "platform/gtk/gtk_controls.h"
 #include "platform/gtk/gtk_interface_loader.h"
+#include "platform/resource_locator.h"
 #include "view/orbelune_view.h"
 
 namespace orbelune {
@@ -135,14 +137,28 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     if (a == "--help" || a == "-h") {
-      std::cout << "usage: orbelune-settings\n\nShows a live preview of the Orbelune saver and, under Options…,\n"
+      std::cout << "usage: orbelune-settings [--data-dir | --version]\n\nShows a live preview of the Orbelune saver and, under Options…,\n"
                    "its settings. OK stores them for every saver started later.\n";
+      return 0;
+    }
+    if (a == "--data-dir") {
+      // Where the interface file is found: for packagers and bug reports.
+      auto ui = orbelune::findResource("ConfigureSheet.ui");
+      if (!ui) {
+        std::cerr << "orbelune-settings: ConfigureSheet.ui not found\n";
+        return 1;
+      }
+      std::cout << ui->parent_path().string() << "\n";
       return 0;
     }
     if (a == "--version") {
       std::cout << "orbelune-settings " << orbelune::kVersion << "\n";
       return 0;
     }
+  }
+  if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY")) {
+    std::cerr << "orbelune-settings: no display (neither DISPLAY nor WAYLAND_DISPLAY is set)\n";
+    return 1;
   }
   auto app = Gtk::Application::create(std::string(orbelune::kBundleIdentifier) + ".Settings");
   orbelune::GtkInterfaceLoader loader;
