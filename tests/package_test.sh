@@ -1,0 +1,84 @@
+#!/usr/bin/env bash
+# The install and the Debian package as a user meets them: an install into a
+# temporary prefix whose programs find their data there; the package's files;
+# the validators; the packaged saver drawing into a given window under Xvfb.
+set -euo pipefail
+build=$1
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+fail() { echo "FAIL: $*"; exit 1; }
+skip() { echo "SKIP: $* (scripts/install-deps installs it)"; }
+
+# 1. cmake --install into a temporary prefix.
+cmake --install "$build" --prefix "$work/prefix" >/dev/null
+for f in bin/orbelune bin/orbelune-settings libexec/xscreensaver/orbelune share/orbelune/ConfigureSheet.ui \
+         share/xscreensaver/config/orbelune.xml share/applications/screensavers/orbelune.desktop \
+         share/applications/org.orbelune.Orbelune.Settings.desktop \
+         share/metainfo/org.orbelune.Orbelune.Settings.metainfo.xml \
+         share/icons/hicolor/scalable/apps/org.orbelune.Orbelune.Settings.svg \
+         share/man/man6/orbelune.6.gz share/man/man1/orbelune-settings.1.gz; do
+  [ -e "$work/prefix/$f" ] || fail "cmake --install did not install $f"
+done
+for prog in bin/orbelune bin/orbelune-settings; do
+  dir=$(env -u ORBELUNE_DATA_DIR "$work/prefix/$prog" --data-dir)
+  case "$(realpath "$dir")" in
+    "$(realpath "$work/prefix")"/*) ;;
+    *) fail "$prog finds its data in $dir, not in its prefix" ;;
+  esac
+done
+
+# 2. The package and its file list.
+(cd "$build" && cpack -G DEB -B "$work/pkg" >/dev/null)
+deb=$(ls "$work"/pkg/orbelune_*_*.deb)
+[ -f "$deb" ] || fail "no orbelune_<version>_<arch>.deb"
+dpkg-deb -c "$deb" | awk '{print $6}' | sed 's|^\./|/|' >"$work/files"
+for f in /usr/bin/orbelune /usr/bin/orbelune-settings /usr/libexec/xscreensaver/orbelune \
+         /usr/share/xscreensaver/config/orbelune.xml /usr/share/applications/screensavers/orbelune.desktop \
+         /usr/share/applications/org.orbelune.Orbelune.Settings.desktop /usr/share/orbelune/ConfigureSheet.ui \
+         /usr/share/metainfo/org.orbelune.Orbelune.Settings.metainfo.xml /usr/share/man/man6/orbelune.6.gz; do
+  grep -qx "$f" "$work/files" || fail "the package lacks $f"
+done
+dpkg-deb -f "$deb" Depends | grep -q 'libgtk-4-1' || fail "the package does not depend on GTK (shlibdeps)"
+dpkg -x "$deb" "$work/root"
+root=$work/root
+
+# 3. The validators.
+if command -v desktop-file-validate >/dev/null; then
+  desktop-file-validate "$root/usr/share/applications/org.orbelune.Orbelune.Settings.desktop" \
+    "$root/usr/share/applications/screensavers/orbelune.desktop" | grep -v '^.*: hint:' && fail "desktop entries" || true
+else skip "desktop-file-validate"; fi
+if command -v appstreamcli >/dev/null; then
+  appstreamcli validate --no-net "$root/usr/share/metainfo/org.orbelune.Orbelune.Settings.metainfo.xml" >/dev/null \
+    || fail "appstreamcli rejects the metainfo"
+else skip "appstreamcli"; fi
+if command -v xmllint >/dev/null; then
+  xmllint --noout "$root/usr/share/xscreensaver/config/orbelune.xml" || fail "orbelune.xml is not well-formed"
+else skip "xmllint"; fi
+if command -v man >/dev/null; then
+  man -l "$root/usr/share/man/man6/orbelune.6.gz" 2>/dev/null | grep -q XSCREENSAVER_WINDOW || fail "man page"
+fi
+
+# 4. The packaged saver, as XScreenSaver's preview runs it.
+cat >"$work/inner.sh" <<'INNER'
+set -euo pipefail
+root=$1 work=$2
+export XDG_CONFIG_HOME=$work/config
+hack=$root/usr/libexec/xscreensaver/orbelune
+"$hack" --window & host=$!
+for _ in $(seq 50); do id=$(xwininfo -root -tree | awk '/"Orbelune"/ {print $1; exit}'); [ -n "${id:-}" ] && break; sleep 0.1; done
+[ -n "${id:-}" ] || { echo "FAIL: no window"; exit 1; }
+"$hack" -window-id "$id" & pid=$!
+yellow=0
+for _ in $(seq 20); do
+  sleep 0.5
+  import -window "$id" "$work/shot.png"
+  yellow=$(convert "$work/shot.png" -fx '(r>0.6 && g>0.6 && b<0.3) ? 1 : 0' -format '%[fx:mean*w*h]' info:)
+  awk -v n="$yellow" 'BEGIN { exit !(n > 200) }' && break
+done
+awk -v n="$yellow" 'BEGIN { exit !(n > 200) }' || { echo "FAIL: the packaged saver drew nothing"; exit 1; }
+kill -TERM "$pid"; status=0; wait "$pid" || status=$?
+kill -TERM "$host"; wait "$host" || true
+[ "$status" -eq 0 ] || { echo "FAIL: status $status on SIGTERM"; exit 1; }
+INNER
+xvfb-run -a -s "-screen 0 800x600x24" bash "$work/inner.sh" "$root" "$work"
+echo "install and package: all checks passed"
