@@ -13,19 +13,12 @@
 #include "platform/color_panel.h"
 #include "platform/gtk/gtk_controls.h"
 #include "platform/gtk/gtk_interface_loader.h"
+#include "platform/memory/memory_controls.h"
 #include "test_support.h"
 #include "view/orbelune_view.h"
 
 namespace orbelune {
 namespace {
-
-class RecordingSheetHost final : public SheetHost {
- public:
-  void endSheet(Panel* panel) override { ended.push_back(panel); }
-  void presentError(const std::string& message) override { errors.push_back(message); }
-  std::vector<Panel*> ended;
-  std::vector<std::string> errors;
-};
 
 class GtkSheetTest : public test::IsolatedTest {
  protected:
@@ -59,7 +52,7 @@ class GtkSheetTest : public test::IsolatedTest {
   }
 
   GtkInterfaceLoader loader;
-  RecordingSheetHost host;
+  MemorySheetHost host;
   GtkSystemColors colors;
   std::unique_ptr<OrbeluneView> view;
 };

@@ -62,23 +62,17 @@ fi
 cat >"$work/inner.sh" <<'INNER'
 set -euo pipefail
 root=$1 work=$2
+source "$3"
 export XDG_CONFIG_HOME=$work/config
 hack=$root/usr/libexec/xscreensaver/orbelune
 "$hack" --window & host=$!
-for _ in $(seq 50); do id=$(xwininfo -root -tree | awk '/"Orbelune"/ {print $1; exit}'); [ -n "${id:-}" ] && break; sleep 0.1; done
-[ -n "${id:-}" ] || { echo "FAIL: no window"; exit 1; }
+id=$(saver_window)
+[ -n "$id" ] || { echo "FAIL: no window"; exit 1; }
 "$hack" -window-id "$id" & pid=$!
-yellow=0
-for _ in $(seq 20); do
-  sleep 0.5
-  import -window "$id" "$work/shot.png"
-  yellow=$(convert "$work/shot.png" -fx '(r>0.6 && g>0.6 && b<0.3) ? 1 : 0' -format '%[fx:mean*w*h]' info:)
-  awk -v n="$yellow" 'BEGIN { exit !(n > 200) }' && break
-done
-awk -v n="$yellow" 'BEGIN { exit !(n > 200) }' || { echo "FAIL: the packaged saver drew nothing"; exit 1; }
+shows_figure "$id" "$work/shot.png" || { echo "FAIL: the packaged saver drew nothing"; exit 1; }
 kill -TERM "$pid"; status=0; wait "$pid" || status=$?
 kill -TERM "$host"; wait "$host" || true
 [ "$status" -eq 0 ] || { echo "FAIL: status $status on SIGTERM"; exit 1; }
 INNER
-xvfb-run -a -s "-screen 0 800x600x24" bash "$work/inner.sh" "$root" "$work"
+xvfb-run -a -s "-screen 0 800x600x24" bash "$work/inner.sh" "$root" "$work" "$(dirname "$0")/x11_checks.sh"
 echo "install and package: all checks passed"

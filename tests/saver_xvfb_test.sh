@@ -13,28 +13,17 @@ export XDG_CONFIG_HOME=$work/config
 cat >"$work/inner.sh" <<'INNER'
 set -euo pipefail
 orbelune=$1 work=$2
+source "$3"
 fail() { echo "FAIL: $*"; exit 1; }
 
 # A window of the saver's own stands in for the one XScreenSaver would give.
 "$orbelune" --window & host=$!
-for _ in $(seq 50); do
-  id=$(xwininfo -root -tree | awk '/"Orbelune"/ {print $1; exit}')
-  [ -n "${id:-}" ] && break
-  sleep 0.1
-done
-[ -n "${id:-}" ] || fail "the saver's own window never appeared"
+id=$(saver_window)
+[ -n "$id" ] || fail "the saver's own window never appeared"
 
 # The hack proper, drawing into that window the way XScreenSaver's preview runs it.
 "$orbelune" -window-id "$id" & hack=$!
-yellow=0
-for _ in $(seq 20); do
-  sleep 0.5
-  import -window "$id" "$work/shot.png"
-  yellow=$(convert "$work/shot.png" -fx '(r>0.6 && g>0.6 && b<0.3) ? 1 : 0' -format '%[fx:mean*w*h]' info:)
-  awk -v n="$yellow" 'BEGIN { exit !(n > 200) }' && break
-done
-echo "yellow pixels: $yellow"
-awk -v n="$yellow" 'BEGIN { exit !(n > 200) }' || fail "no figure in the window"
+shows_figure "$id" "$work/shot.png" || fail "no figure in the window"
 
 kill -TERM "$hack"
 status=0; wait "$hack" || status=$?
@@ -56,4 +45,4 @@ if kill -0 "$orphan" 2>/dev/null; then kill -9 "$orphan"; fail "the hack outlive
 grep -q "destroyed\|gone" "$work/err" || fail "no message when the window went away: $(cat "$work/err")"
 echo "saver under Xvfb: all checks passed"
 INNER
-xvfb-run -a -s "-screen 0 800x600x24" bash "$work/inner.sh" "$orbelune" "$work"
+xvfb-run -a -s "-screen 0 800x600x24" bash "$work/inner.sh" "$orbelune" "$work" "$(dirname "$0")/x11_checks.sh"

@@ -23,15 +23,7 @@ void OrbeluneView::clickOK(Control* sender) {
   s.initialPhaseX2 = _xAxis->initialPhase2();
   s.initialPhaseY = _yAxis->initialPhase1();
   s.initialPhaseY2 = _yAxis->initialPhase2();
-  s.figureSize = _figureSize;
-  s.lineWidth = _lineWidth;
-  s.isFitToScreenSize = _isFitToScreenSize;
-  s.isShowCurrentValue = _isShowCurrentValue;
-  s.isShowFrequency = _isShowFrequency;
-  s.isShowInitialPhase = _isShowInitialPhase;
-  s.lineColor = _lineColor;
-  s.textColor = _textColor;
-  s.backColor = _backColor;
+  copyAppearanceTo(s);
 
   auto store = ScreenSaverDefaults::defaultsForModuleWithName(kBundleIdentifier);
   if (store && !writeSettings(*store, s)) {

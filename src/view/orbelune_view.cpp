@@ -33,26 +33,11 @@ bool OrbeluneView::initOrbeluneView(const Rect& frame, bool isPreview, std::shar
   _textColor = Color::whiteColor();
   _backColor = Color::blackColor();
 
+  // The built-in values are the defaults the store registers.
   Settings s;
-  s.figureSize = _figureSize;
-  s.lineWidth = _lineWidth;
-  s.isFitToScreenSize = _isFitToScreenSize;
-  s.isShowCurrentValue = _isShowCurrentValue;
-  s.isShowFrequency = _isShowFrequency;
-  s.isShowInitialPhase = _isShowInitialPhase;
-  s.lineColor = _lineColor;
-  s.textColor = _textColor;
-  s.backColor = _backColor;
+  copyAppearanceTo(s);
   if (auto store = ScreenSaverDefaults::defaultsForModuleWithName(kBundleIdentifier)) loadSettings(*store, s);
-  _figureSize = s.figureSize;
-  _lineWidth = s.lineWidth;
-  _isFitToScreenSize = s.isFitToScreenSize;
-  _isShowCurrentValue = s.isShowCurrentValue;
-  _isShowFrequency = s.isShowFrequency;
-  _isShowInitialPhase = s.isShowInitialPhase;
-  _lineColor = s.lineColor;
-  _textColor = s.textColor;
-  _backColor = s.backColor;
+  takeAppearanceFrom(s);
 
   Frequency::setSweepMethod(s.sweepMethod);
   Frequency::setSweepRate(s.sweepRate);
@@ -63,6 +48,30 @@ bool OrbeluneView::initOrbeluneView(const Rect& frame, bool isPreview, std::shar
   setAnimationTimeInterval(0.05);
   ColorPanel::sharedColorPanel().setShowsAlpha(true);
   return true;
+}
+
+void OrbeluneView::copyAppearanceTo(Settings& s) const {
+  s.figureSize = _figureSize;
+  s.lineWidth = _lineWidth;
+  s.isFitToScreenSize = _isFitToScreenSize;
+  s.isShowCurrentValue = _isShowCurrentValue;
+  s.isShowFrequency = _isShowFrequency;
+  s.isShowInitialPhase = _isShowInitialPhase;
+  s.lineColor = _lineColor;
+  s.textColor = _textColor;
+  s.backColor = _backColor;
+}
+
+void OrbeluneView::takeAppearanceFrom(const Settings& s) {
+  _figureSize = s.figureSize;
+  _lineWidth = s.lineWidth;
+  _isFitToScreenSize = s.isFitToScreenSize;
+  _isShowCurrentValue = s.isShowCurrentValue;
+  _isShowFrequency = s.isShowFrequency;
+  _isShowInitialPhase = s.isShowInitialPhase;
+  _lineColor = s.lineColor;
+  _textColor = s.textColor;
+  _backColor = s.backColor;
 }
 
 void OrbeluneView::startAnimation() {

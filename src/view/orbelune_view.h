@@ -12,6 +12,8 @@
 
 namespace orbelune {
 
+struct Settings;
+
 // What one drawRect: call did.
 enum class DrawOutcome { NotYet, Started, Idle, Drawn };
 
@@ -92,6 +94,10 @@ class OrbeluneView : public ScreenSaverView, public NibOwner {
   bool initOrbeluneView(const Rect& frame, bool isPreview, std::shared_ptr<Clock> clock);
 
  private:
+  // The view's own settings (size, width, options, colours) to and from the
+  // settings record the store is read into and written from.
+  void copyAppearanceTo(Settings& s) const;
+  void takeAppearanceFrom(const Settings& s);
   void drawStatusLine(Graphics& graphics, const Rect& bounds, std::int64_t sweepMethod, double foldedTime,
                       double sampleTime);
 

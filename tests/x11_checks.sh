@@ -1,0 +1,25 @@
+# Shell helpers for the tests that look at windows on a virtual X server.
+
+# The id of the saver's own window ("Orbelune"), once it is there.
+saver_window() {
+  local id=""
+  for _ in $(seq 50); do
+    id=$(xwininfo -root -tree | awk '/"Orbelune"/ {print $1; exit}')
+    [ -n "$id" ] && break
+    sleep 0.1
+  done
+  echo "$id"
+}
+
+# Succeeds once a screenshot of window $1 (kept as $2) shows the yellow figure.
+shows_figure() {
+  local yellow=0
+  for _ in $(seq 20); do
+    sleep 0.5
+    import -window "$1" "$2"
+    yellow=$(convert "$2" -fx '(r>0.6 && g>0.6 && b<0.3) ? 1 : 0' -format '%[fx:mean*w*h]' info:)
+    awk -v n="$yellow" 'BEGIN { exit !(n > 200) }' && { echo "yellow pixels: $yellow"; return 0; }
+  done
+  echo "yellow pixels: $yellow"
+  return 1
+}
