@@ -3,6 +3,8 @@
 #include <benchmark/benchmark.h>
 #include <cairo.h>
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -94,7 +96,12 @@ void RecordingFrame(benchmark::State& state) {
 // Showing a finished 1080p frame in an X window (needs $DISPLAY, e.g. under xvfb-run).
 void ShowInXWindow(benchmark::State& state, bool shm) {
   if (!shm) setenv("ORBELUNE_NO_SHM", "1", 1);
-  Display* d = XOpenDisplay(nullptr);
+  Display* d = nullptr;
+  // Xvfb now and then refuses a connection right after the last one closed.
+  for (int attempt = 0; attempt < 10 && !d; ++attempt) {
+    d = XOpenDisplay(nullptr);
+    if (!d) usleep(100000);
+  }
   if (!d) {
     state.SkipWithError("no X display (run under xvfb-run)");
     unsetenv("ORBELUNE_NO_SHM");
