@@ -21,16 +21,12 @@ class ConfigSheetTest : public test::IsolatedTest {
  protected:
   void SetUp() override {
     IsolatedTest::SetUp();
-    Application::shared().setInterfaceLoader(&loader);
-    Application::shared().setSheetHost(&host);
-    Application::shared().setSystemColors(&colors);
+    test::installApplicationServices(&loader, &host, &colors);
     view = OrbeluneView::initWithFrame(makeRect(0, 0, 640, 480), false);
   }
   void TearDown() override {
     view.reset();
-    Application::shared().setInterfaceLoader(nullptr);
-    Application::shared().setSheetHost(nullptr);
-    Application::shared().setSystemColors(nullptr);
+    test::installApplicationServices(nullptr, nullptr, nullptr);
     IsolatedTest::TearDown();
   }
   Panel* open() { return view->configureSheet(); }

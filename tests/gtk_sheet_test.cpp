@@ -25,16 +25,12 @@ class GtkSheetTest : public test::IsolatedTest {
   void SetUp() override {
     IsolatedTest::SetUp();
     unsetenv("ORBELUNE_DATA_DIR");
-    Application::shared().setInterfaceLoader(&loader);
-    Application::shared().setSheetHost(&host);
-    Application::shared().setSystemColors(&colors);
+    test::installApplicationServices(&loader, &host, &colors);
     view = OrbeluneView::initWithFrame(makeRect(0, 0, 320, 200), true);
   }
   void TearDown() override {
     view.reset();
-    Application::shared().setInterfaceLoader(nullptr);
-    Application::shared().setSheetHost(nullptr);
-    Application::shared().setSystemColors(nullptr);
+    test::installApplicationServices(nullptr, nullptr, nullptr);
     IsolatedTest::TearDown();
   }
   GtkWidget* widget(const std::string& id) { return GTK_WIDGET(loader.objectOf(*view, id)); }

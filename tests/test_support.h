@@ -4,7 +4,17 @@
 #include <filesystem>
 #include <string>
 
+#include "platform/controls.h"
+
 namespace orbelune::test {
+
+// Installs a loader, a sheet host and theme colours as the application's for
+// the duration of a test, as a host program does at its start.
+inline void installApplicationServices(InterfaceLoader* loader, SheetHost* host, SystemColors* colors) {
+  Application::shared().setInterfaceLoader(loader);
+  Application::shared().setSheetHost(host);
+  Application::shared().setSystemColors(colors);
+}
 
 // Each test gets an empty config folder of its own ($XDG_CONFIG_HOME), the
 // process-wide oscillator settings at their load-time values and the current
