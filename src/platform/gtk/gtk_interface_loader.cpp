@@ -123,25 +123,16 @@ bool GtkInterfaceLoader::loadNibNamed(const std::string& name, NibOwner& owner) 
       b->wells.push_back(std::move(well));
     } else {
       std::unique_ptr<GtkControl> c;
-      if (GTK_IS_DROP_DOWN(w)) {
-        auto p = std::make_unique<GtkPopUpButton>(GTK_DROP_DOWN(w));
-        control = p.get();
-        c = std::move(p);
-      } else if (GTK_IS_ENTRY(w) || GTK_IS_LABEL(w)) {
-        auto t = std::make_unique<GtkTextField>(w);
-        control = t.get();
-        c = std::move(t);
-      } else if (GTK_IS_RANGE(w)) {
-        auto s = std::make_unique<GtkSlider>(GTK_RANGE(w));
-        control = s.get();
-        c = std::move(s);
-      } else if (GTK_IS_CHECK_BUTTON(w) || GTK_IS_BUTTON(w)) {
-        auto bt = std::make_unique<GtkButtonControl>(w);
-        control = bt.get();
-        c = std::move(bt);
-      } else {
-        continue;
-      }
+      // Keeps the adapter and hands its control side to the owner.
+      auto take = [&](auto adapter) {
+        control = adapter.get();
+        c = std::move(adapter);
+      };
+      if (GTK_IS_DROP_DOWN(w)) take(std::make_unique<GtkPopUpButton>(GTK_DROP_DOWN(w)));
+      else if (GTK_IS_ENTRY(w) || GTK_IS_LABEL(w)) take(std::make_unique<GtkTextField>(w));
+      else if (GTK_IS_RANGE(w)) take(std::make_unique<GtkSlider>(GTK_RANGE(w)));
+      else if (GTK_IS_CHECK_BUTTON(w) || GTK_IS_BUTTON(w)) take(std::make_unique<GtkButtonControl>(w));
+      else continue;
       b->widgets[obj] = c.get();
       b->controls.push_back(std::move(c));
     }
