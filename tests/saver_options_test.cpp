@@ -7,7 +7,7 @@
 
 #include "host/cli.h"
 #include "host/saver_options.h"
-#include "settings/settings.h"
+#include "settings/setting_table.h"
 #include "test_support.h"
 #include "view/orbelune_view.h"
 
@@ -38,65 +38,91 @@ std::map<std::string, std::string> elementWith(const std::string& xml, const std
   return out;
 }
 
-std::string manFlag(const char* flag) {  // "-sweep-time" as the man page writes "--sweep-time"
-  std::string out = "\\-";
-  for (const char* p = flag; *p; ++p) out += *p == '-' ? std::string("\\-") : std::string(1, *p);
+std::string readGenerated(const std::string& name) {
+  std::ifstream in(std::string(ORBELUNE_GENERATED_DIR) + "/" + name);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+std::string manFlag(const std::string& flag) {  // "sweep-time" as the man page writes "--sweep-time"
+  std::string out = "\\-\\-";
+  for (char c : flag) out += c == '-' ? std::string("\\-") : std::string(1, c);
   return out;
 }
 
 class SaverOptionsTest : public test::IsolatedTest {};
 
-TEST_F(SaverOptionsTest, TheXmlTheManPageAndTheDefaultsFollowTheTable) {
-  const std::string xml = readSource("resources/orbelune.xml");
-  const std::string man = readSource("docs/man/orbelune.6");
+// What XScreenSaver's dialog passes must be what the saver takes: every flag the
+// XML sets parses, and every setting has a flag, a man page entry and a widget.
+TEST_F(SaverOptionsTest, EverySettingHasAFlagAManPageEntryAndADialogWidget) {
+  const std::string xml = readGenerated("orbelune.xml");
+  const std::string man = readGenerated("orbelune.6");
   ASSERT_FALSE(xml.empty());
   ASSERT_FALSE(man.empty());
-  Settings defaults;
-  const std::map<std::string, double> registered = {
-      {"SweepMethod", double(defaults.sweepMethod)}, {"SweepRate", defaults.sweepRate},
-      {"FrequencyX1", defaults.frequencyX1},         {"FrequencyX2", defaults.frequencyX2},
-      {"FrequencyY1", defaults.frequencyY1},         {"FrequencyY2", defaults.frequencyY2},
-      {"FigureSize", defaults.figureSize},           {"LineWidth", defaults.lineWidth},
-      {"FitToScreenSize", defaults.isFitToScreenSize}, {"ShowCurrentValue", defaults.isShowCurrentValue},
-  };
-  for (const auto& o : kSaverOptions) {
-    SCOPED_TRACE(o.flag);
-    EXPECT_EQ(registered.at(o.key), o.defaultValue);
-    EXPECT_NE(man.find(manFlag(o.flag)), std::string::npos);
-    switch (o.kind) {
-      case SaverOption::Kind::Number: {
-        auto e = elementWith(xml, "arg", std::string(o.flag) + " %");
+  ASSERT_EQ(settingTable().size(), 19u);
+  for (const auto& d : settingTable()) {
+    SCOPED_TRACE(d.key);
+    EXPECT_NE(man.find(manFlag(d.flag)), std::string::npos);
+    switch (d.kind) {
+      case SettingKind::Real: {
+        auto e = elementWith(xml, "arg", std::string("--") + d.flag + " %");
         ASSERT_FALSE(e.empty());
-        EXPECT_EQ(std::stod(e["low"]), o.low);
-        EXPECT_EQ(std::stod(e["high"]), o.high);
-        EXPECT_EQ(std::stod(e["default"]), o.defaultValue);
-        const std::string range = describeNumber(o.low) + " to " + describeNumber(o.high) + " (default " +
-                                  describeNumber(o.defaultValue) + ")";
-        EXPECT_NE(man.find(range), std::string::npos) << range;
-        break;
-      }
-      case SaverOption::Kind::Select:
-        for (int v = int(o.low); v <= int(o.high); ++v) {
-          const std::string set = std::string(o.flag) + " " + std::to_string(v);
-          // The default item passes no flag, as XScreenSaver expects.
-          EXPECT_EQ(elementWith(xml, "arg-set", set).empty(), v == int(o.defaultValue)) << set;
+        EXPECT_EQ(std::stod(e["default"]), d.builtIn);
+        if (d.bounded()) {
+          EXPECT_EQ(std::stod(e["low"]), d.low);
+          EXPECT_EQ(std::stod(e["high"]), d.high);
+          const std::string range = describeNumber(d.low) + " to " + describeNumber(d.high) + " (default " +
+                                    describeNumber(d.builtIn) + ")";
+          EXPECT_NE(man.find(range), std::string::npos) << range;
         }
         break;
-      case SaverOption::Kind::Boolean:
-        if (o.defaultValue != 0) EXPECT_FALSE(elementWith(xml, "arg-unset", o.negation).empty());
-        else EXPECT_FALSE(elementWith(xml, "arg-set", o.flag).empty());
-        EXPECT_NE(man.find(manFlag(o.negation)), std::string::npos);
+      }
+      case SettingKind::Choice:
+        for (int v = int(d.low); v <= int(d.high); ++v) {
+          const std::string set = std::string("--") + d.flag + " " + std::to_string(v);
+          // The default item passes no flag, as XScreenSaver expects.
+          EXPECT_EQ(elementWith(xml, "arg-set", set).empty(), v == int(d.builtIn)) << set;
+        }
+        break;
+      case SettingKind::Boolean:
+        if (d.builtIn != 0) EXPECT_FALSE(elementWith(xml, "arg-unset", std::string("--") + d.negation).empty());
+        else EXPECT_FALSE(elementWith(xml, "arg-set", std::string("--") + d.flag).empty());
+        EXPECT_NE(man.find(manFlag(d.negation)), std::string::npos);
+        break;
+      case SettingKind::Color:
+        EXPECT_FALSE(elementWith(xml, "arg-set", std::string("--") + d.flag + " gold").empty());
         break;
     }
   }
+  // Every argument the dialog can pass is one the saver accepts.
+  std::regex setting("arg(-set|-unset)?=\"([^\"%]*)( %)?\"");
+  for (auto it = std::sregex_iterator(xml.begin(), xml.end(), setting); it != std::sregex_iterator(); ++it) {
+    std::istringstream words((*it)[2].str());
+    std::vector<std::string> args;
+    for (std::string w; words >> w;) args.push_back(w);
+    if (args.empty() || args[0] == "--root") continue;
+    if ((*it)[3].matched) args.push_back(elementWith(xml, "arg", (*it)[2].str() + " %")["default"]);
+    SaverOverrides o;
+    std::size_t i = 0;
+    EXPECT_TRUE(parseSaverOption(args, i, o)) << (*it)[0];
+    EXPECT_EQ(i, args.size()) << (*it)[0];
+  }
   EXPECT_NE(xml.find("<command arg=\"--root\"/>"), std::string::npos);
   EXPECT_NE(man.find("XSCREENSAVER_WINDOW"), std::string::npos);
+  // The sheet's slider offers the figure sizes the flag takes.
+  const std::string ui = readSource("resources/ConfigureSheet.ui");
+  const SettingDescriptor* size = findSetting("FigureSize");
+  EXPECT_NE(ui.find("<property name=\"lower\">" + describeNumber(size->low)), std::string::npos);
+  EXPECT_NE(ui.find("<property name=\"upper\">" + describeNumber(size->high) + ".0"), std::string::npos);
 }
 
 TEST_F(SaverOptionsTest, FlagsParseWithinTheirBoundsAndActOnTheNewViewOnly) {
   SaverOverrides o;
   std::vector<std::string> args = {"--sweep-time", "86400", "-frequency-x1", "0.1", "-no-status", "-fit",
-                                   "-sweep-method", "2", "-line-width", "10"};
+                                   "-sweep-method", "2", "-line-width", "10",
+                                   "--phase-x1", "-720", "--show-phases", "--no-show-frequencies",
+                                   "--line-color", "Dark Slate Blue", "-background-color", "#10203040"};
   for (std::size_t i = 0; i < args.size();) ASSERT_TRUE(parseSaverOption(args, i, o)) << args[i];
   auto view = OrbeluneView::initWithFrame(makeRect(0, 0, 100, 100), false);
   applySaverOverrides(o, *view);
@@ -106,11 +132,18 @@ TEST_F(SaverOptionsTest, FlagsParseWithinTheirBoundsAndActOnTheNewViewOnly) {
   EXPECT_FALSE(view->isShowCurrentValue());
   EXPECT_TRUE(view->isFitToScreenSize());
   EXPECT_EQ(view->lineWidth(), 10.0);
+  EXPECT_EQ(view->xAxis().initialPhase1(), -720.0);  // phases are not bounded
+  EXPECT_TRUE(view->isShowInitialPhase());
+  EXPECT_FALSE(view->isShowFrequency());
+  EXPECT_EQ(describeColor(*view->lineColor()), "#483d8b");  // X11's darkslateblue
+  EXPECT_EQ(describeColor(*view->backColor()), "#10203040");
+  EXPECT_EQ(view->textColor(), Color::whiteColor());
   EXPECT_FALSE(std::filesystem::exists(storeFile()));  // never written
 
   for (std::vector<std::string> bad : std::vector<std::vector<std::string>>{
            {"-sweep-time", "0.5"}, {"-sweep-time"}, {"-frequency-y2", "1001"}, {"-sweep-method", "1.5"},
-           {"-sweep-method", "3"}, {"-figure-size", "nan"}, {"-line-width", "2x"}}) {
+           {"-sweep-method", "3"}, {"-figure-size", "nan"}, {"-line-width", "2x"},
+           {"--phase-y1", "inf"}, {"--line-color"}, {"--text-color", "#12"}, {"--text-color", "not a colour"}}) {
     std::size_t i = 0;
     SaverOverrides ignored;
     EXPECT_THROW(parseSaverOption(bad, i, ignored), cli::UsageError) << bad[0];

@@ -12,18 +12,7 @@ void OrbeluneView::clickOK(Control* sender) {
   _textColor = _cwellTextColor ? ColorField(_cwellTextColor->color()) : std::nullopt;
   _backColor = _cwellBackColor ? ColorField(_cwellBackColor->color()) : std::nullopt;
 
-  Settings s;
-  s.sweepMethod = Frequency::sweepMethod();
-  s.sweepRate = Frequency::sweepRate();
-  s.frequencyX1 = _xAxis->frequency1();
-  s.frequencyX2 = _xAxis->frequency2();
-  s.frequencyY1 = _yAxis->frequency1();
-  s.frequencyY2 = _yAxis->frequency2();
-  s.initialPhaseX = _xAxis->initialPhase1();
-  s.initialPhaseX2 = _xAxis->initialPhase2();
-  s.initialPhaseY = _yAxis->initialPhase1();
-  s.initialPhaseY2 = _yAxis->initialPhase2();
-  copyAppearanceTo(s);
+  const Settings s = settings();
 
   auto store = ScreenSaverDefaults::defaultsForModuleWithName(kBundleIdentifier);
   if (store && !writeSettings(*store, s)) {

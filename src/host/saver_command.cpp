@@ -320,19 +320,7 @@ void printSaverHelp(std::ostream& out) {
          "  --fullscreen    one full-screen view per monitor\n"
          "\n"
          "Settings for this run only (they override the stored ones and are never saved):\n";
-  for (const auto& o : kSaverOptions) {
-    std::string flag = std::string("-") + o.flag;
-    if (o.kind == SaverOption::Kind::Boolean) {
-      out << "  " << flag << ", -" << o.negation << "\n      " << o.label << " (default "
-          << (o.defaultValue != 0 ? "on" : "off") << ")\n";
-    } else {
-      out << "  " << flag << " " << (o.kind == SaverOption::Kind::Select ? "N" : "X") << "\n      " << o.label
-          << ": " << describeNumber(o.low) << " to " << describeNumber(o.high) << " (default "
-          << describeNumber(o.defaultValue) << ")";
-      if (o.kind == SaverOption::Kind::Select) out << "; 0 no sweep, 1 linear, 2 logarithmic";
-      out << "\n";
-    }
-  }
+  printSettingFlags(out);
   out << "\n"
          "Every flag also works with a single dash (-root), as XScreenSaver passes them.\n"
          "SIGTERM or SIGINT ends the saver with status 0.\n";
@@ -354,7 +342,6 @@ int runSaverCommand(const std::vector<std::string>& args, std::ostream& out, std
         err << "orbelune: XSCREENSAVER_WINDOW must be a window id in hex (0x...) or decimal, not '" << env << "'\n";
         return cli::kExitUsage;
       }
-      o.placement = Placement::GivenWindow;
       o.windowId = *id;
     }
   }
@@ -384,7 +371,8 @@ int runSaverCommand(const std::vector<std::string>& args, std::ostream& out, std
         ok = host.addGivenWindow(o.windowId, true);
         break;
       case Placement::Root:
-        ok = host.addGivenWindow(virtualRootWindow(display, screen), false);
+        // XScreenSaver's window is the real screen: only --window-id is a preview.
+        ok = host.addGivenWindow(o.windowId ? o.windowId : virtualRootWindow(display, screen), false);
         break;
       case Placement::Fullscreen:
         for (const auto& m : monitorAreas(display, screen)) ok = ok && host.addOwnWindow(m.x, m.y, m.width, m.height, true);

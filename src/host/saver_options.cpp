@@ -1,10 +1,13 @@
 #include "host/saver_options.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
+#include <ostream>
 
 #include "host/cli.h"
-#include "oscillator/frequency.h"
+#include "platform/color_text.h"
 #include "view/orbelune_view.h"
 
 namespace orbelune {
@@ -15,47 +18,108 @@ std::string describeNumber(double v) {
   return std::string(buf, res.ptr);
 }
 
+std::string describeColor(const Color& c) {
+  auto byte = [](double v) { return static_cast<unsigned>(std::lround(std::clamp(v, 0.0, 1.0) * 255.0)); };
+  char buf[16];
+  if (c.alpha >= 1.0) std::snprintf(buf, sizeof buf, "#%02x%02x%02x", byte(c.red), byte(c.green), byte(c.blue));
+  else std::snprintf(buf, sizeof buf, "#%02x%02x%02x%02x", byte(c.red), byte(c.green), byte(c.blue), byte(c.alpha));
+  return buf;
+}
+
+namespace {
+
+std::string whatItTakes(const SettingDescriptor& d) {
+  switch (d.kind) {
+    case SettingKind::Choice:
+      return "a whole number from " + describeNumber(d.low) + " to " + describeNumber(d.high);
+    case SettingKind::Real:
+      if (!d.bounded()) return std::string("a finite number of ") + d.unit;
+      return "a number from " + describeNumber(d.low) + " to " + describeNumber(d.high);
+    case SettingKind::Color:
+      return "#rrggbb, #rrggbbaa or an X11 colour name such as gold";
+    case SettingKind::Boolean:
+      break;
+  }
+  return "no value";
+}
+
+}  // namespace
+
 bool parseSaverOption(const std::vector<std::string>& args, std::size_t& i, SaverOverrides& out) {
   auto name = cli::flagName(args[i]);
   if (!name) return false;
-  const std::string flag = "-" + *name;
-  for (const auto& o : kSaverOptions) {
-    if (o.kind == SaverOption::Kind::Boolean) {
-      if (flag == o.flag || flag == o.negation) {
-        out.values.emplace_back(o.key, flag == o.flag ? 1.0 : 0.0);
+  for (const auto& d : settingTable()) {
+    if (d.kind == SettingKind::Boolean) {
+      if (*name == d.flag || *name == d.negation) {
+        out.values.push_back({&d, *name == d.flag ? 1.0 : 0.0, {}});
         ++i;
         return true;
       }
       continue;
     }
-    if (flag != o.flag) continue;
-    if (i + 1 >= args.size()) throw cli::UsageError(args[i] + " needs a value");
+    if (*name != d.flag) continue;
+    if (i + 1 >= args.size()) throw cli::UsageError(args[i] + " needs " + whatItTakes(d));
     const std::string& text = args[i + 1];
-    auto v = cli::parseFiniteDouble(text);
-    const bool whole = o.kind != SaverOption::Kind::Select || (v && std::trunc(*v) == *v);
-    if (!v || !whole || *v < o.low || *v > o.high) {
-      throw cli::UsageError(args[i] + " needs " + (o.kind == SaverOption::Kind::Select ? "a whole number" : "a number") +
-                            " from " + describeNumber(o.low) + " to " + describeNumber(o.high) + ", not '" + text + "'");
+    SaverOverride o{&d, 0.0, {}};
+    bool ok = false;
+    if (d.kind == SettingKind::Color) {
+      auto c = parseColorText(text);
+      if ((ok = c.has_value())) o.color = *c;
+    } else if (auto v = cli::parseFiniteDouble(text)) {
+      const bool whole = d.kind != SettingKind::Choice || std::trunc(*v) == *v;
+      ok = whole && (!d.bounded() || (*v >= d.low && *v <= d.high));
+      o.number = *v;
     }
-    out.values.emplace_back(o.key, *v);
+    if (!ok) throw cli::UsageError(args[i] + " needs " + whatItTakes(d) + ", not '" + text + "'");
+    out.values.push_back(o);
     i += 2;
     return true;
   }
   return false;
 }
 
+void SaverOverrides::applyTo(Settings& s) const {
+  for (const auto& o : values) {
+    const SettingDescriptor& d = *o.setting;
+    if (d.choice) s.*d.choice = static_cast<std::int64_t>(o.number);
+    if (d.real) s.*d.real = o.number;
+    if (d.boolean) s.*d.boolean = o.number != 0.0;
+    if (d.color) s.*d.color = o.color;
+  }
+}
+
 void applySaverOverrides(const SaverOverrides& overrides, OrbeluneView& view) {
-  for (const auto& [key, v] : overrides.values) {
-    if (key == "SweepMethod") Frequency::setSweepMethod(static_cast<std::int64_t>(v));
-    else if (key == "SweepRate") Frequency::setSweepRate(v);
-    else if (key == "FrequencyX1") view.xAxis().setFrequency1(v);
-    else if (key == "FrequencyX2") view.xAxis().setFrequency2(v);
-    else if (key == "FrequencyY1") view.yAxis().setFrequency1(v);
-    else if (key == "FrequencyY2") view.yAxis().setFrequency2(v);
-    else if (key == "FigureSize") view.setFigureSize(v);
-    else if (key == "LineWidth") view.setLineWidth(v);
-    else if (key == "FitToScreenSize") view.setFitToScreenSize(v != 0.0);
-    else if (key == "ShowCurrentValue") view.setShowCurrentValue(v != 0.0);
+  if (overrides.empty()) return;
+  Settings s = view.settings();
+  overrides.applyTo(s);
+  view.applySettings(s);
+}
+
+void printSettingFlags(std::ostream& out) {
+  for (const auto& d : settingTable()) {
+    const std::string flag = std::string("--") + d.flag;
+    const std::string unit = *d.unit ? std::string(" (") + d.unit + ")" : "";
+    switch (d.kind) {
+      case SettingKind::Boolean:
+        out << "  " << flag << ", --" << d.negation << "\n      " << d.label << " (default "
+            << (d.builtIn != 0 ? "on" : "off") << ")\n";
+        break;
+      case SettingKind::Choice:
+        out << "  " << flag << " N\n      " << d.label << ": " << describeNumber(d.low) << " to "
+            << describeNumber(d.high) << " (default " << describeNumber(d.builtIn)
+            << "); 0 no sweep, 1 linear, 2 logarithmic\n";
+        break;
+      case SettingKind::Real:
+        out << "  " << flag << " X\n      " << d.label << unit << ": ";
+        if (d.bounded()) out << describeNumber(d.low) << " to " << describeNumber(d.high);
+        else out << "any number";
+        out << " (default " << describeNumber(d.builtIn) << ")\n";
+        break;
+      case SettingKind::Color:
+        out << "  " << flag << " COLOUR\n      " << d.label << ": #rrggbb, #rrggbbaa or an X11 colour name (default "
+            << describeColor(d.builtInColor) << ")\n";
+        break;
+    }
   }
 }
 

@@ -1,10 +1,8 @@
 #include "settings/settings.h"
 
-#include <cmath>
-
 #include "platform/color_archive.h"
 #include "platform/system_version.h"
-#include "settings/settings_keys.h"
+#include "settings/setting_table.h"
 
 namespace orbelune {
 namespace {
@@ -16,118 +14,66 @@ std::optional<Bytes> dataForKey(const ScreenSaverDefaults& store, const char* ke
   return std::nullopt;
 }
 
-struct ColorSlot {
-  const char* keyedKey;
-  const char* legacyKey;
-  ColorField Settings::*field;
-};
-
-constexpr ColorSlot kColorSlots[] = {
-    {keys::kKeyedLineColor, keys::kLineColor, &Settings::lineColor},
-    {keys::kKeyedTextColor, keys::kTextColor, &Settings::textColor},
-    {keys::kKeyedBackColor, keys::kBackColor, &Settings::backColor},
-};
-
 }  // namespace
 
 void loadSettings(ScreenSaverDefaults& store, Settings& s) {
   const bool current = SystemVersion::isCurrentSystem();
   DefaultsDictionary registration;
-  registration[keys::kSweepMethod] = 1.0;
-  registration[keys::kSweepRate] = 20.0;
-  registration[keys::kFrequencyX1] = 1.0;
-  registration[keys::kFrequencyX2] = 6.0;
-  registration[keys::kFrequencyY1] = 6.0;
-  registration[keys::kFrequencyY2] = 6.0;
-  registration[keys::kInitialPhaseX] = 90.0;
-  registration[keys::kInitialPhaseX2] = 90.0;
-  registration[keys::kInitialPhaseY] = 90.0;
-  registration[keys::kInitialPhaseY2] = 90.0;
-
-  if (current) {
+  // Every number registers as a real, the sweep method included; the booleans
+  // as booleans. The values are the ones `s` holds on entry.
+  for (const auto& d : settingTable()) {
+    if (d.choice) registration[d.key] = static_cast<double>(s.*d.choice);
+    if (d.real) registration[d.key] = s.*d.real;
+    if (d.boolean) registration[d.key] = s.*d.boolean;
+  }
+  for (const auto& d : settingTable()) {
+    if (!d.color) continue;
+    if (!current) {
+      registration[d.legacyKey] = Archiver::archivedDataWithRootObject(d.builtInColor);
+      continue;
+    }
+    // Migration: a colour stored in the legacy format becomes the keyed key's
+    // default. Legacy data that does not decode leaves the colour as it was, so
+    // the keyed default is not emptied by garbage.
     if (Unarchiver::respondsToUnarchiveObjectWithData()) {
-      for (const auto& slot : kColorSlots) {
-        if (auto data = dataForKey(store, slot.legacyKey)) {
-          // Legacy data that does not decode leaves the colour as it was, so the
-          // keyed default is not emptied by garbage.
-          if (auto c = Unarchiver::unarchiveObjectWithData(*data)) s.*slot.field = *c;
-        }
+      if (auto data = dataForKey(store, d.legacyKey)) {
+        if (auto c = Unarchiver::unarchiveObjectWithData(*data)) s.*d.color = *c;
       }
     }
-    for (const auto& slot : kColorSlots) {
-      const ColorField& c = s.*slot.field;
-      if (c) registration[slot.keyedKey] = KeyedArchiver::archivedDataWithRootObject(*c);
-    }
-  } else {
-    registration[keys::kLineColor] = Archiver::archivedDataWithRootObject(Color::yellowColor());
-    registration[keys::kTextColor] = Archiver::archivedDataWithRootObject(Color::whiteColor());
-    registration[keys::kBackColor] = Archiver::archivedDataWithRootObject(Color::blackColor());
+    if (const ColorField& c = s.*d.color) registration[d.key] = KeyedArchiver::archivedDataWithRootObject(*c);
   }
-
-  registration[keys::kFigureSize] = s.figureSize;
-  registration[keys::kLineWidth] = s.lineWidth;
-  registration[keys::kFitToScreenSize] = s.isFitToScreenSize;
-  registration[keys::kShowCurrentValue] = s.isShowCurrentValue;
-  registration[keys::kShowFrequency] = s.isShowFrequency;
-  registration[keys::kShowInitialPhase] = s.isShowInitialPhase;
 
   store.registerDefaults(registration);
   store.synchronize();
 
-  s.sweepMethod = store.integerForKey(keys::kSweepMethod);
-  s.sweepRate = store.doubleForKey(keys::kSweepRate);
-  if (!(s.sweepRate > 0.0)) s.sweepRate = kMinimumSweepRate;
-  s.frequencyX1 = store.doubleForKey(keys::kFrequencyX1);
-  s.frequencyX2 = store.doubleForKey(keys::kFrequencyX2);
-  s.frequencyY1 = store.doubleForKey(keys::kFrequencyY1);
-  s.frequencyY2 = store.doubleForKey(keys::kFrequencyY2);
-  s.initialPhaseX = store.doubleForKey(keys::kInitialPhaseX);
-  s.initialPhaseX2 = store.doubleForKey(keys::kInitialPhaseX2);
-  s.initialPhaseY = store.doubleForKey(keys::kInitialPhaseY);
-  s.initialPhaseY2 = store.doubleForKey(keys::kInitialPhaseY2);
-
-  s.figureSize = store.doubleForKey(keys::kFigureSize);
-  s.lineWidth = store.doubleForKey(keys::kLineWidth);
-  s.isFitToScreenSize = store.boolForKey(keys::kFitToScreenSize);
-  s.isShowCurrentValue = store.boolForKey(keys::kShowCurrentValue);
-  s.isShowFrequency = store.boolForKey(keys::kShowFrequency);
-  s.isShowInitialPhase = store.boolForKey(keys::kShowInitialPhase);
-
-  for (const auto& slot : kColorSlots) {
+  for (const auto& d : settingTable()) {
+    if (d.choice) s.*d.choice = store.integerForKey(d.key);
+    if (d.real) s.*d.real = store.doubleForKey(d.key);
+    if (d.boolean) s.*d.boolean = store.boolForKey(d.key);
+    if (!d.color) continue;
     if (current) {
-      auto data = dataForKey(store, slot.keyedKey);
-      s.*slot.field = data ? KeyedUnarchiver::unarchivedColorFromData(*data) : std::nullopt;
-    } else if (auto data = dataForKey(store, slot.legacyKey)) {
-      if (auto c = Unarchiver::unarchiveObjectWithData(*data)) s.*slot.field = *c;
+      auto data = dataForKey(store, d.key);
+      s.*d.color = data ? KeyedUnarchiver::unarchivedColorFromData(*data) : std::nullopt;
+    } else if (auto data = dataForKey(store, d.legacyKey)) {
+      if (auto c = Unarchiver::unarchiveObjectWithData(*data)) s.*d.color = *c;
     }
   }
+  if (!(s.sweepRate > 0.0)) s.sweepRate = kMinimumSweepRate;
 }
 
 bool writeSettings(ScreenSaverDefaults& store, const Settings& s) {
-  store.setObject(s.sweepMethod, keys::kSweepMethod);
-  store.setObject(s.sweepRate, keys::kSweepRate);
-  store.setObject(s.frequencyX1, keys::kFrequencyX1);
-  store.setObject(s.frequencyX2, keys::kFrequencyX2);
-  store.setObject(s.frequencyY1, keys::kFrequencyY1);
-  store.setObject(s.frequencyY2, keys::kFrequencyY2);
-  store.setObject(s.initialPhaseX, keys::kInitialPhaseX);
-  store.setObject(s.initialPhaseX2, keys::kInitialPhaseX2);
-  store.setObject(s.initialPhaseY, keys::kInitialPhaseY);
-  store.setObject(s.initialPhaseY2, keys::kInitialPhaseY2);
-  store.setObject(s.figureSize, keys::kFigureSize);
-  store.setObject(s.lineWidth, keys::kLineWidth);
-  store.setObject(s.isFitToScreenSize, keys::kFitToScreenSize);
-  store.setObject(s.isShowCurrentValue, keys::kShowCurrentValue);
-  store.setObject(s.isShowFrequency, keys::kShowFrequency);
-  store.setObject(s.isShowInitialPhase, keys::kShowInitialPhase);
   const bool current = SystemVersion::isCurrentSystem();
-  for (const auto& slot : kColorSlots) {
-    const ColorField& c = s.*slot.field;
+  for (const auto& d : settingTable()) {
+    if (d.choice) store.setObject(s.*d.choice, d.key);
+    if (d.real) store.setObject(s.*d.real, d.key);
+    if (d.boolean) store.setObject(s.*d.boolean, d.key);
+    if (!d.color) continue;
+    const ColorField& c = s.*d.color;
     if (!c) continue;  // a field without a colour has nothing to archive
     if (current) {
-      store.setObject(KeyedArchiver::archivedDataWithRootObject(*c), slot.keyedKey);
+      store.setObject(KeyedArchiver::archivedDataWithRootObject(*c), d.key);
     } else {
-      store.setObject(Archiver::archivedDataWithRootObject(*c), slot.legacyKey);
+      store.setObject(Archiver::archivedDataWithRootObject(*c), d.legacyKey);
     }
   }
   return store.synchronize();

@@ -6,30 +6,31 @@
 
 namespace orbelune {
 
-// Every stored setting of a view. The appearance half is the view's own fields
-// (set to built-in values before loading, which then updates them); the oscillator
-// half is handed on to Frequency.
+// Every stored setting, as one value. A default-made Settings holds the
+// built-in values of the settings table (settings/setting_table.h).
 struct Settings {
-  double figureSize = 0.8;
-  double lineWidth = 2.0;
-  bool isFitToScreenSize = false;
-  bool isShowCurrentValue = true;
-  bool isShowFrequency = true;
-  bool isShowInitialPhase = false;
-  ColorField lineColor = Color::yellowColor();
-  ColorField textColor = Color::whiteColor();
-  ColorField backColor = Color::blackColor();
+  Settings();
 
-  std::int64_t sweepMethod = 1;
-  double sweepRate = 20.0;
-  double frequencyX1 = 1.0;
-  double frequencyX2 = 6.0;
-  double frequencyY1 = 6.0;
-  double frequencyY2 = 6.0;
-  double initialPhaseX = 90.0;
-  double initialPhaseX2 = 90.0;
-  double initialPhaseY = 90.0;
-  double initialPhaseY2 = 90.0;
+  double figureSize;
+  double lineWidth;
+  bool isFitToScreenSize;
+  bool isShowCurrentValue;
+  bool isShowFrequency;
+  bool isShowInitialPhase;
+  ColorField lineColor;
+  ColorField textColor;
+  ColorField backColor;
+
+  std::int64_t sweepMethod;
+  double sweepRate;
+  double frequencyX1;
+  double frequencyX2;
+  double frequencyY1;
+  double frequencyY2;
+  double initialPhaseX;
+  double initialPhaseX2;
+  double initialPhaseY;
+  double initialPhaseY2;
 };
 
 // The lowest sweep time a stored value is raised to: every sweep formula divides

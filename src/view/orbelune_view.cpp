@@ -23,19 +23,8 @@ OrbeluneView::~OrbeluneView() {
 bool OrbeluneView::initOrbeluneView(const Rect& frame, bool isPreview, std::shared_ptr<Clock> clock) {
   if (!ScreenSaverView::initWithFrame(frame, isPreview, std::move(clock))) return false;
 
-  _figureSize = 0.8;
-  _isFitToScreenSize = false;
-  _lineWidth = 2.0;
-  _isShowCurrentValue = true;
-  _isShowFrequency = true;
-  _isShowInitialPhase = false;
-  _lineColor = Color::yellowColor();
-  _textColor = Color::whiteColor();
-  _backColor = Color::blackColor();
-
   // The built-in values are the defaults the store registers.
   Settings s;
-  copyAppearanceTo(s);
   if (auto store = ScreenSaverDefaults::defaultsForModuleWithName(kBundleIdentifier)) loadSettings(*store, s);
   takeAppearanceFrom(s);
 
@@ -72,6 +61,36 @@ void OrbeluneView::takeAppearanceFrom(const Settings& s) {
   _lineColor = s.lineColor;
   _textColor = s.textColor;
   _backColor = s.backColor;
+}
+
+Settings OrbeluneView::settings() const {
+  Settings s;
+  copyAppearanceTo(s);
+  s.sweepMethod = Frequency::sweepMethod();
+  s.sweepRate = Frequency::sweepRate();
+  s.frequencyX1 = _xAxis->frequency1();
+  s.frequencyX2 = _xAxis->frequency2();
+  s.frequencyY1 = _yAxis->frequency1();
+  s.frequencyY2 = _yAxis->frequency2();
+  s.initialPhaseX = _xAxis->initialPhase1();
+  s.initialPhaseX2 = _xAxis->initialPhase2();
+  s.initialPhaseY = _yAxis->initialPhase1();
+  s.initialPhaseY2 = _yAxis->initialPhase2();
+  return s;
+}
+
+void OrbeluneView::applySettings(const Settings& s) {
+  takeAppearanceFrom(s);
+  Frequency::setSweepMethod(s.sweepMethod);
+  Frequency::setSweepRate(s.sweepRate);
+  _xAxis->setFrequency1(s.frequencyX1);
+  _xAxis->setFrequency2(s.frequencyX2);
+  _yAxis->setFrequency1(s.frequencyY1);
+  _yAxis->setFrequency2(s.frequencyY2);
+  _xAxis->setInitialPhase1(s.initialPhaseX);
+  _xAxis->setInitialPhase2(s.initialPhaseX2);
+  _yAxis->setInitialPhase1(s.initialPhaseY);
+  _yAxis->setInitialPhase2(s.initialPhaseY2);
 }
 
 void OrbeluneView::startAnimation() {

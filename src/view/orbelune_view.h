@@ -9,10 +9,11 @@
 #include "platform/controls.h"
 #include "platform/graphics.h"
 #include "platform/screen_saver_view.h"
+#include "settings/settings.h"
 
 namespace orbelune {
 
-struct Settings;
+
 
 // What one drawRect: call did.
 enum class DrawOutcome { NotYet, Started, Idle, Drawn };
@@ -52,6 +53,11 @@ class OrbeluneView : public ScreenSaverView, public NibOwner {
   bool setOutlet(const std::string& name, Control* control) override;
   bool setPanelOutlet(const std::string& name, Panel* panel) override;
   bool performAction(const std::string& action, Control* sender) override;
+
+  // Every setting as it now acts on the figure, and a change of all of them at
+  // once (nothing restarts: values fixed at the animation start keep theirs).
+  Settings settings() const;
+  void applySettings(const Settings& settings);
 
   DrawOutcome lastDrawOutcome() const { return _lastOutcome; }
 
@@ -98,6 +104,8 @@ class OrbeluneView : public ScreenSaverView, public NibOwner {
   // settings record the store is read into and written from.
   void copyAppearanceTo(Settings& s) const;
   void takeAppearanceFrom(const Settings& s);
+  // The setting a number field of the sheet edits, or nullptr for any other control.
+  const struct SettingDescriptor* numberFieldSetting(const Control* field) const;
   void drawStatusLine(Graphics& graphics, const Rect& bounds, std::int64_t sweepMethod, double foldedTime,
                       double sampleTime);
 
