@@ -59,7 +59,7 @@ TEST_F(CairoBackendTest, ArialResolvesToAMetricTwinWhoseWidthScalesWithSize) {
 
 TEST_F(CairoBackendTest, AFrameShowsTheFigureOverTheBackgroundAndTheStatusLine) {
   auto clock = std::make_shared<VirtualClock>();
-  auto view = OrbeluneView::initWithFrame(makeRect(0, 0, 400, 300), false, clock);
+  auto view = newView(makeRect(0, 0, 400, 300), false, clock);
   Surface surface(400, 300);
   CairoGraphics cairo(surface.get());
   RecordingGraphics rec(&cairo);
@@ -94,7 +94,7 @@ TEST_F(CairoBackendTest, AFrameShowsTheFigureOverTheBackgroundAndTheStatusLine) 
 
 TEST_F(CairoBackendTest, CachedCoverageMatchesPlainStrokingWithinOneLevel) {
   auto clock = std::make_shared<VirtualClock>();
-  auto view = OrbeluneView::initWithFrame(makeRect(0, 0, 640, 360), false, clock);
+  auto view = newView(makeRect(0, 0, 640, 360), false, clock);
   view->setLineWidth(3.5);
   Surface cached(640, 360), plain(640, 360);
   CairoGraphics cachedG(cached.get()), plainG(plain.get());

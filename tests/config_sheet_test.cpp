@@ -22,7 +22,7 @@ class ConfigSheetTest : public test::IsolatedTest {
   void SetUp() override {
     IsolatedTest::SetUp();
     test::installApplicationServices(&loader, &host, &colors);
-    view = OrbeluneView::initWithFrame(makeRect(0, 0, 640, 480), false);
+    view = newView(makeRect(0, 0, 640, 480), false);
   }
   void TearDown() override {
     view.reset();
@@ -80,7 +80,7 @@ TEST_F(ConfigSheetTest, TheSweepMenuDisablesAndRefillsTheSweepGroup) {
   open();
   auto& menu = loader.control<MemoryPopUpButton>("_menuSweepMethod");
   menu.userSelects(0);
-  EXPECT_EQ(Frequency::sweepMethod(), 0);
+  EXPECT_EQ(sweep().method, 0);
   for (const char* name : sweepFields) {
     EXPECT_EQ(field(name).stringValue(), "-") << name;
     EXPECT_FALSE(field(name).isEnabled()) << name;
@@ -89,7 +89,7 @@ TEST_F(ConfigSheetTest, TheSweepMenuDisablesAndRefillsTheSweepGroup) {
   EXPECT_EQ(view->xAxis().frequency2(), 6.0);  // the state's second values stay
 
   menu.userSelects(2);
-  EXPECT_EQ(Frequency::sweepMethod(), 2);
+  EXPECT_EQ(sweep().method, 2);
   EXPECT_EQ(field("_textFrequencyX2").stringValue(), "6.00");
   EXPECT_EQ(field("_textSweepRate").stringValue(), "20.00");
   for (const char* name : sweepFields) EXPECT_TRUE(field(name).isEnabled()) << name;
@@ -97,7 +97,7 @@ TEST_F(ConfigSheetTest, TheSweepMenuDisablesAndRefillsTheSweepGroup) {
   // An action from another control changes nothing.
   const int fetches = colors.fetches;
   view->handlingMenu(&field("_textSweepRate"));
-  EXPECT_EQ(Frequency::sweepMethod(), 2);
+  EXPECT_EQ(sweep().method, 2);
   EXPECT_EQ(colors.fetches, fetches);
 }
 
@@ -159,7 +159,7 @@ TEST_F(ConfigSheetTest, TypingStoresEachBoundedPrefixAndEndingShowsTheStoredValu
     std::string n = name;
     if (n == "_textFrequencyY2") return view->yAxis().frequency2();
     if (n == "_textFrequencyX2") return view->xAxis().frequency2();
-    if (n == "_textSweepRate") return Frequency::sweepRate();
+    if (n == "_textSweepRate") return sweep().sweepTime;
     if (n == "_textLineWidth") return view->lineWidth();
     if (n == "_textInitialPhaseX1") return view->xAxis().initialPhase1();
     if (n == "_textInitialPhaseX2") return view->xAxis().initialPhase2();
@@ -201,7 +201,7 @@ TEST_F(ConfigSheetTest, OkStoresTheLiveStateWithTheWellsColoursAndEndsTheSheet) 
   EXPECT_FALSE(s->storedObjectForKey(keys::kLineColor).has_value());
 
   // A view created afterwards starts from what OK stored.
-  auto later = OrbeluneView::initWithFrame(makeRect(0, 0, 10, 10), true);
+  auto later = newView(makeRect(0, 0, 10, 10), true);
   EXPECT_EQ(later->xAxis().frequency2(), 42.0);
   EXPECT_EQ(later->lineColor(), green);
   EXPECT_FALSE(later->isShowCurrentValue());
@@ -219,7 +219,7 @@ TEST_F(ConfigSheetTest, OkOnAnOlderSystemWritesTheLegacyColoursOnly) {
 
 TEST_F(ConfigSheetTest, AFailedWriteStillEndsTheSheetKeepsTheStateAndTellsTheUser) {
   writeStoreFile(R"({"FigureSize": {"real": 0.3}})");
-  auto v = OrbeluneView::initWithFrame(makeRect(0, 0, 10, 10), false);
+  auto v = newView(makeRect(0, 0, 10, 10), false);
   v->configureSheet();
   v->setLineWidth(7.0);
   ScreenSaverDefaults::setBeforeRenameHookForTesting([] { return false; });
@@ -261,8 +261,9 @@ TEST_F(ConfigSheetTest, TheBackgroundWellHidesOpacityWhileThePanelServesIt) {
   line.deactivate();
 }
 
-TEST_F(ConfigSheetTest, ASweepMethodChangeActsOnEveryViewOfTheProcess) {
-  auto preview = OrbeluneView::initWithFrame(makeRect(0, 0, 100, 80), true);
+TEST_F(ConfigSheetTest, ASweepMethodChangeActsOnEveryViewOfTheHostAndNoOther) {
+  auto preview = newView(makeRect(0, 0, 100, 80), true);
+  auto elsewhere = OrbeluneView::initWithFrame(makeRect(0, 0, 100, 80), false);  // another host's view
   open();
   loader.control<MemoryPopUpButton>("_menuSweepMethod").userSelects(0);
   preview->startAnimation();  // the other view now derives its sizes without sweep
@@ -270,7 +271,9 @@ TEST_F(ConfigSheetTest, ASweepMethodChangeActsOnEveryViewOfTheProcess) {
   loader.control<MemoryPopUpButton>("_menuSweepMethod").userSelects(1);
   field("_textSweepRate").setStringValue("");
   field("_textSweepRate").userTypes("30");
-  EXPECT_EQ(Frequency::sweepRate(), 30.0);
+  EXPECT_EQ(sweep().sweepTime, 30.0);
+  EXPECT_EQ(preview->sweep().sweepTime, 30.0);
+  EXPECT_EQ(elsewhere->sweep().sweepTime, 20.0);
 }
 
 }  // namespace

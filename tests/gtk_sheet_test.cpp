@@ -26,7 +26,7 @@ class GtkSheetTest : public test::IsolatedTest {
     IsolatedTest::SetUp();
     unsetenv("ORBELUNE_DATA_DIR");
     test::installApplicationServices(&loader, &host, &colors);
-    view = OrbeluneView::initWithFrame(makeRect(0, 0, 320, 200), true);
+    view = newView(makeRect(0, 0, 320, 200), true);
   }
   void TearDown() override {
     view.reset();
@@ -97,11 +97,11 @@ TEST_F(GtkSheetTest, TypingIntoARealEntryChangesTheLiveViewKeystrokeByKeystroke)
 TEST_F(GtkSheetTest, TheMenuAndCheckBoxesActOnTheStateAndTheDependentControls) {
   ASSERT_NE(view->configureSheet(), nullptr);
   gtk_drop_down_set_selected(GTK_DROP_DOWN(widget("_menuSweepMethod")), 0);
-  EXPECT_EQ(Frequency::sweepMethod(), 0);
+  EXPECT_EQ(sweep().method, 0);
   EXPECT_STREQ(gtk_editable_get_text(entry("_textFrequencyY2")), "-");
   EXPECT_FALSE(gtk_widget_get_sensitive(widget("_textSweepRate")));
   gtk_drop_down_set_selected(GTK_DROP_DOWN(widget("_menuSweepMethod")), 2);
-  EXPECT_EQ(Frequency::sweepMethod(), 2);
+  EXPECT_EQ(sweep().method, 2);
   EXPECT_STREQ(gtk_editable_get_text(entry("_textFrequencyY2")), "6.00");
   EXPECT_TRUE(gtk_widget_get_sensitive(widget("_textSweepRate")));
 

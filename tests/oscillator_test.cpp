@@ -11,9 +11,9 @@ namespace {
 class OscillatorTest : public test::IsolatedTest {};
 
 TEST_F(OscillatorTest, FixedModeIgnoresTimeAndRepeatsAcrossOscillators) {
-  Frequency::setSweepMethod(0);
-  Frequency::setSamplingRate(600.0);
-  Frequency a(3.0, 7.0, 30.0, 60.0), b(3.0, 7.0, 30.0, 60.0);
+  sweep().method = 0;
+  sweep().samplingRate = 600.0;
+  Frequency a(sweep(), 3.0, 7.0, 30.0, 60.0), b(sweep(), 3.0, 7.0, 30.0, 60.0);
   a.resetPhase();
   b.resetPhase();
   for (int i = 0; i < 500; ++i) {
@@ -24,9 +24,9 @@ TEST_F(OscillatorTest, FixedModeIgnoresTimeAndRepeatsAcrossOscillators) {
 }
 
 TEST_F(OscillatorTest, FixedModeAccumulatesAndWrapsOnceStrictlyAbove2Pi) {
-  Frequency::setSweepMethod(0);
-  Frequency::setSamplingRate(100.0);
-  Frequency f(1.0, 1.0, 0.0, 0.0);
+  sweep().method = 0;
+  sweep().samplingRate = 100.0;
+  Frequency f(sweep(), 1.0, 1.0, 0.0, 0.0);
   f.resetPhase();
   EXPECT_DOUBLE_EQ(f.phaseStep(), Frequency::kTwoPi / 100.0);
   double expectedCount = 0.0;
@@ -43,10 +43,10 @@ TEST_F(OscillatorTest, FixedModeAccumulatesAndWrapsOnceStrictlyAbove2Pi) {
 }
 
 TEST_F(OscillatorTest, PhaseExactlyTwoPiIsNotReduced) {
-  Frequency::setSweepMethod(0);
+  sweep().method = 0;
   // A step of exactly pi reaches 2*pi after two additions.
-  Frequency::setSamplingRate(2.0);
-  Frequency f(1.0, 1.0, 0.0, 0.0);
+  sweep().samplingRate = 2.0;
+  Frequency f(sweep(), 1.0, 1.0, 0.0, 0.0);
   f.resetPhase();
   f.valueAtTime(0);
   f.valueAtTime(0);
@@ -56,44 +56,44 @@ TEST_F(OscillatorTest, PhaseExactlyTwoPiIsNotReduced) {
 }
 
 TEST_F(OscillatorTest, DefaultPhaseStartsAtOneAndNothingBeforeReset) {
-  Frequency::setSweepMethod(0);
-  Frequency fresh(6.0, 6.0, 90.0, 90.0);
+  sweep().method = 0;
+  Frequency fresh(sweep(), 6.0, 6.0, 90.0, 90.0);
   EXPECT_EQ(fresh.valueAtTime(0.0), 0.0);  // before resetPhase: sin(0) every call
   EXPECT_EQ(fresh.valueAtTime(5.0), 0.0);
-  Frequency::setSamplingRate(600.0);
+  sweep().samplingRate = 600.0;
   fresh.resetPhase();
   EXPECT_DOUBLE_EQ(fresh.valueAtTime(0.0), 1.0);
 }
 
 TEST_F(OscillatorTest, SweepModeIsAClosedFormOfTime) {
-  Frequency::setSweepMethod(1);
-  Frequency::setSweepRate(20.0);
-  Frequency same(2.0, 2.0, 45.0, 45.0);
+  sweep().method = 1;
+  sweep().sweepTime = 20.0;
+  Frequency same(sweep(), 2.0, 2.0, 45.0, 45.0);
   for (double t : {0.0, 0.013, 7.5, 19.99}) {
     double expected = std::sin(45.0 * Frequency::kDegreeToRadian + 2.0 * Frequency::kTwoPi * t);
     EXPECT_EQ(same.valueAtTime(t), expected);
     EXPECT_EQ(same.valueAtTime(t), expected);  // no state between calls
   }
-  Frequency sweep(1.0, 6.0, 0.0, 0.0);
-  EXPECT_EQ(sweep.frequencyAtTime(0.0), 1.0);
-  EXPECT_EQ(sweep.frequencyAtTime(10.0), 3.5);
-  EXPECT_EQ(sweep.frequencyAtTime(20.0), 6.0);
+  Frequency sweeping(sweep(), 1.0, 6.0, 0.0, 0.0);
+  EXPECT_EQ(sweeping.frequencyAtTime(0.0), 1.0);
+  EXPECT_EQ(sweeping.frequencyAtTime(10.0), 3.5);
+  EXPECT_EQ(sweeping.frequencyAtTime(20.0), 6.0);
   // Inside valueAtTime the term carries the factor 0.5: 1 + 5*0.5*20/20 = 3.5.
-  EXPECT_EQ(sweep.valueAtTime(20.0), std::sin(0.0 + 3.5 * Frequency::kTwoPi * 20.0));
+  EXPECT_EQ(sweeping.valueAtTime(20.0), std::sin(0.0 + 3.5 * Frequency::kTwoPi * 20.0));
 }
 
 TEST_F(OscillatorTest, SweepModeMovesThePhaseLinearlyWithoutReducingIt) {
-  Frequency::setSweepMethod(2);
-  Frequency::setSweepRate(10.0);
-  Frequency f(5.0, 5.0, 0.0, 720.0);
+  sweep().method = 2;
+  sweep().sweepTime = 10.0;
+  Frequency f(sweep(), 5.0, 5.0, 0.0, 720.0);
   EXPECT_EQ(f.degreeAtTime(5.0), 360.0);
   EXPECT_EQ(f.degreeAtTime(20.0), 1440.0);  // not clamped beyond the sweep time
   EXPECT_EQ(f.valueAtTime(5.0), std::sin(360.0 * Frequency::kDegreeToRadian + 5.0 * Frequency::kTwoPi * 5.0));
 }
 
 TEST_F(OscillatorTest, WithoutSweepTheSecondValuesAreIgnored) {
-  Frequency::setSweepMethod(0);
-  Frequency f(3.0, 900.0, 12.0, -40.0);
+  sweep().method = 0;
+  Frequency f(sweep(), 3.0, 900.0, 12.0, -40.0);
   for (double t : {0.0, 3.0, 1e6}) {
     EXPECT_EQ(f.frequencyAtTime(t), 3.0);
     EXPECT_EQ(f.degreeAtTime(t), 12.0);

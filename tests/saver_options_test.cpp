@@ -124,10 +124,10 @@ TEST_F(SaverOptionsTest, FlagsParseWithinTheirBoundsAndActOnTheNewViewOnly) {
                                    "--phase-x1", "-720", "--show-phases", "--no-show-frequencies",
                                    "--line-color", "Dark Slate Blue", "-background-color", "#10203040"};
   for (std::size_t i = 0; i < args.size();) ASSERT_TRUE(parseSaverOption(args, i, o)) << args[i];
-  auto view = OrbeluneView::initWithFrame(makeRect(0, 0, 100, 100), false);
+  auto view = newView(makeRect(0, 0, 100, 100), false);
   applySaverOverrides(o, *view);
-  EXPECT_EQ(Frequency::sweepRate(), 86400.0);
-  EXPECT_EQ(Frequency::sweepMethod(), 2);
+  EXPECT_EQ(sweep().sweepTime, 86400.0);
+  EXPECT_EQ(sweep().method, 2);
   EXPECT_EQ(view->xAxis().frequency1(), 0.1);
   EXPECT_FALSE(view->isShowCurrentValue());
   EXPECT_TRUE(view->isFitToScreenSize());

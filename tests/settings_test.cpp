@@ -26,7 +26,7 @@ class SettingsLoadTest : public test::IsolatedTest {
     ASSERT_TRUE(s->synchronize()) << s->lastError();
   }
   std::unique_ptr<OrbeluneView> makeView() {
-    auto v = OrbeluneView::initWithFrame(makeRect(0, 0, 640, 480), false);
+    auto v = newView(makeRect(0, 0, 640, 480), false);
     EXPECT_NE(v, nullptr);
     return v;
   }
@@ -36,8 +36,8 @@ class SettingsLoadTest : public test::IsolatedTest {
 
 TEST_F(SettingsLoadTest, EmptyStoreGivesEveryDefaultAndWritesNothing) {
   auto v = makeView();
-  EXPECT_EQ(Frequency::sweepMethod(), 1);
-  EXPECT_EQ(Frequency::sweepRate(), 20.0);
+  EXPECT_EQ(sweep().method, 1);
+  EXPECT_EQ(sweep().sweepTime, 20.0);
   EXPECT_EQ(v->xAxis().frequency1(), 1.0);
   EXPECT_EQ(v->xAxis().frequency2(), 6.0);
   EXPECT_EQ(v->yAxis().frequency1(), 6.0);
@@ -66,8 +66,8 @@ TEST_F(SettingsLoadTest, StoredValuesReachTheViewAndTheOscillators) {
   put(keys::kShowInitialPhase, true);
   put(keys::kLineWidth, 4.0);
   auto v = makeView();
-  EXPECT_EQ(Frequency::sweepMethod(), 2);
-  EXPECT_EQ(Frequency::sweepRate(), 33.5);
+  EXPECT_EQ(sweep().method, 2);
+  EXPECT_EQ(sweep().sweepTime, 33.5);
   EXPECT_EQ(v->yAxis().frequency2(), 7.25);
   EXPECT_EQ(v->xAxis().initialPhase2(), -45.0);
   EXPECT_TRUE(v->isShowInitialPhase());
@@ -77,16 +77,16 @@ TEST_F(SettingsLoadTest, StoredValuesReachTheViewAndTheOscillators) {
 TEST_F(SettingsLoadTest, UnusableSweepTimesAndNumbersFallBack) {
   put(keys::kSweepRate, 0.0);
   makeView();
-  EXPECT_EQ(Frequency::sweepRate(), kMinimumSweepRate);
+  EXPECT_EQ(sweep().sweepTime, kMinimumSweepTime);
   put(keys::kSweepRate, -3.0);
   makeView();
-  EXPECT_EQ(Frequency::sweepRate(), kMinimumSweepRate);
+  EXPECT_EQ(sweep().sweepTime, kMinimumSweepTime);
   // Out-of-range but positive values are taken as stored.
   put(keys::kSweepRate, 0.25);
   put(keys::kSweepMethod, std::int64_t{7});
   makeView();
-  EXPECT_EQ(Frequency::sweepRate(), 0.25);
-  EXPECT_EQ(Frequency::sweepMethod(), 7);
+  EXPECT_EQ(sweep().sweepTime, 0.25);
+  EXPECT_EQ(sweep().method, 7);
   // A real that is not finite reads as not stored, in memory and on disk.
   put(keys::kFrequencyX1, NAN);
   EXPECT_EQ(makeView()->xAxis().frequency1(), 1.0);
@@ -152,7 +152,7 @@ TEST_F(SettingsLoadTest, WriteSettingsStoresEveryKeyWithItsType) {
   }
   EXPECT_EQ(stored.count(keys::kLineColor), 0u);
   EXPECT_EQ(makeView()->xAxis().frequency1(), 1.0);
-  EXPECT_EQ(Frequency::sweepMethod(), 2);
+  EXPECT_EQ(sweep().method, 2);
 }
 
 }  // namespace

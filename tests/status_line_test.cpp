@@ -14,8 +14,8 @@ namespace {
 class StatusLineTest : public test::IsolatedTest {};
 
 TEST_F(StatusLineTest, EveryCombinationOfOptionsComposesItsLine) {
-  Frequency::setSweepMethod(0);
-  Frequency x(440.0, 440.0, 90.0, 90.0), y(660.0, 660.0, 0.0, 0.0);
+  sweep().method = 0;
+  Frequency x(sweep(), 440.0, 440.0, 90.0, 90.0), y(sweep(), 660.0, 660.0, 0.0, 0.0);
   struct Case {
     bool freq, phase;
     std::int64_t method;
@@ -35,7 +35,7 @@ TEST_F(StatusLineTest, EveryCombinationOfOptionsComposesItsLine) {
   }
   EXPECT_EQ(composeStatusLine({true, false, false, 1, 2.5, 2.5}, x, y), std::nullopt);
   EXPECT_EQ(composeStatusLine({false, true, true, 1, 2.5, 2.5}, x, y), std::nullopt);
-  Frequency negative(1.0, 1.0, -12.5, -12.5);
+  Frequency negative(sweep(), 1.0, 1.0, -12.5, -12.5);
   EXPECT_EQ(composeStatusLine({true, false, true, 0, 0, 0}, negative, y).value(), "x: -12.50deg, y: 0.00deg");
 }
 
@@ -76,7 +76,7 @@ TEST_F(StatusLineTest, TheFitEndsForWidthsNoSizeCanMeet) {
 
 TEST_F(StatusLineTest, TheLineIsCentredWithItsBoxAtYZeroEvenWhenTheBoundsAreNot) {
   auto clock = std::make_shared<VirtualClock>();
-  auto view = OrbeluneView::initWithFrame(makeRect(0, 0, 400, 300), false, clock);
+  auto view = newView(makeRect(0, 0, 400, 300), false, clock);
   view->setBoundsOrigin(Point{10, 20});
   view->startAnimation();
   RecordingGraphics g;

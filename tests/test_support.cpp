@@ -15,9 +15,6 @@ void IsolatedTest::SetUp() {
   std::string tmpl = (std::filesystem::temp_directory_path() / "orbelune-test-XXXXXX").string();
   home_ = mkdtemp(tmpl.data());
   setenv("XDG_CONFIG_HOME", home_.c_str(), 1);
-  Frequency::setSweepMethod(0);
-  Frequency::setSamplingRate(44100.0);
-  Frequency::setSweepRate(10.0);
   SystemVersion::overrideForTesting(std::nullopt);
   ScreenSaverDefaults::setBeforeRenameHookForTesting(nullptr);
 }

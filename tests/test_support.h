@@ -4,7 +4,9 @@
 #include <filesystem>
 #include <string>
 
+#include "oscillator/sweep_parameters.h"
 #include "platform/controls.h"
+#include "view/orbelune_view.h"
 
 namespace orbelune::test {
 
@@ -17,7 +19,7 @@ inline void installApplicationServices(InterfaceLoader* loader, SheetHost* host,
 }
 
 // Each test gets an empty config folder of its own ($XDG_CONFIG_HOME), the
-// process-wide oscillator settings at their load-time values and the current
+// its own sweep parameters and the current
 // system's colour format.
 class IsolatedTest : public ::testing::Test {
  protected:
@@ -25,12 +27,19 @@ class IsolatedTest : public ::testing::Test {
   void TearDown() override;
 
   std::filesystem::path configHome() const { return home_; }
+  // The sweep parameters the views a test makes share, as a host's views do.
+  SweepParameters& sweep() const { return *sharedSweep_; }
+  std::unique_ptr<OrbeluneView> newView(const Rect& frame, bool isPreview = false,
+                                         std::shared_ptr<Clock> clock = nullptr) const {
+    return OrbeluneView::initWithFrame(frame, isPreview, std::move(clock), sharedSweep_);
+  }
   std::filesystem::path storeFile() const;
   void writeStoreFile(const std::string& text) const;
   std::string readStoreFile() const;
 
  private:
   std::filesystem::path home_;
+  std::shared_ptr<SweepParameters> sharedSweep_ = std::make_shared<SweepParameters>();
 };
 
 }  // namespace orbelune::test

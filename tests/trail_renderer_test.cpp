@@ -18,7 +18,7 @@ class TrailRendererTest : public test::IsolatedTest {
  protected:
   void SetUp() override {
     IsolatedTest::SetUp();
-    view = OrbeluneView::initWithFrame(makeRect(0, 0, 1280, 720), false, clock);
+    view = newView(makeRect(0, 0, 1280, 720), false, clock);
     ASSERT_NE(view, nullptr);
   }
   // One host tick at virtual time t: animateOneFrame, then drawRect of the view.
@@ -43,7 +43,7 @@ class TrailRendererTest : public test::IsolatedTest {
   }
   // No sweep, x at 1.28 Hz: a sampling rate of 128, whose sample step 1/128 is exact.
   void useRate128() {
-    Frequency::setSweepMethod(0);
+    sweep().method = 0;
     view->xAxis().setFrequency1(1.28);
     view->yAxis().setFrequency1(1.0);
   }
@@ -104,7 +104,7 @@ TEST_F(TrailRendererTest, AFullDefaultTrailHolds14GroupsAnd140PathsWithAFallingA
 }
 
 TEST_F(TrailRendererTest, AlphaFollowsTheLineColoursOwnAlphaAndNoColourDrawsYellow) {
-  Frequency::setSweepMethod(0);
+  sweep().method = 0;
   view->xAxis().setFrequency1(100.0);  // rate 10000, one path of two groups at most
   view->yAxis().setFrequency1(100.0);
   view->setLineColor(Color{0.2, 0.4, 0.6, 0.5});
@@ -197,8 +197,8 @@ TEST_F(TrailRendererTest, FramesAreCutIntoRunsByTheSplitNumber) {
 }
 
 TEST_F(TrailRendererTest, TheSweepClockFoldsAndWarps) {
-  Frequency::setSweepMethod(1);
-  Frequency::setSweepRate(10.0);
+  sweep().method = 1;
+  sweep().sweepTime = 10.0;
   view->xAxis().setFrequency1(1.0);
   view->xAxis().setFrequency2(1.0);
   view->yAxis().setFrequency1(1.0);
@@ -220,7 +220,7 @@ TEST_F(TrailRendererTest, TheSweepClockFoldsAndWarps) {
   statusAt(19.995);  // reaches 20.005 after its step and drops by 20
   EXPECT_NEAR(view->time(), 0.005, 1e-12);
 
-  Frequency::setSweepMethod(2);
+  sweep().method = 2;
   EXPECT_EQ(statusAt(2.5), "Time: 2.50s, x: 1.00Hz 11.07deg, y: 1.00Hz 90.00deg");
   EXPECT_EQ(statusAt(5.0), "Time: 5.00s, x: 1.00Hz 25.96deg, y: 1.00Hz 90.00deg");
   EXPECT_EQ(statusAt(7.5), "Time: 7.50s, x: 1.00Hz 48.81deg, y: 1.00Hz 90.00deg");
@@ -229,12 +229,12 @@ TEST_F(TrailRendererTest, TheSweepClockFoldsAndWarps) {
 
   // A sweep time lowered below half the clock: the folded time goes negative and
   // is used as it is; the clock loses 2T once per sample.
-  Frequency::setSweepRate(2.0);
+  sweep().sweepTime = 2.0;
   EXPECT_EQ(statusAt(9.0), "Time: -5.00s, x: 1.00Hz -250.00deg, y: 1.00Hz 90.00deg");
   EXPECT_NEAR(view->time(), 5.01, 1e-12);
 
   // Without sweep every sample is at time 0 and the clock keeps its value.
-  Frequency::setSweepMethod(0);
+  sweep().method = 0;
   view->setTimeForTesting(3.0);
   tickAt(view->lastTime() + 0.015);
   EXPECT_EQ(view->time(), 3.0);

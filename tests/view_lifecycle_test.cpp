@@ -12,13 +12,13 @@ namespace {
 class ViewLifecycleTest : public test::IsolatedTest {
  protected:
   std::unique_ptr<OrbeluneView> makeView(bool preview = false) {
-    auto view = OrbeluneView::initWithFrame(makeRect(0, 0, 1280, 720), preview, clock);
+    auto view = newView(makeRect(0, 0, 1280, 720), preview, clock);
     EXPECT_NE(view, nullptr);
     return view;
   }
   // Sets the frequencies and derives the sampling values, as an animation start does.
   void derive(OrbeluneView& v, std::int64_t method, double x1, double x2, double y1, double y2) {
-    Frequency::setSweepMethod(method);
+    sweep().method = method;
     v.xAxis().setFrequency1(x1);
     v.xAxis().setFrequency2(x2);
     v.yAxis().setFrequency1(y1);
@@ -29,17 +29,17 @@ class ViewLifecycleTest : public test::IsolatedTest {
 };
 
 TEST_F(ViewLifecycleTest, CreationLoadsDefaultsAndLeavesTheRunForTheStart) {
-  Frequency::setSamplingRate(44100.0);
+  sweep().samplingRate = 44100.0;
   ColorPanel::sharedColorPanel().setShowsAlpha(false);
   auto v = makeView();
-  EXPECT_EQ(Frequency::sweepMethod(), 1);
-  EXPECT_EQ(Frequency::sweepRate(), 20.0);
+  EXPECT_EQ(sweep().method, 1);
+  EXPECT_EQ(sweep().sweepTime, 20.0);
   EXPECT_EQ(v->animationTimeInterval(), 0.05);
   EXPECT_TRUE(ColorPanel::sharedColorPanel().showsAlpha());
   EXPECT_FALSE(v->isAnimating());
   EXPECT_EQ(v->maxPathNum(), 0);
   EXPECT_EQ(v->maxSplitNum(), 0);
-  EXPECT_EQ(Frequency::samplingRate(), 44100.0);  // untouched until the start
+  EXPECT_EQ(sweep().samplingRate, 44100.0);  // untouched until the start
   EXPECT_TRUE(v->trail().empty());
 }
 
@@ -47,7 +47,7 @@ TEST_F(ViewLifecycleTest, DefaultStartDerives600And10And14) {
   auto v = makeView();
   v->startAnimation();
   EXPECT_TRUE(v->isAnimating());
-  EXPECT_EQ(Frequency::samplingRate(), 600.0);
+  EXPECT_EQ(sweep().samplingRate, 600.0);
   EXPECT_EQ(v->maxSplitNum(), 10);
   EXPECT_EQ(v->maxPathNum(), 14);
 }
@@ -81,7 +81,7 @@ TEST_F(ViewLifecycleTest, SamplingRateAndTrailSizesFollowTheTables) {
   for (const auto& c : cases) {
     derive(*v, c.method, c.x1, c.x2, c.y1, c.y2);
     SCOPED_TRACE(testing::Message() << "method " << c.method << " x1 " << c.x1 << " x2 " << c.x2);
-    EXPECT_EQ(Frequency::samplingRate(), c.rate);
+    EXPECT_EQ(sweep().samplingRate, c.rate);
     EXPECT_EQ(v->maxSplitNum(), c.split);
     EXPECT_EQ(v->maxPathNum(), c.paths);
   }
@@ -143,8 +143,8 @@ TEST_F(ViewLifecycleTest, AnimateOneFrameOnlyInvalidatesTheBounds) {
 }
 
 TEST_F(ViewLifecycleTest, AFrameThatIsNotFiniteFailsCreation) {
-  EXPECT_EQ(OrbeluneView::initWithFrame(makeRect(0, 0, NAN, 10), false), nullptr);
-  EXPECT_EQ(OrbeluneView::initWithFrame(makeRect(0, 0, -1, 10), false), nullptr);
+  EXPECT_EQ(newView(makeRect(0, 0, NAN, 10), false), nullptr);
+  EXPECT_EQ(newView(makeRect(0, 0, -1, 10), false), nullptr);
 }
 
 }  // namespace

@@ -15,7 +15,7 @@ Panel* OrbeluneView::configureSheet() {
       if (loader->loadNibNamed(sheet_outlets::kInterfaceFile, *this)) _sheetLoader = loader;
     }
   }
-  if (_menuSweepMethod) _menuSweepMethod->selectItemAtIndex(Frequency::sweepMethod());
+  if (_menuSweepMethod) _menuSweepMethod->selectItemAtIndex(_sweep->method);
   if (_textFrequencyX1) _textFrequencyX1->setDoubleValue(_xAxis->frequency1());
   if (_textFrequencyY1) _textFrequencyY1->setDoubleValue(_yAxis->frequency1());
   if (_textInitialPhaseX1) _textInitialPhaseX1->setDoubleValue(_xAxis->initialPhase1());
@@ -40,7 +40,7 @@ Panel* OrbeluneView::configureSheet() {
 
 void OrbeluneView::handlingMenu(Control* sender) {
   if (sender == nullptr || sender != _menuSweepMethod) return;
-  Frequency::setSweepMethod(_menuSweepMethod->indexOfSelectedItem());
+  _sweep->method = _menuSweepMethod->indexOfSelectedItem();
   validateConfig();
 }
 
@@ -76,9 +76,9 @@ void OrbeluneView::validateConfig() {
 
   TextField* sweepFields[] = {_textSweepRate, _textFrequencyX2, _textFrequencyY2, _textInitialPhaseX2,
                               _textInitialPhaseY2};
-  const double sweepValues[] = {Frequency::sweepRate(), _xAxis->frequency2(), _yAxis->frequency2(),
+  const double sweepValues[] = {_sweep->sweepTime, _xAxis->frequency2(), _yAxis->frequency2(),
                                 _xAxis->initialPhase2(), _yAxis->initialPhase2()};
-  const bool sweeping = Frequency::sweepMethod() != 0;
+  const bool sweeping = _sweep->method != 0;
   for (int i = 0; i < 5; ++i) {
     if (!sweepFields[i]) continue;
     if (sweeping) sweepFields[i]->setDoubleValue(sweepValues[i]);

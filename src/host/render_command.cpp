@@ -197,11 +197,11 @@ int runRenderCommand(const std::vector<std::string>& args, std::ostream& out, st
     const Rect b = view->bounds();
     ojson start;
     start["event"] = "start";
-    start["samplingRate"] = Frequency::samplingRate();
+    start["samplingRate"] = view->sweep().samplingRate;
     start["maxSplitNum"] = view->maxSplitNum();
     start["maxPathNum"] = view->maxPathNum();
-    start["sweepMethod"] = Frequency::sweepMethod();
-    start["sweepRate"] = Frequency::sweepRate();
+    start["sweepMethod"] = view->sweep().method;
+    start["sweepRate"] = view->sweep().sweepTime;
     start["bounds"] = ojson::array({static_cast<std::int64_t>(b.origin.x), static_cast<std::int64_t>(b.origin.y),
                                     static_cast<std::int64_t>(b.size.width), static_cast<std::int64_t>(b.size.height)});
     *ops << start.dump() << "\n";

@@ -117,6 +117,8 @@ class SaverHost {
   std::ostream& err_;
   std::vector<Target> targets_;
   std::shared_ptr<Clock> clock_ = std::make_shared<MonotonicClock>();
+  // Shared by every view of this host, so a change reaches all of them.
+  std::shared_ptr<SweepParameters> sweep_ = std::make_shared<SweepParameters>();
   SaverOverrides overrides_;
   Atom wmDelete_ = 0;
   bool quit_ = false;
@@ -160,7 +162,7 @@ bool SaverHost::attach(Window window, bool own, bool preview) {
     err_ << "orbelune: " << t.frame->error() << "\n";
     return false;
   }
-  t.view = OrbeluneView::initWithFrame(makeRect(0, 0, attrs.width, attrs.height), preview, clock_);
+  t.view = OrbeluneView::initWithFrame(makeRect(0, 0, attrs.width, attrs.height), preview, clock_, sweep_);
   if (!t.view) {
     err_ << "orbelune: cannot create the view\n";
     return false;

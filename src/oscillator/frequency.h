@@ -1,22 +1,19 @@
 #pragma once
 #include <cstdint>
 
+#include "oscillator/sweep_parameters.h"
+
 namespace orbelune {
 
 // One sine source of the figure: fixed frequency and phase by phase accumulation,
 // or a linear sweep from (frequency1, initialPhase1) to (frequency2, initialPhase2)
 // over the sweep time, in closed form. The sweep method, sampling rate and sweep
-// time are shared by every oscillator of the process.
+// time come from the sweep parameters it shares with the other oscillators of
+// its host; they must outlive it.
 class Frequency {
  public:
-  static std::int64_t sweepMethod();
-  static void setSweepMethod(std::int64_t method);
-  static double samplingRate();
-  static void setSamplingRate(double rate);
-  static double sweepRate();
-  static void setSweepRate(double seconds);
-
-  Frequency(double frequency1, double frequency2, double initialPhase1, double initialPhase2);
+  Frequency(const SweepParameters& sweep, double frequency1, double frequency2, double initialPhase1,
+            double initialPhase2);
 
   void resetPhase();
   double valueAtTime(double t);
@@ -40,6 +37,7 @@ class Frequency {
   static constexpr double kDegreeToRadian = 0.017453292519943295;
 
  private:
+  const SweepParameters* _sweep;
   double _phaseCount = 0.0;
   double _phaseStep = 0.0;
   double _radianInitPhase = 0.0;

@@ -15,7 +15,7 @@ using S = Settings;
 const SettingDescriptor kTable[] = {
     {keys::kSweepMethod, "", K::Choice, 1, {}, 0, 2, "sweep-method", "", "Sweep", "", &S::sweepMethod},
     {keys::kSweepRate, "", K::Real, 20.0, {}, 1.0, 86400.0, "sweep-time", "", "Sweep time", "seconds", nullptr,
-     &S::sweepRate},
+     &S::sweepTime},
     {keys::kFrequencyX1, "", K::Real, 1.0, {}, 0.1, 1000.0, "frequency-x1", "", "X frequency", "Hz", nullptr,
      &S::frequencyX1},
     {keys::kFrequencyX2, "", K::Real, 6.0, {}, 0.1, 1000.0, "frequency-x2", "", "X frequency at the sweep's end", "Hz",

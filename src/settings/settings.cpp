@@ -58,7 +58,7 @@ void loadSettings(ScreenSaverDefaults& store, Settings& s) {
       if (auto c = Unarchiver::unarchiveObjectWithData(*data)) s.*d.color = *c;
     }
   }
-  if (!(s.sweepRate > 0.0)) s.sweepRate = kMinimumSweepRate;
+  if (!(s.sweepTime > 0.0)) s.sweepTime = kMinimumSweepTime;
 }
 
 bool writeSettings(ScreenSaverDefaults& store, const Settings& s) {

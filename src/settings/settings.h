@@ -22,7 +22,7 @@ struct Settings {
   ColorField backColor;
 
   std::int64_t sweepMethod;
-  double sweepRate;
+  double sweepTime;
   double frequencyX1;
   double frequencyX2;
   double frequencyY1;
@@ -35,7 +35,7 @@ struct Settings {
 
 // The lowest sweep time a stored value is raised to: every sweep formula divides
 // by it, so zero or less cannot stand.
-inline constexpr double kMinimumSweepRate = 1.0;
+inline constexpr double kMinimumSweepTime = 1.0;
 
 // Registers the defaults, migrates legacy colours and reads every key into
 // `settings`, whose appearance fields hold the built-in values on entry.

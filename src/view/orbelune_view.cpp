@@ -10,8 +10,10 @@
 namespace orbelune {
 
 std::unique_ptr<OrbeluneView> OrbeluneView::initWithFrame(const Rect& frame, bool isPreview,
-                                                          std::shared_ptr<Clock> clock) {
+                                                          std::shared_ptr<Clock> clock,
+                                                          std::shared_ptr<SweepParameters> sweep) {
   std::unique_ptr<OrbeluneView> view(new OrbeluneView());
+  view->_sweep = sweep ? std::move(sweep) : std::make_shared<SweepParameters>();
   if (!view->initOrbeluneView(frame, isPreview, std::move(clock))) return nullptr;
   return view;
 }
@@ -28,11 +30,11 @@ bool OrbeluneView::initOrbeluneView(const Rect& frame, bool isPreview, std::shar
   if (auto store = ScreenSaverDefaults::defaultsForModuleWithName(kBundleIdentifier)) loadSettings(*store, s);
   takeAppearanceFrom(s);
 
-  Frequency::setSweepMethod(s.sweepMethod);
-  Frequency::setSweepRate(s.sweepRate);
+  _sweep->method = s.sweepMethod;
+  _sweep->sweepTime = s.sweepTime;
 
-  _xAxis = std::make_unique<Frequency>(s.frequencyX1, s.frequencyX2, s.initialPhaseX, s.initialPhaseX2);
-  _yAxis = std::make_unique<Frequency>(s.frequencyY1, s.frequencyY2, s.initialPhaseY, s.initialPhaseY2);
+  _xAxis = std::make_unique<Frequency>(*_sweep, s.frequencyX1, s.frequencyX2, s.initialPhaseX, s.initialPhaseX2);
+  _yAxis = std::make_unique<Frequency>(*_sweep, s.frequencyY1, s.frequencyY2, s.initialPhaseY, s.initialPhaseY2);
 
   setAnimationTimeInterval(0.05);
   ColorPanel::sharedColorPanel().setShowsAlpha(true);
@@ -66,8 +68,8 @@ void OrbeluneView::takeAppearanceFrom(const Settings& s) {
 Settings OrbeluneView::settings() const {
   Settings s;
   copyAppearanceTo(s);
-  s.sweepMethod = Frequency::sweepMethod();
-  s.sweepRate = Frequency::sweepRate();
+  s.sweepMethod = _sweep->method;
+  s.sweepTime = _sweep->sweepTime;
   s.frequencyX1 = _xAxis->frequency1();
   s.frequencyX2 = _xAxis->frequency2();
   s.frequencyY1 = _yAxis->frequency1();
@@ -81,8 +83,8 @@ Settings OrbeluneView::settings() const {
 
 void OrbeluneView::applySettings(const Settings& s) {
   takeAppearanceFrom(s);
-  Frequency::setSweepMethod(s.sweepMethod);
-  Frequency::setSweepRate(s.sweepRate);
+  _sweep->method = s.sweepMethod;
+  _sweep->sweepTime = s.sweepTime;
   _xAxis->setFrequency1(s.frequencyX1);
   _xAxis->setFrequency2(s.frequencyX2);
   _yAxis->setFrequency1(s.frequencyY1);
@@ -112,7 +114,7 @@ void OrbeluneView::stopAnimation() { ScreenSaverView::stopAnimation(); }
 void OrbeluneView::animateOneFrame() { setNeedsDisplayInRect(bounds()); }
 
 void OrbeluneView::setProperty() {
-  const bool sweep = Frequency::sweepMethod() != 0;
+  const bool sweep = _sweep->method != 0;
   double fmax = _xAxis->frequency1();
   double fmin = _xAxis->frequency1();
   auto take = [&](double f) {
@@ -128,7 +130,7 @@ void OrbeluneView::setProperty() {
   double n = fmax <= 441.0 ? 100.0 * fmax : 44100.0;
   double rate = std::trunc(n);
   if (!(rate >= 100.0)) rate = 100.0;
-  Frequency::setSamplingRate(rate);
+  _sweep->samplingRate = rate;
 
   if (!sweep) {
     if (fmax <= 10.0) {

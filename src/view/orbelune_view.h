@@ -26,8 +26,10 @@ class OrbeluneView : public ScreenSaverView, public NibOwner {
   using Trail = std::deque<FrameGroup>;                          // newest group first
 
   // Creates the view and loads the settings store; nullptr when the frame is unusable.
+  // Views made with the same sweep parameters share them (nullptr: a new set).
   static std::unique_ptr<OrbeluneView> initWithFrame(const Rect& frame, bool isPreview,
-                                                     std::shared_ptr<Clock> clock = nullptr);
+                                                     std::shared_ptr<Clock> clock = nullptr,
+                                                     std::shared_ptr<SweepParameters> sweep = nullptr);
   ~OrbeluneView() override;
 
   void startAnimation() override;
@@ -62,6 +64,7 @@ class OrbeluneView : public ScreenSaverView, public NibOwner {
   DrawOutcome lastDrawOutcome() const { return _lastOutcome; }
 
   // The view's state, read by hosts, the sheet and tests.
+  SweepParameters& sweep() const { return *_sweep; }
   Frequency& xAxis() { return *_xAxis; }
   Frequency& yAxis() { return *_yAxis; }
   bool isShowCurrentValue() const { return _isShowCurrentValue; }
@@ -109,6 +112,7 @@ class OrbeluneView : public ScreenSaverView, public NibOwner {
   void drawStatusLine(Graphics& graphics, const Rect& bounds, std::int64_t sweepMethod, double foldedTime,
                       double sampleTime);
 
+  std::shared_ptr<SweepParameters> _sweep;  // before the axes, which read it
   std::unique_ptr<Frequency> _xAxis;
   std::unique_ptr<Frequency> _yAxis;
   bool _isShowCurrentValue = false;

@@ -33,15 +33,15 @@ void OrbeluneView::drawRect(const Rect& dirtyRect, Graphics& graphics) {
   const double rx = _isFitToScreenSize ? rMax : rMin;
   const double cx = b.origin.x + 0.5 * w;
   const double cy = b.origin.y + 0.5 * h;
-  const std::int64_t sweepMethod = Frequency::sweepMethod();
-  const double T = sweepMethod != 0 ? Frequency::sweepRate() : 0.0;
+  const std::int64_t sweepMethod = _sweep->method;
+  const double T = sweepMethod != 0 ? _sweep->sweepTime : 0.0;
 
   // B. Sample clock.
   const double elapsed = clock().now() - _startDate;
   double dt = elapsed - _lastTime;
   if (!_isContinue && dt > kClampThreshold) dt = kClampedInterval;
   if (_isContinue && dt > kLongestUnclampedInterval) dt = kLongestUnclampedInterval;
-  const double fs = Frequency::samplingRate();
+  const double fs = _sweep->samplingRate;
   const std::int64_t n = static_cast<std::int64_t>(dt * fs);
   if (n <= 0) {
     _isContinue = true;
