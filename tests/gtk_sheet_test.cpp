@@ -163,6 +163,12 @@ TEST_F(GtkSheetTest, ABrokenInterfaceFileGivesNoPanelAndSaysWhy) {
   setenv("ORBELUNE_DATA_DIR", dir.c_str(), 1);
   EXPECT_EQ(view->configureSheet(), nullptr);
   EXPECT_NE(loader.lastError().find("ConfigureSheet.ui"), std::string::npos) << loader.lastError();
+  // Controls without a window: nothing of the failed load may stay with the view.
+  std::ofstream(dir / "ConfigureSheet.ui") << "<interface><object class=\"GtkEntry\" id=\"_textFrequencyX1\"/></interface>";
+  EXPECT_EQ(view->configureSheet(), nullptr);
+  EXPECT_NE(loader.lastError().find("no window"), std::string::npos) << loader.lastError();
+  EXPECT_EQ(view->configureSheet(), nullptr);  // fills no freed control
+  EXPECT_TRUE(loader.connectedOutlets(*view).empty());
   unsetenv("ORBELUNE_DATA_DIR");
   EXPECT_NE(view->configureSheet(), nullptr);  // the next call loads again
 }

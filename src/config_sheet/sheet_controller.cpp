@@ -45,12 +45,16 @@ void OrbeluneView::handlingMenu(Control* sender) {
 }
 
 void OrbeluneView::handlingSlider(Control* sender) {
-  // Any sender's number is taken; the slider's own range bounds it.
+  // Any sender's number is taken, unbounded: the slider's own range bounds it.
   if (auto* slider = dynamic_cast<Slider*>(sender)) {
     _figureSize = slider->doubleValue();
     slider->setToolTip(format2f(_figureSize));
   } else if (auto* field = dynamic_cast<TextField*>(sender)) {
     _figureSize = field->doubleValue();
+  } else if (auto* menu = dynamic_cast<PopUpButton*>(sender)) {
+    _figureSize = static_cast<double>(menu->indexOfSelectedItem());
+  } else if (auto* button = dynamic_cast<Button*>(sender)) {
+    _figureSize = button->state();
   }
 }
 

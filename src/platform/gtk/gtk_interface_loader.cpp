@@ -23,6 +23,7 @@ struct GtkInterfaceLoader::Binding {
   // A user action on a widget: sent to the owner unless the program itself
   // changed the widget.
   void dispatch(const char* action, GObject* sender) {
+    if (closing) return;
     if (GTK_IS_EVENT_CONTROLLER(sender)) sender = G_OBJECT(gtk_event_controller_get_widget(GTK_EVENT_CONTROLLER(sender)));
     auto w = widgets.find(sender);
     if (w != widgets.end() && w->second->isUpdating()) return;
@@ -30,11 +31,16 @@ struct GtkInterfaceLoader::Binding {
     owner->performAction(action, s == senders.end() ? nullptr : s->second);
   }
 
+  bool closing = false;
+
   ~Binding() {
+    // The window goes first, while the adapters its handlers reach still live;
+    // nothing it sends while it is torn down reaches the owner.
+    closing = true;
+    if (window) gtk_window_destroy(window);
     faces.clear();
     controls.clear();
     wells.clear();
-    if (window) gtk_window_destroy(window);
     if (builder) g_object_unref(builder);
     if (context) g_object_unref(context);
   }
@@ -97,6 +103,8 @@ bool GtkInterfaceLoader::loadNibNamed(const std::string& name, NibOwner& owner) 
     return false;
   }
 
+  std::vector<std::pair<std::string, Control*>> made;
+  std::string windowId;
   GSList* objects = gtk_builder_get_objects(b->builder);
   for (GSList* l = objects; l; l = l->next) {
     GObject* obj = G_OBJECT(l->data);
@@ -107,7 +115,7 @@ bool GtkInterfaceLoader::loadNibNamed(const std::string& name, NibOwner& owner) 
     if (GTK_IS_WINDOW(obj)) {
       b->window = GTK_WINDOW(obj);
       b->panel = std::make_unique<GtkPanel>(b->window);
-      if (owner.setPanelOutlet(id, b->panel.get())) b->outlets.push_back(id);
+      windowId = id;
       continue;
     }
     if (!GTK_IS_WIDGET(obj)) continue;
@@ -137,12 +145,18 @@ bool GtkInterfaceLoader::loadNibNamed(const std::string& name, NibOwner& owner) 
       b->controls.push_back(std::move(c));
     }
     b->senders[obj] = control;
-    if (owner.setOutlet(id, control)) b->outlets.push_back(id);
+    made.emplace_back(id, control);
   }
   g_slist_free(objects);
   if (!b->window) {
     lastError_ = "the interface file " + file->string() + " has no window";
     return false;
+  }
+  // Only a file that passed every check reaches the owner: its outlets must
+  // never point at objects that a failed load frees again.
+  if (owner.setPanelOutlet(windowId, b->panel.get())) b->outlets.push_back(windowId);
+  for (const auto& [id, control] : made) {
+    if (owner.setOutlet(id, control)) b->outlets.push_back(id);
   }
   bindings_[&owner] = std::move(b);
   return true;
