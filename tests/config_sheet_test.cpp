@@ -222,7 +222,7 @@ TEST_F(ConfigSheetTest, AFailedWriteStillEndsTheSheetKeepsTheStateAndTellsTheUse
   auto v = newView(makeRect(0, 0, 10, 10), false);
   v->configureSheet();
   v->setLineWidth(7.0);
-  ScreenSaverDefaults::setBeforeRenameHookForTesting([] { return false; });
+  test::FailingRenames failing;
   v->clickOK(nullptr);
   ASSERT_EQ(host.errors.size(), 1u);
   EXPECT_NE(host.errors[0].find(storeFile().string()), std::string::npos) << host.errors[0];

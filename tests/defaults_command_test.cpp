@@ -89,7 +89,7 @@ TEST_F(DefaultsCommandTest, BadUsageExitsWithTwoAndOneLineAndLeavesTheStore) {
 TEST_F(DefaultsCommandTest, AFailedWriteExitsWithOneAndKeepsTheOldFile) {
   ASSERT_EQ(run({"write", "A", "-float", "1.5"}).status, 0);
   const std::string before = readStoreFile();
-  ScreenSaverDefaults::setBeforeRenameHookForTesting([] { return false; });
+  test::FailingRenames failing;
   auto r = run({"write", "A", "-float", "2.5"});
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("cannot write"), std::string::npos);

@@ -31,13 +31,15 @@ status=0; wait "$hack" || status=$?
 
 # --root with XSCREENSAVER_WINDOW draws on that window too, and SIGINT ends it.
 XSCREENSAVER_WINDOW=$id "$orbelune" --root & root=$!
-sleep 0.5
+catches_signals "$root" || fail "--root never set up its signal handling"
+sleep 0.3
 kill -INT "$root"
 status=0; wait "$root" || status=$?
 [ "$status" -eq 0 ] || fail "--root ended with status $status on SIGINT"
 
 # The window going away ends the hack with a message, not a hang.
 "$orbelune" -window-id "$id" 2>"$work/err" & orphan=$!
+catches_signals "$orphan" || fail "the hack never set up its signal handling"
 sleep 0.5
 kill -TERM "$host"; wait "$host" || true
 for _ in $(seq 30); do kill -0 "$orphan" 2>/dev/null || break; sleep 0.1; done

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -99,6 +100,34 @@ TEST_F(StoreTest, ACorruptFileReadsEmptyWarnsOnceAndIsMovedAsideBeforeTheNextWri
   EXPECT_EQ(open().integerForKey("SweepMethod"), 1);
 }
 
+TEST_F(StoreTest, AStoreThatCannotBeReadIsNeverReplaced) {
+  // A FIFO stands in for any file that cannot be read (a permission, an I/O
+  // error): its contents may be fine, so a write must not overwrite them.
+  std::filesystem::create_directories(storeFile().parent_path());
+  ASSERT_EQ(::mkfifo(storeFile().c_str(), 0600), 0);
+  testing::internal::CaptureStderr();
+  auto s = open();
+  EXPECT_EQ(s.doubleForKey("A"), 0.0);
+  s.setObject(2.0, "A");
+  EXPECT_FALSE(s.synchronize());
+  testing::internal::GetCapturedStderr();
+  EXPECT_NE(s.lastError().find(storeFile().string()), std::string::npos) << s.lastError();
+  EXPECT_TRUE(std::filesystem::is_fifo(storeFile()));
+  EXPECT_FALSE(std::filesystem::exists(storeFile().string() + ".corrupt"));
+}
+
+TEST_F(StoreTest, ALinkedStoreIsUpdatedThroughItsLink) {
+  const auto real = configHome() / "elsewhere.json";
+  std::ofstream(real) << R"({"A": {"real": 1.0}})";
+  std::filesystem::create_directories(storeFile().parent_path());
+  std::filesystem::create_symlink(real, storeFile());
+  auto s = open();
+  s.setObject(2.0, "A");
+  ASSERT_TRUE(s.synchronize()) << s.lastError();
+  EXPECT_TRUE(std::filesystem::is_symlink(storeFile()));
+  EXPECT_EQ(open().doubleForKey("A"), 2.0);
+}
+
 TEST_F(StoreTest, AnUnwritableFolderFailsTheWriteAndKeepsTheOldFile) {
   if (geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
   writeStoreFile(R"({"A": {"real": 1.0}})");
@@ -122,7 +151,7 @@ TEST_F(StoreTest, AFolderThatCannotBeCreatedFailsTheWrite) {
 
 TEST_F(StoreTest, AWriteInterruptedBeforeTheRenameLeavesTheOldFileAndNoTemporary) {
   writeStoreFile(R"({"A": {"real": 1.0}})");
-  ScreenSaverDefaults::setBeforeRenameHookForTesting([] { return false; });
+  auto failing = std::make_unique<test::FailingRenames>();
   auto s = open();
   s.setObject(2.0, "A");
   EXPECT_FALSE(s.synchronize());
@@ -133,7 +162,7 @@ TEST_F(StoreTest, AWriteInterruptedBeforeTheRenameLeavesTheOldFileAndNoTemporary
     ++entries;
   }
   EXPECT_EQ(entries, 1);
-  ScreenSaverDefaults::setBeforeRenameHookForTesting(nullptr);
+  failing.reset();
   EXPECT_TRUE(s.synchronize());  // the change is still pending and lands now
   EXPECT_EQ(open().doubleForKey("A"), 2.0);
 }

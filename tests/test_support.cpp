@@ -1,12 +1,13 @@
 #include "test_support.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 
 #include "bundle_info.h"
 #include "oscillator/frequency.h"
-#include "platform/screen_saver_defaults.h"
+#include "platform/atomic_file.h"
 #include "platform/system_version.h"
 
 namespace orbelune::test {
@@ -16,16 +17,34 @@ void IsolatedTest::SetUp() {
   home_ = mkdtemp(tmpl.data());
   setenv("XDG_CONFIG_HOME", home_.c_str(), 1);
   SystemVersion::overrideForTesting(std::nullopt);
-  ScreenSaverDefaults::setBeforeRenameHookForTesting(nullptr);
+  atomic_file::setSyscallsForTesting(nullptr);
 }
 
 void IsolatedTest::TearDown() {
   SystemVersion::overrideForTesting(std::nullopt);
-  ScreenSaverDefaults::setBeforeRenameHookForTesting(nullptr);
+  atomic_file::setSyscallsForTesting(nullptr);
   std::error_code ec;
   std::filesystem::permissions(home_ / "orbelune", std::filesystem::perms::owner_all, ec);
   std::filesystem::remove_all(home_, ec);
 }
+
+namespace {
+int failingRename(const char*, const char*) {
+  errno = EIO;
+  return -1;
+}
+}  // namespace
+
+FailingRenames::FailingRenames() {
+  static atomic_file::Syscalls calls = [] {
+    atomic_file::Syscalls c = atomic_file::realSyscalls();
+    c.rename = failingRename;
+    return c;
+  }();
+  atomic_file::setSyscallsForTesting(&calls);
+}
+
+FailingRenames::~FailingRenames() { atomic_file::setSyscallsForTesting(nullptr); }
 
 std::filesystem::path IsolatedTest::storeFile() const {
   return home_ / "orbelune" / (std::string(kBundleIdentifier) + ".json");

@@ -18,9 +18,9 @@ inline void installApplicationServices(InterfaceLoader* loader, SheetHost* host,
   Application::shared().setSystemColors(colors);
 }
 
-// Each test gets an empty config folder of its own ($XDG_CONFIG_HOME), the
-// its own sweep parameters and the current
-// system's colour format.
+// Each test gets an empty config folder of its own ($XDG_CONFIG_HOME), its
+// own sweep parameters, the current system's colour format and the real
+// system calls.
 class IsolatedTest : public ::testing::Test {
  protected:
   void SetUp() override;
@@ -40,6 +40,16 @@ class IsolatedTest : public ::testing::Test {
  private:
   std::filesystem::path home_;
   std::shared_ptr<SweepParameters> sharedSweep_ = std::make_shared<SweepParameters>();
+};
+
+// While alive, every atomic file write fails at its rename, as on a failing
+// disk: the write must leave the old file and no temporary behind.
+class FailingRenames {
+ public:
+  FailingRenames();
+  ~FailingRenames();
+  FailingRenames(const FailingRenames&) = delete;
+  FailingRenames& operator=(const FailingRenames&) = delete;
 };
 
 }  // namespace orbelune::test

@@ -23,3 +23,16 @@ shows_figure() {
   echo "yellow pixels: $yellow"
   return 1
 }
+
+# Waits until process $1 catches SIGTERM and SIGINT, so that a signal sent next
+# tests the saver's handling rather than how fast it starts on a busy machine.
+catches_signals() {
+  for _ in $(seq 100); do
+    local caught
+    caught=$(awk '/^SigCgt:/ {print $2}' "/proc/$1/status" 2>/dev/null) || return 1
+    # SIGINT is bit 1, SIGTERM bit 14.
+    [ -n "$caught" ] && (( (16#$caught & 0x4002) == 0x4002 )) && return 0
+    sleep 0.05
+  done
+  return 1
+}

@@ -330,6 +330,12 @@ void printSaverHelp(std::ostream& out) {
 
 int runSaverCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   (void)out;
+  // First of all, so that a SIGTERM however early ends the saver cleanly.
+  struct sigaction sa {};
+  sa.sa_handler = onSignal;
+  sigemptyset(&sa.sa_mask);
+  sigaction(SIGTERM, &sa, nullptr);
+  sigaction(SIGINT, &sa, nullptr);
   SaverOptions o;
   try {
     o = parseSaverOptions(args);
@@ -357,11 +363,6 @@ int runSaverCommand(const std::vector<std::string>& args, std::ostream& out, std
   }
   XSetErrorHandler(onXError);
   XSetIOErrorHandler(onXIOError);
-  struct sigaction sa {};
-  sa.sa_handler = onSignal;
-  sigemptyset(&sa.sa_mask);
-  sigaction(SIGTERM, &sa, nullptr);
-  sigaction(SIGINT, &sa, nullptr);
 
   int status = 1;
   {

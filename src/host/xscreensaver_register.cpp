@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include "host/cli.h"
+#include "platform/atomic_file.h"
 
 namespace orbelune {
 namespace fs = std::filesystem;
@@ -163,42 +164,14 @@ std::string newFile(const std::optional<std::string>& appDefaults) {
 
 namespace {
 
-bool readFile(const fs::path& path, std::string& out) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  std::stringstream ss;
-  ss << in.rdbuf();
-  out = ss.str();
-  return !in.bad();
-}
-
-// Replaces `path` with `text` atomically, keeping the old file's mode.
-bool writeAtomically(const fs::path& path, const std::string& text, std::string& error) {
-  struct stat st {};
-  const mode_t mode = stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
-  std::string tmpl = (path.parent_path() / ("." + path.filename().string() + ".XXXXXX")).string();
-  int fd = mkstemp(tmpl.data());
-  if (fd < 0) {
-    error = "cannot create a temporary file beside " + path.string() + ": " + std::strerror(errno);
+bool readFile(const fs::path& path, std::string& out, std::string& error) {
+  auto file = atomic_file::read(path);
+  if (file.status != atomic_file::ReadResult::Status::Read) {
+    error = file.status == atomic_file::ReadResult::Status::Missing ? path.string() + ": no such file" : file.error;
     return false;
   }
-  fchmod(fd, mode);
-  std::size_t done = 0;
-  bool ok = true;
-  while (ok && done < text.size()) {
-    ssize_t n = write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) ok = false;
-    else done += static_cast<std::size_t>(n);
-  }
-  ok = ok && fsync(fd) == 0;
-  ok = (close(fd) == 0) && ok;
-  ok = ok && std::rename(tmpl.c_str(), path.c_str()) == 0;
-  if (!ok) {
-    error = "cannot write " + path.string() + ": " + std::strerror(errno);
-    unlink(tmpl.c_str());
-  }
-  return ok;
+  out = std::move(file.text);
+  return true;
 }
 
 }  // namespace
@@ -227,12 +200,20 @@ int runXScreenSaverRegister(const std::vector<std::string>& args, std::ostream& 
   const fs::path file = fs::path(home) / ".xscreensaver";
   const fs::path backup = file.string() + ".orbelune.bak";
   std::error_code ec;
-  const bool exists = fs::exists(file, ec);
+  const bool exists = fs::exists(file, ec) || fs::is_symlink(file, ec);
 
-  std::string text;
-  if (exists && !readFile(file, text)) {
-    err << "orbelune xscreensaver-register: cannot read " << file.string() << "\n";
+  std::string text, error;
+  if (exists && !readFile(file, text, error)) {
+    err << "orbelune xscreensaver-register: " << error << "\n";
     return 1;
+  }
+  if (exists) {
+    // A file the user made read-only is one they do not want changed.
+    auto perms = fs::status(file, ec).permissions();
+    if (!ec && (perms & fs::perms::owner_write) == fs::perms::none) {
+      err << "orbelune xscreensaver-register: " << file.string() << " is read-only; it is left as it is\n";
+      return 1;
+    }
   }
   std::string updated;
   if (unregister) {
@@ -268,20 +249,12 @@ int runXScreenSaverRegister(const std::vector<std::string>& args, std::ostream& 
   } else {
     const char* env = std::getenv("ORBELUNE_XSCREENSAVER_DEFAULTS");
     fs::path defaults = env && *env ? fs::path(env) : fs::path("/etc/X11/app-defaults/XScreenSaver");
-    std::string appDefaults;
-    updated = xss::newFile(readFile(defaults, appDefaults) ? std::optional<std::string>(appDefaults) : std::nullopt);
+    std::string appDefaults, ignored;
+    updated = xss::newFile(readFile(defaults, appDefaults, ignored) ? std::optional<std::string>(appDefaults)
+                                                                    : std::nullopt);
   }
 
-  if (exists) {
-    fs::copy_file(file, backup, fs::copy_options::overwrite_existing, ec);
-    if (ec) {
-      err << "orbelune xscreensaver-register: cannot keep a backup as " << backup.string() << ": " << ec.message()
-          << "; nothing was changed\n";
-      return 1;
-    }
-  }
-  std::string error;
-  if (!writeAtomically(file, updated, error)) {
+  if (!atomic_file::write(file, updated, error, {exists ? backup : fs::path(), 0666})) {
     err << "orbelune xscreensaver-register: " << error << "; the old file is unchanged\n";
     return 1;
   }

@@ -1,5 +1,7 @@
 #include "platform/screen_saver_defaults.h"
 
+#include "platform/atomic_file.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -19,11 +21,6 @@ namespace fs = std::filesystem;
 using json = nlohmann::json;
 
 namespace {
-
-std::function<bool()>& beforeRenameHook() {
-  static std::function<bool()> hook;
-  return hook;
-}
 
 bool isPlainName(const std::string& name) {
   return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
@@ -88,8 +85,10 @@ bool parseLeadingDouble(const std::string& s, double& out) {
 struct ScreenSaverDefaults::Loaded {
   DefaultsDictionary values;
   std::map<std::string, std::string> opaque;
-  bool corrupt = false;
+  bool corrupt = false;     // read, but not a settings file: kept aside before a write
+  bool unreadable = false;  // could not be read: a write must fail and leave it
   std::string problem;
+  std::string text;         // a corrupt file's bytes
 };
 
 fs::path ScreenSaverDefaults::configDirectory() {
@@ -118,28 +117,24 @@ std::shared_ptr<ScreenSaverDefaults> ScreenSaverDefaults::defaultsForModuleWithN
   return store;
 }
 
-void ScreenSaverDefaults::setBeforeRenameHookForTesting(std::function<bool()> hook) {
-  beforeRenameHook() = std::move(hook);
-}
-
 ScreenSaverDefaults::ScreenSaverDefaults(fs::path file) : file_(std::move(file)) { adopt(readFile()); }
 
 ScreenSaverDefaults::Loaded ScreenSaverDefaults::readFile() const {
   Loaded loaded;
-  std::error_code ec;
-  if (!fs::exists(file_, ec)) return loaded;
-  std::ifstream in(file_, std::ios::binary);
-  std::stringstream buffer;
-  buffer << in.rdbuf();
-  if (!in) {
-    loaded.corrupt = true;
-    loaded.problem = std::strerror(errno);
+  auto file = atomic_file::read(file_);
+  if (file.status == atomic_file::ReadResult::Status::Missing) return loaded;
+  if (file.status == atomic_file::ReadResult::Status::Failed) {
+    // Not the same as corrupt: a file that could not be read may be fine, so
+    // it is neither moved aside nor overwritten.
+    loaded.unreadable = true;
+    loaded.problem = file.error;
     return loaded;
   }
-  json doc = json::parse(buffer.str(), nullptr, /*allow_exceptions=*/false);
+  json doc = json::parse(file.text, nullptr, /*allow_exceptions=*/false);
   if (doc.is_discarded() || !doc.is_object()) {
     loaded.corrupt = true;
-    loaded.problem = doc.is_discarded() ? "not valid JSON" : "not a JSON object";
+    loaded.problem = file.error = doc.is_discarded() ? "not valid JSON" : "not a JSON object";
+    loaded.text = std::move(file.text);
     return loaded;
   }
   for (const auto& [key, entry] : doc.items()) {
@@ -157,8 +152,13 @@ void ScreenSaverDefaults::adopt(Loaded&& loaded) {
     warned_ = true;
     std::cerr << "orbelune: warning: cannot read settings file " << file_.string() << " (" << loaded.problem
               << "); using defaults, the file will be kept as " << file_.string() << ".corrupt\n";
+  } else if (loaded.unreadable && !warned_) {
+    warned_ = true;
+    std::cerr << "orbelune: warning: " << loaded.problem << "; using defaults\n";
   }
   corrupt_ = loaded.corrupt;
+  corruptText_ = std::move(loaded.text);
+  unreadable_ = loaded.unreadable ? loaded.problem : std::string();
   stored_ = std::move(loaded.values);
   opaque_ = std::move(loaded.opaque);
   for (const auto& [key, change] : pending_) {
@@ -241,73 +241,48 @@ void ScreenSaverDefaults::removeObjectForKey(const std::string& key) {
 
 bool ScreenSaverDefaults::synchronize() {
   lastError_.clear();
-  // Start from the file as it is now, so that what other programs wrote since we
-  // read it survives, and put our own changes on top.
-  adopt(readFile());
-  if (pending_.empty()) return true;
-
-  json doc = json::object();
-  for (const auto& [key, text] : opaque_) doc[key] = json::parse(text);
-  for (const auto& [key, value] : stored_) doc[key] = encodeEntry(value);
-  if (!writeFile(doc.dump(2) + "\n")) return false;
-  pending_.clear();
-  corrupt_ = false;
-  return true;
-}
-
-bool ScreenSaverDefaults::writeFile(const std::string& text) {
-  auto fail = [this](const std::string& what) {
-    lastError_ = what + ": " + std::strerror(errno);
-    return false;
-  };
-  fs::path dir = file_.parent_path();
+  if (pending_.empty()) {
+    adopt(readFile());
+    return true;
+  }
+  const fs::path dir = atomic_file::resolvedTarget(file_).parent_path();
   std::error_code ec;
   fs::create_directories(dir, ec);
   if (ec) {
     lastError_ = "cannot create " + dir.string() + ": " + ec.message();
     return false;
   }
-  if (corrupt_ && fs::exists(file_, ec)) {
-    // Keep what the user had: the unreadable file moves aside, never away.
-    fs::path aside = file_.string() + ".corrupt";
-    for (int n = 1; fs::exists(aside, ec); ++n) aside = file_.string() + ".corrupt." + std::to_string(n);
-    if (std::rename(file_.c_str(), aside.c_str()) != 0) return fail("cannot move " + file_.string() + " aside");
+  // Read, merge and replace under the folder's lock, so that two programs
+  // writing at once each keep what the other wrote.
+  atomic_file::FolderLock lock(file_);
+  // Start from the file as it is now, so that what other programs wrote since we
+  // read it survives, and put our own changes on top.
+  adopt(readFile());
+  if (!unreadable_.empty()) {
+    lastError_ = unreadable_ + "; the file is left as it is";
+    return false;
   }
-  std::string tmpl = (dir / ("." + file_.filename().string() + ".XXXXXX")).string();
-  int fd = mkstemp(tmpl.data());
-  if (fd < 0) return fail("cannot create a temporary file in " + dir.string());
-  auto abandon = [&](const std::string& what) {
-    int saved = errno;
-    if (fd >= 0) close(fd);
-    unlink(tmpl.c_str());
-    errno = saved;
-    return fail(what);
-  };
-  fchmod(fd, 0644);
-  std::size_t done = 0;
-  while (done < text.size()) {
-    ssize_t n = write(fd, text.data() + done, text.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return abandon("cannot write " + tmpl);
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  if (fsync(fd) != 0) return abandon("cannot flush " + tmpl);
-  if (close(fd) != 0) {
-    fd = -1;
-    return abandon("cannot close " + tmpl);
-  }
-  fd = -1;
-  if (auto& hook = beforeRenameHook(); hook && !hook()) {
-    errno = EIO;
-    return abandon("write interrupted before replacing " + file_.string());
-  }
-  if (std::rename(tmpl.c_str(), file_.c_str()) != 0) return abandon("cannot replace " + file_.string());
-  int dfd = open(dir.c_str(), O_RDONLY | O_DIRECTORY);
-  if (dfd >= 0) {
-    fsync(dfd);
-    close(dfd);
+  json doc = json::object();
+  for (const auto& [key, text] : opaque_) doc[key] = json::parse(text);
+  for (const auto& [key, value] : stored_) doc[key] = encodeEntry(value);
+  if (corrupt_ && !keepCorruptAside()) return false;
+  if (!atomic_file::write(file_, doc.dump(2) + "\n", lastError_, {{}, 0666})) return false;
+  pending_.clear();
+  corrupt_ = false;
+  return true;
+}
+
+bool ScreenSaverDefaults::keepCorruptAside() {
+  // Keep what the user had: the unreadable bytes go to a file of their own
+  // first; the store itself is only ever replaced whole.
+  const fs::path target = atomic_file::resolvedTarget(file_);
+  std::error_code ec;
+  fs::path aside = target.string() + ".corrupt";
+  for (int n = 1; fs::exists(aside, ec); ++n) aside = target.string() + ".corrupt." + std::to_string(n);
+  std::string error;
+  if (!atomic_file::write(aside, corruptText_, error, {{}, 0600})) {
+    lastError_ = "cannot keep the unreadable file aside: " + error;
+    return false;
   }
   return true;
 }

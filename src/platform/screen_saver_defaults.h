@@ -46,22 +46,20 @@ class ScreenSaverDefaults {
   const std::filesystem::path& file() const { return file_; }
   const std::string& lastError() const { return lastError_; }
 
-  // Test seam: called after the temporary file is complete and before it is
-  // renamed over the store; returning false abandons the write there.
-  static void setBeforeRenameHookForTesting(std::function<bool()> hook);
-
  private:
   struct Loaded;
   Loaded readFile() const;
   void adopt(Loaded&& loaded);
-  bool writeFile(const std::string& text);
+  bool keepCorruptAside();
 
   std::filesystem::path file_;
   DefaultsDictionary registered_;
   DefaultsDictionary stored_;
   std::map<std::string, std::string> opaque_;  // entries of unknown type, kept as JSON text
   std::map<std::string, std::optional<DefaultsValue>> pending_;  // nullopt = removal
-  bool corrupt_ = false;  // the file on disk could not be read; move it aside before writing
+  bool corrupt_ = false;  // the file on disk is no settings file; keep it aside before writing
+  std::string corruptText_;
+  std::string unreadable_;  // why the file on disk could not be read, or empty
   mutable bool warned_ = false;
   std::string lastError_;
 };

@@ -1,0 +1,69 @@
+#pragma once
+#include <sys/types.h>
+
+#include <cstddef>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+namespace orbelune::atomic_file {
+
+// The system calls the module makes, one seam for tests: each can be made to
+// fail at any step. The defaults are the real calls.
+struct Syscalls {
+  int (*open)(const char* path, int flags, mode_t mode);
+  ssize_t (*write)(int fd, const void* data, std::size_t size);
+  int (*fsync)(int fd);
+  int (*rename)(const char* from, const char* to);
+  int (*close)(int fd);
+  int (*flock)(int fd, int operation);
+};
+const Syscalls& realSyscalls();
+// Tests only: the calls to use from now on (nullptr: the real ones again).
+void setSyscallsForTesting(const Syscalls* calls);
+
+// Settings files are small; anything larger is not one of ours.
+inline constexpr std::size_t kDefaultReadLimit = 4u << 20;
+
+struct ReadResult {
+  enum class Status { Read, Missing, Failed } status;
+  std::string text;   // Read: the whole file
+  std::string error;  // Failed: why, starting with the file's name
+};
+// Reads a regular file whole. A FIFO, a device or a folder in its place, a file
+// over `limit` bytes or one that cannot be read is Failed, never a hang.
+ReadResult read(const std::filesystem::path& path, std::size_t limit = kDefaultReadLimit);
+
+// The file a write to `path` replaces: a symbolic link's final target, so that a
+// linked file (a dotfile manager's, say) is updated where it lives.
+std::filesystem::path resolvedTarget(const std::filesystem::path& path);
+
+struct WriteOptions {
+  // Where the old contents are kept (replaced atomically, never written
+  // through a link); empty for none.
+  std::filesystem::path backup;
+  // The mode of a new file, before the umask; an existing file keeps its own.
+  mode_t newFileMode = 0666;
+};
+// Replaces the file atomically: a temporary file beside it, written, flushed,
+// renamed over it, then the folder flushed. Any failure leaves the old file as
+// it was and no temporary behind, and says why in `error` (file and reason).
+bool write(const std::filesystem::path& path, const std::string& text, std::string& error,
+           const WriteOptions& options = {});
+
+// Holds an exclusive lock on the folder of `path` for a read-modify-write, so
+// that writers in other processes take turns. Empty when the lock cannot be had
+// (the folder is missing, say): callers then go on unlocked.
+class FolderLock {
+ public:
+  explicit FolderLock(const std::filesystem::path& path);
+  ~FolderLock();
+  FolderLock(const FolderLock&) = delete;
+  FolderLock& operator=(const FolderLock&) = delete;
+  bool held() const { return fd_ >= 0; }
+
+ private:
+  int fd_ = -1;
+};
+
+}  // namespace orbelune::atomic_file

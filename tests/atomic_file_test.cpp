@@ -1,0 +1,164 @@
+#include "platform/atomic_file.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <fstream>
+#include <functional>
+
+#include "test_support.h"
+
+namespace orbelune {
+namespace {
+namespace fs = std::filesystem;
+
+class AtomicFileTest : public test::IsolatedTest {
+ protected:
+  fs::path file(const char* name) const { return configHome() / name; }
+  static std::string contents(const fs::path& p) {
+    std::ifstream in(p);
+    return {std::istreambuf_iterator<char>(in), {}};
+  }
+  int entries() const {
+    int n = 0;
+    for (auto& e : fs::directory_iterator(configHome())) (void)e, ++n;
+    return n;
+  }
+};
+
+// Each failing call in turn; the step it stands for is in the name.
+struct FailingStep {
+  const char* name;
+  void (*install)(atomic_file::Syscalls&);
+};
+int failOpenOfNewFiles(const char* path, int flags, mode_t mode) {
+  if (flags & O_CREAT) return errno = ENOSPC, -1;
+  return ::open(path, flags, mode);
+}
+ssize_t failWrite(int, const void*, std::size_t) { return errno = ENOSPC, -1; }
+// A disk that takes one byte at a time and then is full.
+ssize_t writeOneByteThenFail(int fd, const void* data, std::size_t) {
+  static int calls = 0;
+  if (++calls % 3 == 0) return errno = ENOSPC, -1;
+  return ::write(fd, data, 1);
+}
+int failFsync(int) { return errno = EIO, -1; }
+int failClose(int fd) {
+  ::close(fd);
+  return errno = EIO, -1;
+}
+int failRename(const char*, const char*) { return errno = EXDEV, -1; }
+
+const FailingStep kSteps[] = {
+    {"creating the temporary file", [](atomic_file::Syscalls& c) { c.open = failOpenOfNewFiles; }},
+    {"writing", [](atomic_file::Syscalls& c) { c.write = failWrite; }},
+    {"writing after short writes", [](atomic_file::Syscalls& c) { c.write = writeOneByteThenFail; }},
+    {"flushing", [](atomic_file::Syscalls& c) { c.fsync = failFsync; }},
+    {"closing", [](atomic_file::Syscalls& c) { c.close = failClose; }},
+    {"renaming", [](atomic_file::Syscalls& c) { c.rename = failRename; }},
+};
+
+TEST_F(AtomicFileTest, AFailureAtAnyStepLeavesTheOldFileAndNoTemporaryAndSaysWhy) {
+  const fs::path target = file("settings.json");
+  for (const auto& step : kSteps) {
+    std::ofstream(target) << "old contents";
+    atomic_file::Syscalls calls = atomic_file::realSyscalls();
+    step.install(calls);
+    atomic_file::setSyscallsForTesting(&calls);
+    std::string error;
+    const bool written = atomic_file::write(target, "new contents", error);
+    atomic_file::setSyscallsForTesting(nullptr);
+    EXPECT_FALSE(written) << step.name;
+    EXPECT_NE(error.find(target.filename().string()), std::string::npos) << step.name << ": " << error;
+    EXPECT_EQ(contents(target), "old contents") << step.name;
+    EXPECT_EQ(entries(), 1) << step.name;
+  }
+}
+
+TEST_F(AtomicFileTest, ShortWritesAreCompletedAndTheNewFileIsWhole) {
+  static auto oneByte = [](int fd, const void* data, std::size_t) { return ::write(fd, data, 1); };
+  atomic_file::Syscalls calls = atomic_file::realSyscalls();
+  calls.write = +oneByte;
+  atomic_file::setSyscallsForTesting(&calls);
+  std::string error;
+  EXPECT_TRUE(atomic_file::write(file("a"), "several bytes", error)) << error;
+  atomic_file::setSyscallsForTesting(nullptr);
+  EXPECT_EQ(contents(file("a")), "several bytes");
+}
+
+TEST_F(AtomicFileTest, ALinkedFileIsUpdatedWhereItLivesAndItsModeIsKept) {
+  fs::create_directories(file("dotfiles"));
+  const fs::path real = file("dotfiles") / "settings.json";
+  std::ofstream(real) << "old";
+  fs::permissions(real, fs::perms::owner_read | fs::perms::owner_write);
+  fs::create_symlink("dotfiles/settings.json", file("settings.json"));
+  std::string error;
+  ASSERT_TRUE(atomic_file::write(file("settings.json"), "new", error)) << error;
+  EXPECT_TRUE(fs::is_symlink(file("settings.json")));
+  EXPECT_EQ(contents(real), "new");
+  EXPECT_EQ(fs::status(real).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+}
+
+TEST_F(AtomicFileTest, ANewFileTakesTheRequestedModeLessTheUmask) {
+  const mode_t old = ::umask(022);
+  std::string error;
+  EXPECT_TRUE(atomic_file::write(file("public"), "x", error, {{}, 0666}));
+  EXPECT_TRUE(atomic_file::write(file("private"), "x", error, {{}, 0600}));
+  ::umask(old);
+  struct stat st {};
+  ::stat(file("public").c_str(), &st);
+  EXPECT_EQ(st.st_mode & 07777, 0644u);
+  ::stat(file("private").c_str(), &st);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
+}
+
+TEST_F(AtomicFileTest, TheBackupHoldsThePreviousContents) {
+  std::ofstream(file("rc")) << "first";
+  std::string error;
+  const atomic_file::WriteOptions keep{file("rc.bak")};
+  ASSERT_TRUE(atomic_file::write(file("rc"), "second", error, keep)) << error;
+  ASSERT_TRUE(atomic_file::write(file("rc"), "third", error, keep)) << error;
+  EXPECT_EQ(contents(file("rc")), "third");
+  EXPECT_EQ(contents(file("rc.bak")), "second");
+}
+
+TEST_F(AtomicFileTest, OnlyRegularFilesWithinTheLimitAreRead) {
+  using Status = atomic_file::ReadResult::Status;
+  EXPECT_EQ(atomic_file::read(file("missing")).status, Status::Missing);
+  ASSERT_EQ(::mkfifo(file("fifo").c_str(), 0600), 0);
+  // A FIFO nobody writes to would block a plain read for ever.
+  auto fifo = atomic_file::read(file("fifo"));
+  EXPECT_EQ(fifo.status, Status::Failed);
+  EXPECT_NE(fifo.error.find("fifo"), std::string::npos);
+  EXPECT_EQ(atomic_file::read(configHome()).status, Status::Failed);
+  std::ofstream(file("big")) << std::string(100, 'x');
+  EXPECT_EQ(atomic_file::read(file("big"), 99).status, Status::Failed);
+  auto whole = atomic_file::read(file("big"), 100);
+  EXPECT_EQ(whole.status, Status::Read);
+  EXPECT_EQ(whole.text.size(), 100u);
+  std::string error;
+  EXPECT_FALSE(atomic_file::write(file("fifo"), "x", error));  // nor is one replaced
+  EXPECT_TRUE(fs::is_fifo(file("fifo")));
+}
+
+TEST_F(AtomicFileTest, AFolderLockExcludesOtherWritersUntilReleased) {
+  auto tryLock = [&] {
+    const int fd = ::open(configHome().c_str(), O_RDONLY | O_DIRECTORY);
+    const bool got = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+    ::close(fd);
+    return got;
+  };
+  {
+    atomic_file::FolderLock lock(file("settings.json"));
+    ASSERT_TRUE(lock.held());
+    EXPECT_FALSE(tryLock());
+  }
+  EXPECT_TRUE(tryLock());
+  EXPECT_FALSE(atomic_file::FolderLock(configHome() / "no" / "such" / "file").held());
+}
+
+}  // namespace
+}  // namespace orbelune
