@@ -4,6 +4,7 @@
 
 #include "bundle_info.h"
 #include "config_sheet/opaque_color_well.h"
+#include "config_sheet/sheet_controller.h"
 #include "memory_sheet_loader.h"
 #include "oscillator/frequency.h"
 #include "platform/color_archive.h"
@@ -23,13 +24,15 @@ class ConfigSheetTest : public test::IsolatedTest {
     IsolatedTest::SetUp();
     test::installApplicationServices(&loader, &host, &colors);
     view = newView(makeRect(0, 0, 640, 480), false);
+    sheet = std::make_unique<SheetController>(*view);
   }
   void TearDown() override {
+    sheet.reset();
     view.reset();
     test::installApplicationServices(nullptr, nullptr, nullptr);
     IsolatedTest::TearDown();
   }
-  Panel* open() { return view->configureSheet(); }
+  Panel* open() { return sheet->configureSheet(); }
   MemoryTextField& field(const char* name) { return loader.field(name); }
   std::shared_ptr<ScreenSaverDefaults> store() {
     return ScreenSaverDefaults::defaultsForModuleWithName(kBundleIdentifier);
@@ -39,6 +42,7 @@ class ConfigSheetTest : public test::IsolatedTest {
   MemorySheetHost host;
   MemorySystemColors colors;
   std::unique_ptr<OrbeluneView> view;
+  std::unique_ptr<SheetController> sheet;
   const char* sweepFields[5] = {"_textSweepRate", "_textFrequencyX2", "_textFrequencyY2", "_textInitialPhaseX2",
                                 "_textInitialPhaseY2"};
   const char* sweepLabels[6] = {"_labelSweepRate", "_labelSecond", "_labelXFrequencyFromTo", "_labelYFrequencyFromTo",
@@ -67,7 +71,7 @@ TEST_F(ConfigSheetTest, OpeningFillsEveryControlFromTheLiveState) {
   // and the file is not loaded again.
   field("_textFrequencyX1").userClears();
   field("_textFrequencyX1").userTypes("3.5");
-  view->handlingSlider(&loader.control<MemorySlider>("_sliderFigureSize"));
+  sheet->handlingSlider(&loader.control<MemorySlider>("_sliderFigureSize"));
   loader.control<MemorySlider>("_sliderFigureSize").userDrags(0.5);
   open();
   EXPECT_EQ(loader.loads, 1);
@@ -96,7 +100,7 @@ TEST_F(ConfigSheetTest, TheSweepMenuDisablesAndRefillsTheSweepGroup) {
   for (const char* name : sweepLabels) EXPECT_EQ(field(name).textColor(), colors.controlTextColor()) << name;
   // An action from another control changes nothing.
   const int fetches = colors.fetches;
-  view->handlingMenu(&field("_textSweepRate"));
+  sheet->handlingMenu(&field("_textSweepRate"));
   EXPECT_EQ(sweep().method, 2);
   EXPECT_EQ(colors.fetches, fetches);
 }
@@ -210,7 +214,7 @@ TEST_F(ConfigSheetTest, OkStoresTheLiveStateWithTheWellsColoursAndEndsTheSheet) 
 TEST_F(ConfigSheetTest, OkOnAnOlderSystemWritesTheLegacyColoursOnly) {
   SystemVersion::overrideForTesting(false);
   open();
-  view->clickOK(nullptr);
+  sheet->clickOK(nullptr);
   auto s = store();
   EXPECT_EQ(Unarchiver::unarchiveObjectWithData(std::get<Bytes>(*s->storedObjectForKey(keys::kBackColor))),
             Color::blackColor());
@@ -220,10 +224,11 @@ TEST_F(ConfigSheetTest, OkOnAnOlderSystemWritesTheLegacyColoursOnly) {
 TEST_F(ConfigSheetTest, AFailedWriteStillEndsTheSheetKeepsTheStateAndTellsTheUser) {
   writeStoreFile(R"({"FigureSize": {"real": 0.3}})");
   auto v = newView(makeRect(0, 0, 10, 10), false);
-  v->configureSheet();
+  SheetController vSheet(*v);
+  vSheet.configureSheet();
   v->setLineWidth(7.0);
   test::FailingRenames failing;
-  v->clickOK(nullptr);
+  vSheet.clickOK(nullptr);
   ASSERT_EQ(host.errors.size(), 1u);
   EXPECT_NE(host.errors[0].find(storeFile().string()), std::string::npos) << host.errors[0];
   EXPECT_EQ(host.ended.size(), 1u);
@@ -236,7 +241,7 @@ TEST_F(ConfigSheetTest, WithoutTheInterfaceFileThereIsNoPanelAndTheNextCallTries
   EXPECT_EQ(open(), nullptr);
   EXPECT_EQ(open(), nullptr);
   EXPECT_EQ(loader.loads, 2);
-  view->clickOK(nullptr);  // acts on no controls, and does not crash
+  sheet->clickOK(nullptr);  // acts on no controls, and does not crash
   EXPECT_TRUE(view->hasConfigureSheet());
 }
 

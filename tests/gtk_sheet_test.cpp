@@ -8,6 +8,7 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 
+#include "config_sheet/sheet_controller.h"
 #include "config_sheet/sheet_outlets.h"
 #include "oscillator/frequency.h"
 #include "platform/color_panel.h"
@@ -27,13 +28,15 @@ class GtkSheetTest : public test::IsolatedTest {
     unsetenv("ORBELUNE_DATA_DIR");
     test::installApplicationServices(&loader, &host, &colors);
     view = newView(makeRect(0, 0, 320, 200), true);
+    sheet = std::make_unique<SheetController>(*view);
   }
   void TearDown() override {
+    sheet.reset();
     view.reset();
     test::installApplicationServices(nullptr, nullptr, nullptr);
     IsolatedTest::TearDown();
   }
-  GtkWidget* widget(const std::string& id) { return GTK_WIDGET(loader.objectOf(*view, id)); }
+  GtkWidget* widget(const std::string& id) { return GTK_WIDGET(loader.objectOf(*sheet, id)); }
   GtkEditable* entry(const std::string& id) { return GTK_EDITABLE(widget(id)); }
   // Types like a user: one character at a time at the end of the text.
   void type(const std::string& id, const std::string& text) {
@@ -51,15 +54,16 @@ class GtkSheetTest : public test::IsolatedTest {
   MemorySheetHost host;
   GtkSystemColors colors;
   std::unique_ptr<OrbeluneView> view;
+  std::unique_ptr<SheetController> sheet;
 };
 
 TEST_F(GtkSheetTest, TheInterfaceFileWiresEveryOutletToItsControl) {
-  Panel* panel = view->configureSheet();
+  Panel* panel = sheet->configureSheet();
   ASSERT_NE(panel, nullptr) << loader.lastError();
   std::vector<std::string> expected = {sheet_outlets::kPanel};
   for (const auto& o : sheet_outlets::kOutlets) expected.push_back(o.name);
   std::sort(expected.begin(), expected.end());
-  EXPECT_EQ(loader.connectedOutlets(*view), expected);
+  EXPECT_EQ(loader.connectedOutlets(*sheet), expected);
   GListModel* items = gtk_drop_down_get_model(GTK_DROP_DOWN(widget("_menuSweepMethod")));
   EXPECT_EQ(g_list_model_get_n_items(items), 3u);
   GtkAdjustment* adj = gtk_range_get_adjustment(GTK_RANGE(widget("_sliderFigureSize")));
@@ -71,7 +75,7 @@ TEST_F(GtkSheetTest, TheInterfaceFileWiresEveryOutletToItsControl) {
 
 TEST_F(GtkSheetTest, TypingIntoARealEntryChangesTheLiveViewKeystrokeByKeystroke) {
   view->xAxis().setFrequency1(1.375);
-  ASSERT_NE(view->configureSheet(), nullptr);
+  ASSERT_NE(sheet->configureSheet(), nullptr);
   // Filling the fields is no edit: the state keeps its full precision.
   EXPECT_STREQ(gtk_editable_get_text(entry("_textFrequencyX1")), "1.38");
   EXPECT_EQ(view->xAxis().frequency1(), 1.375);
@@ -95,7 +99,7 @@ TEST_F(GtkSheetTest, TypingIntoARealEntryChangesTheLiveViewKeystrokeByKeystroke)
 }
 
 TEST_F(GtkSheetTest, TheMenuAndCheckBoxesActOnTheStateAndTheDependentControls) {
-  ASSERT_NE(view->configureSheet(), nullptr);
+  ASSERT_NE(sheet->configureSheet(), nullptr);
   gtk_drop_down_set_selected(GTK_DROP_DOWN(widget("_menuSweepMethod")), 0);
   EXPECT_EQ(sweep().method, 0);
   EXPECT_STREQ(gtk_editable_get_text(entry("_textFrequencyY2")), "-");
@@ -117,9 +121,9 @@ TEST_F(GtkSheetTest, TheMenuAndCheckBoxesActOnTheStateAndTheDependentControls) {
 }
 
 TEST_F(GtkSheetTest, TheBackgroundWellOpensTheSharedChooserWithoutOpacity) {
-  ASSERT_NE(view->configureSheet(), nullptr);
-  GtkColorWellFace* back = loader.wellFaceOf(*view, "_cwellBackColor");
-  GtkColorWellFace* line = loader.wellFaceOf(*view, "_cwellLineColor");
+  ASSERT_NE(sheet->configureSheet(), nullptr);
+  GtkColorWellFace* back = loader.wellFaceOf(*sheet, "_cwellBackColor");
+  GtkColorWellFace* line = loader.wellFaceOf(*sheet, "_cwellLineColor");
   ASSERT_TRUE(back && line);
   back->click();
   GtkWidget* dialog = SharedColorChooser::shared().dialog();
@@ -138,7 +142,7 @@ TEST_F(GtkSheetTest, TheBackgroundWellOpensTheSharedChooserWithoutOpacity) {
 }
 
 TEST_F(GtkSheetTest, OkWritesTheStoreThatANewRenderReads) {
-  ASSERT_NE(view->configureSheet(), nullptr);
+  ASSERT_NE(sheet->configureSheet(), nullptr);
   gtk_editable_set_text(entry("_textFrequencyX1"), "250");
   gtk_editable_set_text(entry("_textLineWidth"), "3.5");
   g_signal_emit_by_name(widget(sheet_outlets::kOkButton), "clicked");
@@ -161,16 +165,16 @@ TEST_F(GtkSheetTest, ABrokenInterfaceFileGivesNoPanelAndSaysWhy) {
   std::filesystem::create_directories(dir);
   std::ofstream(dir / "ConfigureSheet.ui") << "<interface><object class=\"NoSuchClass\" id=\"x\"/></interface>";
   setenv("ORBELUNE_DATA_DIR", dir.c_str(), 1);
-  EXPECT_EQ(view->configureSheet(), nullptr);
+  EXPECT_EQ(sheet->configureSheet(), nullptr);
   EXPECT_NE(loader.lastError().find("ConfigureSheet.ui"), std::string::npos) << loader.lastError();
   // Controls without a window: nothing of the failed load may stay with the view.
   std::ofstream(dir / "ConfigureSheet.ui") << "<interface><object class=\"GtkEntry\" id=\"_textFrequencyX1\"/></interface>";
-  EXPECT_EQ(view->configureSheet(), nullptr);
+  EXPECT_EQ(sheet->configureSheet(), nullptr);
   EXPECT_NE(loader.lastError().find("no window"), std::string::npos) << loader.lastError();
-  EXPECT_EQ(view->configureSheet(), nullptr);  // fills no freed control
-  EXPECT_TRUE(loader.connectedOutlets(*view).empty());
+  EXPECT_EQ(sheet->configureSheet(), nullptr);  // fills no freed control
+  EXPECT_TRUE(loader.connectedOutlets(*sheet).empty());
   unsetenv("ORBELUNE_DATA_DIR");
-  EXPECT_NE(view->configureSheet(), nullptr);  // the next call loads again
+  EXPECT_NE(sheet->configureSheet(), nullptr);  // the next call loads again
 }
 
 }  // namespace

@@ -1,18 +1,24 @@
 // OK: the wells' colours into the view, every setting into the store, end the sheet.
 #include "bundle_info.h"
+#include "config_sheet/sheet_controller.h"
 #include "platform/screen_saver_defaults.h"
-#include "settings/settings.h"
+#include "settings/setting_table.h"
 #include "view/orbelune_view.h"
 
 namespace orbelune {
 
-void OrbeluneView::clickOK(Control* sender) {
+void SheetController::clickOK(Control* sender) {
   (void)sender;
-  _lineColor = _cwellLineColor ? ColorField(_cwellLineColor->color()) : std::nullopt;
-  _textColor = _cwellTextColor ? ColorField(_cwellTextColor->color()) : std::nullopt;
-  _backColor = _cwellBackColor ? ColorField(_cwellBackColor->color()) : std::nullopt;
-
-  const Settings s = settings();
+  Settings s = view_.settings();
+  // A colour whose well the file lacks goes back to its built-in colour.
+  for (const auto& d : settingTable()) {
+    if (d.color) s.*d.color = std::nullopt;
+  }
+  for (std::size_t i = 0; i < kOutletCount; ++i) {
+    const SettingDescriptor* d = settingOf(i);
+    if (d && d->color && controls_[i]) s.*d->color = static_cast<ColorWell*>(controls_[i])->color();
+  }
+  view_.applySettings(s);
 
   auto store = ScreenSaverDefaults::defaultsForModuleWithName(kBundleIdentifier);
   if (store && !writeSettings(*store, s)) {
@@ -23,7 +29,7 @@ void OrbeluneView::clickOK(Control* sender) {
                          store->lastError());
     }
   }
-  Application::shared().endSheet(_configSheet);
+  Application::shared().endSheet(panel_);
 }
 
 }  // namespace orbelune

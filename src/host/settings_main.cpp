@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "bundle_info.h"
+#include "config_sheet/sheet_controller.h"
 #include "platform/cairo/cairo_graphics.h"
 #include "platform/gtk/gtk_controls.h"
 #include "platform/gtk/gtk_interface_loader.h"
@@ -98,7 +99,8 @@ class SettingsWindow : public Gtk::ApplicationWindow, public SheetHost {
   void onOptions() {
     OrbeluneView& view = preview_.view();
     if (!view.hasConfigureSheet()) return;
-    auto* panel = dynamic_cast<GtkPanel*>(view.configureSheet());
+    if (!sheet_) sheet_ = std::make_unique<SheetController>(view);
+    auto* panel = dynamic_cast<GtkPanel*>(sheet_->configureSheet());
     if (!panel) {
       auto* loader = dynamic_cast<GtkInterfaceLoader*>(Application::shared().interfaceLoader());
       showMessage("The options cannot be shown", loader ? loader->lastError() : "no interface loader");
@@ -128,6 +130,7 @@ class SettingsWindow : public Gtk::ApplicationWindow, public SheetHost {
   Gtk::Box box_;
   PreviewArea preview_;
   Gtk::Button options_;
+  std::unique_ptr<SheetController> sheet_;  // after the preview, whose view it edits
 };
 
 }  // namespace

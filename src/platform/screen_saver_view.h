@@ -13,8 +13,8 @@ class Panel;
 // the view with a frame and the preview flag, calls startAnimation, then every
 // animationTimeInterval() calls animateOneFrame followed by displayIfNeeded (which
 // calls drawRect: of the invalidated view), and finally stopAnimation. On the
-// user's request it asks hasConfigureSheet and configureSheet and shows the panel
-// as a sheet until the view ends it.
+// user's request it asks hasConfigureSheet, makes the view's sheet and shows its
+// panel until the sheet ends it.
 class ScreenSaverView {
  public:
   virtual ~ScreenSaverView() = default;
@@ -29,7 +29,6 @@ class ScreenSaverView {
   double animationTimeInterval() const { return animationTimeInterval_; }
 
   virtual bool hasConfigureSheet() { return false; }
-  virtual Panel* configureSheet() { return nullptr; }
 
   virtual void drawRect(const Rect& dirtyRect, Graphics& graphics) {
     (void)dirtyRect;

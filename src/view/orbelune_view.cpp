@@ -18,9 +18,7 @@ std::unique_ptr<OrbeluneView> OrbeluneView::initWithFrame(const Rect& frame, boo
   return view;
 }
 
-OrbeluneView::~OrbeluneView() {
-  if (_sheetLoader) _sheetLoader->releaseObjectsOf(*this);
-}
+OrbeluneView::~OrbeluneView() = default;
 
 bool OrbeluneView::initOrbeluneView(const Rect& frame, bool isPreview, std::shared_ptr<Clock> clock) {
   if (!ScreenSaverView::initWithFrame(frame, isPreview, std::move(clock))) return false;

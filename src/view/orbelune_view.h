@@ -6,21 +6,18 @@
 
 #include "oscillator/frequency.h"
 #include "platform/color.h"
-#include "platform/controls.h"
 #include "platform/graphics.h"
 #include "platform/screen_saver_view.h"
 #include "settings/settings.h"
 
 namespace orbelune {
 
-
-
 // What one drawRect: call did.
 enum class DrawOutcome { NotYet, Started, Idle, Drawn };
 
 // The saver view: two oscillators traced as a fading trail of segment paths,
 // with an optional status line.
-class OrbeluneView : public ScreenSaverView, public NibOwner {
+class OrbeluneView : public ScreenSaverView {
  public:
   using FrameGroup = std::vector<std::shared_ptr<BezierPath>>;  // newest path first
   using Trail = std::deque<FrameGroup>;                          // newest group first
@@ -35,26 +32,12 @@ class OrbeluneView : public ScreenSaverView, public NibOwner {
   void startAnimation() override;
   void stopAnimation() override;
   void animateOneFrame() override;
+  // Its sheet is a SheetController (config_sheet/), made for the view by its host.
   bool hasConfigureSheet() override { return true; }
-  Panel* configureSheet() override;
   void drawRect(const Rect& dirtyRect, Graphics& graphics) override;
 
   // Derives the sampling rate and the trail sizes from the oscillators' frequencies.
   void setProperty();
-
-  // The configuration sheet's actions and the text fields' delegate notifications.
-  void handlingMenu(Control* sender);
-  void handlingSlider(Control* sender);
-  void handlingCheckBox(Control* sender);
-  void validateConfig();
-  void controlTextDidChange(Control* field);
-  void controlTextDidEndEditing(Control* field);
-  void clickOK(Control* sender);
-
-  // NibOwner: the interface file fills the outlets and sends the actions by name.
-  bool setOutlet(const std::string& name, Control* control) override;
-  bool setPanelOutlet(const std::string& name, Panel* panel) override;
-  bool performAction(const std::string& action, Control* sender) override;
 
   // Every setting as it now acts on the figure, and a change of all of them at
   // once (nothing restarts: values fixed at the animation start keep theirs).
@@ -107,8 +90,6 @@ class OrbeluneView : public ScreenSaverView, public NibOwner {
   // settings record the store is read into and written from.
   void copyAppearanceTo(Settings& s) const;
   void takeAppearanceFrom(const Settings& s);
-  // The setting a number field of the sheet edits, or nullptr for any other control.
-  const struct SettingDescriptor* numberFieldSetting(const Control* field) const;
   void drawStatusLine(Graphics& graphics, const Rect& bounds, std::int64_t sweepMethod, double foldedTime,
                       double sampleTime);
 
@@ -133,37 +114,6 @@ class OrbeluneView : public ScreenSaverView, public NibOwner {
   std::int64_t _maxSplitNum = 0;
   bool _isFirstPoint = false;
   bool _isContinue = false;
-
-  // The sheet's outlets, filled when the interface file is loaded. The loader
-  // keeps the objects alive for as long as the view.
-  Panel* _configSheet = nullptr;
-  PopUpButton* _menuSweepMethod = nullptr;
-  TextField* _textSweepRate = nullptr;
-  TextField* _labelSweepRate = nullptr;
-  TextField* _labelSecond = nullptr;
-  TextField* _textFrequencyX1 = nullptr;
-  TextField* _textFrequencyX2 = nullptr;
-  TextField* _textFrequencyY1 = nullptr;
-  TextField* _textFrequencyY2 = nullptr;
-  TextField* _textInitialPhaseX1 = nullptr;
-  TextField* _textInitialPhaseX2 = nullptr;
-  TextField* _textInitialPhaseY1 = nullptr;
-  TextField* _textInitialPhaseY2 = nullptr;
-  TextField* _labelXFrequencyFromTo = nullptr;
-  TextField* _labelYFrequencyFromTo = nullptr;
-  TextField* _labelXInitialPhaseFromTo = nullptr;
-  TextField* _labelYInitialPhaseFromTo = nullptr;
-  Slider* _sliderFigureSize = nullptr;
-  Button* _cboxFitToScreenSize = nullptr;
-  TextField* _textLineWidth = nullptr;
-  Button* _cboxShowCurrentValue = nullptr;
-  Button* _cboxShowFrequency = nullptr;
-  Button* _cboxShowInitialPhase = nullptr;
-  ColorWell* _cwellLineColor = nullptr;
-  ColorWell* _cwellTextColor = nullptr;
-  TextField* _labelTextColor = nullptr;
-  ColorWell* _cwellBackColor = nullptr;
-  InterfaceLoader* _sheetLoader = nullptr;  // the loader holding the sheet's objects
 
   DrawOutcome _lastOutcome = DrawOutcome::NotYet;
 };
