@@ -74,5 +74,5 @@ kill -TERM "$pid"; status=0; wait "$pid" || status=$?
 kill -TERM "$host"; wait "$host" || true
 [ "$status" -eq 0 ] || { echo "FAIL: status $status on SIGTERM"; exit 1; }
 INNER
-xvfb-run -a -s "-screen 0 800x600x24" bash "$work/inner.sh" "$root" "$work" "$(dirname "$0")/x11_checks.sh"
+"$(dirname "$0")/with_xvfb.sh" 800x600x24 bash "$work/inner.sh" "$root" "$work" "$(dirname "$0")/x11_checks.sh"
 echo "install and package: all checks passed"

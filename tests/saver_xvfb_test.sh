@@ -3,7 +3,7 @@
 # server. It must draw the figure there and end with status 0 on SIGTERM.
 set -euo pipefail
 orbelune=$1
-for tool in xvfb-run xwininfo import convert; do
+for tool in Xvfb xwininfo import convert; do
   command -v "$tool" >/dev/null || { echo "missing $tool (scripts/install-deps installs it)"; exit 1; }
 done
 work=$(mktemp -d)
@@ -47,4 +47,4 @@ if kill -0 "$orphan" 2>/dev/null; then kill -9 "$orphan"; fail "the hack outlive
 grep -q "destroyed\|gone" "$work/err" || fail "no message when the window went away: $(cat "$work/err")"
 echo "saver under Xvfb: all checks passed"
 INNER
-xvfb-run -a -s "-screen 0 800x600x24" bash "$work/inner.sh" "$orbelune" "$work" "$(dirname "$0")/x11_checks.sh"
+"$(dirname "$0")/with_xvfb.sh" 800x600x24 bash "$work/inner.sh" "$orbelune" "$work" "$(dirname "$0")/x11_checks.sh"

@@ -4,7 +4,7 @@
 # stores the settings.
 set -euo pipefail
 app=$1 orbelune=$2
-for tool in xvfb-run xdotool xwininfo; do
+for tool in Xvfb xdotool xwininfo; do
   command -v "$tool" >/dev/null || { echo "missing $tool (scripts/install-deps installs it)"; exit 1; }
 done
 work=$(mktemp -d)
@@ -40,4 +40,4 @@ kill -TERM "$pid"
 wait "$pid" || true
 echo "settings app under Xvfb: all checks passed"
 INNER
-xvfb-run -a -s "-screen 0 1280x720x24" bash "$work/inner.sh" "$app" "$orbelune" "$work"
+"$(dirname "$0")/with_xvfb.sh" 1280x720x24 bash "$work/inner.sh" "$app" "$orbelune" "$work"

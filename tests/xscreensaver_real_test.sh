@@ -34,5 +34,5 @@ xscreensaver-command -exit >/dev/null 2>&1 || true
 echo "XScreenSaver ran orbelune --root from the registered list"
 INNER
 chmod 755 "$home/inner.sh"
-xvfb-run -a -s "-ac -screen 0 800x600x24" "${as_user[@]}" env HOME="$home" PATH="$bindir:$PATH" XAUTHORITY= \
+"$(dirname "$0")/with_xvfb.sh" 800x600x24 "${as_user[@]}" env HOME="$home" PATH="$bindir:$PATH" \
   bash "$home/inner.sh"
