@@ -109,12 +109,12 @@ TEST_F(CairoBackendTest, CachedCoverageMatchesPlainStrokingWithinOneLevel) {
   std::size_t total = 0;
   for (const auto& g : trail) total += g.size();
   for (CairoGraphics* g : {&cachedG, &plainG}) {
-    g->setColor(Color::blackColor(), Color::blackColor());
+    g->setColor(Color::black(), Color::black());
     g->rectFill(makeRect(0, 0, 640, 360));
     std::size_t k = 0;
     for (const auto& group : trail) {
       for (const auto& path : group) {
-        Color c = Color::yellowColor().colorWithAlphaComponent(double(total - k) / double(total));
+        Color c = Color::yellow().withAlpha(double(total - k) / double(total));
         g->setColor(c, c);
         if (g == &cachedG) g->stroke(*path);
         else g->strokeUncached(*path);

@@ -35,7 +35,7 @@ class ConfigSheetTest : public test::IsolatedTest {
   Panel* open() { return sheet->configureSheet(); }
   MemoryTextField& field(const char* name) { return loader.field(name); }
   std::shared_ptr<ScreenSaverDefaults> store() {
-    return ScreenSaverDefaults::defaultsForModuleWithName(kBundleIdentifier);
+    return ScreenSaverDefaults::forModule(kBundleIdentifier);
   }
 
   test::MemorySheetLoader loader;
@@ -52,7 +52,7 @@ class ConfigSheetTest : public test::IsolatedTest {
 TEST_F(ConfigSheetTest, OpeningFillsEveryControlFromTheLiveState) {
   Panel* panel = open();
   ASSERT_EQ(panel, loader.panel());
-  EXPECT_EQ(loader.control<MemoryPopUpButton>("_menuSweepMethod").indexOfSelectedItem(), 1);
+  EXPECT_EQ(loader.control<MemoryPopUpButton>("_menuSweepMethod").selectedIndex(), 1);
   EXPECT_EQ(field("_textFrequencyX1").stringValue(), "1.00");
   EXPECT_EQ(field("_textFrequencyX2").stringValue(), "6.00");
   EXPECT_EQ(field("_textSweepRate").stringValue(), "20.00");
@@ -62,8 +62,8 @@ TEST_F(ConfigSheetTest, OpeningFillsEveryControlFromTheLiveState) {
   EXPECT_EQ(loader.control<MemorySlider>("_sliderFigureSize").toolTip(), "0.80");
   EXPECT_EQ(loader.box("_cboxShowCurrentValue").state(), 1);
   EXPECT_EQ(loader.box("_cboxShowInitialPhase").state(), 0);
-  EXPECT_EQ(loader.well("_cwellLineColor").color(), Color::yellowColor());
-  EXPECT_EQ(loader.well("_cwellBackColor").color(), Color::blackColor());
+  EXPECT_EQ(loader.well("_cwellLineColor").color(), Color::yellow());
+  EXPECT_EQ(loader.well("_cwellBackColor").color(), Color::black());
   EXPECT_NE(dynamic_cast<MyNoneAlphaColorWell*>(&loader.well("_cwellBackColor")), nullptr);
   EXPECT_EQ(dynamic_cast<MyNoneAlphaColorWell*>(&loader.well("_cwellLineColor")), nullptr);
 
@@ -188,7 +188,7 @@ TEST_F(ConfigSheetTest, OkStoresTheLiveStateWithTheWellsColoursAndEndsTheSheet) 
   loader.box("_cboxShowCurrentValue").userClicks();
   const Color green{0, 1, 0, 0.5};
   loader.well("_cwellLineColor").setColor(green);
-  EXPECT_EQ(view->lineColor(), Color::yellowColor());  // nothing reaches the view before OK
+  EXPECT_EQ(view->lineColor(), Color::yellow());  // nothing reaches the view before OK
   loader.box(sheet_outlets::kOkButton).userClicks();
 
   EXPECT_EQ(host.ended, (std::vector<Panel*>{loader.panel()}));
@@ -196,13 +196,13 @@ TEST_F(ConfigSheetTest, OkStoresTheLiveStateWithTheWellsColoursAndEndsTheSheet) 
   EXPECT_EQ(view->lineColor(), green);
   auto s = store();
   EXPECT_EQ(s->storedValues().size(), 19u);
-  EXPECT_EQ(std::get<std::int64_t>(*s->storedObjectForKey(keys::kSweepMethod)), 0);
-  EXPECT_EQ(std::get<double>(*s->storedObjectForKey(keys::kFrequencyX2)), 42.0);
-  EXPECT_EQ(std::get<double>(*s->storedObjectForKey(keys::kSweepRate)), 20.0);  // disabled, still stored
-  EXPECT_EQ(std::get<bool>(*s->storedObjectForKey(keys::kShowFrequency)), true);
-  EXPECT_EQ(KeyedUnarchiver::unarchivedColorFromData(std::get<Bytes>(*s->storedObjectForKey(keys::kKeyedLineColor))),
+  EXPECT_EQ(std::get<std::int64_t>(*s->storedValue(keys::kSweepMethod)), 0);
+  EXPECT_EQ(std::get<double>(*s->storedValue(keys::kFrequencyX2)), 42.0);
+  EXPECT_EQ(std::get<double>(*s->storedValue(keys::kSweepRate)), 20.0);  // disabled, still stored
+  EXPECT_EQ(std::get<bool>(*s->storedValue(keys::kShowFrequency)), true);
+  EXPECT_EQ(KeyedUnarchiver::unarchiveColor(std::get<Bytes>(*s->storedValue(keys::kKeyedLineColor))),
             green);
-  EXPECT_FALSE(s->storedObjectForKey(keys::kLineColor).has_value());
+  EXPECT_FALSE(s->storedValue(keys::kLineColor).has_value());
 
   // A view created afterwards starts from what OK stored.
   auto later = newView(makeRect(0, 0, 10, 10), true);
@@ -216,9 +216,9 @@ TEST_F(ConfigSheetTest, OkOnAnOlderSystemWritesTheLegacyColoursOnly) {
   open();
   sheet->clickOK(nullptr);
   auto s = store();
-  EXPECT_EQ(Unarchiver::unarchiveObjectWithData(std::get<Bytes>(*s->storedObjectForKey(keys::kBackColor))),
-            Color::blackColor());
-  EXPECT_FALSE(s->storedObjectForKey(keys::kKeyedBackColor).has_value());
+  EXPECT_EQ(Unarchiver::unarchive(std::get<Bytes>(*s->storedValue(keys::kBackColor))),
+            Color::black());
+  EXPECT_FALSE(s->storedValue(keys::kKeyedBackColor).has_value());
 }
 
 TEST_F(ConfigSheetTest, AFailedWriteStillEndsTheSheetKeepsTheStateAndTellsTheUser) {
@@ -249,7 +249,7 @@ TEST_F(ConfigSheetTest, TheBackgroundWellHidesOpacityWhileThePanelServesIt) {
   open();
   auto& back = loader.well("_cwellBackColor");
   auto& line = loader.well("_cwellLineColor");
-  auto& panel = ColorPanel::sharedColorPanel();
+  auto& panel = ColorPanel::shared();
   EXPECT_TRUE(panel.showsAlpha());
   line.activate(true);
   EXPECT_TRUE(panel.showsAlpha());
@@ -268,7 +268,7 @@ TEST_F(ConfigSheetTest, TheBackgroundWellHidesOpacityWhileThePanelServesIt) {
 
 TEST_F(ConfigSheetTest, ASweepMethodChangeActsOnEveryViewOfTheHostAndNoOther) {
   auto preview = newView(makeRect(0, 0, 100, 80), true);
-  auto elsewhere = OrbeluneView::initWithFrame(makeRect(0, 0, 100, 80), false);  // another host's view
+  auto elsewhere = OrbeluneView::create(makeRect(0, 0, 100, 80), false);  // another host's view
   open();
   loader.control<MemoryPopUpButton>("_menuSweepMethod").userSelects(0);
   preview->startAnimation();  // the other view now derives its sizes without sweep

@@ -128,17 +128,17 @@ TEST_F(GtkSheetTest, TheBackgroundWellOpensTheSharedChooserWithoutOpacity) {
   back->click();
   GtkWidget* dialog = SharedColorChooser::shared().dialog();
   ASSERT_NE(dialog, nullptr);
-  EXPECT_FALSE(ColorPanel::sharedColorPanel().showsAlpha());
+  EXPECT_FALSE(ColorPanel::shared().showsAlpha());
   EXPECT_FALSE(gtk_color_chooser_get_use_alpha(GTK_COLOR_CHOOSER(dialog)));
   GdkRGBA blue{0.0f, 0.0f, 1.0f, 0.5f};
   gtk_color_chooser_set_rgba(GTK_COLOR_CHOOSER(dialog), &blue);
   SharedColorChooser::shared().respond(GTK_RESPONSE_OK);
   EXPECT_EQ(back->well().color(), (Color{0, 0, 1, 1}));  // kept opaque
-  EXPECT_TRUE(ColorPanel::sharedColorPanel().showsAlpha());
+  EXPECT_TRUE(ColorPanel::shared().showsAlpha());
   line->click();
   EXPECT_TRUE(gtk_color_chooser_get_use_alpha(GTK_COLOR_CHOOSER(dialog)));
   SharedColorChooser::shared().respond(GTK_RESPONSE_CANCEL);
-  EXPECT_EQ(view->backColor(), Color::blackColor());  // only OK takes it into the view
+  EXPECT_EQ(view->backColor(), Color::black());  // only OK takes it into the view
 }
 
 TEST_F(GtkSheetTest, OkWritesTheStoreThatANewRenderReads) {

@@ -12,7 +12,7 @@ namespace orbelune::test {
 // the real ones: outlets by name, actions to the owner, fields' delegate the owner.
 class MemorySheetLoader final : public InterfaceLoader {
  public:
-  bool loadNibNamed(const std::string& name, NibOwner& owner) override {
+  bool loadInterface(const std::string& name, InterfaceOwner& owner) override {
     ++loads;
     if (failLoading || name != sheet_outlets::kInterfaceFile) return false;
     objects_.clear();
@@ -28,7 +28,7 @@ class MemorySheetLoader final : public InterfaceLoader {
     objects_[sheet_outlets::kOkButton] = std::move(ok);
     return true;
   }
-  void releaseObjectsOf(NibOwner&) override {
+  void releaseObjectsOf(InterfaceOwner&) override {
     objects_.clear();
     panel_.reset();
   }
@@ -46,7 +46,7 @@ class MemorySheetLoader final : public InterfaceLoader {
   int loads = 0;
 
  private:
-  static std::unique_ptr<Control> make(const sheet_outlets::Outlet& outlet, NibOwner& owner) {
+  static std::unique_ptr<Control> make(const sheet_outlets::Outlet& outlet, InterfaceOwner& owner) {
     using sheet_outlets::Kind;
     switch (outlet.kind) {
       case Kind::PopUp: {
@@ -73,7 +73,7 @@ class MemorySheetLoader final : public InterfaceLoader {
         return b;
       }
       case Kind::ColorWell:
-        return ColorWell::makeWellOfClass(outlet.wellClass);
+        return ColorWell::makeWell(outlet.wellClass);
     }
     return nullptr;
   }

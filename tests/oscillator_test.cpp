@@ -17,8 +17,8 @@ TEST_F(OscillatorTest, FixedModeIgnoresTimeAndRepeatsAcrossOscillators) {
   a.resetPhase();
   b.resetPhase();
   for (int i = 0; i < 500; ++i) {
-    double va = a.valueAtTime(i * 0.37);
-    double vb = b.valueAtTime(-1000.0);
+    double va = a.valueAt(i * 0.37);
+    double vb = b.valueAt(-1000.0);
     ASSERT_EQ(va, vb) << "call " << i;
   }
 }
@@ -31,7 +31,7 @@ TEST_F(OscillatorTest, FixedModeAccumulatesAndWrapsOnceStrictlyAbove2Pi) {
   EXPECT_DOUBLE_EQ(f.phaseStep(), Frequency::kTwoPi / 100.0);
   double expectedCount = 0.0;
   for (int n = 0; n < 250; ++n) {
-    double v = f.valueAtTime(0.0);
+    double v = f.valueAt(0.0);
     EXPECT_NEAR(v, std::sin(Frequency::kTwoPi * n / 100.0), 1e-9) << n;
     expectedCount += f.phaseStep();
     if (expectedCount > Frequency::kTwoPi) expectedCount += -Frequency::kTwoPi;
@@ -48,21 +48,21 @@ TEST_F(OscillatorTest, PhaseExactlyTwoPiIsNotReduced) {
   sweep().samplingRate = 2.0;
   Frequency f(sweep(), 1.0, 1.0, 0.0, 0.0);
   f.resetPhase();
-  f.valueAtTime(0);
-  f.valueAtTime(0);
+  f.valueAt(0);
+  f.valueAt(0);
   EXPECT_EQ(f.phaseCount(), Frequency::kTwoPi);
-  f.valueAtTime(0);
+  f.valueAt(0);
   EXPECT_NEAR(f.phaseCount(), Frequency::kTwoPi / 2.0, 1e-15);
 }
 
 TEST_F(OscillatorTest, DefaultPhaseStartsAtOneAndNothingBeforeReset) {
   sweep().method = 0;
   Frequency fresh(sweep(), 6.0, 6.0, 90.0, 90.0);
-  EXPECT_EQ(fresh.valueAtTime(0.0), 0.0);  // before resetPhase: sin(0) every call
-  EXPECT_EQ(fresh.valueAtTime(5.0), 0.0);
+  EXPECT_EQ(fresh.valueAt(0.0), 0.0);  // before resetPhase: sin(0) every call
+  EXPECT_EQ(fresh.valueAt(5.0), 0.0);
   sweep().samplingRate = 600.0;
   fresh.resetPhase();
-  EXPECT_DOUBLE_EQ(fresh.valueAtTime(0.0), 1.0);
+  EXPECT_DOUBLE_EQ(fresh.valueAt(0.0), 1.0);
 }
 
 TEST_F(OscillatorTest, SweepModeIsAClosedFormOfTime) {
@@ -71,32 +71,32 @@ TEST_F(OscillatorTest, SweepModeIsAClosedFormOfTime) {
   Frequency same(sweep(), 2.0, 2.0, 45.0, 45.0);
   for (double t : {0.0, 0.013, 7.5, 19.99}) {
     double expected = std::sin(45.0 * Frequency::kDegreeToRadian + 2.0 * Frequency::kTwoPi * t);
-    EXPECT_EQ(same.valueAtTime(t), expected);
-    EXPECT_EQ(same.valueAtTime(t), expected);  // no state between calls
+    EXPECT_EQ(same.valueAt(t), expected);
+    EXPECT_EQ(same.valueAt(t), expected);  // no state between calls
   }
   Frequency sweeping(sweep(), 1.0, 6.0, 0.0, 0.0);
-  EXPECT_EQ(sweeping.frequencyAtTime(0.0), 1.0);
-  EXPECT_EQ(sweeping.frequencyAtTime(10.0), 3.5);
-  EXPECT_EQ(sweeping.frequencyAtTime(20.0), 6.0);
-  // Inside valueAtTime the term carries the factor 0.5: 1 + 5*0.5*20/20 = 3.5.
-  EXPECT_EQ(sweeping.valueAtTime(20.0), std::sin(0.0 + 3.5 * Frequency::kTwoPi * 20.0));
+  EXPECT_EQ(sweeping.frequencyAt(0.0), 1.0);
+  EXPECT_EQ(sweeping.frequencyAt(10.0), 3.5);
+  EXPECT_EQ(sweeping.frequencyAt(20.0), 6.0);
+  // Inside valueAt the term carries the factor 0.5: 1 + 5*0.5*20/20 = 3.5.
+  EXPECT_EQ(sweeping.valueAt(20.0), std::sin(0.0 + 3.5 * Frequency::kTwoPi * 20.0));
 }
 
 TEST_F(OscillatorTest, SweepModeMovesThePhaseLinearlyWithoutReducingIt) {
   sweep().method = 2;
   sweep().sweepTime = 10.0;
   Frequency f(sweep(), 5.0, 5.0, 0.0, 720.0);
-  EXPECT_EQ(f.degreeAtTime(5.0), 360.0);
-  EXPECT_EQ(f.degreeAtTime(20.0), 1440.0);  // not clamped beyond the sweep time
-  EXPECT_EQ(f.valueAtTime(5.0), std::sin(360.0 * Frequency::kDegreeToRadian + 5.0 * Frequency::kTwoPi * 5.0));
+  EXPECT_EQ(f.degreeAt(5.0), 360.0);
+  EXPECT_EQ(f.degreeAt(20.0), 1440.0);  // not clamped beyond the sweep time
+  EXPECT_EQ(f.valueAt(5.0), std::sin(360.0 * Frequency::kDegreeToRadian + 5.0 * Frequency::kTwoPi * 5.0));
 }
 
 TEST_F(OscillatorTest, WithoutSweepTheSecondValuesAreIgnored) {
   sweep().method = 0;
   Frequency f(sweep(), 3.0, 900.0, 12.0, -40.0);
   for (double t : {0.0, 3.0, 1e6}) {
-    EXPECT_EQ(f.frequencyAtTime(t), 3.0);
-    EXPECT_EQ(f.degreeAtTime(t), 12.0);
+    EXPECT_EQ(f.frequencyAt(t), 3.0);
+    EXPECT_EQ(f.degreeAt(t), 12.0);
   }
 }
 

@@ -137,7 +137,7 @@ TEST_F(SaverOptionsTest, FlagsParseWithinTheirBoundsAndActOnTheNewViewOnly) {
   EXPECT_FALSE(view->isShowFrequency());
   EXPECT_EQ(describeColor(*view->lineColor()), "#483d8b");  // X11's darkslateblue
   EXPECT_EQ(describeColor(*view->backColor()), "#10203040");
-  EXPECT_EQ(view->textColor(), Color::whiteColor());
+  EXPECT_EQ(view->textColor(), Color::white());
   EXPECT_FALSE(std::filesystem::exists(storeFile()));  // never written
 
   for (std::vector<std::string> bad : std::vector<std::vector<std::string>>{

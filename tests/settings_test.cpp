@@ -18,7 +18,7 @@ namespace {
 class SettingsLoadTest : public test::IsolatedTest {
  protected:
   std::shared_ptr<ScreenSaverDefaults> store() {
-    return ScreenSaverDefaults::defaultsForModuleWithName(kBundleIdentifier);
+    return ScreenSaverDefaults::forModule(kBundleIdentifier);
   }
   void put(const std::string& key, const DefaultsValue& v) {
     auto s = store();
@@ -52,9 +52,9 @@ TEST_F(SettingsLoadTest, EmptyStoreGivesEveryDefaultAndWritesNothing) {
   EXPECT_TRUE(v->isShowCurrentValue());
   EXPECT_TRUE(v->isShowFrequency());
   EXPECT_FALSE(v->isShowInitialPhase());
-  EXPECT_EQ(v->lineColor(), Color::yellowColor());
-  EXPECT_EQ(v->textColor(), Color::whiteColor());
-  EXPECT_EQ(v->backColor(), Color::blackColor());
+  EXPECT_EQ(v->lineColor(), Color::yellow());
+  EXPECT_EQ(v->textColor(), Color::white());
+  EXPECT_EQ(v->backColor(), Color::black());
   EXPECT_FALSE(std::filesystem::exists(storeFile()));
 }
 
@@ -97,41 +97,41 @@ TEST_F(SettingsLoadTest, UnusableSweepTimesAndNumbersFallBack) {
 }
 
 TEST_F(SettingsLoadTest, LegacyColourMigratesUntilAKeyedOneIsStored) {
-  put(keys::kBackColor, Archiver::archivedDataWithRootObject(red));
+  put(keys::kBackColor, Archiver::archive(red));
   EXPECT_EQ(makeView()->backColor(), red);
-  put(keys::kKeyedBackColor, KeyedArchiver::archivedDataWithRootObject(teal));
+  put(keys::kKeyedBackColor, KeyedArchiver::archive(teal));
   EXPECT_EQ(makeView()->backColor(), teal);
-  put(keys::kBackColor, Archiver::archivedDataWithRootObject(Color::whiteColor()));
+  put(keys::kBackColor, Archiver::archive(Color::white()));
   EXPECT_EQ(makeView()->backColor(), teal);  // the keyed key wins from now on
 }
 
 TEST_F(SettingsLoadTest, UndecodableColoursLeaveKeyedFieldsEmptyAndLegacyOnesBuiltIn) {
   put(keys::kKeyedLineColor, Bytes{'{', 'x'});
-  put(keys::kLineColor, Archiver::archivedDataWithRootObject(red));
+  put(keys::kLineColor, Archiver::archive(red));
   put(keys::kTextColor, Bytes{1, 2, 3});  // legacy garbage: the built-in white stays
   put(keys::kKeyedBackColor, std::string("not data"));
   auto v = makeView();
   EXPECT_EQ(v->lineColor(), std::nullopt);
-  EXPECT_EQ(v->textColor(), Color::whiteColor());
+  EXPECT_EQ(v->textColor(), Color::white());
   EXPECT_EQ(v->backColor(), std::nullopt);
 }
 
 TEST_F(SettingsLoadTest, OlderSystemUsesOnlyTheLegacyKeys) {
   SystemVersion::overrideForTesting(false);
-  put(keys::kKeyedLineColor, KeyedArchiver::archivedDataWithRootObject(teal));
-  put(keys::kTextColor, Archiver::archivedDataWithRootObject(red));
+  put(keys::kKeyedLineColor, KeyedArchiver::archive(teal));
+  put(keys::kTextColor, Archiver::archive(red));
   put(keys::kBackColor, Bytes{9, 9});
   auto v = makeView();
-  EXPECT_EQ(v->lineColor(), Color::yellowColor());
+  EXPECT_EQ(v->lineColor(), Color::yellow());
   EXPECT_EQ(v->textColor(), red);
-  EXPECT_EQ(v->backColor(), Color::blackColor());
+  EXPECT_EQ(v->backColor(), Color::black());
 
   Settings s;
   s.lineColor = teal;
   ASSERT_TRUE(writeSettings(*store(), s));
   auto stored = store()->storedValues();
-  EXPECT_EQ(stored.at(keys::kLineColor), DefaultsValue(Archiver::archivedDataWithRootObject(teal)));
-  EXPECT_EQ(stored.at(keys::kKeyedLineColor), DefaultsValue(KeyedArchiver::archivedDataWithRootObject(teal)));
+  EXPECT_EQ(stored.at(keys::kLineColor), DefaultsValue(Archiver::archive(teal)));
+  EXPECT_EQ(stored.at(keys::kKeyedLineColor), DefaultsValue(KeyedArchiver::archive(teal)));
   EXPECT_EQ(stored.count(keys::kKeyedTextColor), 0u);
 }
 

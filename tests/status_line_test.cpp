@@ -55,12 +55,12 @@ TEST_F(StatusLineTest, NumbersAlwaysUseADecimalPointAndPrintfRounding) {
 TEST_F(StatusLineTest, TheFitStartsAt16AndShrinksUntilTheLineFits) {
   RecordingGraphics g;  // fallback metric: 0.5 * size per character
   const std::string line(40, 'm');  // 320 wide at 16 points
-  auto fits = fitStatusLine(g, line, Color::whiteColor(), 1000.0);
+  auto fits = fitStatusLine(g, line, Color::white(), 1000.0);
   EXPECT_EQ(fits.styled.font.size, 16.0);
   EXPECT_EQ(fits.passes, 1);
-  auto exact = fitStatusLine(g, line, Color::whiteColor(), 320.0);  // equal width fits
+  auto exact = fitStatusLine(g, line, Color::white(), 320.0);  // equal width fits
   EXPECT_EQ(exact.styled.font.size, 16.0);
-  auto shrunk = fitStatusLine(g, line, Color::whiteColor(), 200.0);
+  auto shrunk = fitStatusLine(g, line, Color::white(), 200.0);
   EXPECT_LE(shrunk.width, 200.0);
   EXPECT_DOUBLE_EQ(shrunk.styled.font.size, 10.0);
   EXPECT_EQ(shrunk.styled.font.name, "Arial");
@@ -88,7 +88,7 @@ TEST_F(StatusLineTest, TheLineIsCentredWithItsBoxAtYZeroEvenWhenTheBoundsAreNot)
   EXPECT_EQ(text.point.y, 0.0);
   EXPECT_DOUBLE_EQ(text.point.x + 0.5 * text.width, 10.0 + 200.0);
   EXPECT_EQ(text.size, 16.0);
-  EXPECT_EQ(text.color, Color::whiteColor());
+  EXPECT_EQ(text.color, Color::white());
 
   view->setTextColor(std::nullopt);  // no colour object: recorded as none
   view->setShowFrequency(false);

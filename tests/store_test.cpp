@@ -38,17 +38,17 @@ TEST_F(StoreTest, EveryTypeRoundTripsExactlyThroughTheFile) {
   }
   auto s = open();
   EXPECT_EQ(s.storedValues(), values);
-  EXPECT_EQ(s.doubleForKey("Whole"), 20.0);
-  EXPECT_EQ(s.integerForKey("Real"), 0);
-  EXPECT_TRUE(s.boolForKey("Int"));
+  EXPECT_EQ(s.real("Whole"), 20.0);
+  EXPECT_EQ(s.integer("Real"), 0);
+  EXPECT_TRUE(s.boolean("Int"));
 }
 
 TEST_F(StoreTest, ReadsFallBackToRegisteredDefaultsWhichAreNeverWritten) {
   auto s = open();
   s.registerDefaults({{"A", 1.0}, {"B", true}});
-  EXPECT_EQ(s.integerForKey("A"), 1);
-  EXPECT_TRUE(s.boolForKey("B"));
-  EXPECT_EQ(s.objectForKey("C"), std::nullopt);
+  EXPECT_EQ(s.integer("A"), 1);
+  EXPECT_TRUE(s.boolean("B"));
+  EXPECT_EQ(s.value("C"), std::nullopt);
   ASSERT_TRUE(s.synchronize());
   EXPECT_FALSE(std::filesystem::exists(storeFile()));
   s.setObject(2.5, "A");
@@ -78,7 +78,7 @@ TEST_F(StoreTest, AWriteMergesWithWhatAnotherProgramStoredMeanwhile) {
   mine.setObject(false, "Mine");
   ASSERT_TRUE(mine.synchronize());
   auto s = open();
-  EXPECT_TRUE(s.boolForKey("Theirs"));
+  EXPECT_TRUE(s.boolean("Theirs"));
   EXPECT_EQ(s.storedValues().size(), 2u);
 }
 
@@ -97,7 +97,7 @@ TEST_F(StoreTest, ACorruptFileReadsEmptyWarnsOnceAndIsMovedAsideBeforeTheNextWri
   std::ifstream aside(storeFile().string() + ".corrupt");
   std::string kept((std::istreambuf_iterator<char>(aside)), {});
   EXPECT_EQ(kept, "{ this is not json");
-  EXPECT_EQ(open().integerForKey("SweepMethod"), 1);
+  EXPECT_EQ(open().integer("SweepMethod"), 1);
 }
 
 TEST_F(StoreTest, AStoreThatCannotBeReadIsNeverReplaced) {
@@ -107,7 +107,7 @@ TEST_F(StoreTest, AStoreThatCannotBeReadIsNeverReplaced) {
   ASSERT_EQ(::mkfifo(storeFile().c_str(), 0600), 0);
   testing::internal::CaptureStderr();
   auto s = open();
-  EXPECT_EQ(s.doubleForKey("A"), 0.0);
+  EXPECT_EQ(s.real("A"), 0.0);
   s.setObject(2.0, "A");
   EXPECT_FALSE(s.synchronize());
   testing::internal::GetCapturedStderr();
@@ -125,7 +125,7 @@ TEST_F(StoreTest, ALinkedStoreIsUpdatedThroughItsLink) {
   s.setObject(2.0, "A");
   ASSERT_TRUE(s.synchronize()) << s.lastError();
   EXPECT_TRUE(std::filesystem::is_symlink(storeFile()));
-  EXPECT_EQ(open().doubleForKey("A"), 2.0);
+  EXPECT_EQ(open().real("A"), 2.0);
 }
 
 TEST_F(StoreTest, AnUnwritableFolderFailsTheWriteAndKeepsTheOldFile) {
@@ -164,7 +164,7 @@ TEST_F(StoreTest, AWriteInterruptedBeforeTheRenameLeavesTheOldFileAndNoTemporary
   EXPECT_EQ(entries, 1);
   failing.reset();
   EXPECT_TRUE(s.synchronize());  // the change is still pending and lands now
-  EXPECT_EQ(open().doubleForKey("A"), 2.0);
+  EXPECT_EQ(open().real("A"), 2.0);
 }
 
 TEST_F(StoreTest, TheStoreLivesUnderXdgConfigHomeOrHomeConfig) {
@@ -174,30 +174,30 @@ TEST_F(StoreTest, TheStoreLivesUnderXdgConfigHomeOrHomeConfig) {
   EXPECT_EQ(ScreenSaverDefaults::configDirectory(), std::filesystem::path("/home/someone/.config/orbelune"));
   unsetenv("XDG_CONFIG_HOME");
   EXPECT_EQ(ScreenSaverDefaults::fileForModule("m"), std::filesystem::path("/home/someone/.config/orbelune/m.json"));
-  EXPECT_EQ(ScreenSaverDefaults::defaultsForModuleWithName("../escape"), nullptr);
-  EXPECT_EQ(ScreenSaverDefaults::defaultsForModuleWithName(""), nullptr);
+  EXPECT_EQ(ScreenSaverDefaults::forModule("../escape"), nullptr);
+  EXPECT_EQ(ScreenSaverDefaults::forModule(""), nullptr);
 }
 
 TEST(ColorArchiveTest, BothFormatsRoundTripAndRejectWhatIsNotTheirs) {
   const Color c{0.1, 0.25, 1.0 / 3.0, 0.5};
-  EXPECT_EQ(KeyedUnarchiver::unarchivedColorFromData(KeyedArchiver::archivedDataWithRootObject(c)), c);
-  EXPECT_EQ(Unarchiver::unarchiveObjectWithData(Archiver::archivedDataWithRootObject(c)), c);
-  EXPECT_EQ(Archiver::archivedDataWithRootObject(c).size(), 40u);
+  EXPECT_EQ(KeyedUnarchiver::unarchiveColor(KeyedArchiver::archive(c)), c);
+  EXPECT_EQ(Unarchiver::unarchive(Archiver::archive(c)), c);
+  EXPECT_EQ(Archiver::archive(c).size(), 40u);
   // Each decoder refuses the other's format.
-  EXPECT_EQ(KeyedUnarchiver::unarchivedColorFromData(Archiver::archivedDataWithRootObject(c)), std::nullopt);
-  EXPECT_EQ(Unarchiver::unarchiveObjectWithData(KeyedArchiver::archivedDataWithRootObject(c)), std::nullopt);
+  EXPECT_EQ(KeyedUnarchiver::unarchiveColor(Archiver::archive(c)), std::nullopt);
+  EXPECT_EQ(Unarchiver::unarchive(KeyedArchiver::archive(c)), std::nullopt);
 
-  auto legacy = Archiver::archivedDataWithRootObject(c);
+  auto legacy = Archiver::archive(c);
   auto truncated = legacy;
   truncated.pop_back();
-  EXPECT_EQ(Unarchiver::unarchiveObjectWithData(truncated), std::nullopt);
+  EXPECT_EQ(Unarchiver::unarchive(truncated), std::nullopt);
   auto badVersion = legacy;
   badVersion[4] = 2;
-  EXPECT_EQ(Unarchiver::unarchiveObjectWithData(badVersion), std::nullopt);
-  EXPECT_EQ(Unarchiver::unarchiveObjectWithData(Archiver::archivedDataWithRootObject({2, 0, 0, 1})), std::nullopt);
-  EXPECT_EQ(Unarchiver::unarchiveObjectWithData(Archiver::archivedDataWithRootObject({NAN, 0, 0, 1})), std::nullopt);
+  EXPECT_EQ(Unarchiver::unarchive(badVersion), std::nullopt);
+  EXPECT_EQ(Unarchiver::unarchive(Archiver::archive({2, 0, 0, 1})), std::nullopt);
+  EXPECT_EQ(Unarchiver::unarchive(Archiver::archive({NAN, 0, 0, 1})), std::nullopt);
 
-  auto keyed = [](const std::string& s) { return KeyedUnarchiver::unarchivedColorFromData(Bytes(s.begin(), s.end())); };
+  auto keyed = [](const std::string& s) { return KeyedUnarchiver::unarchiveColor(Bytes(s.begin(), s.end())); };
   const std::string root = R"("$archiver":"OrbeluneKeyedArchiver","$version":1,"root":)";
   EXPECT_EQ(keyed("{" + root + R"({"$class":"Color","space":"sRGB","red":1,"green":0,"blue":0,"alpha":1}})"),
             (Color{1, 0, 0, 1}));

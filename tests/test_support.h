@@ -31,7 +31,7 @@ class IsolatedTest : public ::testing::Test {
   SweepParameters& sweep() const { return *sharedSweep_; }
   std::unique_ptr<OrbeluneView> newView(const Rect& frame, bool isPreview = false,
                                          std::shared_ptr<Clock> clock = nullptr) const {
-    return OrbeluneView::initWithFrame(frame, isPreview, std::move(clock), sharedSweep_);
+    return OrbeluneView::create(frame, isPreview, std::move(clock), sharedSweep_);
   }
   std::filesystem::path storeFile() const;
   void writeStoreFile(const std::string& text) const;

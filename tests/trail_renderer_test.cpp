@@ -83,7 +83,7 @@ TEST_F(TrailRendererTest, ADefaultFrameTakes30SamplesInTenPathsOfThree) {
   // Background first, then the newest path at full alpha.
   ASSERT_TRUE(std::holds_alternative<Fill>(g.ops()[0]));
   EXPECT_EQ(std::get<Fill>(g.ops()[0]).rect, makeRect(0, 0, 1280, 720));
-  EXPECT_EQ(std::get<Fill>(g.ops()[0]).color, Color::blackColor());
+  EXPECT_EQ(std::get<Fill>(g.ops()[0]).color, Color::black());
   EXPECT_EQ(strokes().front().color->alpha, 1.0);
 }
 

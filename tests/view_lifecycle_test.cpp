@@ -23,19 +23,19 @@ class ViewLifecycleTest : public test::IsolatedTest {
     v.xAxis().setFrequency2(x2);
     v.yAxis().setFrequency1(y1);
     v.yAxis().setFrequency2(y2);
-    v.setProperty();
+    v.deriveSampling();
   }
   std::shared_ptr<VirtualClock> clock = std::make_shared<VirtualClock>();
 };
 
 TEST_F(ViewLifecycleTest, CreationLoadsDefaultsAndLeavesTheRunForTheStart) {
   sweep().samplingRate = 44100.0;
-  ColorPanel::sharedColorPanel().setShowsAlpha(false);
+  ColorPanel::shared().setShowsAlpha(false);
   auto v = makeView();
   EXPECT_EQ(sweep().method, 1);
   EXPECT_EQ(sweep().sweepTime, 20.0);
   EXPECT_EQ(v->animationTimeInterval(), 0.05);
-  EXPECT_TRUE(ColorPanel::sharedColorPanel().showsAlpha());
+  EXPECT_TRUE(ColorPanel::shared().showsAlpha());
   EXPECT_FALSE(v->isAnimating());
   EXPECT_EQ(v->maxPathNum(), 0);
   EXPECT_EQ(v->maxSplitNum(), 0);

@@ -20,7 +20,7 @@ void SheetController::clickOK(Control* sender) {
   }
   view_.applySettings(s);
 
-  auto store = ScreenSaverDefaults::defaultsForModuleWithName(kBundleIdentifier);
+  auto store = ScreenSaverDefaults::forModule(kBundleIdentifier);
   if (store && !writeSettings(*store, s)) {
     // The live state stays and the old file is intact; the user must know the
     // settings were not saved.

@@ -6,13 +6,13 @@
 namespace orbelune {
 
 void MyNoneAlphaColorWell::activate(bool exclusive) {
-  ColorPanel::sharedColorPanel().setShowsAlpha(false);
+  ColorPanel::shared().setShowsAlpha(false);
   ColorWell::activate(exclusive);
 }
 
 void MyNoneAlphaColorWell::deactivate() {
   ColorWell::deactivate();
-  ColorPanel::sharedColorPanel().setShowsAlpha(true);
+  ColorPanel::shared().setShowsAlpha(true);
 }
 
 void MyNoneAlphaColorWell::registerClass() {

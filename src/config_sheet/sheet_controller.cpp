@@ -50,7 +50,7 @@ Panel* SheetController::configureSheet() {
   if (!panel_) {
     MyNoneAlphaColorWell::registerClass();
     if (InterfaceLoader* loader = Application::shared().interfaceLoader()) {
-      if (loader->loadNibNamed(sheet_outlets::kInterfaceFile, *this)) loader_ = loader;
+      if (loader->loadInterface(sheet_outlets::kInterfaceFile, *this)) loader_ = loader;
     }
   }
   const Settings s = view_.settings();
@@ -59,7 +59,7 @@ Panel* SheetController::configureSheet() {
     Control* c = controls_[i];
     if (!c || !d) continue;
     switch (kOutlets[i].kind) {
-      case Kind::PopUp: static_cast<PopUpButton*>(c)->selectItemAtIndex(s.*d->choice); break;
+      case Kind::PopUp: static_cast<PopUpButton*>(c)->selectItem(s.*d->choice); break;
       case Kind::Field:
         // The sweep group's fields are filled by validateConfig, which knows the method.
         if (kOutlets[i].enabledBy != EnabledBy::Sweep) static_cast<TextField*>(c)->setDoubleValue(s.*d->real);
@@ -86,7 +86,7 @@ void SheetController::handlingMenu(Control* sender) {
   const std::size_t i = outletOf(sender);
   if (i == kOutletCount || kOutlets[i].kind != Kind::PopUp) return;
   Settings s = view_.settings();
-  s.sweepMethod = static_cast<PopUpButton*>(sender)->indexOfSelectedItem();
+  s.sweepMethod = static_cast<PopUpButton*>(sender)->selectedIndex();
   view_.applySettings(s);
   validateConfig();
 }
@@ -100,7 +100,7 @@ void SheetController::handlingSlider(Control* sender) {
   } else if (auto* field = dynamic_cast<TextField*>(sender)) {
     size = field->doubleValue();
   } else if (auto* menu = dynamic_cast<PopUpButton*>(sender)) {
-    size = static_cast<double>(menu->indexOfSelectedItem());
+    size = static_cast<double>(menu->selectedIndex());
   } else if (auto* button = dynamic_cast<Button*>(sender)) {
     size = button->state();
   } else {

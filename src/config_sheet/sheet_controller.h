@@ -16,7 +16,7 @@ struct SettingDescriptor;
 // outlets, fills them from the view's settings and turns each edit into a
 // changed copy of those settings that acts on the view at once. OK stores the
 // settings and ends the sheet. The view must outlive its sheet.
-class SheetController : public NibOwner {
+class SheetController : public InterfaceOwner {
  public:
   explicit SheetController(OrbeluneView& view) : view_(view) {}
   ~SheetController() override;

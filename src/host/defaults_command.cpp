@@ -15,7 +15,7 @@ namespace {
 bool isKeyedKey(const std::string& key) { return key.rfind(keys::kKeyedPrefix, 0) == 0; }
 
 std::optional<Color> decodeColor(const std::string& key, const Bytes& data) {
-  return isKeyedKey(key) ? KeyedUnarchiver::unarchivedColorFromData(data) : Unarchiver::unarchiveObjectWithData(data);
+  return isKeyedKey(key) ? KeyedUnarchiver::unarchiveColor(data) : Unarchiver::unarchive(data);
 }
 
 DefaultsValue parseWriteValue(const std::string& key, const std::string& type, const std::string& text) {
@@ -56,7 +56,7 @@ DefaultsValue parseWriteValue(const std::string& key, const std::string& type, c
       throw UsageError("-color needs R,G,B,A, four numbers from 0 to 1, not '" + text + "'");
     }
     Color c{comps[0], comps[1], comps[2], comps[3]};
-    return isKeyedKey(key) ? KeyedArchiver::archivedDataWithRootObject(c) : Archiver::archivedDataWithRootObject(c);
+    return isKeyedKey(key) ? KeyedArchiver::archive(c) : Archiver::archive(c);
   }
   throw UsageError("unknown value type -" + type + " (use -int, -float, -bool, -data or -color)");
 }
@@ -100,14 +100,14 @@ int runDefaultsCommand(const std::vector<std::string>& args, std::ostream& out, 
       throw cli::UsageError("unknown verb '" + verb + "' (use read, read-color, write or delete)");
     }
     if (verb == "read" && args.size() == 1) {
-      auto store = ScreenSaverDefaults::defaultsForModuleWithName(kBundleIdentifier);
+      auto store = ScreenSaverDefaults::forModule(kBundleIdentifier);
       for (const auto& [key, value] : store->storedValues()) out << key << " = " << describeValue(value) << "\n";
       return 0;
     }
     if (verb == "read") {
       expectArgs(args, 2, "read [KEY]");
-      auto store = ScreenSaverDefaults::defaultsForModuleWithName(kBundleIdentifier);
-      auto v = store->storedObjectForKey(args[1]);
+      auto store = ScreenSaverDefaults::forModule(kBundleIdentifier);
+      auto v = store->storedValue(args[1]);
       if (!v) {
         err << "orbelune defaults: " << args[1] << " is not stored\n";
         return 1;
@@ -117,8 +117,8 @@ int runDefaultsCommand(const std::vector<std::string>& args, std::ostream& out, 
     }
     if (verb == "read-color") {
       expectArgs(args, 2, "read-color KEY");
-      auto store = ScreenSaverDefaults::defaultsForModuleWithName(kBundleIdentifier);
-      auto v = store->storedObjectForKey(args[1]);
+      auto store = ScreenSaverDefaults::forModule(kBundleIdentifier);
+      auto v = store->storedValue(args[1]);
       const Bytes* data = v ? std::get_if<Bytes>(&*v) : nullptr;
       auto c = data ? decodeColor(args[1], *data) : std::nullopt;
       if (!c) {
@@ -135,7 +135,7 @@ int runDefaultsCommand(const std::vector<std::string>& args, std::ostream& out, 
       if (!type) throw cli::UsageError("expected a value type such as -float before '" + args[3] + "'");
       DefaultsValue value = parseWriteValue(args[1], *type, args[3]);
       if (args[1].empty()) throw cli::UsageError("the key must not be empty");
-      auto store = ScreenSaverDefaults::defaultsForModuleWithName(kBundleIdentifier);
+      auto store = ScreenSaverDefaults::forModule(kBundleIdentifier);
       store->setObject(value, args[1]);
       if (!store->synchronize()) {
         err << "orbelune defaults: cannot write " << store->file().string() << ": " << store->lastError() << "\n";
@@ -144,12 +144,12 @@ int runDefaultsCommand(const std::vector<std::string>& args, std::ostream& out, 
       return 0;
     }
     expectArgs(args, 2, "delete KEY");
-    auto store = ScreenSaverDefaults::defaultsForModuleWithName(kBundleIdentifier);
-    if (!store->storedObjectForKey(args[1])) {
+    auto store = ScreenSaverDefaults::forModule(kBundleIdentifier);
+    if (!store->storedValue(args[1])) {
       err << "orbelune defaults: " << args[1] << " is not stored\n";
       return 1;
     }
-    store->removeObjectForKey(args[1]);
+    store->remove(args[1]);
     if (!store->synchronize()) {
       err << "orbelune defaults: cannot write " << store->file().string() << ": " << store->lastError() << "\n";
       return 1;

@@ -169,7 +169,7 @@ int runRenderCommand(const std::vector<std::string>& args, std::ostream& out, st
   }
 
   auto clock = std::make_shared<VirtualClock>(0.0);
-  auto view = OrbeluneView::initWithFrame(makeRect(0, 0, o.width, o.height), o.preview, clock);
+  auto view = OrbeluneView::create(makeRect(0, 0, o.width, o.height), o.preview, clock);
   if (!view) {
     err << "orbelune render: cannot create the view\n";
     return 1;

@@ -162,7 +162,7 @@ bool SaverHost::attach(Window window, bool own, bool preview) {
     err_ << "orbelune: " << t.frame->error() << "\n";
     return false;
   }
-  t.view = OrbeluneView::initWithFrame(makeRect(0, 0, attrs.width, attrs.height), preview, clock_, sweep_);
+  t.view = OrbeluneView::create(makeRect(0, 0, attrs.width, attrs.height), preview, clock_, sweep_);
   if (!t.view) {
     err_ << "orbelune: cannot create the view\n";
     return false;

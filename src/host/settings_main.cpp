@@ -29,7 +29,7 @@ class PreviewArea : public Gtk::DrawingArea {
     set_hexpand(true);
     set_vexpand(true);
     set_draw_func(sigc::mem_fun(*this, &PreviewArea::onDraw));
-    view_ = OrbeluneView::initWithFrame(makeRect(0, 0, 480, 270), true);
+    view_ = OrbeluneView::create(makeRect(0, 0, 480, 270), true);
     const auto ms = static_cast<unsigned>(view_->animationTimeInterval() * 1000.0 + 0.5);
     tick_ = Glib::signal_timeout().connect(sigc::mem_fun(*this, &PreviewArea::onTick), ms);
   }

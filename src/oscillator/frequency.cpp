@@ -5,40 +5,40 @@
 namespace orbelune {
 Frequency::Frequency(const SweepParameters& sweep, double frequency1, double frequency2, double initialPhase1,
                      double initialPhase2)
-    : _sweep(&sweep),
-      _frequency1(frequency1), _frequency2(frequency2), _initialPhase1(initialPhase1), _initialPhase2(initialPhase2) {}
+    : sweep_(&sweep),
+      frequency1_(frequency1), frequency2_(frequency2), initialPhase1_(initialPhase1), initialPhase2_(initialPhase2) {}
 
 void Frequency::resetPhase() {
-  _phaseCount = 0.0;
-  _phaseStep = (_frequency1 * kTwoPi) / _sweep->samplingRate;
-  _radianInitPhase = kDegreeToRadian * _initialPhase1;
+  phaseCount_ = 0.0;
+  phaseStep_ = (frequency1_ * kTwoPi) / sweep_->samplingRate;
+  radianInitPhase_ = kDegreeToRadian * initialPhase1_;
 }
 
-double Frequency::valueAtTime(double t) {
-  if (_sweep->method == 0) {
-    double v = std::sin(_radianInitPhase + _phaseCount);
-    _phaseCount = _phaseCount + _phaseStep;
-    if (_phaseCount > kTwoPi) _phaseCount += -kTwoPi;
+double Frequency::valueAt(double t) {
+  if (sweep_->method == 0) {
+    double v = std::sin(radianInitPhase_ + phaseCount_);
+    phaseCount_ = phaseCount_ + phaseStep_;
+    if (phaseCount_ > kTwoPi) phaseCount_ += -kTwoPi;
     return v;
   }
-  double d = (_initialPhase2 == _initialPhase1) ? _initialPhase1 : degreeAtTime(t);
-  double f = _frequency1;
-  if (_frequency2 != _frequency1) f = _frequency1 + ((_frequency2 - _frequency1) * 0.5 * t) / _sweep->sweepTime;
+  double d = (initialPhase2_ == initialPhase1_) ? initialPhase1_ : degreeAt(t);
+  double f = frequency1_;
+  if (frequency2_ != frequency1_) f = frequency1_ + ((frequency2_ - frequency1_) * 0.5 * t) / sweep_->sweepTime;
   return std::sin(d * kDegreeToRadian + f * kTwoPi * t);
 }
 
-double Frequency::frequencyAtTime(double t) const {
-  if (_sweep->method != 0 && _frequency1 != _frequency2) {
-    return _frequency1 + ((_frequency2 - _frequency1) * t) / _sweep->sweepTime;
+double Frequency::frequencyAt(double t) const {
+  if (sweep_->method != 0 && frequency1_ != frequency2_) {
+    return frequency1_ + ((frequency2_ - frequency1_) * t) / sweep_->sweepTime;
   }
-  return _frequency1;
+  return frequency1_;
 }
 
-double Frequency::degreeAtTime(double t) const {
-  if (_sweep->method != 0 && _initialPhase1 != _initialPhase2) {
-    return _initialPhase1 + ((_initialPhase2 - _initialPhase1) * t) / _sweep->sweepTime;
+double Frequency::degreeAt(double t) const {
+  if (sweep_->method != 0 && initialPhase1_ != initialPhase2_) {
+    return initialPhase1_ + ((initialPhase2_ - initialPhase1_) * t) / sweep_->sweepTime;
   }
-  return _initialPhase1;
+  return initialPhase1_;
 }
 
 }  // namespace orbelune

@@ -16,35 +16,35 @@ class Frequency {
             double initialPhase2);
 
   void resetPhase();
-  double valueAtTime(double t);
-  double frequencyAtTime(double t) const;
-  double degreeAtTime(double t) const;
+  double valueAt(double t);
+  double frequencyAt(double t) const;
+  double degreeAt(double t) const;
 
-  double frequency1() const { return _frequency1; }
-  void setFrequency1(double v) { _frequency1 = v; }
-  double frequency2() const { return _frequency2; }
-  void setFrequency2(double v) { _frequency2 = v; }
-  double initialPhase1() const { return _initialPhase1; }
-  void setInitialPhase1(double v) { _initialPhase1 = v; }
-  double initialPhase2() const { return _initialPhase2; }
-  void setInitialPhase2(double v) { _initialPhase2 = v; }
+  double frequency1() const { return frequency1_; }
+  void setFrequency1(double v) { frequency1_ = v; }
+  double frequency2() const { return frequency2_; }
+  void setFrequency2(double v) { frequency2_ = v; }
+  double initialPhase1() const { return initialPhase1_; }
+  void setInitialPhase1(double v) { initialPhase1_ = v; }
+  double initialPhase2() const { return initialPhase2_; }
+  void setInitialPhase2(double v) { initialPhase2_ = v; }
 
-  double phaseCount() const { return _phaseCount; }
-  double phaseStep() const { return _phaseStep; }
-  double radianInitPhase() const { return _radianInitPhase; }
+  double phaseCount() const { return phaseCount_; }
+  double phaseStep() const { return phaseStep_; }
+  double radianInitPhase() const { return radianInitPhase_; }
 
   static constexpr double kTwoPi = 6.283185307179586;
   static constexpr double kDegreeToRadian = 0.017453292519943295;
 
  private:
-  const SweepParameters* _sweep;
-  double _phaseCount = 0.0;
-  double _phaseStep = 0.0;
-  double _radianInitPhase = 0.0;
-  double _frequency1;
-  double _frequency2;
-  double _initialPhase1;
-  double _initialPhase2;
+  const SweepParameters* sweep_;
+  double phaseCount_ = 0.0;
+  double phaseStep_ = 0.0;
+  double radianInitPhase_ = 0.0;
+  double frequency1_;
+  double frequency2_;
+  double initialPhase1_;
+  double initialPhase2_;
 };
 
 }  // namespace orbelune

@@ -12,12 +12,12 @@ struct Color {
   double alpha = 1.0;
 
   double alphaComponent() const { return alpha; }
-  Color colorWithAlphaComponent(double a) const { return Color{red, green, blue, a}; }
+  Color withAlpha(double a) const { return Color{red, green, blue, a}; }
   friend bool operator==(const Color&, const Color&) = default;
 
-  static Color yellowColor() { return {1.0, 1.0, 0.0, 1.0}; }
-  static Color whiteColor() { return {1.0, 1.0, 1.0, 1.0}; }
-  static Color blackColor() { return {0.0, 0.0, 0.0, 1.0}; }
+  static Color yellow() { return {1.0, 1.0, 0.0, 1.0}; }
+  static Color white() { return {1.0, 1.0, 1.0, 1.0}; }
+  static Color black() { return {0.0, 0.0, 0.0, 1.0}; }
 };
 
 // A colour field that can hold no colour at all, as when a stored colour

@@ -28,7 +28,7 @@ double getBigEndian(const std::uint8_t* p) {
 }
 }  // namespace
 
-Bytes KeyedArchiver::archivedDataWithRootObject(const Color& c) {
+Bytes KeyedArchiver::archive(const Color& c) {
   json root = {{"$class", "Color"}, {"space", "sRGB"}, {"red", c.red}, {"green", c.green}, {"blue", c.blue},
                {"alpha", c.alpha}};
   json doc = {{"$archiver", kArchiverName}, {"$version", 1}, {"root", root}};
@@ -36,7 +36,7 @@ Bytes KeyedArchiver::archivedDataWithRootObject(const Color& c) {
   return Bytes(text.begin(), text.end());
 }
 
-std::optional<Color> KeyedUnarchiver::unarchivedColorFromData(const Bytes& data) {
+std::optional<Color> KeyedUnarchiver::unarchiveColor(const Bytes& data) {
   if (data.empty() || data.size() > kKeyedMaxSize) return std::nullopt;
   json doc = json::parse(data.begin(), data.end(), nullptr, /*allow_exceptions=*/false);
   if (!doc.is_object()) return std::nullopt;
@@ -59,7 +59,7 @@ std::optional<Color> KeyedUnarchiver::unarchivedColorFromData(const Bytes& data)
   return c;
 }
 
-Bytes Archiver::archivedDataWithRootObject(const Color& c) {
+Bytes Archiver::archive(const Color& c) {
   Bytes out(std::begin(kLegacyMagic), std::end(kLegacyMagic));
   out.push_back(kLegacyVersion);
   out.push_back(kLegacySpaceSRGB);
@@ -69,7 +69,7 @@ Bytes Archiver::archivedDataWithRootObject(const Color& c) {
   return out;
 }
 
-std::optional<Color> Unarchiver::unarchiveObjectWithData(const Bytes& data) {
+std::optional<Color> Unarchiver::unarchive(const Bytes& data) {
   if (data.size() != kLegacySize) return std::nullopt;
   if (std::memcmp(data.data(), kLegacyMagic, 4) != 0) return std::nullopt;
   if (data[4] != kLegacyVersion || data[5] != kLegacySpaceSRGB || data[6] != 0 || data[7] != 0) return std::nullopt;

@@ -10,20 +10,20 @@ namespace orbelune {
 // see docs/colour-archives.md). Decoding checks every field and yields no colour
 // for anything else.
 struct KeyedArchiver {
-  static Bytes archivedDataWithRootObject(const Color& color);
+  static Bytes archive(const Color& color);
 };
 struct KeyedUnarchiver {
-  static std::optional<Color> unarchivedColorFromData(const Bytes& data);
+  static std::optional<Color> unarchiveColor(const Bytes& data);
 };
 
 // Legacy colour archive: a fixed 40-byte positional record of one colour.
 struct Archiver {
-  static Bytes archivedDataWithRootObject(const Color& color);
+  static Bytes archive(const Color& color);
 };
 struct Unarchiver {
   // Whether this platform still reads the legacy format (it does).
-  static bool respondsToUnarchiveObjectWithData() { return true; }
-  static std::optional<Color> unarchiveObjectWithData(const Bytes& data);
+  static bool canUnarchive() { return true; }
+  static std::optional<Color> unarchive(const Bytes& data);
 };
 
 }  // namespace orbelune

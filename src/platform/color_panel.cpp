@@ -2,7 +2,7 @@
 
 namespace orbelune {
 
-ColorPanel& ColorPanel::sharedColorPanel() {
+ColorPanel& ColorPanel::shared() {
   static ColorPanel panel;
   return panel;
 }

@@ -8,7 +8,7 @@ namespace orbelune {
 // applies the switch to the colour chooser it shows.
 class ColorPanel {
  public:
-  static ColorPanel& sharedColorPanel();
+  static ColorPanel& shared();
 
   void setShowsAlpha(bool shows);
   bool showsAlpha() const { return showsAlpha_; }

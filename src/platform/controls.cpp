@@ -49,7 +49,7 @@ void ColorWell::registerClass(const std::string& className, Factory factory) {
   wellClasses()[className] = std::move(factory);
 }
 
-std::unique_ptr<ColorWell> ColorWell::makeWellOfClass(const std::string& className) {
+std::unique_ptr<ColorWell> ColorWell::makeWell(const std::string& className) {
   auto it = wellClasses().find(className);
   if (it != wellClasses().end()) return it->second();
   return std::make_unique<ColorWell>();

@@ -22,9 +22,9 @@ class Control {
 
 class PopUpButton : public Control {
  public:
-  virtual void selectItemAtIndex(std::int64_t index) = 0;
+  virtual void selectItem(std::int64_t index) = 0;
   // -1 when no item is selected (an index with no item was selected).
-  virtual std::int64_t indexOfSelectedItem() const = 0;
+  virtual std::int64_t selectedIndex() const = 0;
 };
 
 // An editable number field, or a label (which only has its text colour changed).
@@ -88,10 +88,10 @@ class ColorWell : public Control {
   using Factory = std::function<std::unique_ptr<ColorWell>()>;
   static void registerClass(const std::string& className, Factory factory);
   // A well of the named class; a plain well for an unknown or empty name.
-  static std::unique_ptr<ColorWell> makeWellOfClass(const std::string& className);
+  static std::unique_ptr<ColorWell> makeWell(const std::string& className);
 
  private:
-  Color color_ = Color::whiteColor();
+  Color color_ = Color::white();
   bool enabled_ = true;
   ColorWellBackend* backend_ = nullptr;
 };
@@ -121,9 +121,9 @@ class SheetHost {
 
 // The object that owns an interface file's objects: outlets are filled by name
 // and actions are sent by name, as the file names them.
-class NibOwner {
+class InterfaceOwner {
  public:
-  virtual ~NibOwner() = default;
+  virtual ~InterfaceOwner() = default;
   // False when the owner has no outlet of that name or kind.
   virtual bool setOutlet(const std::string& name, Control* control) = 0;
   virtual bool setPanelOutlet(const std::string& name, Panel* panel) = 0;
@@ -138,9 +138,9 @@ class InterfaceLoader {
   virtual ~InterfaceLoader() = default;
   // Creates the file's objects, keeps them alive for the owner's lifetime and
   // connects outlets and actions. False when the file is missing or broken.
-  virtual bool loadNibNamed(const std::string& name, NibOwner& owner) = 0;
+  virtual bool loadInterface(const std::string& name, InterfaceOwner& owner) = 0;
   // Called when an owner goes away: its objects are released.
-  virtual void releaseObjectsOf(NibOwner& owner) = 0;
+  virtual void releaseObjectsOf(InterfaceOwner& owner) = 0;
 };
 
 // The process's application object: its interface loader, sheet host and theme.

@@ -64,9 +64,9 @@ class Graphics {
   // Strokes the path with its width and join in the current colour, blended over.
   virtual void stroke(const BezierPath& path) = 0;
   // The size of the styled string's box when drawn.
-  virtual Size sizeOfString(const StyledString& text) = 0;
+  virtual Size measureText(const StyledString& text) = 0;
   // Draws the string with the lower-left corner of its box at `point`.
-  virtual void drawAtPoint(const StyledString& text, Point point, const Color& shownColor) = 0;
+  virtual void drawText(const StyledString& text, Point point, const Color& shownColor) = 0;
 };
 
 }  // namespace orbelune

@@ -107,7 +107,7 @@ fs::path ScreenSaverDefaults::fileForModule(const std::string& moduleName) {
   return configDirectory() / (moduleName + ".json");
 }
 
-std::shared_ptr<ScreenSaverDefaults> ScreenSaverDefaults::defaultsForModuleWithName(const std::string& moduleName) {
+std::shared_ptr<ScreenSaverDefaults> ScreenSaverDefaults::forModule(const std::string& moduleName) {
   if (!isPlainName(moduleName)) return nullptr;
   static std::map<fs::path, std::weak_ptr<ScreenSaverDefaults>> stores;
   fs::path file = fileForModule(moduleName);
@@ -176,20 +176,20 @@ void ScreenSaverDefaults::registerDefaults(const DefaultsDictionary& defaults) {
   for (const auto& [key, value] : defaults) registered_[key] = value;
 }
 
-std::optional<DefaultsValue> ScreenSaverDefaults::storedObjectForKey(const std::string& key) const {
+std::optional<DefaultsValue> ScreenSaverDefaults::storedValue(const std::string& key) const {
   auto it = stored_.find(key);
   if (it == stored_.end()) return std::nullopt;
   return it->second;
 }
 
-std::optional<DefaultsValue> ScreenSaverDefaults::objectForKey(const std::string& key) const {
+std::optional<DefaultsValue> ScreenSaverDefaults::value(const std::string& key) const {
   if (auto it = stored_.find(key); it != stored_.end() && usable(it->second)) return it->second;
   if (auto it = registered_.find(key); it != registered_.end()) return it->second;
   return std::nullopt;
 }
 
-std::int64_t ScreenSaverDefaults::integerForKey(const std::string& key) const {
-  auto v = objectForKey(key);
+std::int64_t ScreenSaverDefaults::integer(const std::string& key) const {
+  auto v = value(key);
   if (!v) return 0;
   if (auto i = std::get_if<std::int64_t>(&*v)) return *i;
   if (auto b = std::get_if<bool>(&*v)) return *b ? 1 : 0;
@@ -202,8 +202,8 @@ std::int64_t ScreenSaverDefaults::integerForKey(const std::string& key) const {
   return static_cast<std::int64_t>(d);
 }
 
-double ScreenSaverDefaults::doubleForKey(const std::string& key) const {
-  auto v = objectForKey(key);
+double ScreenSaverDefaults::real(const std::string& key) const {
+  auto v = value(key);
   if (!v) return 0.0;
   if (auto r = std::get_if<double>(&*v)) return *r;
   if (auto i = std::get_if<std::int64_t>(&*v)) return static_cast<double>(*i);
@@ -213,8 +213,8 @@ double ScreenSaverDefaults::doubleForKey(const std::string& key) const {
   return 0.0;
 }
 
-bool ScreenSaverDefaults::boolForKey(const std::string& key) const {
-  auto v = objectForKey(key);
+bool ScreenSaverDefaults::boolean(const std::string& key) const {
+  auto v = value(key);
   if (!v) return false;
   if (auto b = std::get_if<bool>(&*v)) return *b;
   if (auto i = std::get_if<std::int64_t>(&*v)) return *i != 0;
@@ -233,7 +233,7 @@ void ScreenSaverDefaults::setObject(const DefaultsValue& value, const std::strin
   pending_[key] = value;
 }
 
-void ScreenSaverDefaults::removeObjectForKey(const std::string& key) {
+void ScreenSaverDefaults::remove(const std::string& key) {
   stored_.erase(key);
   opaque_.erase(key);
   pending_[key] = std::nullopt;

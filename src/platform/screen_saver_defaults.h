@@ -22,7 +22,7 @@ class ScreenSaverDefaults {
  public:
   // The process's store of the module (one object per file, shared by every caller).
   // Returns nullptr for a module name that is not a plain file name.
-  static std::shared_ptr<ScreenSaverDefaults> defaultsForModuleWithName(const std::string& moduleName);
+  static std::shared_ptr<ScreenSaverDefaults> forModule(const std::string& moduleName);
   // $XDG_CONFIG_HOME/orbelune, or ~/.config/orbelune when the variable is unset or relative.
   static std::filesystem::path configDirectory();
   static std::filesystem::path fileForModule(const std::string& moduleName);
@@ -30,19 +30,19 @@ class ScreenSaverDefaults {
   explicit ScreenSaverDefaults(std::filesystem::path file);
 
   void registerDefaults(const DefaultsDictionary& defaults);
-  std::optional<DefaultsValue> objectForKey(const std::string& key) const;
-  std::int64_t integerForKey(const std::string& key) const;
-  double doubleForKey(const std::string& key) const;
-  bool boolForKey(const std::string& key) const;
+  std::optional<DefaultsValue> value(const std::string& key) const;
+  std::int64_t integer(const std::string& key) const;
+  double real(const std::string& key) const;
+  bool boolean(const std::string& key) const;
   void setObject(const DefaultsValue& value, const std::string& key);
-  void removeObjectForKey(const std::string& key);
+  void remove(const std::string& key);
   // Writes pending changes (or, with none, reads the file again). False when the
   // file could not be written; the reason is in lastError() and the old file stays.
   bool synchronize();
 
   // What the file holds, registered defaults excluded.
   DefaultsDictionary storedValues() const { return stored_; }
-  std::optional<DefaultsValue> storedObjectForKey(const std::string& key) const;
+  std::optional<DefaultsValue> storedValue(const std::string& key) const;
   const std::filesystem::path& file() const { return file_; }
   const std::string& lastError() const { return lastError_; }
 

@@ -5,7 +5,7 @@
 
 namespace orbelune {
 
-bool ScreenSaverView::initWithFrame(const Rect& frame, bool isPreview, std::shared_ptr<Clock> clock) {
+bool ScreenSaverView::init(const Rect& frame, bool isPreview, std::shared_ptr<Clock> clock) {
   for (double v : {frame.origin.x, frame.origin.y, frame.size.width, frame.size.height}) {
     if (!std::isfinite(v)) return false;
   }
@@ -22,7 +22,7 @@ void ScreenSaverView::setFrameSize(Size size) {
   bounds_.size = size;
 }
 
-void ScreenSaverView::setNeedsDisplayInRect(const Rect& rect) {
+void ScreenSaverView::setNeedsDisplay(const Rect& rect) {
   if (!needsDisplay_) {
     dirtyRect_ = rect;
   } else {

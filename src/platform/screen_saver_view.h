@@ -42,7 +42,7 @@ class ScreenSaverView {
   void setBoundsOrigin(Point origin) { bounds_.origin = origin; }
   bool isPreview() const { return isPreview_; }
 
-  void setNeedsDisplayInRect(const Rect& rect);
+  void setNeedsDisplay(const Rect& rect);
   bool needsDisplay() const { return needsDisplay_; }
   // Calls drawRect: when part of the view was invalidated; false when nothing was.
   bool displayIfNeeded(Graphics& graphics);
@@ -52,7 +52,7 @@ class ScreenSaverView {
  protected:
   ScreenSaverView() = default;
   // Fails (false) for a frame that is not finite or has a negative size.
-  bool initWithFrame(const Rect& frame, bool isPreview, std::shared_ptr<Clock> clock);
+  bool init(const Rect& frame, bool isPreview, std::shared_ptr<Clock> clock);
 
  private:
   Rect frame_;

@@ -43,11 +43,11 @@ const SettingDescriptor kTable[] = {
      "Show the frequencies", "", nullptr, nullptr, &S::isShowFrequency},
     {keys::kShowInitialPhase, "", K::Boolean, 0, {}, kNone, kNone, "show-phases", "no-show-phases", "Show the phases",
      "", nullptr, nullptr, &S::isShowInitialPhase},
-    {keys::kKeyedLineColor, keys::kLineColor, K::Color, 0, Color::yellowColor(), kNone, kNone, "line-color", "",
+    {keys::kKeyedLineColor, keys::kLineColor, K::Color, 0, Color::yellow(), kNone, kNone, "line-color", "",
      "Line colour", "", nullptr, nullptr, nullptr, &S::lineColor},
-    {keys::kKeyedTextColor, keys::kTextColor, K::Color, 0, Color::whiteColor(), kNone, kNone, "text-color", "",
+    {keys::kKeyedTextColor, keys::kTextColor, K::Color, 0, Color::white(), kNone, kNone, "text-color", "",
      "Text colour", "", nullptr, nullptr, nullptr, &S::textColor},
-    {keys::kKeyedBackColor, keys::kBackColor, K::Color, 0, Color::blackColor(), kNone, kNone, "background-color", "",
+    {keys::kKeyedBackColor, keys::kBackColor, K::Color, 0, Color::black(), kNone, kNone, "background-color", "",
      "Background colour", "", nullptr, nullptr, nullptr, &S::backColor},
 };
 }  // namespace

@@ -8,8 +8,8 @@ namespace orbelune {
 namespace {
 
 // The data stored (or registered) under the key, if it holds data.
-std::optional<Bytes> dataForKey(const ScreenSaverDefaults& store, const char* key) {
-  auto v = store.objectForKey(key);
+std::optional<Bytes> storedBytes(const ScreenSaverDefaults& store, const char* key) {
+  auto v = store.value(key);
   if (auto b = v ? std::get_if<Bytes>(&*v) : nullptr) return std::move(*b);
   return std::nullopt;
 }
@@ -29,33 +29,33 @@ void loadSettings(ScreenSaverDefaults& store, Settings& s) {
   for (const auto& d : settingTable()) {
     if (!d.color) continue;
     if (!current) {
-      registration[d.legacyKey] = Archiver::archivedDataWithRootObject(d.builtInColor);
+      registration[d.legacyKey] = Archiver::archive(d.builtInColor);
       continue;
     }
     // Migration: a colour stored in the legacy format becomes the keyed key's
     // default. Legacy data that does not decode leaves the colour as it was, so
     // the keyed default is not emptied by garbage.
-    if (Unarchiver::respondsToUnarchiveObjectWithData()) {
-      if (auto data = dataForKey(store, d.legacyKey)) {
-        if (auto c = Unarchiver::unarchiveObjectWithData(*data)) s.*d.color = *c;
+    if (Unarchiver::canUnarchive()) {
+      if (auto data = storedBytes(store, d.legacyKey)) {
+        if (auto c = Unarchiver::unarchive(*data)) s.*d.color = *c;
       }
     }
-    if (const ColorField& c = s.*d.color) registration[d.key] = KeyedArchiver::archivedDataWithRootObject(*c);
+    if (const ColorField& c = s.*d.color) registration[d.key] = KeyedArchiver::archive(*c);
   }
 
   store.registerDefaults(registration);
   store.synchronize();
 
   for (const auto& d : settingTable()) {
-    if (d.choice) s.*d.choice = store.integerForKey(d.key);
-    if (d.real) s.*d.real = store.doubleForKey(d.key);
-    if (d.boolean) s.*d.boolean = store.boolForKey(d.key);
+    if (d.choice) s.*d.choice = store.integer(d.key);
+    if (d.real) s.*d.real = store.real(d.key);
+    if (d.boolean) s.*d.boolean = store.boolean(d.key);
     if (!d.color) continue;
     if (current) {
-      auto data = dataForKey(store, d.key);
-      s.*d.color = data ? KeyedUnarchiver::unarchivedColorFromData(*data) : std::nullopt;
-    } else if (auto data = dataForKey(store, d.legacyKey)) {
-      if (auto c = Unarchiver::unarchiveObjectWithData(*data)) s.*d.color = *c;
+      auto data = storedBytes(store, d.key);
+      s.*d.color = data ? KeyedUnarchiver::unarchiveColor(*data) : std::nullopt;
+    } else if (auto data = storedBytes(store, d.legacyKey)) {
+      if (auto c = Unarchiver::unarchive(*data)) s.*d.color = *c;
     }
   }
   if (!(s.sweepTime > 0.0)) s.sweepTime = kMinimumSweepTime;
@@ -71,9 +71,9 @@ bool writeSettings(ScreenSaverDefaults& store, const Settings& s) {
     const ColorField& c = s.*d.color;
     if (!c) continue;  // a field without a colour has nothing to archive
     if (current) {
-      store.setObject(KeyedArchiver::archivedDataWithRootObject(*c), d.key);
+      store.setObject(KeyedArchiver::archive(*c), d.key);
     } else {
-      store.setObject(Archiver::archivedDataWithRootObject(*c), d.legacyKey);
+      store.setObject(Archiver::archive(*c), d.legacyKey);
     }
   }
   return store.synchronize();

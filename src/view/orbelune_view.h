@@ -24,7 +24,7 @@ class OrbeluneView : public ScreenSaverView {
 
   // Creates the view and loads the settings store; nullptr when the frame is unusable.
   // Views made with the same sweep parameters share them (nullptr: a new set).
-  static std::unique_ptr<OrbeluneView> initWithFrame(const Rect& frame, bool isPreview,
+  static std::unique_ptr<OrbeluneView> create(const Rect& frame, bool isPreview,
                                                      std::shared_ptr<Clock> clock = nullptr,
                                                      std::shared_ptr<SweepParameters> sweep = nullptr);
   ~OrbeluneView() override;
@@ -37,53 +37,53 @@ class OrbeluneView : public ScreenSaverView {
   void drawRect(const Rect& dirtyRect, Graphics& graphics) override;
 
   // Derives the sampling rate and the trail sizes from the oscillators' frequencies.
-  void setProperty();
+  void deriveSampling();
 
   // Every setting as it now acts on the figure, and a change of all of them at
   // once (nothing restarts: values fixed at the animation start keep theirs).
   Settings settings() const;
   void applySettings(const Settings& settings);
 
-  DrawOutcome lastDrawOutcome() const { return _lastOutcome; }
+  DrawOutcome lastDrawOutcome() const { return lastOutcome_; }
 
   // The view's state, read by hosts, the sheet and tests.
-  SweepParameters& sweep() const { return *_sweep; }
-  Frequency& xAxis() { return *_xAxis; }
-  Frequency& yAxis() { return *_yAxis; }
-  bool isShowCurrentValue() const { return _isShowCurrentValue; }
-  bool isShowFrequency() const { return _isShowFrequency; }
-  bool isShowInitialPhase() const { return _isShowInitialPhase; }
-  bool isFitToScreenSize() const { return _isFitToScreenSize; }
-  double figureSize() const { return _figureSize; }
-  double lineWidth() const { return _lineWidth; }
-  const ColorField& lineColor() const { return _lineColor; }
-  const ColorField& textColor() const { return _textColor; }
-  const ColorField& backColor() const { return _backColor; }
-  double time() const { return _time; }
-  double lastTime() const { return _lastTime; }
-  Point lastPoint() const { return _lastPoint; }
-  const Trail& trail() const { return _waveMArray; }
-  std::int64_t maxPathNum() const { return _maxPathNum; }
-  std::int64_t maxSplitNum() const { return _maxSplitNum; }
-  bool isFirstPoint() const { return _isFirstPoint; }
-  bool isContinue() const { return _isContinue; }
+  SweepParameters& sweep() const { return *sweep_; }
+  Frequency& xAxis() { return *xAxis_; }
+  Frequency& yAxis() { return *yAxis_; }
+  bool isShowCurrentValue() const { return isShowCurrentValue_; }
+  bool isShowFrequency() const { return isShowFrequency_; }
+  bool isShowInitialPhase() const { return isShowInitialPhase_; }
+  bool isFitToScreenSize() const { return isFitToScreenSize_; }
+  double figureSize() const { return figureSize_; }
+  double lineWidth() const { return lineWidth_; }
+  const ColorField& lineColor() const { return lineColor_; }
+  const ColorField& textColor() const { return textColor_; }
+  const ColorField& backColor() const { return backColor_; }
+  double time() const { return time_; }
+  double lastTime() const { return lastTime_; }
+  Point lastPoint() const { return lastPoint_; }
+  const Trail& trail() const { return trail_; }
+  std::int64_t maxPathNum() const { return maxPathNum_; }
+  std::int64_t maxSplitNum() const { return maxSplitNum_; }
+  bool isFirstPoint() const { return isFirstPoint_; }
+  bool isContinue() const { return isContinue_; }
 
   // Live changes, as the configuration sheet makes them.
-  void setShowCurrentValue(bool v) { _isShowCurrentValue = v; }
-  void setShowFrequency(bool v) { _isShowFrequency = v; }
-  void setShowInitialPhase(bool v) { _isShowInitialPhase = v; }
-  void setFitToScreenSize(bool v) { _isFitToScreenSize = v; }
-  void setFigureSize(double v) { _figureSize = v; }
-  void setLineWidth(double v) { _lineWidth = v; }
-  void setLineColor(const ColorField& c) { _lineColor = c; }
-  void setTextColor(const ColorField& c) { _textColor = c; }
-  void setBackColor(const ColorField& c) { _backColor = c; }
+  void setShowCurrentValue(bool v) { isShowCurrentValue_ = v; }
+  void setShowFrequency(bool v) { isShowFrequency_ = v; }
+  void setShowInitialPhase(bool v) { isShowInitialPhase_ = v; }
+  void setFitToScreenSize(bool v) { isFitToScreenSize_ = v; }
+  void setFigureSize(double v) { figureSize_ = v; }
+  void setLineWidth(double v) { lineWidth_ = v; }
+  void setLineColor(const ColorField& c) { lineColor_ = c; }
+  void setTextColor(const ColorField& c) { textColor_ = c; }
+  void setBackColor(const ColorField& c) { backColor_ = c; }
   // Test seam: puts the sweep clock at a chosen time.
-  void setTimeForTesting(double t) { _time = t; }
+  void setTimeForTesting(double t) { time_ = t; }
 
  protected:
   OrbeluneView() = default;
-  bool initOrbeluneView(const Rect& frame, bool isPreview, std::shared_ptr<Clock> clock);
+  bool initFigure(const Rect& frame, bool isPreview, std::shared_ptr<Clock> clock);
 
  private:
   // The view's own settings (size, width, options, colours) to and from the
@@ -93,29 +93,29 @@ class OrbeluneView : public ScreenSaverView {
   void drawStatusLine(Graphics& graphics, const Rect& bounds, std::int64_t sweepMethod, double foldedTime,
                       double sampleTime);
 
-  std::shared_ptr<SweepParameters> _sweep;  // before the axes, which read it
-  std::unique_ptr<Frequency> _xAxis;
-  std::unique_ptr<Frequency> _yAxis;
-  bool _isShowCurrentValue = false;
-  bool _isShowFrequency = false;
-  bool _isShowInitialPhase = false;
-  bool _isFitToScreenSize = false;
-  double _figureSize = 0.0;
-  double _lineWidth = 0.0;
-  ColorField _lineColor;
-  ColorField _textColor;
-  ColorField _backColor;
-  double _startDate = 0.0;
-  double _time = 0.0;
-  double _lastTime = 0.0;
-  Point _lastPoint;
-  Trail _waveMArray;
-  std::int64_t _maxPathNum = 0;
-  std::int64_t _maxSplitNum = 0;
-  bool _isFirstPoint = false;
-  bool _isContinue = false;
+  std::shared_ptr<SweepParameters> sweep_;  // before the axes, which read it
+  std::unique_ptr<Frequency> xAxis_;
+  std::unique_ptr<Frequency> yAxis_;
+  bool isShowCurrentValue_ = false;
+  bool isShowFrequency_ = false;
+  bool isShowInitialPhase_ = false;
+  bool isFitToScreenSize_ = false;
+  double figureSize_ = 0.0;
+  double lineWidth_ = 0.0;
+  ColorField lineColor_;
+  ColorField textColor_;
+  ColorField backColor_;
+  double startDate_ = 0.0;
+  double time_ = 0.0;
+  double lastTime_ = 0.0;
+  Point lastPoint_;
+  Trail trail_;
+  std::int64_t maxPathNum_ = 0;
+  std::int64_t maxSplitNum_ = 0;
+  bool isFirstPoint_ = false;
+  bool isContinue_ = false;
 
-  DrawOutcome _lastOutcome = DrawOutcome::NotYet;
+  DrawOutcome lastOutcome_ = DrawOutcome::NotYet;
 };
 
 }  // namespace orbelune

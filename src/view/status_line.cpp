@@ -9,14 +9,14 @@ std::optional<std::string> composeStatusLine(const StatusInputs& in, const Frequ
   if (!in.isShowFrequency && !in.isShowInitialPhase) return std::nullopt;
   std::string xPhase, yPhase;
   if (in.isShowInitialPhase) {
-    xPhase = " " + format2f(xAxis.degreeAtTime(in.sampleTime)) + "deg";
-    yPhase = " " + format2f(yAxis.degreeAtTime(in.sampleTime)) + "deg";
+    xPhase = " " + format2f(xAxis.degreeAt(in.sampleTime)) + "deg";
+    yPhase = " " + format2f(yAxis.degreeAt(in.sampleTime)) + "deg";
   }
   std::string time;
   if (in.sweepMethod != 0) time = "Time: " + format2f(in.foldedTime) + "s, ";
   if (in.isShowFrequency) {
-    std::string xf = format2f(xAxis.frequencyAtTime(in.sampleTime));
-    std::string yf = format2f(yAxis.frequencyAtTime(in.sampleTime));
+    std::string xf = format2f(xAxis.frequencyAt(in.sampleTime));
+    std::string yf = format2f(yAxis.frequencyAt(in.sampleTime));
     return time + "x: " + xf + "Hz" + xPhase + ", y: " + yf + "Hz" + yPhase;
   }
   return time + "x:" + xPhase + ", y:" + yPhase;
@@ -27,7 +27,7 @@ FittedLine fitStatusLine(Graphics& graphics, const std::string& line, const Colo
   FittedLine fitted{{line, {kStatusFontName, size}, textColor}, 0.0, 0};
   for (;;) {
     fitted.styled = StyledString{line, Font{kStatusFontName, size}, textColor};
-    fitted.width = graphics.sizeOfString(fitted.styled).width;
+    fitted.width = graphics.measureText(fitted.styled).width;
     ++fitted.passes;
     size = size * (viewWidth / fitted.width);
     if (!(fitted.width > viewWidth) || fitted.passes >= kMaxFitPasses) break;

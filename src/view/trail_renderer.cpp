@@ -21,39 +21,39 @@ void OrbeluneView::drawRect(const Rect& dirtyRect, Graphics& graphics) {
   // A. Frame start.
   if (!isAnimating()) {
     startAnimation();
-    _lastOutcome = DrawOutcome::Started;
+    lastOutcome_ = DrawOutcome::Started;
     return;
   }
   const Rect b = bounds();
   const double w = b.size.width;
   const double h = b.size.height;
-  const double rMin = (std::min(w, h) * _figureSize - _lineWidth) * 0.5 - 1.0;
-  const double rMax = (std::max(w, h) * _figureSize - _lineWidth) * 0.5 - 1.0;
+  const double rMin = (std::min(w, h) * figureSize_ - lineWidth_) * 0.5 - 1.0;
+  const double rMax = (std::max(w, h) * figureSize_ - lineWidth_) * 0.5 - 1.0;
   const double ry = rMin;
-  const double rx = _isFitToScreenSize ? rMax : rMin;
+  const double rx = isFitToScreenSize_ ? rMax : rMin;
   const double cx = b.origin.x + 0.5 * w;
   const double cy = b.origin.y + 0.5 * h;
-  const std::int64_t sweepMethod = _sweep->method;
-  const double T = sweepMethod != 0 ? _sweep->sweepTime : 0.0;
+  const std::int64_t sweepMethod = sweep_->method;
+  const double T = sweepMethod != 0 ? sweep_->sweepTime : 0.0;
 
   // B. Sample clock.
-  const double elapsed = clock().now() - _startDate;
-  double dt = elapsed - _lastTime;
-  if (!_isContinue && dt > kClampThreshold) dt = kClampedInterval;
-  if (_isContinue && dt > kLongestUnclampedInterval) dt = kLongestUnclampedInterval;
-  const double fs = _sweep->samplingRate;
+  const double elapsed = clock().now() - startDate_;
+  double dt = elapsed - lastTime_;
+  if (!isContinue_ && dt > kClampThreshold) dt = kClampedInterval;
+  if (isContinue_ && dt > kLongestUnclampedInterval) dt = kLongestUnclampedInterval;
+  const double fs = sweep_->samplingRate;
   const std::int64_t n = static_cast<std::int64_t>(dt * fs);
   if (n <= 0) {
-    _isContinue = true;
-    _lastOutcome = DrawOutcome::Idle;
+    isContinue_ = true;
+    lastOutcome_ = DrawOutcome::Idle;
     return;
   }
-  _isContinue = false;
+  isContinue_ = false;
   const double sampleStep = 1.0 / fs;
-  _lastTime = _lastTime + static_cast<double>(n) * sampleStep;
+  lastTime_ = lastTime_ + static_cast<double>(n) * sampleStep;
 
   // C. Path length.
-  const std::int64_t q = n / _maxSplitNum;
+  const std::int64_t q = n / maxSplitNum_;
   const std::int64_t c = std::max<std::int64_t>(q, 2);
 
   // D-F. One frame group of segment paths.
@@ -64,12 +64,12 @@ void OrbeluneView::drawRect(const Rect& dirtyRect, Graphics& graphics) {
     const std::int64_t run = remaining >= 2 * c ? c : remaining;
     remaining -= run;
     auto path = BezierPath::bezierPath();
-    path->setLineWidth(_lineWidth);
+    path->setLineWidth(lineWidth_);
     path->setLineJoinStyle(LineJoinStyle::Bevel);
-    if (!_isFirstPoint) path->moveToPoint(_lastPoint);
+    if (!isFirstPoint_) path->moveToPoint(lastPoint_);
     for (std::int64_t i = 0; i < run; ++i) {
       if (sweepMethod != 0) {
-        const double u = _time > T ? 2.0 * T - _time : _time;
+        const double u = time_ > T ? 2.0 * T - time_ : time_;
         foldedTime = u;
         if (sweepMethod == 2 && u > 0.0) {
           sampleTime = T * (1.0 - std::log10(1.0 + 9.0 * (T - u) / T));
@@ -77,61 +77,61 @@ void OrbeluneView::drawRect(const Rect& dirtyRect, Graphics& graphics) {
           sampleTime = u;
         }
       }
-      const double vx = _xAxis->valueAtTime(sampleTime);
-      const double vy = _yAxis->valueAtTime(sampleTime);
+      const double vx = xAxis_->valueAt(sampleTime);
+      const double vy = yAxis_->valueAt(sampleTime);
       const Point point{cx + rx * vx, cy + ry * vy};
-      _lastPoint = point;
-      if (_isFirstPoint) {
+      lastPoint_ = point;
+      if (isFirstPoint_) {
         path->moveToPoint(point);
-        _isFirstPoint = false;
+        isFirstPoint_ = false;
       } else {
         path->lineToPoint(point);
       }
       if (sweepMethod != 0) {
-        _time = _time + sampleStep;
-        if (_time >= 2.0 * T) _time -= 2.0 * T;
+        time_ = time_ + sampleStep;
+        if (time_ >= 2.0 * T) time_ -= 2.0 * T;
       }
     }
     group.insert(group.begin(), std::move(path));
   }
 
   // G. Trail update and drawing.
-  _waveMArray.push_front(std::move(group));
-  if (static_cast<std::int64_t>(_waveMArray.size()) > _maxPathNum) _waveMArray.pop_back();
+  trail_.push_front(std::move(group));
+  if (static_cast<std::int64_t>(trail_.size()) > maxPathNum_) trail_.pop_back();
 
-  const ColorField lineColor = _lineColor;
-  const Color shownLine = lineColor.value_or(Color::yellowColor());
+  const ColorField lineColor = lineColor_;
+  const Color shownLine = lineColor.value_or(Color::yellow());
   const double a = shownLine.alphaComponent();
   std::int64_t total = 0;
-  for (const auto& g : _waveMArray) total += static_cast<std::int64_t>(g.size());
+  for (const auto& g : trail_) total += static_cast<std::int64_t>(g.size());
   const double N = static_cast<double>(total);
 
-  graphics.setColor(_backColor, _backColor.value_or(Color::blackColor()));
+  graphics.setColor(backColor_, backColor_.value_or(Color::black()));
   graphics.rectFill(b);
   std::int64_t k = 0;
-  for (const auto& g : _waveMArray) {
+  for (const auto& g : trail_) {
     for (const auto& path : g) {
       const double alpha = (a * static_cast<double>(total - k)) / N;
       ColorField held;
-      if (lineColor) held = lineColor->colorWithAlphaComponent(alpha);
-      graphics.setColor(held, shownLine.colorWithAlphaComponent(alpha));
+      if (lineColor) held = lineColor->withAlpha(alpha);
+      graphics.setColor(held, shownLine.withAlpha(alpha));
       graphics.stroke(*path);
       ++k;
     }
   }
 
   drawStatusLine(graphics, b, sweepMethod, foldedTime, sampleTime);
-  _lastOutcome = DrawOutcome::Drawn;
+  lastOutcome_ = DrawOutcome::Drawn;
 }
 
 void OrbeluneView::drawStatusLine(Graphics& graphics, const Rect& b, std::int64_t sweepMethod, double foldedTime,
                                   double sampleTime) {
-  StatusInputs in{_isShowCurrentValue, _isShowFrequency, _isShowInitialPhase, sweepMethod, foldedTime, sampleTime};
-  auto line = composeStatusLine(in, *_xAxis, *_yAxis);
+  StatusInputs in{isShowCurrentValue_, isShowFrequency_, isShowInitialPhase_, sweepMethod, foldedTime, sampleTime};
+  auto line = composeStatusLine(in, *xAxis_, *yAxis_);
   if (!line) return;
-  FittedLine fitted = fitStatusLine(graphics, *line, _textColor, b.size.width);
+  FittedLine fitted = fitStatusLine(graphics, *line, textColor_, b.size.width);
   const double x = (b.origin.x + 0.5 * b.size.width) + (-0.5 * fitted.width);
-  graphics.drawAtPoint(fitted.styled, Point{x, 0.0}, _textColor.value_or(Color::whiteColor()));
+  graphics.drawText(fitted.styled, Point{x, 0.0}, textColor_.value_or(Color::white()));
 }
 
 }  // namespace orbelune

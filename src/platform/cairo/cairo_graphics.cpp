@@ -217,11 +217,11 @@ void CairoGraphics::blend(const Coverage& cov) {
   cairo_surface_mark_dirty(surface_);
 }
 
-Size CairoGraphics::sizeOfString(const StyledString& text) {
+Size CairoGraphics::measureText(const StyledString& text) {
   return text_.measure(text.string, text.font.name, text.font.size);
 }
 
-void CairoGraphics::drawAtPoint(const StyledString& text, Point point, const Color& shown) {
+void CairoGraphics::drawText(const StyledString& text, Point point, const Color& shown) {
   Size box = text_.measure(text.string, text.font.name, text.font.size);
   cairo_save(cr_);
   cairo_set_source_rgba(cr_, shown.red, shown.green, shown.blue, shown.alpha);

@@ -27,8 +27,8 @@ class CairoGraphics final : public Graphics {
   void setColor(const ColorField& held, const Color& shown) override;
   void rectFill(const Rect& rect) override;
   void stroke(const BezierPath& path) override;
-  Size sizeOfString(const StyledString& text) override;
-  void drawAtPoint(const StyledString& text, Point point, const Color& shownColor) override;
+  Size measureText(const StyledString& text) override;
+  void drawText(const StyledString& text, Point point, const Color& shownColor) override;
 
   // Strokes directly, without the coverage cache (the reference the cache is held to).
   void strokeUncached(const BezierPath& path);
@@ -57,10 +57,10 @@ class MeasuringGraphics final : public Graphics {
   void setColor(const ColorField&, const Color&) override {}
   void rectFill(const Rect&) override {}
   void stroke(const BezierPath&) override {}
-  Size sizeOfString(const StyledString& text) override {
+  Size measureText(const StyledString& text) override {
     return text_.measure(text.string, text.font.name, text.font.size);
   }
-  void drawAtPoint(const StyledString&, Point, const Color&) override {}
+  void drawText(const StyledString&, Point, const Color&) override {}
 
  private:
   TextEngine text_;

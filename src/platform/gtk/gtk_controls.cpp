@@ -5,14 +5,14 @@
 
 namespace orbelune {
 
-void GtkPopUpButton::selectItemAtIndex(std::int64_t index) {
+void GtkPopUpButton::selectItem(std::int64_t index) {
   Updating u(*this);
   GListModel* model = gtk_drop_down_get_model(w_);
   const auto n = model ? static_cast<std::int64_t>(g_list_model_get_n_items(model)) : 0;
   gtk_drop_down_set_selected(w_, index >= 0 && index < n ? static_cast<guint>(index) : GTK_INVALID_LIST_POSITION);
 }
 
-std::int64_t GtkPopUpButton::indexOfSelectedItem() const {
+std::int64_t GtkPopUpButton::selectedIndex() const {
   guint selected = gtk_drop_down_get_selected(w_);
   return selected == GTK_INVALID_LIST_POSITION ? -1 : static_cast<std::int64_t>(selected);
 }
@@ -122,7 +122,7 @@ void SharedColorChooser::open(GtkWidget* near) {
     dialog_ = gtk_color_chooser_dialog_new("Colours", nullptr);
     gtk_window_set_hide_on_close(GTK_WINDOW(dialog_), TRUE);
     g_signal_connect(dialog_, "response", G_CALLBACK(onResponse), this);
-    ColorPanel::sharedColorPanel().setListener([this](bool shows) {
+    ColorPanel::shared().setListener([this](bool shows) {
       if (dialog_) gtk_color_chooser_set_use_alpha(GTK_COLOR_CHOOSER(dialog_), shows);
     });
   }
@@ -130,7 +130,7 @@ void SharedColorChooser::open(GtkWidget* near) {
     gtk_window_set_transient_for(GTK_WINDOW(dialog_), GTK_WINDOW(root));
     gtk_window_set_modal(GTK_WINDOW(dialog_), TRUE);
   }
-  gtk_color_chooser_set_use_alpha(GTK_COLOR_CHOOSER(dialog_), ColorPanel::sharedColorPanel().showsAlpha());
+  gtk_color_chooser_set_use_alpha(GTK_COLOR_CHOOSER(dialog_), ColorPanel::shared().showsAlpha());
   const Color c = well->color();
   GdkRGBA rgba{static_cast<float>(c.red), static_cast<float>(c.green), static_cast<float>(c.blue),
                static_cast<float>(c.alpha)};
@@ -146,7 +146,7 @@ void SharedColorChooser::onResponse(GtkDialog*, int response, gpointer self) {
   if (well && response == GTK_RESPONSE_OK) {
     GdkRGBA rgba;
     gtk_color_chooser_get_rgba(GTK_COLOR_CHOOSER(chooser->dialog_), &rgba);
-    const bool opaque = !ColorPanel::sharedColorPanel().showsAlpha();
+    const bool opaque = !ColorPanel::shared().showsAlpha();
     well->setColor(Color{rgba.red, rgba.green, rgba.blue, opaque ? 1.0 : static_cast<double>(rgba.alpha)});
   }
   gtk_widget_set_visible(chooser->dialog_, FALSE);

@@ -33,8 +33,8 @@ class GtkPopUpButton final : public PopUpButton, public GtkControl {
   GtkWidget* widget() const override { return GTK_WIDGET(w_); }
   void setEnabled(bool e) override { gtk_widget_set_sensitive(widget(), e); }
   bool isEnabled() const override { return gtk_widget_get_sensitive(widget()); }
-  void selectItemAtIndex(std::int64_t index) override;
-  std::int64_t indexOfSelectedItem() const override;
+  void selectItem(std::int64_t index) override;
+  std::int64_t selectedIndex() const override;
 
  private:
   GtkDropDown* w_;

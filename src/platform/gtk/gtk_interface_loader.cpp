@@ -8,7 +8,7 @@
 namespace orbelune {
 
 struct GtkInterfaceLoader::Binding {
-  NibOwner* owner = nullptr;
+  InterfaceOwner* owner = nullptr;
   GtkBuilder* builder = nullptr;
   GObject* context = nullptr;  // the builder's current object: handlers find the binding through it
   GtkWindow* window = nullptr;
@@ -65,7 +65,7 @@ bool isColorWellButton(GtkWidget* w) { return GTK_IS_BUTTON(w) && gtk_widget_has
 GtkInterfaceLoader::GtkInterfaceLoader() = default;
 GtkInterfaceLoader::~GtkInterfaceLoader() = default;
 
-bool GtkInterfaceLoader::loadNibNamed(const std::string& name, NibOwner& owner) {
+bool GtkInterfaceLoader::loadInterface(const std::string& name, InterfaceOwner& owner) {
   lastError_.clear();
   auto file = findResource(name + ".ui");
   if (!file) {
@@ -122,7 +122,7 @@ bool GtkInterfaceLoader::loadNibNamed(const std::string& name, NibOwner& owner) 
     GtkWidget* w = GTK_WIDGET(obj);
     Control* control = nullptr;
     if (isColorWellButton(w)) {
-      auto well = ColorWell::makeWellOfClass(gtk_widget_get_name(w));
+      auto well = ColorWell::makeWell(gtk_widget_get_name(w));
       auto face = std::make_unique<GtkColorWellFace>(GTK_BUTTON(w), *well);
       b->faces[id] = face.get();
       control = well.get();
@@ -162,14 +162,14 @@ bool GtkInterfaceLoader::loadNibNamed(const std::string& name, NibOwner& owner) 
   return true;
 }
 
-void GtkInterfaceLoader::releaseObjectsOf(NibOwner& owner) { bindings_.erase(&owner); }
+void GtkInterfaceLoader::releaseObjectsOf(InterfaceOwner& owner) { bindings_.erase(&owner); }
 
-GObject* GtkInterfaceLoader::objectOf(NibOwner& owner, const std::string& id) const {
+GObject* GtkInterfaceLoader::objectOf(InterfaceOwner& owner, const std::string& id) const {
   auto it = bindings_.find(&owner);
   return it == bindings_.end() ? nullptr : gtk_builder_get_object(it->second->builder, id.c_str());
 }
 
-std::vector<std::string> GtkInterfaceLoader::connectedOutlets(NibOwner& owner) const {
+std::vector<std::string> GtkInterfaceLoader::connectedOutlets(InterfaceOwner& owner) const {
   auto it = bindings_.find(&owner);
   if (it == bindings_.end()) return {};
   auto out = it->second->outlets;
@@ -177,7 +177,7 @@ std::vector<std::string> GtkInterfaceLoader::connectedOutlets(NibOwner& owner) c
   return out;
 }
 
-GtkColorWellFace* GtkInterfaceLoader::wellFaceOf(NibOwner& owner, const std::string& id) const {
+GtkColorWellFace* GtkInterfaceLoader::wellFaceOf(InterfaceOwner& owner, const std::string& id) const {
   auto it = bindings_.find(&owner);
   if (it == bindings_.end()) return nullptr;
   auto f = it->second->faces.find(id);

@@ -23,21 +23,21 @@ class GtkInterfaceLoader final : public InterfaceLoader {
   GtkInterfaceLoader();
   ~GtkInterfaceLoader() override;
 
-  bool loadNibNamed(const std::string& name, NibOwner& owner) override;
-  void releaseObjectsOf(NibOwner& owner) override;
+  bool loadInterface(const std::string& name, InterfaceOwner& owner) override;
+  void releaseObjectsOf(InterfaceOwner& owner) override;
 
   // Why the last load failed (missing or broken file).
   const std::string& lastError() const { return lastError_; }
   // For tests: an owner's object by its id, and the outlets the owner accepted.
-  GObject* objectOf(NibOwner& owner, const std::string& id) const;
-  std::vector<std::string> connectedOutlets(NibOwner& owner) const;
-  GtkColorWellFace* wellFaceOf(NibOwner& owner, const std::string& id) const;
+  GObject* objectOf(InterfaceOwner& owner, const std::string& id) const;
+  std::vector<std::string> connectedOutlets(InterfaceOwner& owner) const;
+  GtkColorWellFace* wellFaceOf(InterfaceOwner& owner, const std::string& id) const;
 
   // Called by the builder's handlers; public for the C callbacks only.
   struct Binding;
 
  private:
-  std::map<NibOwner*, std::unique_ptr<Binding>> bindings_;
+  std::map<InterfaceOwner*, std::unique_ptr<Binding>> bindings_;
   std::string lastError_;
 };
 

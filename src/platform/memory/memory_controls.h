@@ -16,7 +16,7 @@ namespace orbelune {
 // control's action to its owner, as a real widget would.
 class MemoryControlBase {
  public:
-  void connect(NibOwner* owner, std::string action) {
+  void connect(InterfaceOwner* owner, std::string action) {
     owner_ = owner;
     action_ = std::move(action);
   }
@@ -25,7 +25,7 @@ class MemoryControlBase {
   void send(Control* self) {
     if (owner_ && !action_.empty()) owner_->performAction(action_, self);
   }
-  NibOwner* owner_ = nullptr;
+  InterfaceOwner* owner_ = nullptr;
   std::string action_;
 };
 
@@ -34,10 +34,10 @@ class MemoryPopUpButton final : public PopUpButton, public MemoryControlBase {
   explicit MemoryPopUpButton(int items) : items_(items) {}
   void setEnabled(bool e) override { enabled_ = e; }
   bool isEnabled() const override { return enabled_; }
-  void selectItemAtIndex(std::int64_t i) override { selected_ = (i >= 0 && i < items_) ? i : -1; }
-  std::int64_t indexOfSelectedItem() const override { return selected_; }
+  void selectItem(std::int64_t i) override { selected_ = (i >= 0 && i < items_) ? i : -1; }
+  std::int64_t selectedIndex() const override { return selected_; }
   void userSelects(std::int64_t i) {
-    selectItemAtIndex(i);
+    selectItem(i);
     send(this);
   }
 
@@ -59,7 +59,7 @@ class MemoryTextField final : public TextField, public MemoryControlBase {
   std::optional<Color> textColor() const { return textColor_; }
 
   // The user types one character at a time; each change notifies the delegate.
-  void connectDelegate(NibOwner* owner) { delegate_ = owner; }
+  void connectDelegate(InterfaceOwner* owner) { delegate_ = owner; }
   void userTypes(const std::string& chars) {
     for (char c : chars) {
       text_ += c;
@@ -78,7 +78,7 @@ class MemoryTextField final : public TextField, public MemoryControlBase {
   std::string text_;
   bool enabled_ = true;
   std::optional<Color> textColor_;
-  NibOwner* delegate_ = nullptr;
+  InterfaceOwner* delegate_ = nullptr;
 };
 
 class MemorySlider final : public Slider, public MemoryControlBase {

@@ -32,15 +32,15 @@ void RecordingGraphics::stroke(const BezierPath& path) {
   if (inner_) inner_->stroke(path);
 }
 
-Size RecordingGraphics::sizeOfString(const StyledString& text) {
-  if (inner_) return inner_->sizeOfString(text);
+Size RecordingGraphics::measureText(const StyledString& text) {
+  if (inner_) return inner_->measureText(text);
   return Size{kFallbackAdvance * text.font.size * static_cast<double>(text.string.size()), text.font.size};
 }
 
-void RecordingGraphics::drawAtPoint(const StyledString& text, Point point, const Color& shownColor) {
-  double width = sizeOfString(text).width;
+void RecordingGraphics::drawText(const StyledString& text, Point point, const Color& shownColor) {
+  double width = measureText(text).width;
   ops_.emplace_back(std::in_place_type<Text>, text.string, text.font.name, text.font.size, point, width, text.color);
-  if (inner_) inner_->drawAtPoint(text, point, shownColor);
+  if (inner_) inner_->drawText(text, point, shownColor);
 }
 
 ojson RecordingGraphics::opsJson() const {

@@ -39,8 +39,8 @@ class RecordingGraphics final : public Graphics {
   void setColor(const ColorField& held, const Color& shown) override;
   void rectFill(const Rect& rect) override;
   void stroke(const BezierPath& path) override;
-  Size sizeOfString(const StyledString& text) override;
-  void drawAtPoint(const StyledString& text, Point point, const Color& shownColor) override;
+  Size measureText(const StyledString& text) override;
+  void drawText(const StyledString& text, Point point, const Color& shownColor) override;
 
   const std::vector<Op>& ops() const { return ops_; }
   void clear() { ops_.clear(); }
