@@ -9,7 +9,7 @@
 #include <cstring>
 #include <memory>
 
-#include "oscillator/frequency.h"
+#include "oscillator/oscillator.h"
 #include "platform/cairo/cairo_graphics.h"
 #include "platform/recording/recording_graphics.h"
 #include "platform/x11/x11_frame.h"

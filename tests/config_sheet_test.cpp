@@ -6,7 +6,7 @@
 #include "config_sheet/opaque_color_well.h"
 #include "config_sheet/sheet_controller.h"
 #include "memory_sheet_loader.h"
-#include "oscillator/frequency.h"
+#include "oscillator/oscillator.h"
 #include "platform/color_archive.h"
 #include "platform/color_panel.h"
 #include "platform/screen_saver_defaults.h"

@@ -10,7 +10,7 @@
 
 #include "config_sheet/sheet_controller.h"
 #include "config_sheet/sheet_outlets.h"
-#include "oscillator/frequency.h"
+#include "oscillator/oscillator.h"
 #include "platform/color_panel.h"
 #include "platform/gtk/gtk_controls.h"
 #include "platform/gtk/gtk_interface_loader.h"

@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "bundle_info.h"
-#include "oscillator/frequency.h"
+#include "oscillator/oscillator.h"
 #include "platform/color_archive.h"
 #include "platform/screen_saver_defaults.h"
 #include "platform/system_version.h"
@@ -42,7 +42,7 @@ TEST_F(SettingsLoadTest, EmptyStoreGivesEveryDefaultAndWritesNothing) {
   EXPECT_EQ(v->xAxis().frequency2(), 6.0);
   EXPECT_EQ(v->yAxis().frequency1(), 6.0);
   EXPECT_EQ(v->yAxis().frequency2(), 6.0);
-  for (Frequency* f : {&v->xAxis(), &v->yAxis()}) {
+  for (Oscillator* f : {&v->xAxis(), &v->yAxis()}) {
     EXPECT_EQ(f->initialPhase1(), 90.0);
     EXPECT_EQ(f->initialPhase2(), 90.0);
   }

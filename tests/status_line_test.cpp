@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "oscillator/frequency.h"
+#include "oscillator/oscillator.h"
 #include "platform/recording/recording_graphics.h"
 #include "test_support.h"
 #include "view/orbelune_view.h"
@@ -15,7 +15,7 @@ class StatusLineTest : public test::IsolatedTest {};
 
 TEST_F(StatusLineTest, EveryCombinationOfOptionsComposesItsLine) {
   sweep().method = 0;
-  Frequency x(sweep(), 440.0, 440.0, 90.0, 90.0), y(sweep(), 660.0, 660.0, 0.0, 0.0);
+  Oscillator x(sweep(), 440.0, 440.0, 90.0, 90.0), y(sweep(), 660.0, 660.0, 0.0, 0.0);
   struct Case {
     bool freq, phase;
     std::int64_t method;
@@ -35,7 +35,7 @@ TEST_F(StatusLineTest, EveryCombinationOfOptionsComposesItsLine) {
   }
   EXPECT_EQ(composeStatusLine({true, false, false, 1, 2.5, 2.5}, x, y), std::nullopt);
   EXPECT_EQ(composeStatusLine({false, true, true, 1, 2.5, 2.5}, x, y), std::nullopt);
-  Frequency negative(sweep(), 1.0, 1.0, -12.5, -12.5);
+  Oscillator negative(sweep(), 1.0, 1.0, -12.5, -12.5);
   EXPECT_EQ(composeStatusLine({true, false, true, 0, 0, 0}, negative, y).value(), "x: -12.50deg, y: 0.00deg");
 }
 

@@ -6,7 +6,7 @@
 #include <sstream>
 
 #include "bundle_info.h"
-#include "oscillator/frequency.h"
+#include "oscillator/oscillator.h"
 #include "platform/atomic_file.h"
 #include "platform/system_version.h"
 

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "oscillator/frequency.h"
+#include "oscillator/oscillator.h"
 #include "platform/recording/recording_graphics.h"
 #include "test_support.h"
 #include "view/orbelune_view.h"

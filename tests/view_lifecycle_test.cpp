@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "oscillator/frequency.h"
+#include "oscillator/oscillator.h"
 #include "platform/color_panel.h"
 #include "platform/recording/recording_graphics.h"
 #include "test_support.h"

@@ -12,7 +12,7 @@
 
 #include "host/cli.h"
 #include "host/saver_options.h"
-#include "oscillator/frequency.h"
+#include "oscillator/oscillator.h"
 #include "platform/cairo/cairo_graphics.h"
 #include "platform/recording/recording_graphics.h"
 #include "view/orbelune_view.h"

@@ -31,8 +31,8 @@ bool OrbeluneView::initFigure(const Rect& frame, bool isPreview, std::shared_ptr
   sweep_->method = s.sweepMethod;
   sweep_->sweepTime = s.sweepTime;
 
-  xAxis_ = std::make_unique<Frequency>(*sweep_, s.frequencyX1, s.frequencyX2, s.initialPhaseX, s.initialPhaseX2);
-  yAxis_ = std::make_unique<Frequency>(*sweep_, s.frequencyY1, s.frequencyY2, s.initialPhaseY, s.initialPhaseY2);
+  xAxis_ = std::make_unique<Oscillator>(*sweep_, s.frequencyX1, s.frequencyX2, s.initialPhaseX, s.initialPhaseX2);
+  yAxis_ = std::make_unique<Oscillator>(*sweep_, s.frequencyY1, s.frequencyY2, s.initialPhaseY, s.initialPhaseY2);
 
   setAnimationTimeInterval(0.05);
   ColorPanel::shared().setShowsAlpha(true);

@@ -4,7 +4,7 @@
 #include <memory>
 #include <vector>
 
-#include "oscillator/frequency.h"
+#include "oscillator/oscillator.h"
 #include "platform/color.h"
 #include "platform/graphics.h"
 #include "platform/screen_saver_view.h"
@@ -48,8 +48,8 @@ class OrbeluneView : public ScreenSaverView {
 
   // The view's state, read by hosts, the sheet and tests.
   SweepParameters& sweep() const { return *sweep_; }
-  Frequency& xAxis() { return *xAxis_; }
-  Frequency& yAxis() { return *yAxis_; }
+  Oscillator& xAxis() { return *xAxis_; }
+  Oscillator& yAxis() { return *yAxis_; }
   bool isShowCurrentValue() const { return isShowCurrentValue_; }
   bool isShowFrequency() const { return isShowFrequency_; }
   bool isShowInitialPhase() const { return isShowInitialPhase_; }
@@ -94,8 +94,8 @@ class OrbeluneView : public ScreenSaverView {
                       double sampleTime);
 
   std::shared_ptr<SweepParameters> sweep_;  // before the axes, which read it
-  std::unique_ptr<Frequency> xAxis_;
-  std::unique_ptr<Frequency> yAxis_;
+  std::unique_ptr<Oscillator> xAxis_;
+  std::unique_ptr<Oscillator> yAxis_;
   bool isShowCurrentValue_ = false;
   bool isShowFrequency_ = false;
   bool isShowInitialPhase_ = false;

@@ -1,10 +1,10 @@
 #include "view/status_line.h"
 
-#include "oscillator/frequency.h"
+#include "oscillator/oscillator.h"
 
 namespace orbelune {
 
-std::optional<std::string> composeStatusLine(const StatusInputs& in, const Frequency& xAxis, const Frequency& yAxis) {
+std::optional<std::string> composeStatusLine(const StatusInputs& in, const Oscillator& xAxis, const Oscillator& yAxis) {
   if (!in.isShowCurrentValue) return std::nullopt;
   if (!in.isShowFrequency && !in.isShowInitialPhase) return std::nullopt;
   std::string xPhase, yPhase;

@@ -8,7 +8,7 @@
 
 namespace orbelune {
 
-class Frequency;
+class Oscillator;
 
 struct StatusInputs {
   bool isShowCurrentValue;
@@ -20,7 +20,7 @@ struct StatusInputs {
 };
 
 // The status line for these options, or nothing when none is to be drawn.
-std::optional<std::string> composeStatusLine(const StatusInputs& in, const Frequency& xAxis, const Frequency& yAxis);
+std::optional<std::string> composeStatusLine(const StatusInputs& in, const Oscillator& xAxis, const Oscillator& yAxis);
 
 struct FittedLine {
   StyledString styled;

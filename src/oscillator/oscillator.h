@@ -10,9 +10,9 @@ namespace orbelune {
 // over the sweep time, in closed form. The sweep method, sampling rate and sweep
 // time come from the sweep parameters it shares with the other oscillators of
 // its host; they must outlive it.
-class Frequency {
+class Oscillator {
  public:
-  Frequency(const SweepParameters& sweep, double frequency1, double frequency2, double initialPhase1,
+  Oscillator(const SweepParameters& sweep, double frequency1, double frequency2, double initialPhase1,
             double initialPhase2);
 
   void resetPhase();

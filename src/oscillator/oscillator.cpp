@@ -1,20 +1,20 @@
-#include "oscillator/frequency.h"
+#include "oscillator/oscillator.h"
 
 #include <cmath>
 
 namespace orbelune {
-Frequency::Frequency(const SweepParameters& sweep, double frequency1, double frequency2, double initialPhase1,
+Oscillator::Oscillator(const SweepParameters& sweep, double frequency1, double frequency2, double initialPhase1,
                      double initialPhase2)
     : sweep_(&sweep),
       frequency1_(frequency1), frequency2_(frequency2), initialPhase1_(initialPhase1), initialPhase2_(initialPhase2) {}
 
-void Frequency::resetPhase() {
+void Oscillator::resetPhase() {
   phaseCount_ = 0.0;
   phaseStep_ = (frequency1_ * kTwoPi) / sweep_->samplingRate;
   radianInitPhase_ = kDegreeToRadian * initialPhase1_;
 }
 
-double Frequency::valueAt(double t) {
+double Oscillator::valueAt(double t) {
   if (sweep_->method == 0) {
     double v = std::sin(radianInitPhase_ + phaseCount_);
     phaseCount_ = phaseCount_ + phaseStep_;
@@ -27,14 +27,14 @@ double Frequency::valueAt(double t) {
   return std::sin(d * kDegreeToRadian + f * kTwoPi * t);
 }
 
-double Frequency::frequencyAt(double t) const {
+double Oscillator::frequencyAt(double t) const {
   if (sweep_->method != 0 && frequency1_ != frequency2_) {
     return frequency1_ + ((frequency2_ - frequency1_) * t) / sweep_->sweepTime;
   }
   return frequency1_;
 }
 
-double Frequency::degreeAt(double t) const {
+double Oscillator::degreeAt(double t) const {
   if (sweep_->method != 0 && initialPhase1_ != initialPhase2_) {
     return initialPhase1_ + ((initialPhase2_ - initialPhase1_) * t) / sweep_->sweepTime;
   }
