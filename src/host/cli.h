@@ -12,11 +12,6 @@ struct UsageError : std::runtime_error {
 
 inline constexpr int kExitUsage = 2;
 
-// Whole-string, locale-independent number parsing; nullopt for anything else
-// (trailing text, nan, inf, out of range).
-std::optional<double> parseFiniteDouble(const std::string& text);
-std::optional<long long> parseInteger(const std::string& text);
-
 // "-flag" and "--flag" are the same flag; returns the name without dashes, or
 // nullopt for an argument that is not a flag.
 std::optional<std::string> flagName(const std::string& arg);

@@ -1,4 +1,5 @@
 #include "host/defaults_command.h"
+#include "platform/number_text.h"
 
 #include <ostream>
 #include <sstream>
@@ -21,13 +22,14 @@ std::optional<Color> decodeColor(const std::string& key, const Bytes& data) {
 DefaultsValue parseWriteValue(const std::string& key, const std::string& type, const std::string& text) {
   using cli::UsageError;
   if (type == "int") {
-    auto v = cli::parseInteger(text);
+    auto v = parseInteger(text);
     if (!v) throw UsageError("-int needs a whole number, not '" + text + "'");
     return static_cast<std::int64_t>(*v);
   }
   if (type == "float") {
-    auto v = cli::parseFiniteDouble(text);
-    if (!v) throw UsageError("-float needs a finite number, not '" + text + "'");
+    std::string problem;
+    auto v = parseNumber(text, &problem);
+    if (!v) throw UsageError("-float needs a finite number; '" + text + "' " + problem);
     return *v;
   }
   if (type == "bool") {
@@ -46,7 +48,7 @@ DefaultsValue parseWriteValue(const std::string& key, const std::string& type, c
     std::string part;
     int count = 0;
     while (std::getline(ss, part, ',')) {
-      auto v = cli::parseFiniteDouble(part);
+      auto v = parseNumber(part);
       if (count >= 4 || !v || *v < 0.0 || *v > 1.0) {
         throw UsageError("-color needs R,G,B,A, four numbers from 0 to 1, not '" + text + "'");
       }

@@ -1,4 +1,5 @@
 #include "host/render_command.h"
+#include "platform/number_text.h"
 
 #include <cairo.h>
 
@@ -52,20 +53,20 @@ RenderOptions parseOptions(const std::vector<std::string>& args) {
     if (*name == "size") {
       const std::string& v = value();
       auto x = v.find('x');
-      auto w = x == std::string::npos ? std::nullopt : cli::parseInteger(v.substr(0, x));
-      auto h = x == std::string::npos ? std::nullopt : cli::parseInteger(v.substr(x + 1));
+      auto w = x == std::string::npos ? std::nullopt : parseInteger(v.substr(0, x));
+      auto h = x == std::string::npos ? std::nullopt : parseInteger(v.substr(x + 1));
       if (!w || !h || *w < 1 || *h < 1 || *w > 16384 || *h > 16384) {
         throw UsageError("--size needs WxH with whole numbers from 1 to 16384, not '" + v + "'");
       }
       o.width = static_cast<int>(*w);
       o.height = static_cast<int>(*h);
     } else if (*name == "frames") {
-      auto n = cli::parseInteger(value());
+      auto n = parseInteger(value());
       if (!n || *n < 0 || *n > 100000000) throw UsageError("--frames needs a whole number of 0 or more");
       o.frames = *n;
       o.framesGiven = true;
     } else if (*name == "interval") {
-      auto d = cli::parseFiniteDouble(value());
+      auto d = parseNumber(value());
       if (!d) throw UsageError("--interval needs a finite number of seconds");
       o.interval = *d;
     } else if (*name == "frame-times") {
@@ -73,7 +74,7 @@ RenderOptions parseOptions(const std::vector<std::string>& args) {
       std::string part;
       o.frameTimes.clear();
       while (std::getline(ss, part, ',')) {
-        auto d = cli::parseFiniteDouble(part);
+        auto d = parseNumber(part);
         if (!d) throw UsageError("--frame-times needs finite numbers separated by commas, not '" + part + "'");
         o.frameTimes.push_back(*d);
       }

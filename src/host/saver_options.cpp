@@ -1,4 +1,5 @@
 #include "host/saver_options.h"
+#include "platform/number_text.h"
 
 #include <algorithm>
 #include <charconv>
@@ -62,15 +63,20 @@ bool parseSaverOption(const std::vector<std::string>& args, std::size_t& i, Save
     const std::string& text = args[i + 1];
     SaverOverride o{&d, 0.0, {}};
     bool ok = false;
+    std::string problem;
     if (d.kind == SettingKind::Color) {
       auto c = parseColorText(text);
       if ((ok = c.has_value())) o.color = *c;
-    } else if (auto v = cli::parseFiniteDouble(text)) {
+    } else if (auto v = parseNumber(text, &problem)) {
       const bool whole = d.kind != SettingKind::Choice || std::trunc(*v) == *v;
       ok = whole && (!d.bounded() || (*v >= d.low && *v <= d.high));
       o.number = *v;
     }
-    if (!ok) throw cli::UsageError(args[i] + " needs " + whatItTakes(d) + ", not '" + text + "'");
+    if (!ok) {
+      // Say why when the number itself cannot be read ("1e999" is out of range).
+      const std::string why = problem == "is out of range" ? " (" + problem.substr(3) + ")" : "";
+      throw cli::UsageError(args[i] + " needs " + whatItTakes(d) + ", not '" + text + "'" + why);
+    }
     out.values.push_back(o);
     i += 2;
     return true;

@@ -1,14 +1,35 @@
 #pragma once
+#include <cstddef>
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace orbelune {
+
+// Numbers as text, in one place and independent of the process locale: the
+// sheet's fields, the store's text values and the command-line flags all read
+// and write them here.
 
 // "%.2f" with a decimal point whatever the process locale.
 std::string format2f(double v);
 
-// The number a text begins with (after white space): sign, digits, a decimal
-// point, an exponent. Anything else, and anything not finite ("nan", "inf",
-// "1e999"), is 0.
-double leadingNumber(const std::string& text);
+// A decimal number at the start of a text: one optional sign, digits with an
+// optional decimal point, an optional exponent. No "inf", "nan" or hexadecimal.
+struct ScannedNumber {
+  enum class Status { Number, NotANumber, OutOfRange } status = Status::NotANumber;
+  double value = 0.0;      // Number only
+  std::size_t length = 0;  // the characters the number takes, when there is one
+};
+ScannedNumber scanNumber(std::string_view text);
+
+// The number a text begins with (after white space); 0 when it does not begin
+// with a finite number. This is how a field's text reads as a number.
+double leadingNumber(std::string_view text);
+
+// The whole text as a finite number, or nullopt; `problem` then says why
+// ("is not a number", "is out of range").
+std::optional<double> parseNumber(std::string_view text, std::string* problem = nullptr);
+// The whole text as a whole number in decimal, or nullopt.
+std::optional<long long> parseInteger(std::string_view text);
 
 }  // namespace orbelune

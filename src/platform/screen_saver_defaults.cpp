@@ -1,6 +1,7 @@
 #include "platform/screen_saver_defaults.h"
 
 #include "platform/atomic_file.h"
+#include "platform/number_text.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -71,13 +72,14 @@ bool usable(const DefaultsValue& v) {
   return true;
 }
 
+// A text value read as a number: the number it begins with, after white space.
 bool parseLeadingDouble(const std::string& s, double& out) {
   std::size_t i = 0;
   while (i < s.size() && std::isspace(static_cast<unsigned char>(s[i]))) ++i;
-  const char* first = s.data() + i;
-  if (i < s.size() && s[i] == '+') ++first;
-  auto res = std::from_chars(first, s.data() + s.size(), out);
-  return res.ec == std::errc() && std::isfinite(out);
+  const ScannedNumber n = scanNumber(std::string_view(s).substr(i));
+  if (n.status != ScannedNumber::Status::Number) return false;
+  out = n.value;
+  return true;
 }
 
 }  // namespace

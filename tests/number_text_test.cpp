@@ -1,0 +1,48 @@
+#include "platform/number_text.h"
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+
+namespace orbelune {
+namespace {
+
+TEST(NumberTextTest, WholeTextsAreFiniteDecimalNumbersWithOneSign) {
+  EXPECT_EQ(parseNumber("2.5"), 2.5);
+  EXPECT_EQ(parseNumber("+2.5e1"), 25.0);
+  EXPECT_EQ(parseNumber("-.5"), -0.5);
+  EXPECT_EQ(parseNumber("5."), 5.0);
+  for (const char* bad : {"", "+", "-", ".", "+-5", "-+5", "++5", "inf", "nan", "0x10", " 1", "1 ", "1e", "1,5"}) {
+    std::string problem;
+    EXPECT_FALSE(parseNumber(bad, &problem).has_value()) << bad;
+    EXPECT_EQ(problem, "is not a number") << bad;
+  }
+  for (const char* huge : {"1e999", "-1e400", "1e-400"}) {
+    std::string problem;
+    EXPECT_FALSE(parseNumber(huge, &problem).has_value()) << huge;
+    EXPECT_EQ(problem, "is out of range") << huge;
+  }
+  EXPECT_EQ(parseInteger("+42"), 42);
+  EXPECT_FALSE(parseInteger("+-5").has_value());
+  EXPECT_FALSE(parseInteger("4.0").has_value());
+  EXPECT_FALSE(parseInteger("99999999999999999999").has_value());
+}
+
+TEST(NumberTextTest, AFieldReadsAsTheNumberItBeginsWithOrZero) {
+  EXPECT_EQ(leadingNumber("  12.5 Hz"), 12.5);
+  EXPECT_EQ(leadingNumber("3e2x"), 300.0);
+  EXPECT_EQ(leadingNumber("3e"), 3.0);
+  for (const char* zero : {"", "abc", "-", "+-5", "inf", "1e999", "nan"}) EXPECT_EQ(leadingNumber(zero), 0.0) << zero;
+}
+
+TEST(NumberTextTest, ALocaleWithADecimalCommaChangesNothing) {
+  const char* old = std::setlocale(LC_NUMERIC, nullptr);
+  const std::string saved = old ? old : "C";
+  if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8")) GTEST_SKIP() << "no de_DE locale";
+  EXPECT_EQ(format2f(2.5), "2.50");
+  EXPECT_EQ(parseNumber("2.5"), 2.5);
+  std::setlocale(LC_NUMERIC, saved.c_str());
+}
+
+}  // namespace
+}  // namespace orbelune
