@@ -37,6 +37,20 @@ kill -INT "$root"
 status=0; wait "$root" || status=$?
 [ "$status" -eq 0 ] || fail "--root ended with status $status on SIGINT"
 
+# A stopped X server answers nothing: SIGTERM must end the hack all the same.
+"$orbelune" -window-id "$id" & stuck=$!
+catches_signals "$stuck" || fail "the hack never set up its signal handling"
+sleep 0.5
+kill -STOP "$XVFB_PID"
+kill -TERM "$stuck"
+for _ in $(seq 20); do kill -0 "$stuck" 2>/dev/null || break; sleep 0.05; done
+if kill -0 "$stuck" 2>/dev/null; then
+  kill -9 "$stuck"; kill -CONT "$XVFB_PID"; fail "SIGTERM did not end the hack while the server was stopped"
+fi
+kill -CONT "$XVFB_PID"
+status=0; wait "$stuck" || status=$?
+[ "$status" -eq 0 ] || fail "the hack ended with status $status on SIGTERM while the server was stopped"
+
 # The window going away ends the hack with a message, not a hang.
 "$orbelune" -window-id "$id" 2>"$work/err" & orphan=$!
 catches_signals "$orphan" || fail "the hack never set up its signal handling"

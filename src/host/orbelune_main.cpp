@@ -48,15 +48,7 @@ int main(int argc, char** argv) {
     orbelune::printSaverHelp(std::cout);
     return 0;
   }
-  if (!args.empty() && args[0] == "--data-dir") {
-    auto found = orbelune::findResource("Orbelune.bundle.json");
-    if (!found) {
-      std::cerr << "orbelune: Orbelune.bundle.json not found\n";
-      return 1;
-    }
-    std::cout << found->parent_path().string() << "\n";
-    return 0;
-  }
+  if (!args.empty() && args[0] == "--data-dir") return orbelune::printDataDirectory("orbelune", std::cout, std::cerr);
   if (!args.empty() && (args[0] == "--version" || args[0] == "-version")) {
     std::cout << "orbelune " << orbelune::kVersion << "\n";
     return 0;

@@ -15,6 +15,7 @@
 #include "host/saver_options.h"
 #include "oscillator/oscillator.h"
 #include "platform/cairo/cairo_graphics.h"
+#include "platform/cairo/cairo_surface.h"
 #include "platform/recording/recording_graphics.h"
 #include "view/orbelune_view.h"
 
@@ -214,9 +215,8 @@ int runRenderCommand(const std::vector<std::string>& args, std::ostream& out, st
     const double d = k <= static_cast<long long>(o.frameTimes.size()) ? o.frameTimes[k - 1] : o.interval;
     t = t + d;
     clock->set(t);
-    view->animateOneFrame();
     recorder.clear();
-    if (!view->displayIfNeeded(recorder)) continue;
+    if (!view->tick(recorder)) continue;
     if (ops) {
       ojson line;
       line["event"] = "draw";
@@ -240,8 +240,7 @@ int runRenderCommand(const std::vector<std::string>& args, std::ostream& out, st
       status = 1;
     }
   }
-  backend.reset();
-  if (surface) cairo_surface_destroy(surface);
+  backend.reset();  // before the picture it draws on
   return status;
 }
 

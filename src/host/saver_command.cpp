@@ -4,7 +4,6 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
-#include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -20,6 +19,7 @@
 #include "host/cli.h"
 #include "host/saver_options.h"
 #include "platform/x11/x11_frame.h"
+#include "platform/x11/x11_handles.h"
 #include "platform/x11/x11_targets.h"
 #include "view/orbelune_view.h"
 
@@ -63,18 +63,14 @@ SaverOptions parseSaverOptions(const std::vector<std::string>& args) {
   return o;
 }
 
-// Signals and X failures land here; the loop reads them between frames.
-volatile std::sig_atomic_t g_quit = 0;
-int g_wakeFd = -1;
-Window g_badWindow = 0;
+// SIGTERM and SIGINT end the saver at once, with status 0. It has nothing to
+// save, and a graceful end would talk to the X server (XCloseDisplay waits for
+// its answer), which may be stopped or stuck: the kernel closes the connection
+// and the server frees the windows, pictures and shared memory with it.
+void onSignal(int) { _exit(0); }
 
-void onSignal(int) {
-  g_quit = 1;
-  if (g_wakeFd >= 0) {
-    char c = 0;
-    [[maybe_unused]] auto n = write(g_wakeFd, &c, 1);
-  }
-}
+// X failures land here; the loop reads them between frames.
+Window g_badWindow = 0;
 
 int onXError(Display*, XErrorEvent* e) {
   if (e->error_code == BadWindow || e->error_code == BadDrawable) g_badWindow = e->resourceid;
@@ -90,7 +86,7 @@ int onXIOError(Display*) {
 
 struct Target {
   Window window = 0;
-  bool own = false;
+  CreatedWindow created;  // the window, when this program made it
   bool mapped = false;
   bool visible = true;
   std::unique_ptr<X11Frame> frame;
@@ -108,7 +104,7 @@ class SaverHost {
   int run();
 
  private:
-  bool attach(Window window, bool own, bool preview);
+  bool attach(Window window, CreatedWindow created, bool preview);
   void handle(const XEvent& ev);
   Target* find(Window w);
   void draw(Target& t);
@@ -128,9 +124,6 @@ class SaverHost {
 SaverHost::~SaverHost() {
   for (auto& t : targets_) {
     if (t.view) t.view->stopAnimation();
-    t.view.reset();
-    t.frame.reset();
-    if (t.own) XDestroyWindow(display_, t.window);
   }
 }
 
@@ -141,7 +134,7 @@ Target* SaverHost::find(Window w) {
   return nullptr;
 }
 
-bool SaverHost::attach(Window window, bool own, bool preview) {
+bool SaverHost::attach(Window window, CreatedWindow created, bool preview) {
   XWindowAttributes attrs;
   XSync(display_, False);
   if (!XGetWindowAttributes(display_, window, &attrs) || g_badWindow == window) {
@@ -155,7 +148,7 @@ bool SaverHost::attach(Window window, bool own, bool preview) {
   }
   Target t;
   t.window = window;
-  t.own = own;
+  t.created = std::move(created);
   t.mapped = attrs.map_state == IsViewable;
   t.frame = std::make_unique<X11Frame>(display_, window, attrs.visual, attrs.depth);
   if (!t.frame->resize(attrs.width, attrs.height)) {
@@ -176,7 +169,7 @@ bool SaverHost::addGivenWindow(Window window, bool preview) {
   // A window another client owns: select only what any number of clients may
   // select (button presses, for one, can only be selected by one client).
   XSelectInput(display_, window, StructureNotifyMask | ExposureMask);
-  return attach(window, false, preview);
+  return attach(window, CreatedWindow(), preview);
 }
 
 bool SaverHost::addOwnWindow(int x, int y, int width, int height, bool fullscreen) {
@@ -185,8 +178,10 @@ bool SaverHost::addOwnWindow(int x, int y, int width, int height, bool fullscree
   XSetWindowAttributes sa{};
   sa.background_pixel = BlackPixel(display_, screen);
   sa.event_mask = StructureNotifyMask | ExposureMask | KeyPressMask | VisibilityChangeMask;
-  Window w = XCreateWindow(display_, root, x, y, static_cast<unsigned>(width), static_cast<unsigned>(height), 0,
-                           CopyFromParent, InputOutput, CopyFromParent, CWBackPixel | CWEventMask, &sa);
+  CreatedWindow created(display_, XCreateWindow(display_, root, x, y, static_cast<unsigned>(width),
+                                                static_cast<unsigned>(height), 0, CopyFromParent, InputOutput,
+                                                CopyFromParent, CWBackPixel | CWEventMask, &sa));
+  const Window w = created.get();
   XStoreName(display_, w, "Orbelune");
   XClassHint hint{const_cast<char*>("orbelune"), const_cast<char*>("Orbelune")};
   XSetClassHint(display_, w, &hint);
@@ -204,14 +199,11 @@ bool SaverHost::addOwnWindow(int x, int y, int width, int height, bool fullscree
   size.flags = USPosition | USSize;
   XSetWMNormalHints(display_, w, &size);
   XMapWindow(display_, w);
-  return attach(w, true, false);
+  return attach(w, std::move(created), false);
 }
 
 void SaverHost::draw(Target& t) {
-  t.view->animateOneFrame();
-  if (t.view->displayIfNeeded(t.frame->graphics()) && t.view->lastDrawOutcome() == DrawOutcome::Drawn) {
-    t.frame->present();
-  }
+  if (t.view->tick(t.frame->graphics()) == DrawOutcome::Drawn) t.frame->present();
 }
 
 void SaverHost::handle(const XEvent& ev) {
@@ -245,9 +237,7 @@ void SaverHost::handle(const XEvent& ev) {
     case DestroyNotify:
       if (ev.xdestroywindow.window == t->window) {
         err_ << "orbelune: window 0x" << std::hex << t->window << std::dec << " was destroyed\n";
-        t->frame.reset();
-        t->view.reset();
-        t->own = false;
+        t->created.forget();  // gone already
         targets_.erase(targets_.begin() + (t - targets_.data()));
         if (targets_.empty()) {
           status_ = 1;
@@ -273,13 +263,10 @@ int SaverHost::run() {
   for (auto& t : targets_) t.view->startAnimation();
   const double interval = targets_.front().view->animationTimeInterval();
   const int xfd = ConnectionNumber(display_);
-  int pipeFds[2];
-  if (pipe2(pipeFds, O_CLOEXEC | O_NONBLOCK) != 0) return 1;
-  g_wakeFd = pipeFds[1];
 
   MonotonicClock clock;
   double next = clock.now() + interval;
-  while (!quit_ && !g_quit) {
+  while (!quit_) {
     while (!quit_ && XPending(display_)) {
       XEvent ev;
       XNextEvent(display_, &ev);
@@ -290,7 +277,7 @@ int SaverHost::run() {
       status_ = 1;
       break;
     }
-    if (quit_ || g_quit) break;
+    if (quit_) break;
     double now = clock.now();
     if (now >= next) {
       for (auto& t : targets_) {
@@ -302,12 +289,9 @@ int SaverHost::run() {
       if (next <= now) next = now + interval;  // fell behind: skip, never burst
     }
     const int timeoutMs = static_cast<int>(std::ceil((next - now) * 1000.0));
-    pollfd fds[2] = {{xfd, POLLIN, 0}, {pipeFds[0], POLLIN, 0}};
-    poll(fds, 2, timeoutMs < 0 ? 0 : timeoutMs);
+    pollfd fd{xfd, POLLIN, 0};
+    poll(&fd, 1, timeoutMs < 0 ? 0 : timeoutMs);
   }
-  g_wakeFd = -1;
-  close(pipeFds[0]);
-  close(pipeFds[1]);
   return status_;
 }
 
@@ -355,7 +339,8 @@ int runSaverCommand(const std::vector<std::string>& args, std::ostream& out, std
   }
 
   const char* name = std::getenv("DISPLAY");
-  Display* display = XOpenDisplay(nullptr);
+  DisplayConnection connection(XOpenDisplay(nullptr));
+  Display* display = connection.get();
   if (!display) {
     err << "orbelune: cannot open display " << (name && *name ? name : "(DISPLAY is not set)")
         << "; for a headless run use 'orbelune render'\n";
@@ -386,7 +371,6 @@ int runSaverCommand(const std::vector<std::string>& args, std::ostream& out, std
     }
     if (ok) status = host.run();
   }
-  XCloseDisplay(display);
   return status;
 }
 

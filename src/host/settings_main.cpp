@@ -10,6 +10,7 @@
 #include "bundle_info.h"
 #include "config_sheet/sheet_controller.h"
 #include "platform/cairo/cairo_graphics.h"
+#include "platform/cairo/cairo_surface.h"
 #include "platform/gtk/gtk_controls.h"
 #include "platform/gtk/gtk_interface_loader.h"
 #include "platform/resource_locator.h"
@@ -37,25 +38,27 @@ class PreviewArea : public Gtk::DrawingArea {
     tick_.disconnect();
     view_->stopAnimation();
     graphics_.reset();
-    if (surface_) cairo_surface_destroy(surface_);
   }
   OrbeluneView& view() { return *view_; }
 
  private:
   void ensureSurface(int w, int h) {
-    if (surface_ && cairo_image_surface_get_width(surface_) == w && cairo_image_surface_get_height(surface_) == h) return;
+    if (surface_ && cairo_image_surface_get_width(surface_.get()) == w &&
+        cairo_image_surface_get_height(surface_.get()) == h) {
+      return;
+    }
     graphics_.reset();
-    if (surface_) cairo_surface_destroy(surface_);
-    surface_ = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
-    graphics_ = std::make_unique<CairoGraphics>(surface_);
+    surface_ = makeImageSurface(CAIRO_FORMAT_ARGB32, w, h);
+    if (!surface_) return;
+    graphics_ = std::make_unique<CairoGraphics>(surface_.get());
     view_->setFrameSize(Size{static_cast<double>(w), static_cast<double>(h)});
   }
   bool onTick() {
     const int w = std::max(get_width(), 1), h = std::max(get_height(), 1);
     ensureSurface(w, h);
+    if (!graphics_) return true;  // no picture this size; try again next tick
     if (!view_->isAnimating()) view_->startAnimation();
-    view_->animateOneFrame();
-    if (view_->displayIfNeeded(*graphics_) && view_->lastDrawOutcome() == DrawOutcome::Drawn) queue_draw();
+    if (view_->tick(*graphics_) == DrawOutcome::Drawn) queue_draw();
     return true;
   }
   void onDraw(const Cairo::RefPtr<Cairo::Context>& cr, int, int) {
@@ -64,13 +67,13 @@ class PreviewArea : public Gtk::DrawingArea {
       cr->paint();
       return;
     }
-    cairo_set_source_surface(cr->cobj(), surface_, 0, 0);
+    cairo_set_source_surface(cr->cobj(), surface_.get(), 0, 0);
     cairo_paint(cr->cobj());
   }
 
   std::unique_ptr<OrbeluneView> view_;
-  cairo_surface_t* surface_ = nullptr;
-  std::unique_ptr<CairoGraphics> graphics_;
+  CairoSurface surface_;
+  std::unique_ptr<CairoGraphics> graphics_;  // after the surface it draws on
   sigc::connection tick_;
 };
 
@@ -144,16 +147,7 @@ int main(int argc, char** argv) {
                    "its settings. OK stores them for every saver started later.\n";
       return 0;
     }
-    if (a == "--data-dir") {
-      // Where the interface file is found: for packagers and bug reports.
-      auto ui = orbelune::findResource("ConfigureSheet.ui");
-      if (!ui) {
-        std::cerr << "orbelune-settings: ConfigureSheet.ui not found\n";
-        return 1;
-      }
-      std::cout << ui->parent_path().string() << "\n";
-      return 0;
-    }
+    if (a == "--data-dir") return orbelune::printDataDirectory("orbelune-settings", std::cout, std::cerr);
     if (a == "--version") {
       std::cout << "orbelune-settings " << orbelune::kVersion << "\n";
       return 0;

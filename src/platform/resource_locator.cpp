@@ -33,4 +33,15 @@ std::optional<fs::path> findResource(const std::string& name) {
   return std::nullopt;
 }
 
+int printDataDirectory(const char* program, std::ostream& out, std::ostream& err) {
+  // The bundle description and the interface file are installed side by side.
+  auto found = findResource("Orbelune.bundle.json");
+  if (!found) {
+    err << program << ": no data folder found (none holds Orbelune.bundle.json); set ORBELUNE_DATA_DIR\n";
+    return 1;
+  }
+  out << found->parent_path().string() << "\n";
+  return 0;
+}
+
 }  // namespace orbelune

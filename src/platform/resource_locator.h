@@ -1,6 +1,7 @@
 #pragma once
 #include <filesystem>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -13,5 +14,10 @@ namespace orbelune {
 std::vector<std::filesystem::path> resourceDirectories();
 // The first of those directories that holds `name`.
 std::optional<std::filesystem::path> findResource(const std::string& name);
+
+// --data-dir of both programs: prints the folder the data files are found in
+// (for packagers and bug reports) and returns 0, or says none was found and
+// returns 1.
+int printDataDirectory(const char* program, std::ostream& out, std::ostream& err);
 
 }  // namespace orbelune

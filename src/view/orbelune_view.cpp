@@ -111,6 +111,12 @@ void OrbeluneView::stopAnimation() { ScreenSaverView::stopAnimation(); }
 
 void OrbeluneView::animateOneFrame() { setNeedsDisplay(bounds()); }
 
+std::optional<DrawOutcome> OrbeluneView::tick(Graphics& graphics) {
+  animateOneFrame();
+  if (!displayIfNeeded(graphics)) return std::nullopt;
+  return lastOutcome_;
+}
+
 void OrbeluneView::deriveSampling() {
   const bool sweep = sweep_->method != 0;
   double fmax = xAxis_->frequency1();

@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "oscillator/oscillator.h"
@@ -35,6 +36,11 @@ class OrbeluneView : public ScreenSaverView {
   // Its sheet is a SheetController (config_sheet/), made for the view by its host.
   bool hasConfigureSheet() override { return true; }
   void drawRect(const Rect& dirtyRect, Graphics& graphics) override;
+
+  // One frame as every host drives the view at its interval: animateOneFrame,
+  // then drawRect of the invalidated view. What drawRect did, or nullopt when
+  // nothing was drawn; only Drawn changed the pixels a host must show.
+  std::optional<DrawOutcome> tick(Graphics& graphics);
 
   // Derives the sampling rate and the trail sizes from the oscillators' frequencies.
   void deriveSampling();

@@ -1,5 +1,7 @@
 #include "platform/cairo/cairo_graphics.h"
 
+#include "platform/cairo/cairo_surface.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -149,7 +151,9 @@ std::shared_ptr<CairoGraphics::Coverage> CairoGraphics::coverageOf(const BezierP
   if (!std::isfinite(w) || !std::isfinite(h) || w <= 0 || h <= 0 || w * h > 64e6) {
     return cov;  // degenerate or enormous: strokeUncached handles it
   }
-  cairo_surface_t* mask = cairo_image_surface_create(CAIRO_FORMAT_A8, static_cast<int>(w), static_cast<int>(h));
+  CairoSurface maskSurface = makeImageSurface(CAIRO_FORMAT_A8, static_cast<int>(w), static_cast<int>(h));
+  if (!maskSurface) return cov;
+  cairo_surface_t* mask = maskSurface.get();
   cairo_t* mcr = cairo_create(mask);
   tracePath(mcr, path, left, top);
   cairo_set_source_rgba(mcr, 0, 0, 0, 1);
@@ -173,7 +177,6 @@ std::shared_ptr<CairoGraphics::Coverage> CairoGraphics::coverageOf(const BezierP
       x = end;
     }
   }
-  cairo_surface_destroy(mask);
   cov->rasterised = true;
   return cov;
 }

@@ -43,8 +43,7 @@ X11Frame::~X11Frame() {
 
 void X11Frame::release() {
   graphics_.reset();
-  if (surface_) cairo_surface_destroy(surface_);
-  surface_ = nullptr;
+  surface_.reset();
   if (image_) {
     if (shm_) {
       XShmDetach(display_, &shmInfo_);
@@ -111,15 +110,15 @@ bool X11Frame::resize(int width, int height) {
     return false;
   }
   std::memset(image_->data, 0, static_cast<size_t>(image_->bytes_per_line) * height_);
-  surface_ = cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(image_->data), CAIRO_FORMAT_RGB24,
-                                                 width_, height_, image_->bytes_per_line);
-  graphics_ = std::make_unique<CairoGraphics>(surface_);
+  surface_.reset(cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(image_->data),
+                                                     CAIRO_FORMAT_RGB24, width_, height_, image_->bytes_per_line));
+  graphics_ = std::make_unique<CairoGraphics>(surface_.get());
   return true;
 }
 
 void X11Frame::present() {
   if (!image_) return;
-  cairo_surface_flush(surface_);
+  cairo_surface_flush(surface_.get());
   if (shm_) {
     XShmPutImage(display_, window_, gc_, image_, 0, 0, 0, 0, width_, height_, False);
   } else {

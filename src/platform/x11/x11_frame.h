@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/cairo/cairo_graphics.h"
+#include "platform/cairo/cairo_surface.h"
 
 namespace orbelune {
 
@@ -48,8 +49,8 @@ class X11Frame {
   XShmSegmentInfo shmInfo_{};
   bool shm_ = false;
   bool shmAvailable_;
-  cairo_surface_t* surface_ = nullptr;
-  std::unique_ptr<CairoGraphics> graphics_;
+  CairoSurface surface_;
+  std::unique_ptr<CairoGraphics> graphics_;  // after the surface it draws on
   int width_ = 0;
   int height_ = 0;
   std::string error_;
