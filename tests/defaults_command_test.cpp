@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
+#include <cstdlib>
 #include <sstream>
 
 #include "host/defaults_command.h"
@@ -102,6 +105,47 @@ TEST_F(DefaultsCommandTest, HelpDescribesEveryVerb) {
   for (const char* word : {"read", "read-color", "write", "delete", "-color R,G,B,A", "-data HEX"}) {
     EXPECT_NE(r.out.find(word), std::string::npos) << word;
   }
+}
+
+TEST_F(DefaultsCommandTest, WhatAFileHoldsIsShownEscapedAndEveryEntryCanBeReadAndDeleted) {
+  writeStoreFile(R"({"A\nB = 1\u001b[31m": {"integer": 5}, "Later": {"quaternion": [1, 2, 3, 4]},
+                     "Text": {"string": "tab\there\\"}})");
+  auto all = run({"read"});
+  EXPECT_EQ(all.out,
+            "A\\nB = 1\\x1b[31m = 5\n"
+            "Later = {\"quaternion\":[1,2,3,4]}\n"
+            "Text = tab\\there\\\\\n");
+  // An entry of an unknown type reads as its JSON and can be deleted.
+  EXPECT_EQ(run({"read", "Later"}).out, "{\"quaternion\":[1,2,3,4]}\n");
+  EXPECT_EQ(run({"delete", "Later"}).status, 0);
+  EXPECT_EQ(run({"read", "Later"}).status, 1);
+  EXPECT_EQ(run({"read", "Text"}).out, "tab\\there\\\\\n");
+}
+
+TEST_F(DefaultsCommandTest, AKeyThatIsNotUtf8IsRefusedAndNothingIsWritten) {
+  auto r = run({"write", "\xff\xfe", "-int", "1"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("\\xff\\xfe"), std::string::npos) << r.err;
+  EXPECT_FALSE(std::filesystem::exists(storeFile()));
+  EXPECT_EQ(run({"write", "Grüße", "-int", "1"}).status, 0);
+  EXPECT_EQ(run({"read", "Grüße"}).out, "1\n");
+}
+
+TEST_F(DefaultsCommandTest, OutputThatCannotBeWrittenIsAFailure) {
+  ASSERT_EQ(run({"write", "A", "-int", "1"}).status, 0);
+  const std::string command = std::string(ORBELUNE_BINARY) + " defaults read >/dev/full 2>/dev/null";
+  EXPECT_EQ(WEXITSTATUS(std::system(command.c_str())), 1);
+}
+
+TEST_F(DefaultsCommandTest, WithoutHomeTheStoreIsInThePasswordDatabasesHome) {
+  const char* home = std::getenv("HOME");
+  const std::string savedHome = home ? home : "";
+  unsetenv("XDG_CONFIG_HOME");
+  unsetenv("HOME");
+  const std::filesystem::path dir = ScreenSaverDefaults::configDirectory();
+  if (home) setenv("HOME", savedHome.c_str(), 1);
+  EXPECT_TRUE(dir.is_absolute()) << dir;
+  EXPECT_NE(dir, std::filesystem::path("/.config/orbelune"));
 }
 
 }  // namespace

@@ -95,11 +95,21 @@ TEST_F(RenderCommandTest, PngsAreWrittenForDrawnTicksAndTheLastPicture) {
 TEST_F(RenderCommandTest, BadUsageExitsWithTwoAndOneLine) {
   for (const char* args : {"render --size 0x10", "render --size 12", "render --frames -1", "render --frames x",
                            "render --interval nan", "render --frame-times 0.1,,0.2", "render --bogus",
-                           "render --ops", "render extra", "--frobnicate", "-window-id 0"}) {
+                           "render --ops", "render --ops ''", "render --png ''", "render --last ''",
+                           "render extra", "--frobnicate", "-window-id 0"}) {
     auto r = runOrbelune(args);
     EXPECT_EQ(r.status, 2) << args;
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << args << ": " << r.err;
   }
+}
+
+TEST_F(RenderCommandTest, AFileThatCannotBeWrittenSaysWhy) {
+  auto missing = runOrbelune("render --frames 2 --last " + (configHome() / "no" / "x.png").string());
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_NE(missing.err.find("No such file or directory"), std::string::npos) << missing.err;
+  auto full = runOrbelune("render --frames 2 --last /dev/full");
+  EXPECT_EQ(full.status, 1);
+  EXPECT_NE(full.err.find("No space left on device"), std::string::npos) << full.err;
 }
 
 }  // namespace

@@ -116,6 +116,26 @@ TEST_F(SettingsLoadTest, UndecodableColoursLeaveKeyedFieldsEmptyAndLegacyOnesBui
   EXPECT_EQ(v->backColor(), std::nullopt);
 }
 
+TEST_F(SettingsLoadTest, AKeyedArchiveWithFieldsOfTheWrongTypeDecodesToNothing) {
+  auto bytes = [](const std::string& s) { return Bytes(s.begin(), s.end()); };
+  const std::string good = R"("red": 1, "green": 0, "blue": 0, "alpha": 1)";
+  for (const std::string& json :
+       {std::string(R"({"$archiver":"OrbeluneKeyedArchiver","$version":1,"root":{"$class":1}})"),
+        R"({"$archiver":"OrbeluneKeyedArchiver","$version":1,"root":{"$class":null,"space":"sRGB",)" + good + "}}",
+        R"({"$archiver":"OrbeluneKeyedArchiver","$version":1,"root":{"$class":"Color","space":[1],)" + good + "}}",
+        R"({"$archiver":7,"$version":1,"root":{"$class":"Color","space":"sRGB",)" + good + "}}",
+        R"({"$archiver":"OrbeluneKeyedArchiver","$version":"1","root":{"$class":"Color","space":"sRGB",)" + good +
+            "}}",
+        std::string(R"({"$archiver":"OrbeluneKeyedArchiver","$version":1,"root":{"$class":"Color","space":"sRGB",)"
+                    R"("red":"1","green":0,"blue":0,"alpha":1}})")}) {
+    EXPECT_EQ(KeyedUnarchiver::unarchiveColor(bytes(json)), std::nullopt) << json;
+  }
+  EXPECT_EQ(KeyedUnarchiver::unarchiveColor(bytes(
+                R"({"$archiver":"OrbeluneKeyedArchiver","$version":1,"root":{"$class":"Color","space":"sRGB",)" +
+                good + "}}")),
+            red);
+}
+
 TEST_F(SettingsLoadTest, OlderSystemUsesOnlyTheLegacyKeys) {
   SystemVersion::overrideForTesting(false);
   put(keys::kKeyedLineColor, KeyedArchiver::archive(teal));

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <chrono>
 
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -126,6 +129,75 @@ TEST_F(StoreTest, ALinkedStoreIsUpdatedThroughItsLink) {
   ASSERT_TRUE(s.synchronize()) << s.lastError();
   EXPECT_TRUE(std::filesystem::is_symlink(storeFile()));
   EXPECT_EQ(open().real("A"), 2.0);
+}
+
+TEST_F(StoreTest, OneNumberJsonCannotHoldReadsAsNotStoredAndTheRestIsKept) {
+  const std::string text = R"({"A": {"real": 1e999}, "B": {"real": NaN}, "C": {"integer": 3}, "D": {"real": -Infinity}})";
+  writeStoreFile(text);
+  testing::internal::CaptureStderr();
+  auto s = open();
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("out of range"), std::string::npos);
+  EXPECT_EQ(s.integer("C"), 3);
+  EXPECT_FALSE(s.value("A").has_value());
+  EXPECT_FALSE(s.value("B").has_value());
+  s.setObject(std::int64_t{4}, "E");
+  ASSERT_TRUE(s.synchronize()) << s.lastError();
+  EXPECT_EQ(open().integer("C"), 3);
+  EXPECT_EQ(open().integer("E"), 4);
+  std::ifstream aside(storeFile().string() + ".corrupt");
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(aside), {}), text);  // the original, byte for byte
+}
+
+TEST_F(StoreTest, AnEntryNestedTooDeepMakesTheFileCorruptWithoutOverflowingTheStack) {
+  const int depth = 100000;
+  const std::string text = R"({"A": {"integer": 1}, "Deep": )" + std::string(depth, '[') + std::string(depth, ']') + "}";
+  writeStoreFile(text);
+  testing::internal::CaptureStderr();
+  auto s = open();
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("levels deep"), std::string::npos);
+  s.setObject(std::int64_t{2}, "A");
+  ASSERT_TRUE(s.synchronize()) << s.lastError();
+  EXPECT_EQ(open().integer("A"), 2);
+  EXPECT_EQ(std::filesystem::file_size(storeFile().string() + ".corrupt"), text.size());
+}
+
+TEST_F(StoreTest, ConcurrentWritersEachKeepWhatTheOthersWrote) {
+  writeStoreFile("{}");
+  constexpr int kWriters = 3, kKeys = 40;
+  std::vector<pid_t> children;
+  for (int w = 0; w < kWriters; ++w) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+      for (int k = 0; k < kKeys; ++k) {
+        // A fresh store each time, as separate `defaults write` runs are.
+        ScreenSaverDefaults store(storeFile());
+        store.setObject(std::int64_t{k}, "W" + std::to_string(w) + "K" + std::to_string(k));
+        if (!store.synchronize()) _exit(1);
+      }
+      _exit(0);
+    }
+    children.push_back(pid);
+  }
+  for (pid_t pid : children) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+  }
+  EXPECT_EQ(open().storedValues().size(), static_cast<std::size_t>(kWriters * kKeys));
+}
+
+TEST_F(StoreTest, TemporariesThatKilledWritersLeftAreCleared) {
+  writeStoreFile("{}");
+  const auto stale = storeFile().parent_path() / ("." + storeFile().filename().string() + ".tmp-0123456789ab");
+  const auto fresh = storeFile().parent_path() / ("." + storeFile().filename().string() + ".tmp-ba9876543210");
+  std::ofstream(stale) << "half";
+  std::ofstream(fresh) << "being written";
+  std::filesystem::last_write_time(stale, std::filesystem::file_time_type::clock::now() - std::chrono::hours(1));
+  auto s = open();
+  s.setObject(1.0, "A");
+  ASSERT_TRUE(s.synchronize());
+  EXPECT_FALSE(std::filesystem::exists(stale));
+  EXPECT_TRUE(std::filesystem::exists(fresh));  // perhaps another writer's, still at work
 }
 
 TEST_F(StoreTest, AnUnwritableFolderFailsTheWriteAndKeepsTheOldFile) {

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <fstream>
 #include <sstream>
@@ -109,6 +110,52 @@ TEST_F(XScreenSaverRegisterTest, AFileItCannotParseIsLeftUntouched) {
     EXPECT_EQ(run({"--unregister"}), 1);
   }
   EXPECT_EQ(run({"--bogus"}), 2);
+}
+
+TEST_F(XScreenSaverRegisterTest, OneLineListsAndWindowsLineEndsComeBackByteForByte) {
+  for (const std::string& text :
+       {std::string("programs: alpha --root\n"), std::string("programs: alpha --root"),
+        std::string("timeout: 0:10:00\r\nprograms: alpha --root\r\nlock: False\r\n"),
+        std::string("programs:\t\\\r\n  maze -root \\n\\\r\n  qix -root \\n\r\n")}) {
+    write(text);
+    ASSERT_EQ(run(), 0) << err;
+    const std::string added = read(file());
+    // The entry is a line of the list, with the file's own line ends.
+    bool already = false;
+    EXPECT_EQ(xss::addEntry(added, already), added);
+    EXPECT_TRUE(already) << added;
+    if (text.find("\r\n") != std::string::npos) {
+      for (std::size_t at = added.find('\n'); at != std::string::npos; at = added.find('\n', at + 1)) {
+        EXPECT_EQ(added[at - 1], '\r') << added;
+      }
+    }
+    ASSERT_EQ(run({"--unregister"}), 0) << err;
+    EXPECT_EQ(read(file()), text);
+  }
+}
+
+TEST_F(XScreenSaverRegisterTest, TheBackupReplacesALinkRatherThanWritingThroughIt) {
+  write(kOrdinary);
+  const auto precious = configHome() / "precious";
+  std::ofstream(precious) << "not to be overwritten";
+  std::filesystem::create_symlink(precious, file().string() + ".orbelune.bak");
+  ASSERT_EQ(run(), 0) << err;
+  EXPECT_EQ(read(precious), "not to be overwritten");
+  EXPECT_FALSE(std::filesystem::is_symlink(file().string() + ".orbelune.bak"));
+  EXPECT_EQ(read(file().string() + ".orbelune.bak"), kOrdinary);
+}
+
+TEST_F(XScreenSaverRegisterTest, AReadOnlyFileOrAFifoIsLeftAsItIs) {
+  write(kOrdinary);
+  std::filesystem::permissions(file(), std::filesystem::perms::owner_read);
+  EXPECT_EQ(run(), 1);
+  EXPECT_NE(err.find("read-only"), std::string::npos) << err;
+  EXPECT_EQ(read(file()), kOrdinary);
+  std::filesystem::remove(file());
+  ASSERT_EQ(::mkfifo(file().c_str(), 0600), 0);
+  EXPECT_EQ(run(), 1);  // at once: nobody writes to the FIFO
+  EXPECT_NE(err.find("not a regular file"), std::string::npos) << err;
+  EXPECT_TRUE(std::filesystem::is_fifo(file()));
 }
 
 }  // namespace

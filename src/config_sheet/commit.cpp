@@ -20,15 +20,17 @@ void SheetController::clickOK(Control* sender) {
   }
   view_.applySettings(s);
 
+  // Should the settings not be saved, the live state stays, the old file is
+  // intact, and the user is told.
   auto store = ScreenSaverDefaults::forModule(kBundleIdentifier);
-  if (store && !writeSettings(*store, s)) {
-    // The live state stays and the old file is intact; the user must know the
-    // settings were not saved.
-    if (SheetHost* host = Application::shared().sheetHost()) {
-      host->presentError("The settings could not be saved to " + store->file().string() + ": " +
-                         store->lastError());
-    }
+  std::string failure;
+  if (!store) {
+    failure = "The settings could not be saved: there is no settings folder (neither XDG_CONFIG_HOME nor HOME "
+              "is set, and the user has no home folder).";
+  } else if (!writeSettings(*store, s)) {
+    failure = "The settings could not be saved to " + store->file().string() + ": " + store->lastError();
   }
+  if (SheetHost* host = Application::shared().sheetHost(); host && !failure.empty()) host->presentError(failure);
   Application::shared().endSheet(panel_);
 }
 

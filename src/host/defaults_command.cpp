@@ -1,5 +1,4 @@
 #include "host/defaults_command.h"
-#include "platform/number_text.h"
 
 #include <ostream>
 #include <sstream>
@@ -7,6 +6,8 @@
 #include "bundle_info.h"
 #include "host/cli.h"
 #include "platform/color_archive.h"
+#include "platform/number_text.h"
+#include "platform/printable_text.h"
 #include "platform/screen_saver_defaults.h"
 #include "settings/settings_keys.h"
 
@@ -101,30 +102,39 @@ int runDefaultsCommand(const std::vector<std::string>& args, std::ostream& out, 
     if (verb != "read" && verb != "read-color" && verb != "write" && verb != "delete") {
       throw cli::UsageError("unknown verb '" + verb + "' (use read, read-color, write or delete)");
     }
+    auto store = ScreenSaverDefaults::forModule(kBundleIdentifier);
+    if (!store) {
+      err << "orbelune defaults: there is no settings folder: neither XDG_CONFIG_HOME nor HOME is set, and the "
+             "user has no home folder\n";
+      return 1;
+    }
     if (verb == "read" && args.size() == 1) {
-      auto store = ScreenSaverDefaults::forModule(kBundleIdentifier);
-      for (const auto& [key, value] : store->storedValues()) out << key << " = " << describeValue(value) << "\n";
+      // Keys and texts are shown escaped: what a file holds cannot forge a line.
+      std::map<std::string, std::string> lines;
+      for (const auto& [key, value] : store->storedValues()) lines[key] = printable(describeValue(value));
+      for (const auto& [key, json] : store->unknownEntries()) lines[key] = printable(json);
+      for (const auto& [key, text] : lines) out << printable(key) << " = " << text << "\n";
       return 0;
     }
     if (verb == "read") {
       expectArgs(args, 2, "read [KEY]");
-      auto store = ScreenSaverDefaults::forModule(kBundleIdentifier);
       auto v = store->storedValue(args[1]);
-      if (!v) {
-        err << "orbelune defaults: " << args[1] << " is not stored\n";
+      auto unknown = store->unknownEntries().find(args[1]);
+      if (!v && unknown == store->unknownEntries().end()) {
+        err << "orbelune defaults: " << printable(args[1]) << " is not stored\n";
         return 1;
       }
-      out << describeValue(*v) << "\n";
+      // An entry of a type this program does not know prints as its JSON.
+      out << printable(v ? describeValue(*v) : unknown->second) << "\n";
       return 0;
     }
     if (verb == "read-color") {
       expectArgs(args, 2, "read-color KEY");
-      auto store = ScreenSaverDefaults::forModule(kBundleIdentifier);
       auto v = store->storedValue(args[1]);
       const Bytes* data = v ? std::get_if<Bytes>(&*v) : nullptr;
       auto c = data ? decodeColor(args[1], *data) : std::nullopt;
       if (!c) {
-        err << "orbelune defaults: " << args[1] << (v ? " does not hold a colour\n" : " is not stored\n");
+        err << "orbelune defaults: " << printable(args[1]) << (v ? " does not hold a colour\n" : " is not stored\n");
         return 1;
       }
       out << formatReal(c->red) << " " << formatReal(c->green) << " " << formatReal(c->blue) << " "
@@ -137,7 +147,7 @@ int runDefaultsCommand(const std::vector<std::string>& args, std::ostream& out, 
       if (!type) throw cli::UsageError("expected a value type such as -float before '" + args[3] + "'");
       DefaultsValue value = parseWriteValue(args[1], *type, args[3]);
       if (args[1].empty()) throw cli::UsageError("the key must not be empty");
-      auto store = ScreenSaverDefaults::forModule(kBundleIdentifier);
+      if (!isValidUtf8(args[1])) throw cli::UsageError("the key must be UTF-8 text, not '" + printable(args[1]) + "'");
       store->setObject(value, args[1]);
       if (!store->synchronize()) {
         err << "orbelune defaults: cannot write " << store->file().string() << ": " << store->lastError() << "\n";
@@ -146,9 +156,8 @@ int runDefaultsCommand(const std::vector<std::string>& args, std::ostream& out, 
       return 0;
     }
     expectArgs(args, 2, "delete KEY");
-    auto store = ScreenSaverDefaults::forModule(kBundleIdentifier);
-    if (!store->storedValue(args[1])) {
-      err << "orbelune defaults: " << args[1] << " is not stored\n";
+    if (!store->contains(args[1])) {
+      err << "orbelune defaults: " << printable(args[1]) << " is not stored\n";
       return 1;
     }
     store->remove(args[1]);

@@ -1,4 +1,6 @@
 // orbelune: the saver, the headless renderer and the settings tool in one program.
+#include <cerrno>
+#include <cstring>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -29,10 +31,7 @@ void printHelp(std::ostream& out) {
          "  --version  the version\n";
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
+int run(const std::vector<std::string>& args) {
   if (!args.empty() && args[0] == "defaults") {
     return orbelune::runDefaultsCommand({args.begin() + 1, args.end()}, std::cout, std::cerr);
   }
@@ -54,4 +53,19 @@ int main(int argc, char** argv) {
     return 0;
   }
   return orbelune::runSaverCommand(args, std::cout, std::cerr);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int status = run({argv + 1, argv + argc});
+  // Output that did not reach its file (a full disk, /dev/full, a closed pipe)
+  // is a failure, not a success.
+  errno = 0;
+  std::cout.flush();
+  if (!std::cout && status == 0) {
+    std::cerr << "orbelune: cannot write the output" << (errno ? std::string(": ") + std::strerror(errno) : "") << "\n";
+    status = 1;
+  }
+  return status;
 }

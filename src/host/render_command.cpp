@@ -1,9 +1,10 @@
 #include "host/render_command.h"
-#include "platform/number_text.h"
 
 #include <cairo.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -16,6 +17,7 @@
 #include "oscillator/oscillator.h"
 #include "platform/cairo/cairo_graphics.h"
 #include "platform/cairo/cairo_surface.h"
+#include "platform/number_text.h"
 #include "platform/recording/recording_graphics.h"
 #include "view/orbelune_view.h"
 
@@ -51,6 +53,12 @@ RenderOptions parseOptions(const std::vector<std::string>& args) {
       if (i + 1 >= args.size()) throw UsageError("--" + *name + " needs a value");
       return args[++i];
     };
+    // An empty path would write nothing and still succeed.
+    auto path = [&]() -> const std::string& {
+      const std::string& v = value();
+      if (v.empty()) throw UsageError("--" + *name + " needs a path, not an empty one");
+      return v;
+    };
     if (*name == "size") {
       const std::string& v = value();
       auto x = v.find('x');
@@ -83,11 +91,11 @@ RenderOptions parseOptions(const std::vector<std::string>& args) {
     } else if (*name == "preview") {
       o.preview = true;
     } else if (*name == "ops") {
-      o.opsFile = value();
+      o.opsFile = path();
     } else if (*name == "png") {
-      o.pngDir = value();
+      o.pngDir = path();
     } else if (*name == "last") {
-      o.lastFile = value();
+      o.lastFile = path();
     } else {
       throw UsageError("unknown flag '" + args[i] + "' (see orbelune render --help)");
     }
@@ -107,8 +115,22 @@ const char* outcomeName(DrawOutcome o) {
 
 bool writePng(cairo_surface_t* surface, const std::string& file, std::ostream& err) {
   cairo_surface_flush(surface);
-  if (cairo_surface_write_to_png(surface, file.c_str()) != CAIRO_STATUS_SUCCESS) {
-    err << "orbelune render: cannot write " << file << "\n";
+  // Through a file of our own, so that a failure says why (no such folder, a
+  // full disk) rather than only that Cairo could not write.
+  std::FILE* out = std::fopen(file.c_str(), "wb");
+  if (!out) {
+    err << "orbelune render: cannot write " << file << ": " << std::strerror(errno) << "\n";
+    return false;
+  }
+  auto put = [](void* closure, const unsigned char* data, unsigned int length) {
+    return std::fwrite(data, 1, length, static_cast<std::FILE*>(closure)) == length ? CAIRO_STATUS_SUCCESS
+                                                                                   : CAIRO_STATUS_WRITE_ERROR;
+  };
+  const bool written = cairo_surface_write_to_png_stream(surface, put, out) == CAIRO_STATUS_SUCCESS;
+  const int writeErrno = errno;
+  const bool closed = std::fclose(out) == 0;
+  if (!written || !closed) {
+    err << "orbelune render: cannot write " << file << ": " << std::strerror(written ? errno : writeErrno) << "\n";
     return false;
   }
   return true;
@@ -154,9 +176,11 @@ int runRenderCommand(const std::vector<std::string>& args, std::ostream& out, st
   if (o.opsFile == "-") {
     ops = &out;
   } else if (!o.opsFile.empty()) {
+    errno = 0;
     opsFileStream.open(o.opsFile, std::ios::binary | std::ios::trunc);
     if (!opsFileStream) {
-      err << "orbelune render: cannot write " << o.opsFile << "\n";
+      err << "orbelune render: cannot write " << o.opsFile << (errno ? std::string(": ") + std::strerror(errno) : "")
+          << "\n";
       return 1;
     }
     ops = &opsFileStream;

@@ -1,5 +1,4 @@
 #include "host/saver_options.h"
-#include "platform/number_text.h"
 
 #include <algorithm>
 #include <charconv>
@@ -9,6 +8,7 @@
 
 #include "host/cli.h"
 #include "platform/color_text.h"
+#include "platform/number_text.h"
 #include "view/orbelune_view.h"
 
 namespace orbelune {

@@ -93,6 +93,24 @@ bool runsOrbelune(std::string line) {
 
 bool isText(const std::string& text) { return text.find('\0') == std::string::npos; }
 
+// The line end of `line` ("\r\n", "\n" or none), and the line without it.
+std::string lineEnd(const std::string& line) {
+  if (line.size() >= 2 && line.compare(line.size() - 2, 2, "\r\n") == 0) return "\r\n";
+  if (!line.empty() && line.back() == '\n') return "\n";
+  return "";
+}
+std::string withoutLineEnd(const std::string& line) { return line.substr(0, line.size() - lineEnd(line).size()); }
+
+// The entry line, ending the list or continuing it, with the file's line end.
+std::string entryLine(bool continued, const std::string& eol) {
+  std::string entry = withoutLineEnd(kEntryLine);  // ... \n\ (a continued entry)
+  if (!continued) entry.pop_back();
+  return entry + (eol.empty() ? "\n" : eol);
+}
+
+// What a one-line list's header gains to continue onto the entry's line.
+constexpr const char* kHeaderContinuation = " \\n\\";
+
 }  // namespace
 
 std::optional<std::string> addEntry(const std::string& text, bool& already) {
@@ -107,18 +125,18 @@ std::optional<std::string> addEntry(const std::string& text, bool& already) {
       return text;
     }
   }
-  if (!continues(lines[list->header])) {
-    // A list on one line: continue it onto the entry's line.
-    std::string& h = lines[list->header];
-    bool nl = !h.empty() && h.back() == '\n';
-    if (nl) h.pop_back();
-    h += " \\n\\\n";
-    std::string entry = kEntryLine;
-    entry.erase(entry.size() - 2, 1);  // the entry ends the list: no continuation
+  std::string& h = lines[list->header];
+  const std::string eol = lineEnd(h);
+  if (!continues(h)) {
+    // A list on one line: continue it onto the entry's line, which ends the list.
+    // A file without a final line end keeps none.
+    h = withoutLineEnd(h) + kHeaderContinuation + (eol.empty() ? "\n" : eol);
+    std::string entry = entryLine(false, eol);
+    if (eol.empty()) entry.pop_back();
     lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(list->header) + 1, entry);
     return joinLines(lines);
   }
-  lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(list->header) + 1, kEntryLine);
+  lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(list->header) + 1, entryLine(true, eol));
   return joinLines(lines);
 }
 
@@ -132,10 +150,19 @@ std::optional<std::string> removeEntry(const std::string& text, bool& found) {
     if (!runsOrbelune(lines[i])) continue;
     found = true;
     if (i == list->last) {
-      // The list's last line goes: the line before it now ends the list.
+      // The list's last line goes: the line before it now ends the list. A
+      // header that was continued only for the entry is one line again, as it was.
       std::string& prev = lines[i - 1];
-      std::size_t bs = prev.find_last_of('\\');
-      if (bs != std::string::npos) prev.erase(bs, 1);
+      const std::string eol = i == list->last ? lineEnd(lines[i]) : lineEnd(prev);
+      std::string body = withoutLineEnd(prev);
+      const std::string added = kHeaderContinuation;
+      if (i - 1 == list->header && body.size() >= added.size() &&
+          body.compare(body.size() - added.size(), added.size(), added) == 0) {
+        body.resize(body.size() - added.size());
+      } else if (std::size_t bs = body.find_last_of('\\'); bs != std::string::npos) {
+        body.erase(bs, 1);
+      }
+      prev = body + eol;
     }
     lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(i));
     --list->last;

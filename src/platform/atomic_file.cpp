@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <random>
 
@@ -73,6 +74,22 @@ bool replace(const fs::path& target, const std::string& text, mode_t mode, std::
     sys.close(dir);
   }
   return true;
+}
+
+// Temporary files of `target` that a writer killed mid-write left behind. A
+// live writer finishes in well under a minute, so older ones are stale.
+void removeStaleTemporaries(const fs::path& target) {
+  const std::string prefix = "." + target.filename().string() + ".tmp-";
+  std::error_code ec;
+  const auto cutoff = fs::file_time_type::clock::now() - std::chrono::minutes(1);
+  for (const auto& entry : fs::directory_iterator(target.parent_path(), ec)) {
+    const std::string name = entry.path().filename().string();
+    if (name.compare(0, prefix.size(), prefix) != 0 || name.size() != prefix.size() + 12) continue;
+    std::error_code statError;
+    if (entry.is_regular_file(statError) && entry.last_write_time(statError) < cutoff && !statError) {
+      fs::remove(entry.path(), statError);
+    }
+  }
 }
 
 mode_t newFileMode(mode_t requested) {
@@ -148,6 +165,7 @@ bool write(const fs::path& path, const std::string& text, std::string& error, co
       return false;
     }
   }
+  removeStaleTemporaries(target);
   return replace(target, text, exists ? (st.st_mode & 07777) : newFileMode(options.newFileMode), error);
 }
 

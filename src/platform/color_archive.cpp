@@ -26,6 +26,13 @@ double getBigEndian(const std::uint8_t* p) {
   for (int i = 0; i < 8; ++i) bits = (bits << 8) | p[i];
   return std::bit_cast<double>(bits);
 }
+
+// Whether `object` holds `name` as exactly the string `expected`. A field of
+// another JSON type is a mismatch, never an exception.
+bool hasString(const json& object, const char* name, const char* expected) {
+  auto it = object.find(name);
+  return it != object.end() && it->is_string() && it->get_ref<const std::string&>() == expected;
+}
 }  // namespace
 
 Bytes KeyedArchiver::archive(const Color& c) {
@@ -40,13 +47,12 @@ std::optional<Color> KeyedUnarchiver::unarchiveColor(const Bytes& data) {
   if (data.empty() || data.size() > kKeyedMaxSize) return std::nullopt;
   json doc = json::parse(data.begin(), data.end(), nullptr, /*allow_exceptions=*/false);
   if (!doc.is_object()) return std::nullopt;
-  auto archiver = doc.find("$archiver");
   auto version = doc.find("$version");
   auto root = doc.find("root");
-  if (archiver == doc.end() || *archiver != kArchiverName) return std::nullopt;
+  if (!hasString(doc, "$archiver", kArchiverName)) return std::nullopt;
   if (version == doc.end() || !version->is_number_integer() || *version != 1) return std::nullopt;
   if (root == doc.end() || !root->is_object()) return std::nullopt;
-  if (root->value("$class", "") != "Color" || root->value("space", "") != "sRGB") return std::nullopt;
+  if (!hasString(*root, "$class", "Color") || !hasString(*root, "space", "sRGB")) return std::nullopt;
   double comps[4];
   const char* names[4] = {"red", "green", "blue", "alpha"};
   for (int i = 0; i < 4; ++i) {

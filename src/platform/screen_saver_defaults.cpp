@@ -1,9 +1,7 @@
 #include "platform/screen_saver_defaults.h"
 
-#include "platform/atomic_file.h"
-#include "platform/number_text.h"
-
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,11 +15,67 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "platform/atomic_file.h"
+#include "platform/number_text.h"
+
 namespace orbelune {
 namespace fs = std::filesystem;
 using json = nlohmann::json;
 
 namespace {
+
+// A settings file is a flat object of small entries; anything nested deeper is
+// no settings file, and is not built up only to overflow the stack later.
+constexpr int kMaxDepth = 64;
+
+json parseSettingsJson(const std::string& text, bool& tooDeep) {
+  tooDeep = false;
+  auto limitDepth = [&tooDeep](int depth, json::parse_event_t, json&) {
+    if (depth > kMaxDepth) tooDeep = true;
+    return !tooDeep;
+  };
+  json doc = json::parse(text, limitDepth, /*allow_exceptions=*/false);
+  if (tooDeep) return json(json::value_t::discarded);
+  return doc;
+}
+
+// The text with every number JSON cannot hold as a finite double (1e999) and
+// every NaN or Infinity word outside strings replaced by null.
+std::string withUnreadableNumbersAsNull(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  auto isWordChar = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '+' || c == '-'; };
+  for (std::size_t i = 0; i < text.size();) {
+    const char c = text[i];
+    if (c == '"') {  // a string, escapes and all, copied as it is
+      std::size_t j = i + 1;
+      while (j < text.size() && text[j] != '"') j += text[j] == '\\' ? 2 : 1;
+      j = std::min(j + 1, text.size());
+      out.append(text, i, j - i);
+      i = j;
+      continue;
+    }
+    if (!isWordChar(c)) {
+      out += c;
+      ++i;
+      continue;
+    }
+    std::size_t j = i;
+    while (j < text.size() && isWordChar(text[j])) ++j;
+    const std::string token = text.substr(i, j - i);
+    std::string lower;
+    for (char t : token) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(t)));
+    const std::string bare = lower[0] == '-' || lower[0] == '+' ? lower.substr(1) : lower;
+    // Out of range upwards only: a number too small (1e-400) JSON reads as 0.
+    const std::size_t e = lower.find('e');
+    const bool overflows = scanNumber(token).status == ScannedNumber::Status::OutOfRange &&
+                           !(e != std::string::npos && e + 1 < lower.size() && lower[e + 1] == '-');
+    const bool notFinite = bare == "nan" || bare == "inf" || bare == "infinity" || overflows;
+    out += notFinite ? "null" : token;
+    i = j;
+  }
+  return out;
+}
 
 bool isPlainName(const std::string& name) {
   return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
@@ -88,6 +142,7 @@ struct ScreenSaverDefaults::Loaded {
   DefaultsDictionary values;
   std::map<std::string, std::string> opaque;
   bool corrupt = false;     // read, but not a settings file: kept aside before a write
+  bool partial = false;     // corrupt, yet its readable entries were read
   bool unreadable = false;  // could not be read: a write must fail and leave it
   std::string problem;
   std::string text;         // a corrupt file's bytes
@@ -95,22 +150,25 @@ struct ScreenSaverDefaults::Loaded {
 
 fs::path ScreenSaverDefaults::configDirectory() {
   const char* xdg = std::getenv("XDG_CONFIG_HOME");
-  fs::path base;
-  if (xdg && *xdg && fs::path(xdg).is_absolute()) {
-    base = xdg;
-  } else {
-    const char* home = std::getenv("HOME");
-    base = fs::path(home && *home ? home : "/") / ".config";
+  if (xdg && *xdg && fs::path(xdg).is_absolute()) return fs::path(xdg) / "orbelune";
+  fs::path home;
+  if (const char* env = std::getenv("HOME"); env && *env) {
+    home = env;
+  } else if (const passwd* user = getpwuid(getuid()); user && user->pw_dir && *user->pw_dir) {
+    home = user->pw_dir;
   }
-  return base / "orbelune";
+  if (!home.is_absolute()) return {};
+  return home / ".config" / "orbelune";
 }
 
 fs::path ScreenSaverDefaults::fileForModule(const std::string& moduleName) {
-  return configDirectory() / (moduleName + ".json");
+  const fs::path dir = configDirectory();
+  return dir.empty() ? fs::path() : dir / (moduleName + ".json");
 }
 
 std::shared_ptr<ScreenSaverDefaults> ScreenSaverDefaults::forModule(const std::string& moduleName) {
   if (!isPlainName(moduleName)) return nullptr;
+  if (configDirectory().empty()) return nullptr;
   static std::map<fs::path, std::weak_ptr<ScreenSaverDefaults>> stores;
   fs::path file = fileForModule(moduleName);
   if (auto existing = stores[file].lock()) return existing;
@@ -132,12 +190,25 @@ ScreenSaverDefaults::Loaded ScreenSaverDefaults::readFile() const {
     loaded.problem = file.error;
     return loaded;
   }
-  json doc = json::parse(file.text, nullptr, /*allow_exceptions=*/false);
-  if (doc.is_discarded() || !doc.is_object()) {
+  bool tooDeep = false;
+  json doc = parseSettingsJson(file.text, tooDeep);
+  bool repaired = false;
+  if (doc.is_discarded() && !tooDeep) {
+    // Numbers JSON cannot hold (1e999, NaN) read as not stored; the rest is kept.
+    doc = parseSettingsJson(withUnreadableNumbersAsNull(file.text), tooDeep);
+    repaired = !doc.is_discarded();
+  }
+  if (doc.is_discarded() || !doc.is_object() || repaired) {
+    // Either way the file on disk is kept aside, byte for byte, before it is replaced.
     loaded.corrupt = true;
-    loaded.problem = file.error = doc.is_discarded() ? "not valid JSON" : "not a JSON object";
     loaded.text = std::move(file.text);
-    return loaded;
+    if (!repaired) {
+      loaded.problem = tooDeep ? "nested more than " + std::to_string(kMaxDepth) + " levels deep"
+                               : doc.is_discarded() ? "not valid JSON" : "not a JSON object";
+      return loaded;
+    }
+    loaded.partial = true;
+    loaded.problem = "numbers out of range, read as not stored";
   }
   for (const auto& [key, entry] : doc.items()) {
     if (auto v = decodeEntry(entry)) {
@@ -150,7 +221,11 @@ ScreenSaverDefaults::Loaded ScreenSaverDefaults::readFile() const {
 }
 
 void ScreenSaverDefaults::adopt(Loaded&& loaded) {
-  if (loaded.corrupt && !warned_) {
+  if (loaded.partial && !warned_) {
+    warned_ = true;
+    std::cerr << "orbelune: warning: settings file " << file_.string() << ": " << loaded.problem
+              << "; the file as it is will be kept as " << file_.string() << ".corrupt\n";
+  } else if (loaded.corrupt && !warned_) {
     warned_ = true;
     std::cerr << "orbelune: warning: cannot read settings file " << file_.string() << " (" << loaded.problem
               << "); using defaults, the file will be kept as " << file_.string() << ".corrupt\n";
@@ -268,7 +343,10 @@ bool ScreenSaverDefaults::synchronize() {
   for (const auto& [key, text] : opaque_) doc[key] = json::parse(text);
   for (const auto& [key, value] : stored_) doc[key] = encodeEntry(value);
   if (corrupt_ && !keepCorruptAside()) return false;
-  if (!atomic_file::write(file_, doc.dump(2) + "\n", lastError_, {{}, 0666})) return false;
+  // Keys and strings are UTF-8 (callers check); should one not be, it is
+  // written with U+FFFD in its place rather than abort the write.
+  const std::string text = doc.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
+  if (!atomic_file::write(file_, text, lastError_, {{}, 0666})) return false;
   pending_.clear();
   corrupt_ = false;
   return true;

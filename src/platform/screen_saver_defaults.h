@@ -21,9 +21,12 @@ using DefaultsDictionary = std::map<std::string, DefaultsValue>;
 class ScreenSaverDefaults {
  public:
   // The process's store of the module (one object per file, shared by every caller).
-  // Returns nullptr for a module name that is not a plain file name.
+  // Returns nullptr for a module name that is not a plain file name, or when
+  // there is no config folder (see configDirectory).
   static std::shared_ptr<ScreenSaverDefaults> forModule(const std::string& moduleName);
-  // $XDG_CONFIG_HOME/orbelune, or ~/.config/orbelune when the variable is unset or relative.
+  // $XDG_CONFIG_HOME/orbelune, or ~/.config/orbelune when the variable is unset or
+  // relative; without $HOME the home folder is the password database's. Empty
+  // when there is none: the store is then nowhere, never in "/".
   static std::filesystem::path configDirectory();
   static std::filesystem::path fileForModule(const std::string& moduleName);
 
@@ -43,6 +46,10 @@ class ScreenSaverDefaults {
   // What the file holds, registered defaults excluded.
   DefaultsDictionary storedValues() const { return stored_; }
   std::optional<DefaultsValue> storedValue(const std::string& key) const;
+  // Entries of a type this program does not know, as their JSON text: kept
+  // through every rewrite, shown and removable like any other.
+  const std::map<std::string, std::string>& unknownEntries() const { return opaque_; }
+  bool contains(const std::string& key) const { return stored_.count(key) || opaque_.count(key); }
   const std::filesystem::path& file() const { return file_; }
   const std::string& lastError() const { return lastError_; }
 
@@ -57,7 +64,8 @@ class ScreenSaverDefaults {
   DefaultsDictionary stored_;
   std::map<std::string, std::string> opaque_;  // entries of unknown type, kept as JSON text
   std::map<std::string, std::optional<DefaultsValue>> pending_;  // nullopt = removal
-  bool corrupt_ = false;  // the file on disk is no settings file; keep it aside before writing
+  bool corrupt_ = false;  // the file on disk is no settings file, or was read only
+                          // in part; keep it aside before writing
   std::string corruptText_;
   std::string unreadable_;  // why the file on disk could not be read, or empty
   mutable bool warned_ = false;
