@@ -23,12 +23,12 @@ void RecordingGraphics::setColor(const ColorField& held, const Color& shown) {
 }
 
 void RecordingGraphics::rectFill(const Rect& rect) {
-  ops_.emplace_back(std::in_place_type<Fill>, rect, current_);
+  ops_.emplace_back(Fill{rect, current_});
   if (inner_) inner_->rectFill(rect);
 }
 
 void RecordingGraphics::stroke(const BezierPath& path) {
-  ops_.emplace_back(std::in_place_type<Stroke>, path.lineWidth(), path.lineJoinStyle(), current_, path.elements());
+  ops_.emplace_back(Stroke{path.lineWidth(), path.lineJoinStyle(), current_, path.elements()});
   if (inner_) inner_->stroke(path);
 }
 
@@ -39,7 +39,7 @@ Size RecordingGraphics::measureText(const StyledString& text) {
 
 void RecordingGraphics::drawText(const StyledString& text, Point point, const Color& shownColor) {
   double width = measureText(text).width;
-  ops_.emplace_back(std::in_place_type<Text>, text.string, text.font.name, text.font.size, point, width, text.color);
+  ops_.emplace_back(Text{text.string, text.font.name, text.font.size, point, width, text.color});
   if (inner_) inner_->drawText(text, point, shownColor);
 }
 
