@@ -3,6 +3,7 @@
 #include <cairo.h>
 
 #include <cmath>
+#include <cstring>
 
 #include "platform/cairo/cairo_graphics.h"
 #include "platform/recording/recording_graphics.h"
@@ -123,6 +124,67 @@ TEST_F(CairoBackendTest, CachedCoverageMatchesPlainStrokingWithinOneLevel) {
     }
   }
   EXPECT_LE(cached.maxDifference(plain), 1);
+}
+
+// Two views fed the same clock, one drawn with damage tracking and one
+// repainting the whole surface every frame: the pixels must agree exactly, and
+// every pixel that changed between two frames must lie in the damage.
+TEST_F(CairoBackendTest, ClearingOnlyTheLastInkGivesTheSamePixelsAndTheDamageHoldsEveryChange) {
+  struct Case {
+    const char* name;
+    void (*setUp)(OrbeluneView&);
+  };
+  const Case cases[] = {
+      {"default", [](OrbeluneView&) {}},
+      {"wide line, phases shown", [](OrbeluneView& v) {
+         v.setLineWidth(7.0);
+         v.setShowInitialPhase(true);
+       }},
+      {"no status line, fitted", [](OrbeluneView& v) {
+         v.setShowCurrentValue(false);
+         v.setFitToScreenSize(true);
+       }},
+  };
+  for (const auto& c : cases) {
+    auto clock = std::make_shared<VirtualClock>();
+    auto tracked = newView(makeRect(0, 0, 320, 200), false, clock);
+    auto full = newView(makeRect(0, 0, 320, 200), false, clock);
+    c.setUp(*tracked);
+    c.setUp(*full);
+    Surface a(320, 200), b(320, 200), before(320, 200);
+    CairoGraphics ga(a.get()), gb(b.get());
+    gb.setTracksDamage(false);
+    tracked->startAnimation();
+    full->startAnimation();
+    double t = 0.0;
+    for (int k = 1; k <= 60; ++k) {
+      t += k % 17 == 0 ? 0.3 : 0.05;  // stalls too
+      if (k == 40) tracked->setBackColor(Color{0.1, 0.2, 0.3, 1}), full->setBackColor(Color{0.1, 0.2, 0.3, 1});
+      clock->set(t);
+      std::memcpy(cairo_image_surface_get_data(before.get()), cairo_image_surface_get_data(a.get()),
+                  static_cast<std::size_t>(cairo_image_surface_get_stride(a.get())) * 200);
+      tracked->tick(ga);
+      full->tick(gb);
+      ASSERT_EQ(a.maxDifference(b), 0) << c.name << ", frame " << k;
+      const auto damage = ga.takeDamage();
+      auto damaged = [&](int x, int y) {
+        for (const auto& box : damage) {
+          if (x >= box.x0 && x < box.x1 && y >= box.y0 && y < box.y1) return true;
+        }
+        return false;
+      };
+      long long area = 0;
+      for (const auto& box : damage) area += box.area();
+      for (int y = 0; y < 200; ++y) {
+        for (int x = 0; x < 320; ++x) {
+          const Pixel p = a.at(x, y), q = before.at(x, y);
+          if (p.r != q.r || p.g != q.g || p.b != q.b) ASSERT_TRUE(damaged(x, y)) << c.name << " frame " << k;
+        }
+      }
+      // After the first frame and the colour change, a frame damages only part of the surface.
+      if (k > 2 && k != 40) EXPECT_LT(area, 320 * 200 / 2) << c.name << ", frame " << k;
+    }
+  }
 }
 
 }  // namespace

@@ -208,7 +208,7 @@ void SaverHost::draw(Target& t) {
 
 void SaverHost::handle(const XEvent& ev) {
   Target* t = find(ev.xany.window);
-  if (!t) return;
+  if (!t || (t->frame && t->frame->takeEvent(ev))) return;
   switch (ev.type) {
     case ConfigureNotify:
       if (ev.xconfigure.width != t->frame->width() || ev.xconfigure.height != t->frame->height()) {
@@ -223,7 +223,7 @@ void SaverHost::handle(const XEvent& ev) {
       }
       break;
     case Expose:
-      if (ev.xexpose.count == 0) t->frame->present();
+      if (ev.xexpose.count == 0) t->frame->presentAll();
       break;
     case MapNotify:
       t->mapped = true;

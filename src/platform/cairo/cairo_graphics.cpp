@@ -21,6 +21,7 @@ struct CairoGraphics::Coverage {
   std::vector<std::uint8_t> values;
   bool rasterised = false;  // false: degenerate or enormous, stroked directly instead
   double height = 0.0;      // the surface height the coverage was made for
+  PixelBox bounds;          // of every span
 };
 
 namespace {
@@ -73,7 +74,10 @@ cairo_line_join_t cairoJoin(LineJoinStyle s) {
 }  // namespace
 
 CairoGraphics::CairoGraphics(cairo_surface_t* surface)
-    : surface_(surface), cr_(cairo_create(surface)), height_(cairo_image_surface_get_height(surface)) {}
+    : surface_(surface),
+      cr_(cairo_create(surface)),
+      height_(cairo_image_surface_get_height(surface)),
+      width_(cairo_image_surface_get_width(surface)) {}
 
 CairoGraphics::~CairoGraphics() { cairo_destroy(cr_); }
 
@@ -82,19 +86,43 @@ void CairoGraphics::setColor(const ColorField& held, const Color& shown) {
   current_ = shown;
 }
 
+namespace {
+std::uint32_t premultipliedPixel(const Color& c) {
+  auto to8 = channelTo8;
+  const double a = std::clamp(c.alpha, 0.0, 1.0);
+  return to8(a) << 24 | to8(c.red * a) << 16 | to8(c.green * a) << 8 | to8(c.blue * a);
+}
+}  // namespace
+
+void CairoGraphics::fillBox(const PixelBox& b, std::uint32_t pixel) {
+  unsigned char* base = cairo_image_surface_get_data(surface_);
+  const int stride = cairo_image_surface_get_stride(surface_);
+  fillPixels(base + static_cast<std::ptrdiff_t>(b.y0) * stride + static_cast<std::ptrdiff_t>(b.x0) * 4, stride,
+             b.x1 - b.x0, b.y1 - b.y0, pixel);
+}
+
+void CairoGraphics::addInk(const PixelBox& box) {
+  ink_.add(box, width_, static_cast<int>(height_));
+  damage_.add(box, width_, static_cast<int>(height_));
+}
+
 void CairoGraphics::rectFill(const Rect& r) {
-  const int width = cairo_image_surface_get_width(surface_);
-  if (r.origin.x <= 0.0 && r.origin.y <= 0.0 && r.origin.x + r.size.width >= width &&
+  if (r.origin.x <= 0.0 && r.origin.y <= 0.0 && r.origin.x + r.size.width >= width_ &&
       r.origin.y + r.size.height >= height_) {
-    // The whole surface: write the premultiplied pixel directly, at memset speed.
-    auto to8 = channelTo8;
-    const double a = std::clamp(current_.alpha, 0.0, 1.0);
-    const std::uint32_t pixel = to8(a) << 24 | to8(current_.red * a) << 16 | to8(current_.green * a) << 8 |
-                                to8(current_.blue * a);
+    // The whole surface: write the premultiplied pixel directly, at memset speed,
+    // and only where the last frame drew when the background is the same.
+    const std::uint32_t pixel = premultipliedPixel(current_);
     cairo_surface_flush(surface_);
-    unsigned char* base = cairo_image_surface_get_data(surface_);
-    const int stride = cairo_image_surface_get_stride(surface_);
-    fillPixels(base, stride, width, static_cast<int>(height_), pixel);
+    if (tracksDamage_ && clean_ && pixel == background_) {
+      for (const auto& box : ink_.boxes()) fillBox(box, pixel);
+      damage_.add(ink_);
+    } else {
+      fillBox(PixelBox{0, 0, width_, static_cast<int>(height_)}, pixel);
+      allDamaged_ = true;
+      background_ = pixel;
+      clean_ = true;
+    }
+    ink_.clear();
     cairo_surface_mark_dirty(surface_);
     return;
   }
@@ -104,6 +132,27 @@ void CairoGraphics::rectFill(const Rect& r) {
   cairo_rectangle(cr_, r.origin.x, height_ - r.origin.y - r.size.height, r.size.width, r.size.height);
   cairo_fill(cr_);
   cairo_restore(cr_);
+  const double top = height_ - r.origin.y - r.size.height;
+  if (std::isfinite(r.origin.x) && std::isfinite(top) && std::isfinite(r.size.width) && std::isfinite(r.size.height)) {
+    addInk({static_cast<int>(std::floor(std::max(r.origin.x, -1.0))), static_cast<int>(std::floor(std::max(top, -1.0))),
+            static_cast<int>(std::ceil(std::min(r.origin.x + r.size.width, width_ + 1.0))),
+            static_cast<int>(std::ceil(std::min(top + r.size.height, height_ + 1.0)))});
+  } else {
+    clean_ = false;
+  }
+}
+
+std::vector<PixelBox> CairoGraphics::takeDamage() {
+  std::vector<PixelBox> boxes =
+      allDamaged_ ? std::vector<PixelBox>{{0, 0, width_, static_cast<int>(height_)}} : damage_.boxes();
+  damage_.clear();
+  allDamaged_ = false;
+  return boxes;
+}
+
+void CairoGraphics::setTracksDamage(bool on) {
+  tracksDamage_ = on;
+  clean_ = false;
 }
 
 void CairoGraphics::tracePath(cairo_t* cr, const BezierPath& path, double dx, double dy) const {
@@ -121,8 +170,17 @@ void CairoGraphics::tracePath(cairo_t* cr, const BezierPath& path, double dx, do
 
 void CairoGraphics::strokeUncached(const BezierPath& path) {
   tracePath(cr_, path, 0.0, 0.0);
+  double x0, y0, x1, y1;
+  cairo_stroke_extents(cr_, &x0, &y0, &x1, &y1);
   cairo_set_source_rgba(cr_, current_.red, current_.green, current_.blue, current_.alpha);
   cairo_stroke(cr_);
+  if (std::isfinite(x0) && std::isfinite(y0) && std::isfinite(x1) && std::isfinite(y1)) {
+    addInk({static_cast<int>(std::floor(std::max(x0, -1.0))) - 1, static_cast<int>(std::floor(std::max(y0, -1.0))) - 1,
+            static_cast<int>(std::ceil(std::min(x1, width_ + 1.0))) + 1,
+            static_cast<int>(std::ceil(std::min(y1, height_ + 1.0))) + 1});
+  } else {
+    clean_ = false;  // somewhere unknown: the next background fill repaints everything
+  }
 }
 
 std::shared_ptr<CairoGraphics::Coverage> CairoGraphics::coverageOf(const BezierPath& path) {
@@ -173,6 +231,11 @@ std::shared_ptr<CairoGraphics::Coverage> CairoGraphics::coverageOf(const BezierP
       int end = x;
       while (end < mw && row[end]) ++end;
       cov->spans.push_back({static_cast<int>(top) + y, static_cast<int>(left) + x, end - x, cov->values.size()});
+      const PixelBox run{static_cast<int>(left) + x, static_cast<int>(top) + y, static_cast<int>(left) + end,
+                         static_cast<int>(top) + y + 1};
+      if (cov->bounds.empty()) cov->bounds = run;
+      cov->bounds = {std::min(cov->bounds.x0, run.x0), std::min(cov->bounds.y0, run.y0),
+                     std::max(cov->bounds.x1, run.x1), std::max(cov->bounds.y1, run.y1)};
       cov->values.insert(cov->values.end(), row + x, row + end);
       x = end;
     }
@@ -202,6 +265,7 @@ void CairoGraphics::blend(const Coverage& cov) {
   const std::uint32_t src = to8(a) << 24 | to8(current_.red * a) << 16 | to8(current_.green * a) << 8 |
                             to8(current_.blue * a);
   if (src == 0) return;
+  addInk(cov.bounds);
   cairo_surface_flush(surface_);
   unsigned char* base = cairo_image_surface_get_data(surface_);
   const int stride = cairo_image_surface_get_stride(surface_);
@@ -226,10 +290,18 @@ Size CairoGraphics::measureText(const StyledString& text) {
 
 void CairoGraphics::drawText(const StyledString& text, Point point, const Color& shown) {
   Size box = text_.measure(text.string, text.font.name, text.font.size);
+  const double x = point.x, y = height_ - point.y - box.height;
   cairo_save(cr_);
   cairo_set_source_rgba(cr_, shown.red, shown.green, shown.blue, shown.alpha);
-  text_.show(cr_, text.string, text.font.name, text.font.size, point.x, height_ - point.y - box.height);
+  text_.show(cr_, text.string, text.font.name, text.font.size, x, y);
   cairo_restore(cr_);
+  if (std::isfinite(x) && std::isfinite(y) && std::abs(x) < 1e9 && std::abs(y) < 1e9) {
+    int b[4];
+    text_.inkBounds(text.string, text.font.name, text.font.size, x, y, b);
+    addInk({b[0], b[1], b[2], b[3]});
+  } else {
+    clean_ = false;
+  }
 }
 
 }  // namespace orbelune

@@ -1,8 +1,11 @@
 #pragma once
 #include <cairo.h>
 
+#include <cstdint>
 #include <memory>
+#include <vector>
 
+#include "platform/cairo/damage_region.h"
 #include "platform/cairo/text_engine.h"
 #include "platform/graphics.h"
 
@@ -16,6 +19,13 @@ namespace orbelune {
 // the pixels are Cairo's own) and keeps the touched pixels; every later frame
 // blends those pixels with the path's new alpha. That replaces ~140 strokes a
 // frame with ~140 short pixel loops.
+//
+// It also keeps what each frame drew (its ink: the boxes of its strokes, fills
+// and text). A frame that starts, as the view's do, by filling the whole
+// surface with the same background as the last one clears only the last
+// frame's ink: every other pixel holds that background already. The pixels
+// come out exactly as a full repaint makes them, a frame costs what its ink
+// costs, and takeDamage() tells a host the little it has to show.
 class CairoGraphics final : public Graphics {
  public:
   // The surface must be CAIRO_FORMAT_ARGB32 or RGB24; it is not owned.
@@ -37,11 +47,19 @@ class CairoGraphics final : public Graphics {
   cairo_surface_t* surface() const { return surface_; }
   TextEngine& textEngine() { return text_; }
 
+  // The pixels changed since the last call, as non-overlapping boxes.
+  std::vector<PixelBox> takeDamage();
+  // Whether a background fill clears only the last frame's ink (on by
+  // default); off, every background fill repaints and damages the whole surface.
+  void setTracksDamage(bool on);
+
  private:
   struct Coverage;
   std::shared_ptr<Coverage> coverageOf(const BezierPath& path);
   void blend(const Coverage& coverage);
   void tracePath(cairo_t* cr, const BezierPath& path, double dx, double dy) const;
+  void fillBox(const PixelBox& box, std::uint32_t pixel);
+  void addInk(const PixelBox& box);
 
   cairo_surface_t* surface_;
   cairo_t* cr_;
@@ -49,6 +67,14 @@ class CairoGraphics final : public Graphics {
   Color current_;
   bool cachesCoverage_ = true;
   TextEngine text_;
+
+  int width_;
+  bool tracksDamage_ = true;
+  bool clean_ = false;        // every pixel outside ink_ holds background_
+  std::uint32_t background_ = 0;
+  DamageRegion ink_;          // drawn since the last background fill
+  DamageRegion damage_;       // changed since the last takeDamage()
+  bool allDamaged_ = true;
 };
 
 // Only measures text (for hosts that record operations but draw no pixels).

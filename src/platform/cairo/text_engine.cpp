@@ -1,5 +1,6 @@
 #include "platform/cairo/text_engine.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace orbelune {
@@ -47,6 +48,23 @@ void TextEngine::prepare(const std::string& text, const std::string& family, dou
 Size TextEngine::measure(const std::string& text, const std::string& family, double size) {
   prepare(text, family, size);
   return box_;
+}
+
+void TextEngine::inkBounds(const std::string& text, const std::string& family, double size, double x, double y,
+                           int out[4]) {
+  prepare(text, family, size);
+  PangoRectangle ink, logical;
+  pango_layout_get_extents(layout_, &ink, &logical);
+  pango_extents_to_pixels(&ink, nullptr);
+  pango_extents_to_pixels(&logical, nullptr);
+  const int left = std::min(ink.x, logical.x), top = std::min(ink.y, logical.y);
+  const int right = std::max(ink.x + ink.width, logical.x + logical.width);
+  const int bottom = std::max(ink.y + ink.height, logical.y + logical.height);
+  // One pixel more on every side for antialiasing at a fractional origin.
+  out[0] = static_cast<int>(std::floor(x)) + left - 1;
+  out[1] = static_cast<int>(std::floor(y)) + top - 1;
+  out[2] = static_cast<int>(std::ceil(x)) + right + 1;
+  out[3] = static_cast<int>(std::ceil(y)) + bottom + 1;
 }
 
 void TextEngine::show(cairo_t* cr, const std::string& text, const std::string& family, double size, double x,

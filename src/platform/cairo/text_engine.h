@@ -19,6 +19,9 @@ class TextEngine {
 
   // The logical box of the string in `family` at `size` points (1 point = 1 pixel).
   Size measure(const std::string& text, const std::string& family, double size);
+  // The device pixels that drawing the string at (x, y) may touch: its ink and
+  // logical boxes together, rounded outwards, as {x0, y0, x1, y1}.
+  void inkBounds(const std::string& text, const std::string& family, double size, double x, double y, int out[4]);
   // Draws the string with the top-left corner of its box at (x, y) in device space.
   void show(cairo_t* cr, const std::string& text, const std::string& family, double size, double x, double y);
   // The family fontconfig actually picked for `family` (for diagnostics and tests).

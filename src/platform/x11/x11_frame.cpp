@@ -2,6 +2,7 @@
 
 #include <X11/Xutil.h>
 #include <sys/ipc.h>
+#include <poll.h>
 #include <sys/shm.h>
 
 #include <cstdlib>
@@ -34,6 +35,7 @@ X11Frame::X11Frame(Display* display, Window window, Visual* visual, int depth)
   gc_ = XCreateGC(display_, window_, 0, nullptr);
   const bool sameByteOrder = (ImageByteOrder(display_) == LSBFirst) == nativeLittleEndian();
   shmAvailable_ = sameByteOrder && XShmQueryExtension(display_) && !std::getenv("ORBELUNE_NO_SHM");
+  if (shmAvailable_) completionEvent_ = XShmGetEventBase(display_) + ShmCompletion;
 }
 
 X11Frame::~X11Frame() {
@@ -42,6 +44,7 @@ X11Frame::~X11Frame() {
 }
 
 void X11Frame::release() {
+  waitForCompletion();
   graphics_.reset();
   surface_.reset();
   if (image_) {
@@ -116,15 +119,68 @@ bool X11Frame::resize(int width, int height) {
   return true;
 }
 
-void X11Frame::present() {
-  if (!image_) return;
-  cairo_surface_flush(surface_.get());
-  if (shm_) {
-    XShmPutImage(display_, window_, gc_, image_, 0, 0, 0, 0, width_, height_, False);
-  } else {
-    XPutImage(display_, window_, gc_, image_, 0, 0, 0, 0, width_, height_);
+CairoGraphics& X11Frame::graphics() {
+  waitForCompletion();
+  return *graphics_;
+}
+
+void X11Frame::waitForCompletion() {
+  if (!awaitingCompletion_) return;
+  awaitingCompletion_ = false;
+  // Bounded: a window destroyed meanwhile answers with an error, never a completion.
+  struct Match {
+    Window window;
+    int type;
+  } match{window_, completionEvent_};
+  auto isOurs = [](Display*, XEvent* ev, XPointer arg) -> Bool {
+    auto* m = reinterpret_cast<Match*>(arg);
+    return ev->type == m->type && reinterpret_cast<XShmCompletionEvent*>(ev)->drawable == m->window;
+  };
+  XEvent ev;
+  for (int waited = 0; waited < 1000; waited += 10) {
+    if (XCheckIfEvent(display_, &ev, isOurs, reinterpret_cast<XPointer>(&match))) return;
+    pollfd fd{ConnectionNumber(display_), POLLIN, 0};
+    if (poll(&fd, 1, 10) > 0) XEventsQueued(display_, QueuedAfterReading);
   }
+}
+
+bool X11Frame::takeEvent(const XEvent& event) {
+  if (completionEvent_ < 0 || event.type != completionEvent_) return false;
+  if (reinterpret_cast<const XShmCompletionEvent&>(event).drawable != window_) return false;
+  awaitingCompletion_ = false;
+  return true;
+}
+
+void X11Frame::send(const std::vector<PixelBox>& boxes) {
+  if (!image_ || boxes.empty()) return;
+  cairo_surface_flush(surface_.get());
+  lastPresentedArea_ = 0;
+  for (std::size_t i = 0; i < boxes.size(); ++i) {
+    const PixelBox& b = boxes[i];
+    const auto w = static_cast<unsigned>(b.x1 - b.x0), h = static_cast<unsigned>(b.y1 - b.y0);
+    lastPresentedArea_ += b.area();
+    if (shm_) {
+      // The last request of the frame asks for the completion event.
+      const bool last = i + 1 == boxes.size();
+      XShmPutImage(display_, window_, gc_, image_, b.x0, b.y0, b.x0, b.y0, w, h, last ? True : False);
+    } else {
+      XPutImage(display_, window_, gc_, image_, b.x0, b.y0, b.x0, b.y0, w, h);
+    }
+  }
+  awaitingCompletion_ = shm_;
   XFlush(display_);
+}
+
+void X11Frame::present() {
+  if (!graphics_) return;
+  send(graphics_->takeDamage());
+}
+
+void X11Frame::presentAll() {
+  if (!graphics_) return;
+  waitForCompletion();
+  graphics_->takeDamage();  // all of it goes now
+  send({PixelBox{0, 0, width_, height_}});
 }
 
 }  // namespace orbelune

@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/cairo/cairo_graphics.h"
 #include "platform/cairo/cairo_surface.h"
@@ -14,7 +15,9 @@ namespace orbelune {
 // The off-screen picture of one window: a Cairo image surface in memory the X
 // server can read directly (MIT-SHM) where it offers that, else a client-side
 // XImage sent with XPutImage. Every frame is composed here and shown at once, so
-// nothing half-drawn ever reaches the screen.
+// nothing half-drawn ever reaches the screen, and only the pixels the frame
+// changed are sent. The server reads shared memory after the request, so the
+// picture is not drawn into again until it says it has finished (ShmCompletion).
 class X11Frame {
  public:
   X11Frame(Display* display, Window window, Visual* visual, int depth);
@@ -24,9 +27,17 @@ class X11Frame {
 
   // (Re)allocates the picture for a window of this size; false on failure (see error()).
   bool resize(int width, int height);
-  CairoGraphics& graphics() { return *graphics_; }
-  // Copies the picture to the window.
+  // The picture to draw the next frame into, once the server has read the last one.
+  CairoGraphics& graphics();
+  // Copies what changed since the last present to the window.
   void present();
+  // Copies the whole picture to the window (it was exposed).
+  void presentAll();
+  // Every event for the window passes here first: the server's word that it
+  // has read the picture arrives as one. True when the event was that.
+  bool takeEvent(const XEvent& event);
+  // The pixels the last present sent (for benchmarks and tests).
+  long long lastPresentedArea() const { return lastPresentedArea_; }
   bool usesSharedMemory() const { return shm_; }
   int width() const { return width_; }
   int height() const { return height_; }
@@ -37,6 +48,8 @@ class X11Frame {
 
  private:
   void release();
+  void send(const std::vector<PixelBox>& boxes);
+  void waitForCompletion();
   bool allocateShared(int width, int height);
   bool allocatePlain(int width, int height);
 
@@ -53,6 +66,9 @@ class X11Frame {
   std::unique_ptr<CairoGraphics> graphics_;  // after the surface it draws on
   int width_ = 0;
   int height_ = 0;
+  int completionEvent_ = -1;  // the ShmCompletion event type
+  bool awaitingCompletion_ = false;
+  long long lastPresentedArea_ = 0;
   std::string error_;
 };
 
