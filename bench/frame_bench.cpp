@@ -29,11 +29,25 @@ struct Scene {
     }
     view->startAnimation();
   }
-  void tick(Graphics& g) {
-    t += 0.05;
+  // The densest reachable figure: a 5 -> 500 Hz sweep against 440 Hz, which
+  // samples at 44 100 a second.
+  static std::unique_ptr<Scene> densest(int w, int h) {
+    auto scene = std::make_unique<Scene>(w, h);
+    OrbeluneView& v = *scene->view;
+    v.stopAnimation();
+    v.sweep().method = 1;
+    v.sweep().sweepTime = 60.0;
+    v.xAxis().setFrequency1(5.0);
+    v.xAxis().setFrequency2(500.0);
+    v.yAxis().setFrequency1(440.0);
+    v.yAxis().setFrequency2(440.0);
+    v.startAnimation();
+    return scene;
+  }
+  void tick(Graphics& g, double interval = 0.05) {
+    t += interval;
     clock->set(t);
-    view->animateOneFrame();
-    view->displayIfNeeded(g);
+    view->tick(g);
   }
   std::shared_ptr<VirtualClock> clock = std::make_shared<VirtualClock>();
   std::unique_ptr<OrbeluneView> view;
@@ -50,26 +64,70 @@ void MemsetFloor(benchmark::State& state) {
   }
 }
 
-void CairoFrame(benchmark::State& state, bool cached, bool text = true) {
+// The reference a frame is held to: Cairo filling the whole surface once.
+void CairoFullFill(benchmark::State& state) {
+  const int w = static_cast<int>(state.range(0)), h = static_cast<int>(state.range(1));
+  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
+  cairo_t* cr = cairo_create(surface);
+  cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+  cairo_set_source_rgb(cr, 0, 0, 0);
+  for (auto _ : state) {
+    cairo_paint(cr);
+    cairo_surface_flush(surface);
+  }
+  cairo_destroy(cr);
+  cairo_surface_destroy(surface);
+}
+
+void CairoFrame(benchmark::State& state, bool cached, bool text = true, bool damage = true) {
   const int w = static_cast<int>(state.range(0)), h = static_cast<int>(state.range(1));
   cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
   {
     CairoGraphics g(surface);
     g.setCachesCoverage(cached);
+    g.setTracksDamage(damage);
     Scene scene(w, h);
     scene.view->setShowCurrentValue(text);
     for (int i = 0; i < 30; ++i) scene.tick(g);
+    long long area = 0, frames = 0;
     for (auto _ : state) {
       scene.tick(g);
       cairo_surface_flush(surface);
+      for (const auto& b : g.takeDamage()) area += b.area();
+      ++frames;
     }
+    state.counters["damage%"] = 100.0 * static_cast<double>(area) / static_cast<double>(frames) / (double(w) * h);
   }
   cairo_surface_destroy(surface);
 }
 
 void CairoFrameCached(benchmark::State& state) { CairoFrame(state, true); }
+void CairoFrameFullRepaint(benchmark::State& state) { CairoFrame(state, true, true, false); }
 void CairoFramePlainStrokes(benchmark::State& state) { CairoFrame(state, false); }
 void CairoFrameWithoutText(benchmark::State& state) { CairoFrame(state, true, false); }
+
+// The densest figure at 20 frames a second, and a catch-up frame after a
+// 0.1 s stall (twice the samples: the most the clamp lets through).
+void DensestFrame(benchmark::State& state, double interval) {
+  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 1920, 1080);
+  {
+    CairoGraphics g(surface);
+    auto scene = Scene::densest(1920, 1080);
+    for (int i = 0; i < 20; ++i) scene->tick(g);
+    state.counters["samplingRate"] = scene->view->sweep().samplingRate;
+    for (auto _ : state) {
+      scene->tick(g, interval);
+      if (interval > 0.05) {  // the stall, then frames at the usual pace so each measured one catches up
+        state.PauseTiming();
+        for (int i = 0; i < 2; ++i) scene->tick(g);
+        state.ResumeTiming();
+      }
+    }
+  }
+  cairo_surface_destroy(surface);
+}
+void DensestFrameAt20fps(benchmark::State& state) { DensestFrame(state, 0.05); }
+void DensestCatchUpFrame(benchmark::State& state) { DensestFrame(state, 0.1); }
 
 void CairoFrameAt44100(benchmark::State& state) {
   cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 1920, 1080);
@@ -94,7 +152,8 @@ void RecordingFrame(benchmark::State& state) {
 }
 
 // Showing a finished 1080p frame in an X window (needs $DISPLAY, e.g. under xvfb-run).
-void ShowInXWindow(benchmark::State& state, bool shm) {
+// `whole`: send the whole picture; otherwise draw a frame and send its damage.
+void ShowInXWindow(benchmark::State& state, bool shm, bool whole) {
   if (!shm) setenv("ORBELUNE_NO_SHM", "1", 1);
   Display* d = nullptr;
   // Xvfb now and then refuses a connection right after the last one closed.
@@ -117,26 +176,41 @@ void ShowInXWindow(benchmark::State& state, bool shm) {
     Scene scene(1920, 1080);
     for (int i = 0; i < 30; ++i) scene.tick(frame.graphics());
     state.counters["shm"] = frame.usesSharedMemory();
+    long long area = 0, frames = 0;
     for (auto _ : state) {
-      frame.present();
+      if (whole) {
+        frame.presentAll();
+      } else {
+        scene.tick(frame.graphics());
+        frame.present();
+      }
+      area += frame.lastPresentedArea();
+      ++frames;
       XSync(d, False);  // count the server's side too
     }
+    state.counters["sent%"] = 100.0 * static_cast<double>(area) / static_cast<double>(frames) / (1920.0 * 1080.0);
   }
   XDestroyWindow(d, w);
   XCloseDisplay(d);
   unsetenv("ORBELUNE_NO_SHM");
 }
-void ShowWithShm(benchmark::State& state) { ShowInXWindow(state, true); }
-void ShowWithPutImage(benchmark::State& state) { ShowInXWindow(state, false); }
+void ShowWithShm(benchmark::State& state) { ShowInXWindow(state, true, true); }
+void ShowWithPutImage(benchmark::State& state) { ShowInXWindow(state, false, true); }
+void FrameAndDamageWithShm(benchmark::State& state) { ShowInXWindow(state, true, false); }
 
 }  // namespace
 
 BENCHMARK(MemsetFloor)->Args({1920, 1080})->Args({3840, 2160})->Unit(benchmark::kMicrosecond);
+BENCHMARK(CairoFullFill)->Args({1920, 1080})->Args({3840, 2160})->Unit(benchmark::kMicrosecond);
 BENCHMARK(CairoFrameCached)->Args({1920, 1080})->Args({3840, 2160})->Unit(benchmark::kMicrosecond);
+BENCHMARK(CairoFrameFullRepaint)->Args({1920, 1080})->Args({3840, 2160})->Unit(benchmark::kMicrosecond);
 BENCHMARK(CairoFramePlainStrokes)->Args({1920, 1080})->Args({3840, 2160})->Unit(benchmark::kMicrosecond);
 BENCHMARK(CairoFrameWithoutText)->Args({1920, 1080})->Unit(benchmark::kMicrosecond);
 BENCHMARK(CairoFrameAt44100)->Unit(benchmark::kMicrosecond);
+BENCHMARK(DensestFrameAt20fps)->Unit(benchmark::kMicrosecond);
+BENCHMARK(DensestCatchUpFrame)->Unit(benchmark::kMicrosecond);
 BENCHMARK(RecordingFrame)->Unit(benchmark::kMicrosecond);
 BENCHMARK(ShowWithShm)->Unit(benchmark::kMicrosecond);
 BENCHMARK(ShowWithPutImage)->Unit(benchmark::kMicrosecond);
+BENCHMARK(FrameAndDamageWithShm)->Unit(benchmark::kMicrosecond);
 BENCHMARK_MAIN();

@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "platform/cairo/damage_region.h"
+#include "platform/cairo/damage_grid.h"
 #include "platform/cairo/text_engine.h"
 #include "platform/graphics.h"
 
@@ -56,7 +56,8 @@ class CairoGraphics final : public Graphics {
  private:
   struct Coverage;
   std::shared_ptr<Coverage> coverageOf(const BezierPath& path);
-  void blend(const Coverage& coverage);
+  void blend(const std::shared_ptr<Coverage>& coverage);
+  void clearInk(std::uint32_t pixel);
   void tracePath(cairo_t* cr, const BezierPath& path, double dx, double dy) const;
   void fillBox(const PixelBox& box, std::uint32_t pixel);
   void addInk(const PixelBox& box);
@@ -72,8 +73,12 @@ class CairoGraphics final : public Graphics {
   bool tracksDamage_ = true;
   bool clean_ = false;        // every pixel outside ink_ holds background_
   std::uint32_t background_ = 0;
-  DamageRegion ink_;          // drawn since the last background fill
-  DamageRegion damage_;       // changed since the last takeDamage()
+  // Drawn since the last background fill: the strokes' coverage (cleared span
+  // by span), the boxes of everything else, and the tiles of both.
+  std::vector<std::shared_ptr<Coverage>> inkStrokes_;
+  std::vector<PixelBox> inkBoxes_;
+  DamageGrid ink_;
+  DamageGrid damage_;         // changed since the last takeDamage()
   bool allDamaged_ = true;
 };
 
