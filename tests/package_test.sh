@@ -27,20 +27,26 @@ for prog in bin/orbelune bin/orbelune-settings; do
   esac
 done
 
-# 2. The package and its file list.
-(cd "$build" && cpack -G DEB -B "$work/pkg" >/dev/null)
-deb=$(ls "$work"/pkg/orbelune_*_*.deb)
+# 2. The package, built from debian/ as a distribution builds it and held to
+# lintian (scripts/package fails on any error or warning), and its file list.
+source_dir=$(cd "$(dirname "$0")/.." && pwd)
+"$source_dir/scripts/package" >"$work/package.log" 2>&1 || { cat "$work/package.log"; fail "scripts/package"; }
+deb=$(ls "$source_dir"/build-package/orbelune_*_*.deb | head -1)
 [ -f "$deb" ] || fail "no orbelune_<version>_<arch>.deb"
 dpkg-deb -c "$deb" | awk '{print $6}' | sed 's|^\./|/|' >"$work/files"
+# Where Debian's own hack packages (xscreensaver-data and the like) put theirs.
 for f in /usr/bin/orbelune /usr/bin/orbelune-settings /usr/libexec/xscreensaver/orbelune \
          /usr/share/xscreensaver/config/orbelune.xml /usr/share/applications/screensavers/orbelune.desktop \
          /usr/share/applications/org.orbelune.Orbelune.Settings.desktop /usr/share/orbelune/ConfigureSheet.ui \
-         /usr/share/metainfo/org.orbelune.Orbelune.Settings.metainfo.xml /usr/share/man/man6/orbelune.6.gz; do
+         /usr/share/metainfo/org.orbelune.Orbelune.Settings.metainfo.xml /usr/share/man/man6/orbelune.6.gz \
+         /usr/share/man/man1/orbelune-settings.1.gz /usr/share/doc/orbelune/copyright \
+         /usr/share/doc/orbelune/changelog.gz; do
   grep -qx "$f" "$work/files" || fail "the package lacks $f"
 done
 dpkg-deb -f "$deb" Depends | grep -q 'libgtk-4-1' || fail "the package does not depend on GTK (shlibdeps)"
 dpkg -x "$deb" "$work/root"
 root=$work/root
+grep -q "^License: Expat" "$root/usr/share/doc/orbelune/copyright" || fail "the copyright file names no MIT (Expat) license"
 
 # 3. The validators.
 if command -v desktop-file-validate >/dev/null; then

@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "platform/x11/x11_targets.h"
 #include "test_support.h"
 
 namespace orbelune {
@@ -110,6 +111,37 @@ TEST_F(RenderCommandTest, AFileThatCannotBeWrittenSaysWhy) {
   auto full = runOrbelune("render --frames 2 --last /dev/full");
   EXPECT_EQ(full.status, 1);
   EXPECT_NE(full.err.find("No space left on device"), std::string::npos) << full.err;
+}
+
+TEST_F(RenderCommandTest, ScaleDrawsLinesAndTextLargerAndFpsShowsTheVirtualRate) {
+  auto plain = lines(runOrbelune("render --frames 30 --ops -").out);
+  auto scaled = lines(runOrbelune("render --frames 30 --scale 2 --fps --ops -").out);
+  ASSERT_EQ(plain.size(), scaled.size());
+  const auto& a = plain.back()["ops"];
+  const auto& b = scaled.back()["ops"];
+  double width = 0, scaledWidth = 0, font = 0, scaledFont = 0;
+  std::string overlay;
+  for (const auto& op : a) {
+    if (op["op"] == "stroke") width = op["width"];
+    if (op["op"] == "text") font = op["size"];
+  }
+  for (const auto& op : b) {
+    if (op["op"] == "stroke") scaledWidth = op["width"];
+    if (op["op"] == "text" && op["string"].get<std::string>().find("fps") != std::string::npos) overlay = op["string"];
+    else if (op["op"] == "text") scaledFont = op["size"];
+  }
+  EXPECT_EQ(scaledWidth, 2 * width);
+  EXPECT_EQ(scaledFont, 2 * font);
+  EXPECT_EQ(overlay, "20.0 fps");  // the virtual clock's rate, the same every run
+  EXPECT_EQ(runOrbelune("render --scale 9").status, 2);
+}
+
+TEST(ScreenScaleTest, XftDpiOver96IsTheScale) {
+  EXPECT_EQ(scaleFromResources(nullptr), 1.0);
+  EXPECT_EQ(scaleFromResources("Xft.antialias:\t1\nXft.dpi:\t192\nXft.hinting:\t1\n"), 2.0);
+  EXPECT_EQ(scaleFromResources("Xft.dpi:\t144"), 1.5);
+  EXPECT_EQ(scaleFromResources("Xft.dpi:\t9600\n"), 1.0);  // no screen has 100x: not believed
+  EXPECT_EQ(scaleFromResources("*customization:\t-color\n"), 1.0);
 }
 
 }  // namespace

@@ -95,6 +95,8 @@ int writeXml(const char* descriptionFile) {
         break;
     }
   }
+  // What every hack offers beside its own settings.
+  out << "  <boolean id=\"showfps\" _label=\"Show frame rate\" arg-set=\"--fps\"/>\n\n";
   out << "  <_description>\n" << slurp(descriptionFile) << "  </_description>\n</screensaver>\n";
   return 0;
 }

@@ -49,7 +49,7 @@ int run(const std::vector<std::string>& args) {
   }
   if (!args.empty() && args[0] == "--data-dir") return orbelune::printDataDirectory("orbelune", std::cout, std::cerr);
   if (!args.empty() && (args[0] == "--version" || args[0] == "-version")) {
-    std::cout << "orbelune " << orbelune::kVersion << "\n";
+    std::cout << "orbelune " << orbelune::kVersion << "\n" << orbelune::kCopyrightNotice;
     return 0;
   }
   return orbelune::runSaverCommand(args, std::cout, std::cerr);

@@ -19,6 +19,7 @@
 #include "platform/cairo/cairo_surface.h"
 #include "platform/number_text.h"
 #include "platform/recording/recording_graphics.h"
+#include "view/frame_rate_overlay.h"
 #include "view/orbelune_view.h"
 
 namespace orbelune {
@@ -37,6 +38,8 @@ struct RenderOptions {
   std::string pngDir;
   std::string lastFile;
   SaverOverrides overrides;
+  bool fps = false;
+  double scale = 1.0;
 };
 
 RenderOptions parseOptions(const std::vector<std::string>& args) {
@@ -90,6 +93,13 @@ RenderOptions parseOptions(const std::vector<std::string>& args) {
       if (o.frameTimes.empty()) throw UsageError("--frame-times needs at least one number");
     } else if (*name == "preview") {
       o.preview = true;
+    } else if (*name == "fps") {
+      o.fps = true;
+    } else if (*name == "scale") {
+      const std::string& v = value();
+      auto scale = parseNumber(v);
+      if (!scale || *scale < 0.5 || *scale > 8.0) throw UsageError("--scale needs a number from 0.5 to 8, not '" + v + "'");
+      o.scale = *scale;
     } else if (*name == "ops") {
       o.opsFile = path();
     } else if (*name == "png") {
@@ -149,6 +159,8 @@ void printRenderHelp(std::ostream& out) {
          "  --interval S           d_k of every tick, seconds (default 0.05)\n"
          "  --frame-times D1,D2,.. explicit d_1, d_2, ...; later ticks use --interval\n"
          "  --preview              create the view as a preview\n"
+         "  --fps                  show the frames a second of the virtual clock\n"
+         "  --scale S              pixels a point: lines and text S times larger (default 1)\n"
          "  --ops FILE             JSON lines of every drawing operation ('-' = stdout)\n"
          "  --png DIR              each drawn tick as DIR/frame-NNNNN.png\n"
          "  --last FILE            the picture shown after the last tick, as PNG\n"
@@ -201,6 +213,9 @@ int runRenderCommand(const std::vector<std::string>& args, std::ostream& out, st
     return 1;
   }
   applySaverOverrides(o.overrides, *view);
+  view->setDisplayScale(o.scale);
+  std::optional<FrameRateOverlay> fps;
+  if (o.fps) fps.emplace(false);  // the virtual clock's rate only: runs stay reproducible
 
   const bool pixels = !o.pngDir.empty() || !o.lastFile.empty();
   cairo_surface_t* surface = nullptr;
@@ -241,6 +256,10 @@ int runRenderCommand(const std::vector<std::string>& args, std::ostream& out, st
     clock->set(t);
     recorder.clear();
     if (!view->tick(recorder)) continue;
+    if (fps && view->lastDrawOutcome() == DrawOutcome::Drawn) {
+      fps->frameDrawn(t);
+      fps->draw(recorder, view->bounds(), view->textColor().value_or(Color::white()), o.scale);
+    }
     if (ops) {
       ojson line;
       line["event"] = "draw";

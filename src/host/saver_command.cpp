@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <ctime>
 #include <csignal>
 #include <cstdlib>
 #include <iostream>
@@ -18,9 +19,11 @@
 
 #include "host/cli.h"
 #include "host/saver_options.h"
+#include "platform/number_text.h"
 #include "platform/x11/x11_frame.h"
 #include "platform/x11/x11_handles.h"
 #include "platform/x11/x11_targets.h"
+#include "view/frame_rate_overlay.h"
 #include "view/orbelune_view.h"
 
 namespace orbelune {
@@ -32,6 +35,8 @@ struct SaverOptions {
   Placement placement = Placement::OwnWindow;
   Window windowId = 0;
   SaverOverrides overrides;
+  bool fps = false;
+  double scale = 0.0;  // 0: the screen's own (Xft.dpi)
 };
 
 SaverOptions parseSaverOptions(const std::vector<std::string>& args) {
@@ -54,6 +59,13 @@ SaverOptions parseSaverOptions(const std::vector<std::string>& args) {
       o.windowId = *id;
     } else if (*name == "fullscreen") {
       o.placement = Placement::Fullscreen;
+    } else if (*name == "fps") {
+      o.fps = true;
+    } else if (*name == "scale") {
+      if (i + 1 >= args.size()) throw cli::UsageError("--scale needs a number from 0.5 to 8");
+      auto v = parseNumber(args[++i]);
+      if (!v || *v < 0.5 || *v > 8.0) throw cli::UsageError("--scale needs a number from 0.5 to 8, not '" + args[i] + "'");
+      o.scale = *v;
     } else if (*name == "window") {
       o.placement = Placement::OwnWindow;
     } else {
@@ -86,6 +98,7 @@ int onXIOError(Display*) {
 
 struct Target {
   Window window = 0;
+  std::optional<FrameRateOverlay> fps;
   CreatedWindow created;  // the window, when this program made it
   bool mapped = false;
   bool visible = true;
@@ -95,8 +108,12 @@ struct Target {
 
 class SaverHost {
  public:
-  SaverHost(Display* display, std::ostream& err, SaverOverrides overrides)
-      : display_(display), err_(err), overrides_(std::move(overrides)) {}
+  SaverHost(Display* display, std::ostream& err, const SaverOptions& options)
+      : display_(display),
+        err_(err),
+        overrides_(options.overrides),
+        fps_(options.fps),
+        scale_(options.scale > 0.0 ? options.scale : screenScale(display)) {}
   ~SaverHost();
 
   bool addGivenWindow(Window window, bool preview);
@@ -116,6 +133,8 @@ class SaverHost {
   // Shared by every view of this host, so a change reaches all of them.
   std::shared_ptr<SweepParameters> sweep_ = std::make_shared<SweepParameters>();
   SaverOverrides overrides_;
+  bool fps_;
+  double scale_;
   Atom wmDelete_ = 0;
   bool quit_ = false;
   int status_ = 0;
@@ -161,6 +180,8 @@ bool SaverHost::attach(Window window, CreatedWindow created, bool preview) {
     return false;
   }
   applySaverOverrides(overrides_, *t.view);
+  t.view->setDisplayScale(scale_);
+  if (fps_) t.fps.emplace(true);
   targets_.push_back(std::move(t));
   return true;
 }
@@ -203,7 +224,17 @@ bool SaverHost::addOwnWindow(int x, int y, int width, int height, bool fullscree
 }
 
 void SaverHost::draw(Target& t) {
-  if (t.view->tick(t.frame->graphics()) == DrawOutcome::Drawn) t.frame->present();
+  const double start = clock_->now();
+  CairoGraphics& graphics = t.frame->graphics();
+  if (t.view->tick(graphics) != DrawOutcome::Drawn) return;
+  if (t.fps) {
+    const double now = clock_->now();
+    timespec cpu{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpu);
+    t.fps->frameDrawn(now, now - start, static_cast<double>(cpu.tv_sec) + cpu.tv_nsec * 1e-9);
+    t.fps->draw(graphics, t.view->bounds(), t.view->textColor().value_or(Color::white()), scale_);
+  }
+  t.frame->present();
 }
 
 void SaverHost::handle(const XEvent& ev) {
@@ -304,6 +335,8 @@ void printSaverHelp(std::ostream& out) {
          "  --root          draw on the window in $XSCREENSAVER_WINDOW, else the virtual root\n"
          "  --window-id ID  draw on the window ID (hex 0x... or decimal), as a preview\n"
          "  --fullscreen    one full-screen view per monitor\n"
+         "  --fps           show the frames a second, the frame time and the CPU share\n"
+         "  --scale S       pixels a point (default: the screen's Xft.dpi / 96)\n"
          "\n"
          "Settings for this run only (they override the stored ones and are never saved):\n";
   printSettingFlags(out);
@@ -351,7 +384,7 @@ int runSaverCommand(const std::vector<std::string>& args, std::ostream& out, std
 
   int status = 1;
   {
-    SaverHost host(display, err, o.overrides);
+    SaverHost host(display, err, o);
     bool ok = true;
     const int screen = DefaultScreen(display);
     switch (o.placement) {

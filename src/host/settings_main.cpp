@@ -149,7 +149,7 @@ int main(int argc, char** argv) {
     }
     if (a == "--data-dir") return orbelune::printDataDirectory("orbelune-settings", std::cout, std::cerr);
     if (a == "--version") {
-      std::cout << "orbelune-settings " << orbelune::kVersion << "\n";
+      std::cout << "orbelune-settings " << orbelune::kVersion << "\n" << orbelune::kCopyrightNotice;
       return 0;
     }
   }

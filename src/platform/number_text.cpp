@@ -40,23 +40,23 @@ ScannedNumber scanNumber(std::string_view text) {
   const char* first = text.data() + (text[0] == '+' ? 1 : 0);
   double v = 0.0;
   auto res = std::from_chars(first, text.data() + end, v);
-  if (res.ec == std::errc::result_out_of_range) return {ScannedNumber::Status::OutOfRange, 0.0, end};
+  if (res.ec == std::errc::result_out_of_range) return {ScannedNumber::Outcome::OutOfRange, 0.0, end};
   if (res.ec != std::errc() || !std::isfinite(v)) return {};
-  return {ScannedNumber::Status::Number, v, end};
+  return {ScannedNumber::Outcome::Number, v, end};
 }
 
 double leadingNumber(std::string_view text) {
   std::size_t i = 0;
   while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
   const ScannedNumber n = scanNumber(text.substr(i));
-  return n.status == ScannedNumber::Status::Number ? n.value : 0.0;
+  return n.status == ScannedNumber::Outcome::Number ? n.value : 0.0;
 }
 
 std::optional<double> parseNumber(std::string_view text, std::string* problem) {
   const ScannedNumber n = scanNumber(text);
-  if (n.status == ScannedNumber::Status::Number && n.length == text.size()) return n.value;
+  if (n.status == ScannedNumber::Outcome::Number && n.length == text.size()) return n.value;
   if (problem) {
-    *problem = n.status == ScannedNumber::Status::OutOfRange && n.length == text.size() ? "is out of range"
+    *problem = n.status == ScannedNumber::Outcome::OutOfRange && n.length == text.size() ? "is out of range"
                                                                                         : "is not a number";
   }
   return std::nullopt;

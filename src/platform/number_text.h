@@ -16,7 +16,7 @@ std::string format2f(double v);
 // A decimal number at the start of a text: one optional sign, digits with an
 // optional decimal point, an optional exponent. No "inf", "nan" or hexadecimal.
 struct ScannedNumber {
-  enum class Status { Number, NotANumber, OutOfRange } status = Status::NotANumber;
+  enum class Outcome { Number, NotANumber, OutOfRange } status = Outcome::NotANumber;
   double value = 0.0;      // Number only
   std::size_t length = 0;  // the characters the number takes, when there is one
 };

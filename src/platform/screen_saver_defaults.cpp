@@ -68,7 +68,7 @@ std::string withUnreadableNumbersAsNull(const std::string& text) {
     const std::string bare = lower[0] == '-' || lower[0] == '+' ? lower.substr(1) : lower;
     // Out of range upwards only: a number too small (1e-400) JSON reads as 0.
     const std::size_t e = lower.find('e');
-    const bool overflows = scanNumber(token).status == ScannedNumber::Status::OutOfRange &&
+    const bool overflows = scanNumber(token).status == ScannedNumber::Outcome::OutOfRange &&
                            !(e != std::string::npos && e + 1 < lower.size() && lower[e + 1] == '-');
     const bool notFinite = bare == "nan" || bare == "inf" || bare == "infinity" || overflows;
     out += notFinite ? "null" : token;
@@ -131,7 +131,7 @@ bool parseLeadingDouble(const std::string& s, double& out) {
   std::size_t i = 0;
   while (i < s.size() && std::isspace(static_cast<unsigned char>(s[i]))) ++i;
   const ScannedNumber n = scanNumber(std::string_view(s).substr(i));
-  if (n.status != ScannedNumber::Status::Number) return false;
+  if (n.status != ScannedNumber::Outcome::Number) return false;
   out = n.value;
   return true;
 }

@@ -84,6 +84,10 @@ class OrbeluneView : public ScreenSaverView {
   void setLineColor(const ColorField& c) { lineColor_ = c; }
   void setTextColor(const ColorField& c) { textColor_ = c; }
   void setBackColor(const ColorField& c) { backColor_ = c; }
+  // Pixels a point on the screen the view draws on (2 on a 2x screen): line
+  // widths and text are drawn that many times larger. 1 unless a host says.
+  void setDisplayScale(double scale) { displayScale_ = scale > 0.0 && scale <= 16.0 ? scale : 1.0; }
+  double displayScale() const { return displayScale_; }
   // Test seam: puts the sweep clock at a chosen time.
   void setTimeForTesting(double t) { time_ = t; }
 
@@ -111,6 +115,7 @@ class OrbeluneView : public ScreenSaverView {
   ColorField lineColor_;
   ColorField textColor_;
   ColorField backColor_;
+  double displayScale_ = 1.0;
   double startDate_ = 0.0;
   double time_ = 0.0;
   double lastTime_ = 0.0;

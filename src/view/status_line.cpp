@@ -22,8 +22,9 @@ std::optional<std::string> composeStatusLine(const StatusInputs& in, const Oscil
   return time + "x:" + xPhase + ", y:" + yPhase;
 }
 
-FittedLine fitStatusLine(Graphics& graphics, const std::string& line, const ColorField& textColor, double viewWidth) {
-  double size = kStatusFontSize;
+FittedLine fitStatusLine(Graphics& graphics, const std::string& line, const ColorField& textColor, double viewWidth,
+                         double startSize) {
+  double size = startSize;
   FittedLine fitted{{line, {kStatusFontName, size}, textColor}, 0.0, 0};
   for (;;) {
     fitted.styled = StyledString{line, Font{kStatusFontName, size}, textColor};

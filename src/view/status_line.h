@@ -34,8 +34,9 @@ inline constexpr const char* kStatusFontName = "Arial";
 // any size, or a font whose width does not follow its size).
 inline constexpr int kMaxFitPasses = 8;
 
-// Starts at 16 points and shrinks the font in proportion to the overflow until the
-// measured width is at most `viewWidth`.
-FittedLine fitStatusLine(Graphics& graphics, const std::string& line, const ColorField& textColor, double viewWidth);
+// Starts at `startSize` (16 points at 1x) and shrinks the font in proportion to
+// the overflow until the measured width is at most `viewWidth`.
+FittedLine fitStatusLine(Graphics& graphics, const std::string& line, const ColorField& textColor, double viewWidth,
+                         double startSize = kStatusFontSize);
 
 }  // namespace orbelune

@@ -27,8 +27,10 @@ void OrbeluneView::drawRect(const Rect& dirtyRect, Graphics& graphics) {
   const Rect b = bounds();
   const double w = b.size.width;
   const double h = b.size.height;
-  const double rMin = (std::min(w, h) * figureSize_ - lineWidth_) * 0.5 - 1.0;
-  const double rMax = (std::max(w, h) * figureSize_ - lineWidth_) * 0.5 - 1.0;
+  // Lines and text are in points; on a screen of more pixels a point, more pixels.
+  const double lineWidth = lineWidth_ * displayScale_;
+  const double rMin = (std::min(w, h) * figureSize_ - lineWidth) * 0.5 - 1.0;
+  const double rMax = (std::max(w, h) * figureSize_ - lineWidth) * 0.5 - 1.0;
   const double ry = rMin;
   const double rx = isFitToScreenSize_ ? rMax : rMin;
   const double cx = b.origin.x + 0.5 * w;
@@ -64,7 +66,7 @@ void OrbeluneView::drawRect(const Rect& dirtyRect, Graphics& graphics) {
     const std::int64_t run = remaining >= 2 * c ? c : remaining;
     remaining -= run;
     auto path = BezierPath::bezierPath();
-    path->setLineWidth(lineWidth_);
+    path->setLineWidth(lineWidth);
     path->setLineJoinStyle(LineJoinStyle::Bevel);
     if (!isFirstPoint_) path->moveToPoint(lastPoint_);
     for (std::int64_t i = 0; i < run; ++i) {
@@ -129,7 +131,7 @@ void OrbeluneView::drawStatusLine(Graphics& graphics, const Rect& b, std::int64_
   StatusInputs in{isShowCurrentValue_, isShowFrequency_, isShowInitialPhase_, sweepMethod, foldedTime, sampleTime};
   auto line = composeStatusLine(in, *xAxis_, *yAxis_);
   if (!line) return;
-  FittedLine fitted = fitStatusLine(graphics, *line, textColor_, b.size.width);
+  FittedLine fitted = fitStatusLine(graphics, *line, textColor_, b.size.width, kStatusFontSize * displayScale_);
   const double x = (b.origin.x + 0.5 * b.size.width) + (-0.5 * fitted.width);
   graphics.drawText(fitted.styled, Point{x, 0.0}, textColor_.value_or(Color::white()));
 }

@@ -4,6 +4,9 @@
 #include <X11/extensions/Xrandr.h>
 
 #include <charconv>
+#include <cstring>
+
+#include "platform/number_text.h"
 
 namespace orbelune {
 
@@ -20,6 +23,25 @@ std::optional<Window> parseWindowId(const std::string& text) {
   auto res = std::from_chars(first, last, v, base);
   if (res.ec != std::errc() || res.ptr != last || v == 0 || v > 0xFFFFFFFFull) return std::nullopt;
   return static_cast<Window>(v);
+}
+
+double screenScale(Display* display) { return scaleFromResources(XResourceManagerString(display)); }
+
+double scaleFromResources(const char* resources) {
+  if (!resources) return 1.0;
+  // Lines of "name:\tvalue"; the one wanted is "Xft.dpi".
+  for (const char* line = resources; *line;) {
+    const char* end = std::strchr(line, '\n');
+    const std::string entry(line, end ? end - line : std::strlen(line));
+    if (entry.rfind("Xft.dpi:", 0) == 0) {
+      const double dpi = leadingNumber(entry.substr(8));
+      const double scale = dpi / 96.0;
+      return scale >= 0.5 && scale <= 8.0 ? scale : 1.0;
+    }
+    if (!end) break;
+    line = end + 1;
+  }
+  return 1.0;
 }
 
 Window virtualRootWindow(Display* display, int screen) {

@@ -15,6 +15,12 @@ std::optional<Window> parseWindowId(const std::string& text);
 // __SWM_VROOT, else the real root.
 Window virtualRootWindow(Display* display, int screen);
 
+// Pixels a point on the display, as desktop toolkits read it: the Xft.dpi
+// resource over 96; 1 without one (or with a value outside 0.5x to 8x).
+double screenScale(Display* display);
+// The same from the text of the resource database (nullptr: none).
+double scaleFromResources(const char* resources);
+
 struct MonitorArea {
   int x, y, width, height;
 };
