@@ -3,7 +3,7 @@
 # server. It must draw the figure there and end with status 0 on SIGTERM.
 set -euo pipefail
 orbelune=$1
-for tool in Xvfb xwininfo import convert; do
+for tool in Xvfb xwininfo xrandr import convert; do
   command -v "$tool" >/dev/null || { echo "missing $tool (scripts/install-deps installs it)"; exit 1; }
 done
 work=$(mktemp -d)
@@ -59,6 +59,20 @@ kill -TERM "$host"; wait "$host" || true
 for _ in $(seq 30); do kill -0 "$orphan" 2>/dev/null || break; sleep 0.1; done
 if kill -0 "$orphan" 2>/dev/null; then kill -9 "$orphan"; fail "the hack outlived its window"; fi
 grep -q "destroyed\|gone" "$work/err" || fail "no message when the window went away: $(cat "$work/err")"
+# --fullscreen follows the monitors: one added gets a view of its own, and
+# loses it again when it goes.
+views() { xwininfo -root -tree | grep -c '"Orbelune"' || true; }
+wait_views() { for _ in $(seq 60); do [ "$(views)" -eq "$1" ] && return 0; sleep 0.1; done; return 1; }
+"$orbelune" --fullscreen & full=$!
+wait_views 1 || fail "--fullscreen did not open one view for the one monitor ($(views))"
+xrandr --setmonitor orbelune-test 400/100x300/75+400+300 none
+wait_views 2 || fail "a monitor added did not get a view ($(views))"
+second=$(xwininfo -root -tree | awk '/"Orbelune"/ && / 400x300\+400\+300/ {print $1; exit}')
+[ -n "$second" ] || fail "no view covers the added monitor: $(xwininfo -root -tree | grep Orbelune)"
+shows_figure "$second" "$work/second.png" || fail "no figure on the added monitor"
+xrandr --delmonitor orbelune-test
+wait_views 1 || fail "a monitor removed kept its view ($(views))"
+kill -TERM "$full"; wait "$full" || true
 echo "saver under Xvfb: all checks passed"
 INNER
 "$(dirname "$0")/with_xvfb.sh" 800x600x24 bash "$work/inner.sh" "$orbelune" "$work" "$(dirname "$0")/x11_checks.sh"

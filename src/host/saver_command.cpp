@@ -3,10 +3,12 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/Xrandr.h>
 #include <X11/keysym.h>
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <ctime>
 #include <csignal>
@@ -98,6 +100,7 @@ int onXIOError(Display*) {
 
 struct Target {
   Window window = 0;
+  std::optional<MonitorArea> monitor;  // the monitor a full-screen view covers
   std::optional<FrameRateOverlay> fps;
   CreatedWindow created;  // the window, when this program made it
   bool mapped = false;
@@ -118,6 +121,8 @@ class SaverHost {
 
   bool addGivenWindow(Window window, bool preview);
   bool addOwnWindow(int x, int y, int width, int height, bool fullscreen);
+  // One full-screen view per monitor, following monitors as they come and go.
+  bool coverMonitors();
   int run();
 
  private:
@@ -125,6 +130,7 @@ class SaverHost {
   void handle(const XEvent& ev);
   Target* find(Window w);
   void draw(Target& t);
+  void followMonitors();
 
   Display* display_;
   std::ostream& err_;
@@ -135,6 +141,9 @@ class SaverHost {
   SaverOverrides overrides_;
   bool fps_;
   double scale_;
+  bool followsMonitors_ = false;
+  int randrEvent_ = -1;
+  double nextMonitorCheck_ = 0.0;
   Atom wmDelete_ = 0;
   bool quit_ = false;
   int status_ = 0;
@@ -223,6 +232,59 @@ bool SaverHost::addOwnWindow(int x, int y, int width, int height, bool fullscree
   return attach(w, std::move(created), false);
 }
 
+bool SaverHost::coverMonitors() {
+  const int screen = DefaultScreen(display_);
+  int error = 0;
+  if (XRRQueryExtension(display_, &randrEvent_, &error)) {
+    XRRSelectInput(display_, RootWindow(display_, screen),
+                   RRScreenChangeNotifyMask | RRCrtcChangeNotifyMask | RROutputChangeNotifyMask);
+  } else {
+    randrEvent_ = -1;
+  }
+  followsMonitors_ = true;
+  for (const auto& m : monitorAreas(display_, screen)) {
+    if (!addOwnWindow(m.x, m.y, m.width, m.height, true)) return false;
+    targets_.back().monitor = m;
+  }
+  return true;
+}
+
+// Monitors added get a view, monitors removed lose theirs, and a monitor whose
+// size or place changed has its window moved and resized (the view follows
+// the window's ConfigureNotify): nothing restarts.
+void SaverHost::followMonitors() {
+  const auto now = monitorAreas(display_, DefaultScreen(display_));
+  for (std::size_t i = 0; i < targets_.size();) {
+    Target& t = targets_[i];
+    if (!t.monitor) {
+      ++i;
+      continue;
+    }
+    auto same = std::find_if(now.begin(), now.end(), [&](const MonitorArea& m) {
+      return t.monitor->name ? m.name == t.monitor->name : m == *t.monitor;
+    });
+    if (same == now.end()) {
+      targets_.erase(targets_.begin() + static_cast<std::ptrdiff_t>(i));
+      continue;
+    }
+    if (!(*same == *t.monitor)) {
+      XMoveResizeWindow(display_, t.window, same->x, same->y, static_cast<unsigned>(same->width),
+                        static_cast<unsigned>(same->height));
+      t.monitor = *same;
+    }
+    ++i;
+  }
+  for (const auto& m : now) {
+    const bool covered = std::any_of(targets_.begin(), targets_.end(), [&](const Target& t) {
+      return t.monitor && (t.monitor->name ? t.monitor->name == m.name : *t.monitor == m);
+    });
+    if (covered || !addOwnWindow(m.x, m.y, m.width, m.height, true)) continue;
+    targets_.back().monitor = m;
+    targets_.back().view->startAnimation();
+  }
+  if (targets_.empty()) quit_ = true;  // no monitor left to cover
+}
+
 void SaverHost::draw(Target& t) {
   const double start = clock_->now();
   CairoGraphics& graphics = t.frame->graphics();
@@ -238,6 +300,11 @@ void SaverHost::draw(Target& t) {
 }
 
 void SaverHost::handle(const XEvent& ev) {
+  if (followsMonitors_ && randrEvent_ >= 0 && ev.type >= randrEvent_ && ev.type <= randrEvent_ + RRNotify) {
+    XRRUpdateConfiguration(const_cast<XEvent*>(&ev));
+    followMonitors();
+    return;
+  }
   Target* t = find(ev.xany.window);
   if (!t || (t->frame && t->frame->takeEvent(ev))) return;
   switch (ev.type) {
@@ -310,6 +377,13 @@ int SaverHost::run() {
     }
     if (quit_) break;
     double now = clock.now();
+    // Not every change of the monitors is announced (a monitor set by hand
+    // with xrandr --setmonitor, say): look again every two seconds too.
+    if (followsMonitors_ && now >= nextMonitorCheck_) {
+      nextMonitorCheck_ = now + 2.0;
+      followMonitors();
+      if (quit_) break;
+    }
     if (now >= next) {
       for (auto& t : targets_) {
         if (t.mapped && t.visible) draw(t);
@@ -396,7 +470,7 @@ int runSaverCommand(const std::vector<std::string>& args, std::ostream& out, std
         ok = host.addGivenWindow(o.windowId ? o.windowId : virtualRootWindow(display, screen), false);
         break;
       case Placement::Fullscreen:
-        for (const auto& m : monitorAreas(display, screen)) ok = ok && host.addOwnWindow(m.x, m.y, m.width, m.height, true);
+        ok = host.coverMonitors();
         break;
       case Placement::OwnWindow:
         ok = host.addOwnWindow(0, 0, 960, 540, false);

@@ -76,7 +76,7 @@ std::vector<MonitorArea> monitorAreas(Display* display, int screen) {
     int count = 0;
     XRRMonitorInfo* monitors = XRRGetMonitors(display, RootWindow(display, screen), True, &count);
     for (int i = 0; monitors && i < count; ++i) {
-      areas.push_back({monitors[i].x, monitors[i].y, monitors[i].width, monitors[i].height});
+      areas.push_back({monitors[i].x, monitors[i].y, monitors[i].width, monitors[i].height, monitors[i].name});
     }
     if (monitors) XRRFreeMonitors(monitors);
   }

@@ -23,6 +23,8 @@ double scaleFromResources(const char* resources);
 
 struct MonitorArea {
   int x, y, width, height;
+  Atom name = 0;  // RandR's name of the monitor: the same across a resolution change
+  bool operator==(const MonitorArea&) const = default;
 };
 // The monitors of the screen (XRandR), or the whole screen when RandR has none.
 std::vector<MonitorArea> monitorAreas(Display* display, int screen);
