@@ -218,15 +218,16 @@ int runRenderCommand(const std::vector<std::string>& args, std::ostream& out, st
   if (o.fps) fps.emplace(false);  // the virtual clock's rate only: runs stay reproducible
 
   const bool pixels = !o.pngDir.empty() || !o.lastFile.empty();
+  CairoSurface picture;
   cairo_surface_t* surface = nullptr;
   std::unique_ptr<Graphics> backend;
   if (pixels) {
-    surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, o.width, o.height);
-    if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
+    picture = makeImageSurface(CAIRO_FORMAT_ARGB32, o.width, o.height);
+    if (!picture) {
       err << "orbelune render: cannot allocate a " << o.width << "x" << o.height << " picture\n";
-      cairo_surface_destroy(surface);
       return 1;
     }
+    surface = picture.get();
     backend = std::make_unique<CairoGraphics>(surface);
   } else {
     backend = std::make_unique<MeasuringGraphics>();
