@@ -178,11 +178,15 @@ TEST_F(CairoBackendTest, ClearingOnlyTheLastInkGivesTheSamePixelsAndTheDamageHol
       for (int y = 0; y < 200; ++y) {
         for (int x = 0; x < 320; ++x) {
           const Pixel p = a.at(x, y), q = before.at(x, y);
-          if (p.r != q.r || p.g != q.g || p.b != q.b) ASSERT_TRUE(damaged(x, y)) << c.name << " frame " << k;
+          if (p.r != q.r || p.g != q.g || p.b != q.b) {
+            ASSERT_TRUE(damaged(x, y)) << c.name << " frame " << k;
+          }
         }
       }
       // After the first frame and the colour change, a frame damages only part of the surface.
-      if (k > 2 && k != 40) EXPECT_LT(area, 320 * 200 * 2 / 3) << c.name << ", frame " << k;
+      if (k > 2 && k != 40) {
+        EXPECT_LT(area, 320 * 200 * 2 / 3) << c.name << ", frame " << k;
+      }
     }
   }
 }

@@ -21,6 +21,7 @@
 
 #include "host/cli.h"
 #include "host/saver_options.h"
+#include "host/wayland_saver.h"
 #include "platform/number_text.h"
 #include "platform/x11/x11_frame.h"
 #include "platform/x11/x11_handles.h"
@@ -31,7 +32,7 @@
 namespace orbelune {
 namespace {
 
-enum class Placement { OwnWindow, Root, GivenWindow, Fullscreen };
+enum class Placement { OwnWindow, Root, GivenWindow, Fullscreen, Wayland, WaylandBackground };
 
 struct SaverOptions {
   Placement placement = Placement::OwnWindow;
@@ -61,6 +62,10 @@ SaverOptions parseSaverOptions(const std::vector<std::string>& args) {
       o.windowId = *id;
     } else if (*name == "fullscreen") {
       o.placement = Placement::Fullscreen;
+    } else if (*name == "wayland") {
+      o.placement = Placement::Wayland;
+    } else if (*name == "wayland-background") {
+      o.placement = Placement::WaylandBackground;
     } else if (*name == "fps") {
       o.fps = true;
     } else if (*name == "scale") {
@@ -409,6 +414,9 @@ void printSaverHelp(std::ostream& out) {
          "  --root          draw on the window in $XSCREENSAVER_WINDOW, else the virtual root\n"
          "  --window-id ID  draw on the window ID (hex 0x... or decimal), as a preview\n"
          "  --fullscreen    one full-screen view per monitor\n"
+         "  --wayland       on Wayland (layer shell): cover every output; input ends it\n"
+         "  --wayland-background\n"
+         "                  the same on the background layer, taking no input\n"
          "  --fps           show the frames a second, the frame time and the CPU share\n"
          "  --scale S       pixels a point (default: the screen's Xft.dpi / 96)\n"
          "\n"
@@ -445,6 +453,16 @@ int runSaverCommand(const std::vector<std::string>& args, std::ostream& out, std
     }
   }
 
+  if (o.placement == Placement::Wayland || o.placement == Placement::WaylandBackground) {
+#ifdef ORBELUNE_WAYLAND
+    return runWaylandSaver({o.placement == Placement::WaylandBackground, o.overrides, o.fps, o.scale}, err);
+#else
+    err << "orbelune: this build has no Wayland host (it needs libwayland-dev, libwayland-bin, wayland-protocols "
+           "and librust-wayland-protocols-dev when built)\n";
+    return cli::kExitUsage;
+#endif
+  }
+
   const char* name = std::getenv("DISPLAY");
   DisplayConnection connection(XOpenDisplay(nullptr));
   Display* display = connection.get();
@@ -475,6 +493,9 @@ int runSaverCommand(const std::vector<std::string>& args, std::ostream& out, std
       case Placement::OwnWindow:
         ok = host.addOwnWindow(0, 0, 960, 540, false);
         break;
+      case Placement::Wayland:
+      case Placement::WaylandBackground:
+        break;  // handled above, without an X display
     }
     if (ok) status = host.run();
   }
