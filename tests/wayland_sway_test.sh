@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The Wayland host under a headless sway: the figure on every output, a new
-# output gets one, a key ends --wayland while --wayland-background stays, SIGTERM
+# output gets one, a key ends --wayland while --wayland-background stays, a
+# native window without X closes on q, SIGTERM
 # ends it with status 0 and the compositor going away with status 1. sway
 # refuses to run as root, so it runs as nobody with a runtime folder of its own.
 set -euo pipefail
@@ -63,10 +64,20 @@ ended_with() {  # waits up to 3 s for process $1 and checks its status is $2
 }
 
 start_sway
+# Without X, a window of its own is a native one; q closes it.
+env -u DISPLAY "$orbelune" --window & window=$!
+shows_figure HEADLESS-1 || fail "no figure in the native window"
+wtype -s 800 q
+ended_with "$window" 0 || fail "q did not close the native window with status 0"
+
 "$orbelune" --wayland & saver=$!
 shows_figure HEADLESS-1 || fail "no figure on the first output"
 swaymsg create_output >/dev/null
 shows_figure HEADLESS-2 || fail "no figure on an output added while it runs"
+swaymsg output HEADLESS-2 disable >/dev/null
+sleep 0.5
+kill -0 "$saver" 2>/dev/null || fail "an output removed ended the saver"
+shows_figure HEADLESS-1 || fail "no figure left on the first output after the second went"
 kill -TERM "$saver"
 ended_with "$saver" 0 || fail "SIGTERM did not end --wayland with status 0"
 

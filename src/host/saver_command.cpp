@@ -453,9 +453,23 @@ int runSaverCommand(const std::vector<std::string>& args, std::ostream& out, std
     }
   }
 
+  // A window of its own on a Wayland session without X (no XWayland): a native one.
+  const char* x = std::getenv("DISPLAY");
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  const bool waylandOnly = (!x || !*x) && wayland && *wayland;
+  using Surface = WaylandSaverOptions::Surface;
+#ifdef ORBELUNE_WAYLAND
+  if (waylandOnly && (o.placement == Placement::OwnWindow || o.placement == Placement::Fullscreen)) {
+    const Surface s = o.placement == Placement::Fullscreen ? Surface::Fullscreen : Surface::Window;
+    return runWaylandSaver({s, o.overrides, o.fps, o.scale}, err);
+  }
+#else
+  (void)waylandOnly;
+#endif
   if (o.placement == Placement::Wayland || o.placement == Placement::WaylandBackground) {
 #ifdef ORBELUNE_WAYLAND
-    return runWaylandSaver({o.placement == Placement::WaylandBackground, o.overrides, o.fps, o.scale}, err);
+    const Surface s = o.placement == Placement::WaylandBackground ? Surface::Background : Surface::Overlay;
+    return runWaylandSaver({s, o.overrides, o.fps, o.scale}, err);
 #else
     err << "orbelune: this build has no Wayland host (it needs libwayland-dev, libwayland-bin, wayland-protocols "
            "and librust-wayland-protocols-dev when built)\n";

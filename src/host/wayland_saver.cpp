@@ -22,6 +22,7 @@
 #define namespace namespace_
 #include "wlr-layer-shell-unstable-v1-client-protocol.h"
 #undef namespace
+#include "xdg-shell-client-protocol.h"
 
 namespace orbelune {
 namespace {
@@ -40,6 +41,8 @@ struct OutputView {
   int32_t scale = 1;
   wl_surface* surface = nullptr;
   zwlr_layer_surface_v1* layer = nullptr;
+  xdg_surface* xdgSurface = nullptr;  // a window's
+  xdg_toplevel* toplevel = nullptr;
   int width = 0, height = 0;  // logical, from the compositor's configure
   bool configured = false;
   bool frameReady = true;     // the compositor asked for a frame (or none was sent yet)
@@ -53,6 +56,8 @@ struct OutputView {
   ~OutputView() {
     if (frameCallback) wl_callback_destroy(frameCallback);
     view.reset();
+    if (toplevel) xdg_toplevel_destroy(toplevel);
+    if (xdgSurface) xdg_surface_destroy(xdgSurface);
     if (layer) zwlr_layer_surface_v1_destroy(layer);
     if (surface) wl_surface_destroy(surface);
     if (output) wl_output_release(output);
@@ -70,6 +75,13 @@ class WaylandSaver {
   static void onGlobalRemove(void* data, wl_registry* registry, uint32_t name);
   void addOutput(uint32_t name, uint32_t version);
   void cover(OutputView& o);
+  void openWindow();
+  bool layered() const {
+    return options_.surface == WaylandSaverOptions::Surface::Overlay ||
+           options_.surface == WaylandSaverOptions::Surface::Background;
+  }
+  bool background() const { return options_.surface == WaylandSaverOptions::Surface::Background; }
+  void keyPressed(uint32_t key);
   void draw(OutputView& o);
   void endOnInput();
   void setUpSeat(uint32_t caps);
@@ -81,6 +93,8 @@ class WaylandSaver {
   wl_compositor* compositor_ = nullptr;
   wl_shm* shm_ = nullptr;
   zwlr_layer_shell_v1* layerShell_ = nullptr;
+  xdg_wm_base* wmBase_ = nullptr;
+  std::list<OutputView> windows_;  // the one window, when not on the layers
   wl_seat* seat_ = nullptr;
   wl_keyboard* keyboard_ = nullptr;
   wl_pointer* pointer_ = nullptr;
@@ -102,7 +116,7 @@ struct Listeners {
   static void outputMode(void*, wl_output*, uint32_t, int32_t, int32_t, int32_t) {}
   static void outputDone(void* data, wl_output*) {
     auto* o = static_cast<OutputView*>(data);
-    if (!o->surface) o->host->cover(*o);
+    if (!o->surface && o->host->layered()) o->host->cover(*o);
   }
   static void outputScale(void* data, wl_output*, int32_t factor) {
     static_cast<OutputView*>(data)->scale = std::max(factor, 1);
@@ -130,6 +144,27 @@ struct Listeners {
   }
   static constexpr wl_callback_listener frame{frameDone};
 
+  static void wmPing(void*, xdg_wm_base* base, uint32_t serial) { xdg_wm_base_pong(base, serial); }
+  static constexpr xdg_wm_base_listener wmBase{wmPing};
+  static void xdgConfigure(void* data, xdg_surface* surface, uint32_t serial) {
+    auto* o = static_cast<OutputView*>(data);
+    xdg_surface_ack_configure(surface, serial);
+    o->configured = true;
+    o->host->draw(*o);
+  }
+  static constexpr xdg_surface_listener xdgSurface{xdgConfigure};
+  static void toplevelConfigure(void* data, xdg_toplevel*, int32_t w, int32_t h, wl_array*) {
+    auto* o = static_cast<OutputView*>(data);
+    // 0 leaves the size to the client: the usual window size then.
+    o->width = w > 0 ? w : (o->width > 0 ? o->width : 960);
+    o->height = h > 0 ? h : (o->height > 0 ? o->height : 540);
+  }
+  static void toplevelClose(void* data, xdg_toplevel*) { static_cast<OutputView*>(data)->closed = true; }
+  static void toplevelBounds(void*, xdg_toplevel*, int32_t, int32_t) {}
+  static void toplevelCapabilities(void*, xdg_toplevel*, wl_array*) {}
+  static constexpr xdg_toplevel_listener toplevel{toplevelConfigure, toplevelClose, toplevelBounds,
+                                                  toplevelCapabilities};
+
   static void seatCapabilities(void* data, wl_seat*, uint32_t caps) { static_cast<WaylandSaver*>(data)->setUpSeat(caps); }
   static void seatName(void*, wl_seat*, const char*) {}
   static constexpr wl_seat_listener seat{seatCapabilities, seatName};
@@ -137,8 +172,8 @@ struct Listeners {
   static void keymap(void*, wl_keyboard*, uint32_t, int32_t fd, uint32_t) { close(fd); }
   static void keyEnter(void*, wl_keyboard*, uint32_t, wl_surface*, wl_array*) {}
   static void keyLeave(void*, wl_keyboard*, uint32_t, wl_surface*) {}
-  static void key(void* data, wl_keyboard*, uint32_t, uint32_t, uint32_t, uint32_t state) {
-    if (state == WL_KEYBOARD_KEY_STATE_PRESSED) static_cast<WaylandSaver*>(data)->endOnInput();
+  static void key(void* data, wl_keyboard*, uint32_t, uint32_t, uint32_t key, uint32_t state) {
+    if (state == WL_KEYBOARD_KEY_STATE_PRESSED) static_cast<WaylandSaver*>(data)->keyPressed(key);
   }
   static void modifiers(void*, wl_keyboard*, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t) {}
   static void repeat(void*, wl_keyboard*, int32_t, int32_t) {}
@@ -182,6 +217,8 @@ WaylandSaver::~WaylandSaver() {
   if (keyboard_) wl_keyboard_release(keyboard_);
   if (pointer_) wl_pointer_release(pointer_);
   if (seat_) wl_seat_release(seat_);
+  windows_.clear();
+  if (wmBase_) xdg_wm_base_destroy(wmBase_);
   if (layerShell_) zwlr_layer_shell_v1_destroy(layerShell_);
   if (shm_) wl_shm_destroy(shm_);
   if (compositor_) wl_compositor_destroy(compositor_);
@@ -199,7 +236,10 @@ void WaylandSaver::onGlobal(void* data, wl_registry* registry, uint32_t name, co
   } else if (iface == zwlr_layer_shell_v1_interface.name) {
     s->layerShell_ = static_cast<zwlr_layer_shell_v1*>(
         wl_registry_bind(registry, name, &zwlr_layer_shell_v1_interface, std::min(version, 4u)));
-  } else if (iface == wl_seat_interface.name && !s->seat_ && !s->options_.background) {
+  } else if (iface == xdg_wm_base_interface.name) {
+    s->wmBase_ = static_cast<xdg_wm_base*>(wl_registry_bind(registry, name, &xdg_wm_base_interface, 1));
+    xdg_wm_base_add_listener(s->wmBase_, &Listeners::wmBase, s);
+  } else if (iface == wl_seat_interface.name && !s->seat_ && !s->background()) {
     s->seat_ = static_cast<wl_seat*>(wl_registry_bind(registry, name, &wl_seat_interface, std::min(version, 5u)));
     wl_seat_add_listener(s->seat_, &Listeners::seat, s);
   } else if (iface == wl_output_interface.name) {
@@ -225,13 +265,13 @@ void WaylandSaver::addOutput(uint32_t name, uint32_t version) {
 void WaylandSaver::cover(OutputView& o) {
   if (!layerShell_ || !compositor_) return;
   o.surface = wl_compositor_create_surface(compositor_);
-  const auto layer = options_.background ? ZWLR_LAYER_SHELL_V1_LAYER_BACKGROUND : ZWLR_LAYER_SHELL_V1_LAYER_OVERLAY;
+  const auto layer = background() ? ZWLR_LAYER_SHELL_V1_LAYER_BACKGROUND : ZWLR_LAYER_SHELL_V1_LAYER_OVERLAY;
   o.layer = zwlr_layer_shell_v1_get_layer_surface(layerShell_, o.surface, o.output, layer, "orbelune");
   zwlr_layer_surface_v1_set_anchor(o.layer, ZWLR_LAYER_SURFACE_V1_ANCHOR_TOP | ZWLR_LAYER_SURFACE_V1_ANCHOR_BOTTOM |
                                                 ZWLR_LAYER_SURFACE_V1_ANCHOR_LEFT | ZWLR_LAYER_SURFACE_V1_ANCHOR_RIGHT);
   zwlr_layer_surface_v1_set_exclusive_zone(o.layer, -1);
-  zwlr_layer_surface_v1_set_keyboard_interactivity(o.layer, options_.background ? 0 : 1);
-  if (options_.background) {
+  zwlr_layer_surface_v1_set_keyboard_interactivity(o.layer, background() ? 0 : 1);
+  if (background()) {
     // Clicks go through to whatever is above: an empty input region.
     wl_region* none = wl_compositor_create_region(compositor_);
     wl_surface_set_input_region(o.surface, none);
@@ -252,8 +292,33 @@ void WaylandSaver::setUpSeat(uint32_t caps) {
   }
 }
 
+void WaylandSaver::openWindow() {
+  OutputView& o = windows_.emplace_back();
+  o.host = this;
+  for (const auto& out : outputs_) o.scale = std::max(o.scale, out.scale);  // the sharpest output's
+  o.surface = wl_compositor_create_surface(compositor_);
+  o.xdgSurface = xdg_wm_base_get_xdg_surface(wmBase_, o.surface);
+  xdg_surface_add_listener(o.xdgSurface, &Listeners::xdgSurface, &o);
+  o.toplevel = xdg_surface_get_toplevel(o.xdgSurface);
+  xdg_toplevel_add_listener(o.toplevel, &Listeners::toplevel, &o);
+  xdg_toplevel_set_title(o.toplevel, "Orbelune");
+  xdg_toplevel_set_app_id(o.toplevel, "orbelune");
+  if (options_.surface == WaylandSaverOptions::Surface::Fullscreen) xdg_toplevel_set_fullscreen(o.toplevel, nullptr);
+  wl_surface_commit(o.surface);
+}
+
+void WaylandSaver::keyPressed(uint32_t key) {
+  // A window ends on q or Escape (evdev codes 16 and 1), a saver on any key.
+  constexpr uint32_t kKeyEscape = 1, kKeyQ = 16;
+  if (!layered()) {
+    if (key == kKeyEscape || key == kKeyQ) quit_ = true;
+    return;
+  }
+  endOnInput();
+}
+
 void WaylandSaver::endOnInput() {
-  if (options_.background || !drewOnce_) return;
+  if (!layered() || background() || !drewOnce_) return;
   quit_ = true;
 }
 
@@ -320,16 +385,16 @@ int WaylandSaver::run() {
   static const wl_registry_listener listener{onGlobal, onGlobalRemove};
   wl_registry_add_listener(registry_, &listener, this);
   wl_display_roundtrip(display_);
-  if (!layerShell_) {
-    err_ << "orbelune: this compositor has no layer-shell protocol (GNOME's has none); --window works through "
-            "XWayland\n";
+  if (layered() && !layerShell_) {
+    err_ << "orbelune: this compositor has no layer-shell protocol (GNOME's has none); use --window\n";
     return 2;
   }
-  if (!compositor_ || !shm_) {
-    err_ << "orbelune: this compositor lacks wl_compositor or wl_shm\n";
+  if (!compositor_ || !shm_ || (!layered() && !wmBase_)) {
+    err_ << "orbelune: this compositor lacks wl_compositor, wl_shm or xdg_wm_base\n";
     return 1;
   }
   wl_display_roundtrip(display_);  // the outputs' done events, then their surfaces
+  if (!layered()) openWindow();
 
   const double interval = 0.05;
   MonotonicClock clock;
@@ -337,9 +402,14 @@ int WaylandSaver::run() {
   while (!quit_) {
     // Surfaces the compositor closed end their views.
     outputs_.remove_if([](const OutputView& o) { return o.closed; });
+    if (!layered() && std::all_of(windows_.begin(), windows_.end(), [](const OutputView& w) { return w.closed; })) {
+      quit_ = true;  // the window was closed
+      break;
+    }
     double now = clock.now();
     if (now >= next) {
       for (auto& o : outputs_) draw(o);
+      for (auto& w : windows_) draw(w);
       next += interval;
       if (next <= now) next = now + interval;
     }

@@ -6,16 +6,21 @@
 namespace orbelune {
 
 struct WaylandSaverOptions {
-  // The background layer, taking no input and never ending on it (for lock
-  // screens and as a wallpaper); otherwise the overlay layer, ending on input.
-  bool background = false;
+  enum class Surface {
+    Overlay,     // the overlay layer on every output, ending on input
+    Background,  // the background layer, taking no input and never ending on it
+                 // (for lock screens and as a wallpaper)
+    Window,      // an xdg_toplevel window of its own (q or Escape quits)
+    Fullscreen,  // the same, full screen
+  } surface = Surface::Overlay;
   SaverOverrides overrides;
   bool fps = false;
   double scale = 0.0;  // 0: each output's own
 };
 
-// The saver on a Wayland compositor with the layer-shell protocol: one
-// full-size surface and one view per output. Returns the exit status.
+// The saver on a Wayland compositor: with the layer-shell protocol one
+// full-size surface and one view per output; as a window, one xdg_toplevel.
+// Returns the exit status.
 int runWaylandSaver(const WaylandSaverOptions& options, std::ostream& err);
 
 // Whether this build has the Wayland host.
