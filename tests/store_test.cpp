@@ -119,6 +119,17 @@ TEST_F(StoreTest, AStoreThatCannotBeReadIsNeverReplaced) {
   EXPECT_FALSE(std::filesystem::exists(storeFile().string() + ".corrupt"));
 }
 
+TEST_F(StoreTest, AFolderInPlaceOfTheStoreIsNamedAsSuch) {
+  std::filesystem::create_directories(storeFile());
+  testing::internal::CaptureStderr();
+  auto s = open();
+  s.setObject(2.0, "A");
+  EXPECT_FALSE(s.synchronize());
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("is a directory"), std::string::npos);
+  EXPECT_NE(s.lastError().find("is a directory"), std::string::npos) << s.lastError();
+  EXPECT_TRUE(std::filesystem::is_directory(storeFile()));
+}
+
 TEST_F(StoreTest, ALinkedStoreIsUpdatedThroughItsLink) {
   const auto real = configHome() / "elsewhere.json";
   std::ofstream(real) << R"({"A": {"real": 1.0}})";
