@@ -454,9 +454,9 @@ int runSaverCommand(const std::vector<std::string>& args, std::ostream& out, std
   }
 
   // A window of its own on a Wayland session without X (no XWayland): a native one.
-  const char* x = std::getenv("DISPLAY");
+  const char* name = std::getenv("DISPLAY");
   const char* wayland = std::getenv("WAYLAND_DISPLAY");
-  const bool waylandOnly = (!x || !*x) && wayland && *wayland;
+  const bool waylandOnly = (!name || !*name) && wayland && *wayland;
   using Surface = WaylandSaverOptions::Surface;
 #ifdef ORBELUNE_WAYLAND
   if (waylandOnly && (o.placement == Placement::OwnWindow || o.placement == Placement::Fullscreen)) {
@@ -477,7 +477,6 @@ int runSaverCommand(const std::vector<std::string>& args, std::ostream& out, std
 #endif
   }
 
-  const char* name = std::getenv("DISPLAY");
   DisplayConnection connection(XOpenDisplay(nullptr));
   Display* display = connection.get();
   if (!display) {

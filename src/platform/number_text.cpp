@@ -9,9 +9,9 @@ namespace {
 bool isDigit(char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; }
 }  // namespace
 
-std::string format2f(double v) {
+std::string formatFixed(double v, int digits) {
   char buf[512];
-  auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, 2);
+  auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, digits);
   return std::string(buf, res.ptr);
 }
 

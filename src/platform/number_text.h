@@ -10,8 +10,11 @@ namespace orbelune {
 // sheet's fields, the store's text values and the command-line flags all read
 // and write them here.
 
-// "%.2f" with a decimal point whatever the process locale.
-std::string format2f(double v);
+// The number with `digits` decimals ("%.*f"), with a decimal point whatever
+// the process locale.
+std::string formatFixed(double v, int digits);
+// "%.2f", the sheet's and the status line's form.
+inline std::string format2f(double v) { return formatFixed(v, 2); }
 
 // A decimal number at the start of a text: one optional sign, digits with an
 // optional decimal point, an optional exponent. No "inf", "nan" or hexadecimal.

@@ -1,7 +1,6 @@
 #include "view/frame_rate_overlay.h"
 
-#include <cstdio>
-
+#include "platform/number_text.h"
 #include "view/status_line.h"
 
 namespace orbelune {
@@ -16,18 +15,11 @@ void FrameRateOverlay::frameDrawn(double now, double frameSeconds, double cpuSec
   frameTime_ += frameSeconds;
   const double span = now - since_;
   if (span < 1.0) return;
-  char line[96];
+  text_ = formatFixed(frames_ / span, 1) + " fps";
   if (withLoad_) {
-    std::snprintf(line, sizeof line, "%.1f fps, %.2f ms a frame, %.1f%% CPU", frames_ / span,
-                  1000.0 * frameTime_ / frames_, 100.0 * (cpuSeconds - cpuAtStart_) / span);
-  } else {
-    std::snprintf(line, sizeof line, "%.1f fps", frames_ / span);
+    text_ += ", " + formatFixed(1000.0 * frameTime_ / frames_, 2) + " ms a frame, " +
+             formatFixed(100.0 * (cpuSeconds - cpuAtStart_) / span, 1) + "% CPU";
   }
-  // snprintf's decimal point follows the locale; the overlay's is always a point.
-  for (char* c = line; *c; ++c) {
-    if (*c == ',' && c[1] != ' ') *c = '.';
-  }
-  text_ = line;
   since_ = now;
   cpuAtStart_ = cpuSeconds;
   frames_ = 0;
