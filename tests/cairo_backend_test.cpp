@@ -126,6 +126,55 @@ TEST_F(CairoBackendTest, CachedCoverageMatchesPlainStrokingWithinOneLevel) {
   EXPECT_LE(cached.maxDifference(plain), 1);
 }
 
+// Strokes that leave the surface on every side: the groups of four the edges
+// cut are blended and cleared pixel by pixel, and nothing outside is touched.
+// Cairo rasterises a stroke it clips a little differently, so the reference is
+// plain stroking on a larger surface, where nothing is clipped.
+TEST_F(CairoBackendTest, StrokesCutByTheSurfaceEdgesMatchUnclippedStrokingAndClearCleanly) {
+  const int w = 203, h = 101, margin = 64;  // a width that is no multiple of four
+  Surface cached(w, h), plain(w + 2 * margin, h + 2 * margin);
+  CairoGraphics cachedG(cached.get()), plainG(plain.get());
+  std::vector<std::shared_ptr<BezierPath>> paths[2];  // as drawn, and moved into the larger surface
+  const Point ends[][2] = {{{-30, -20}, {250, 130}}, {{210, -5}, {-8, 120}}, {{101.5, -40}, {99.3, 160}},
+                           {{-50, 50.5}, {260, 49.7}}};
+  for (const auto& e : ends) {
+    for (int moved = 0; moved < 2; ++moved) {
+      const double d = moved ? margin : 0.0;
+      auto p = BezierPath::bezierPath();
+      p->setLineWidth(5.0);
+      p->setLineJoinStyle(LineJoinStyle::Bevel);
+      p->moveToPoint(Point{e[0].x + d, e[0].y + d});
+      p->lineToPoint(Point{(e[0].x + e[1].x) / 2 + 7 + d, (e[0].y + e[1].y) / 2 - 3 + d});
+      p->lineToPoint(Point{e[1].x + d, e[1].y + d});
+      paths[moved].push_back(p);
+    }
+  }
+  const Color back{0.1, 0.2, 0.3, 1.0};
+  for (int frame = 0; frame < 3; ++frame) {
+    cachedG.setColor(back, back);
+    cachedG.rectFill(makeRect(0, 0, w, h));
+    plainG.setColor(back, back);
+    plainG.rectFill(makeRect(0, 0, w + 2 * margin, h + 2 * margin));
+    // The second frame strokes only half the paths: the rest must go cleanly.
+    for (std::size_t i = 0; i < paths[0].size(); ++i) {
+      if (frame == 1 && i % 2) continue;
+      const Color c = Color::yellow().withAlpha(0.3 + 0.2 * static_cast<double>(i));
+      cachedG.setColor(c, c);
+      cachedG.stroke(*paths[0][i]);
+      plainG.setColor(c, c);
+      plainG.strokeUncached(*paths[1][i]);
+    }
+    int worst = 0;
+    for (int y = 0; y < h; ++y) {
+      for (int x = 0; x < w; ++x) {
+        const Pixel p = cached.at(x, y), q = plain.at(x + margin, y + margin);
+        worst = std::max({worst, std::abs(p.r - q.r), std::abs(p.g - q.g), std::abs(p.b - q.b)});
+      }
+    }
+    EXPECT_LE(worst, 1) << "frame " << frame;
+  }
+}
+
 // Two views fed the same clock, one drawn with damage tracking and one
 // repainting the whole surface every frame: the pixels must agree exactly, and
 // every pixel that changed between two frames must lie in the damage.

@@ -14,19 +14,30 @@
 
 namespace orbelune {
 
-// The pixels a path's stroke touches, as runs of coverage values per row: a thin
-// line crosses a small part of its bounding box, so only those pixels are blended.
+// The pixels a path's stroke touches, laid out for one surface: a thin line
+// crosses a small part of its bounding box, so only those pixels are blended.
+// Inside the surface they come in groups of four neighbours in a row, each
+// with its pixel index and four coverage values, so a frame blends and clears
+// a flat list with no per-row bookkeeping; the few groups the surface's left
+// or right edge cuts are kept as clipped runs.
 struct CairoGraphics::Coverage {
-  struct Span {
-    int y, x, length;
-    std::size_t offset;  // into `values`
+  struct Quad {
+    std::uint32_t pixel;   // y * (stride / 4) + x of the first of the four
+    std::uint32_t values;  // their coverage, the first in the low byte
   };
-  std::vector<Span> spans;
-  std::vector<std::uint8_t> values;
+  struct Run {
+    std::uint32_t pixel;
+    int length;
+    std::size_t offset;  // into `runValues`
+  };
+  std::vector<Quad> quads;
+  std::vector<Run> runs;
+  std::vector<std::uint8_t> runValues;
   bool rasterised = false;  // false: degenerate or enormous, stroked directly instead
-  double height = 0.0;      // the surface height the coverage was made for
-  // The damage tiles the spans touch, for a surface `tileColumns` tiles wide.
-  std::vector<std::uint32_t> tiles;
+  // The surface the layout was made for.
+  int width = 0, height = 0, stridePixels = 0;
+  // The damage tiles the pixels touch, for a surface `tileColumns` tiles wide.
+  std::vector<DamageGrid::Mark> tiles;
   int tileColumns = -1;
 };
 
@@ -70,43 +81,76 @@ inline std::uint32_t addPixelSaturated(std::uint32_t p, std::uint32_t q) {
   return addPairSaturated(p & kRB, q & kRB) | (addPairSaturated((p >> 8) & kRB, (q >> 8) & kRB) << 8);
 }
 
-// OVER of a solid premultiplied source through coverage values, onto a run of
-// pixels: the per-pixel formula below, four pixels at a time where SSE2 is
-// there (every x86-64). The 16-bit lanes hold the same exact integers as the
-// scalar pairs, so both give the same bytes.
-void blendRun(std::uint32_t* dst, const std::uint8_t* coverage, int count, std::uint32_t src) {
-  int i = 0;
+// OVER of a solid premultiplied source through coverage values, per pixel:
+// dst = src * c + dst * (1 - alpha(src * c)), in 8-bit steps rounded as pixman
+// rounds them. Four pixels at a time where SSE2 is there (every x86-64): the
+// 16-bit lanes hold the same exact integers as the scalar pairs, so both give
+// the same bytes.
+class OverSolid {
+ public:
+  explicit OverSolid(std::uint32_t src) : src_(src) {
 #if defined(__SSE2__)
-  const __m128i zero = _mm_setzero_si128();
-  const __m128i half = _mm_set1_epi16(0x80);
-  const __m128i full = _mm_set1_epi16(255);
-  const __m128i source = _mm_unpacklo_epi8(_mm_set1_epi32(static_cast<int>(src)), zero);
-  auto mul = [&](__m128i x, __m128i a) {  // x * a / 255, rounded as pixman rounds
-    const __m128i t = _mm_add_epi16(_mm_mullo_epi16(x, a), half);
-    return _mm_srli_epi16(_mm_add_epi16(t, _mm_srli_epi16(t, 8)), 8);
-  };
-  auto alphaOf = [](__m128i p) {  // each pixel's alpha lane in all four of its lanes
-    return _mm_shufflehi_epi16(_mm_shufflelo_epi16(p, _MM_SHUFFLE(3, 3, 3, 3)), _MM_SHUFFLE(3, 3, 3, 3));
-  };
-  for (; i + 4 <= count; i += 4) {
-    std::uint32_t four;
-    std::memcpy(&four, coverage + i, 4);
-    const __m128i c16 = _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(four)), zero);
+    source_ = _mm_unpacklo_epi8(_mm_set1_epi32(static_cast<int>(src)), _mm_setzero_si128());
+#endif
+  }
+  void one(std::uint32_t* dst, std::uint8_t coverage) const {
+    const std::uint32_t s = mulPixel(src_, coverage);
+    *dst = addPixelSaturated(s, mulPixel(*dst, 255 - (s >> 24)));
+  }
+  // Four neighbouring pixels; `coverage` holds the first one's in its low byte.
+  void four(std::uint32_t* dst, std::uint32_t coverage) const {
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i c16 = _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(coverage)), zero);
     const __m128i pairs = _mm_unpacklo_epi16(c16, c16);
-    const __m128i sLow = mul(source, _mm_unpacklo_epi32(pairs, pairs));
-    const __m128i sHigh = mul(source, _mm_unpackhi_epi32(pairs, pairs));
-    const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dst + i));
+    const __m128i sLow = mul(source_, _mm_unpacklo_epi32(pairs, pairs));
+    const __m128i sHigh = mul(source_, _mm_unpackhi_epi32(pairs, pairs));
+    const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dst));
+    const __m128i full = _mm_set1_epi16(255);
     const __m128i dLow = mul(_mm_unpacklo_epi8(d, zero), _mm_sub_epi16(full, alphaOf(sLow)));
     const __m128i dHigh = mul(_mm_unpackhi_epi8(d, zero), _mm_sub_epi16(full, alphaOf(sHigh)));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i),
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst),
                      _mm_adds_epu8(_mm_packus_epi16(sLow, sHigh), _mm_packus_epi16(dLow, dHigh)));
-  }
+#else
+    for (int i = 0; i < 4; ++i) one(dst + i, static_cast<std::uint8_t>(coverage >> (8 * i)));
 #endif
-  for (; i < count; ++i) {
-    const std::uint32_t s = mulPixel(src, coverage[i]);
-    dst[i] = addPixelSaturated(s, mulPixel(dst[i], 255 - (s >> 24)));
   }
+  void run(std::uint32_t* dst, const std::uint8_t* coverage, int count) const {
+    int i = 0;
+    for (; i + 4 <= count; i += 4) {
+      std::uint32_t values;
+      std::memcpy(&values, coverage + i, 4);
+      four(dst + i, values);
+    }
+    for (; i < count; ++i) one(dst + i, coverage[i]);
+  }
+
+ private:
+#if defined(__SSE2__)
+  static __m128i mul(__m128i x, __m128i a) {  // x * a / 255, rounded as pixman rounds
+    const __m128i t = _mm_add_epi16(_mm_mullo_epi16(x, a), _mm_set1_epi16(0x80));
+    return _mm_srli_epi16(_mm_add_epi16(t, _mm_srli_epi16(t, 8)), 8);
+  }
+  static __m128i alphaOf(__m128i p) {  // each pixel's alpha lane in all four of its lanes
+    return _mm_shufflehi_epi16(_mm_shufflelo_epi16(p, _MM_SHUFFLE(3, 3, 3, 3)), _MM_SHUFFLE(3, 3, 3, 3));
+  }
+  __m128i source_;
+#endif
+  std::uint32_t src_;
+};
+
+// Asks for the cache line of a pixel a few steps ahead: the groups of a thin
+// curve lie rows apart, so the hardware cannot guess the next one.
+inline void prefetch(const void* p) {
+#if defined(__SSE2__)
+  _mm_prefetch(static_cast<const char*>(p), _MM_HINT_T0);
+#else
+  (void)p;
+#endif
 }
+constexpr std::size_t kPrefetchAhead = 8;
+
+constexpr std::size_t kKeptMaskBytes = 16u << 20;
 
 cairo_line_join_t cairoJoin(LineJoinStyle s) {
   switch (s) {
@@ -151,21 +195,26 @@ void CairoGraphics::fillBox(const PixelBox& b, std::uint32_t pixel) {
 void CairoGraphics::addInk(const PixelBox& box) {
   inkBoxes_.push_back(box);
   ink_.add(box);
-  damage_.add(box);
 }
 
 void CairoGraphics::clearInk(std::uint32_t pixel) {
   // Exactly the pixels drawn: thin strokes touch a small part of their tiles.
-  unsigned char* base = cairo_image_surface_get_data(surface_);
-  const int stride = cairo_image_surface_get_stride(surface_);
-  const int height = static_cast<int>(height_);
+  auto* pixels = reinterpret_cast<std::uint32_t*>(cairo_image_surface_get_data(surface_));
   for (const auto& cov : inkStrokes_) {
-    for (const auto& span : cov->spans) {
-      if (span.y < 0 || span.y >= height) continue;
-      const int x0 = std::max(span.x, 0), x1 = std::min(span.x + span.length, width_);
-      if (x1 > x0) std::fill_n(reinterpret_cast<std::uint32_t*>(base + static_cast<std::ptrdiff_t>(span.y) * stride) + x0, x1 - x0, pixel);
+    const auto* quads = cov->quads.data();
+    const std::size_t n = cov->quads.size();
+#if defined(__SSE2__)
+    const __m128i four = _mm_set1_epi32(static_cast<int>(pixel));
+    for (std::size_t i = 0; i < n; ++i) {
+      if (i + kPrefetchAhead < n) prefetch(pixels + quads[i + kPrefetchAhead].pixel);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(pixels + quads[i].pixel), four);
     }
+#else
+    for (std::size_t i = 0; i < n; ++i) std::fill_n(pixels + quads[i].pixel, 4, pixel);
+#endif
+    for (const auto& run : cov->runs) std::fill_n(pixels + run.pixel, run.length, pixel);
   }
+  const int height = static_cast<int>(height_);
   for (PixelBox b : inkBoxes_) {
     b = {std::max(b.x0, 0), std::max(b.y0, 0), std::min(b.x1, width_), std::min(b.y1, height)};
     if (!b.empty()) fillBox(b, pixel);
@@ -212,9 +261,11 @@ void CairoGraphics::rectFill(const Rect& r) {
   }
 }
 
-std::vector<PixelBox> CairoGraphics::takeDamage() {
+std::vector<PixelBox> CairoGraphics::takeDamage(int tilesPerBox) {
+  // What changed: the ink cleared since the last call (added as it went) and the ink there now.
+  damage_.add(ink_);
   std::vector<PixelBox> boxes =
-      allDamaged_ ? std::vector<PixelBox>{{0, 0, width_, static_cast<int>(height_)}} : damage_.boxes();
+      allDamaged_ ? std::vector<PixelBox>{{0, 0, width_, static_cast<int>(height_)}} : damage_.boxes(tilesPerBox);
   damage_.clear();
   allDamaged_ = false;
   return boxes;
@@ -254,11 +305,17 @@ void CairoGraphics::strokeUncached(const BezierPath& path) {
 }
 
 std::shared_ptr<CairoGraphics::Coverage> CairoGraphics::coverageOf(const BezierPath& path) {
+  const int height = static_cast<int>(height_);
+  const int stridePixels = cairo_image_surface_get_stride(surface_) / 4;
   auto cached = std::static_pointer_cast<Coverage>(path.backendCache);
-  if (cached && cached->height == height_) return cached;
+  if (cached && cached->height == height && cached->width == width_ && cached->stridePixels == stridePixels) {
+    return cached;
+  }
 
   auto cov = std::make_shared<Coverage>();
-  cov->height = height_;
+  cov->width = width_;
+  cov->height = height;
+  cov->stridePixels = stridePixels;
   path.backendCache = cov;
   const auto& els = path.elements();
   if (els.empty()) return cov;
@@ -276,24 +333,47 @@ std::shared_ptr<CairoGraphics::Coverage> CairoGraphics::coverageOf(const BezierP
   double margin = (path.lineJoinStyle() == LineJoinStyle::Miter ? half * 10.0 : half) + 2.0;
   double left = std::floor(x0 - margin), top = std::floor(y0 - margin);
   double w = std::ceil(x1 + margin) - left, h = std::ceil(y1 + margin) - top;
-  if (!std::isfinite(w) || !std::isfinite(h) || w <= 0 || h <= 0 || w * h > 64e6) {
+  if (!std::isfinite(w) || !std::isfinite(h) || w <= 0 || h <= 0 || w * h > 64e6 ||
+      std::fabs(left) > 1e9 || std::fabs(top) > 1e9) {
     return cov;  // degenerate or enormous: strokeUncached handles it
   }
-  CairoSurface maskSurface = makeImageSurface(CAIRO_FORMAT_A8, static_cast<int>(w), static_cast<int>(h));
-  if (!maskSurface) return cov;
-  cairo_surface_t* mask = maskSurface.get();
-  cairo_t* mcr = cairo_create(mask);
-  tracePath(mcr, path, left, top);
-  cairo_set_source_rgba(mcr, 0, 0, 0, 1);
-  cairo_stroke(mcr);
-  cairo_destroy(mcr);
-  cairo_surface_flush(mask);
-  const unsigned char* data = cairo_image_surface_get_data(mask);
-  const int stride = cairo_image_surface_get_stride(mask);
   const int mw = static_cast<int>(w), mh = static_cast<int>(h);
+  const int stride = cairo_format_stride_for_width(CAIRO_FORMAT_A8, mw);
+  // One zeroed buffer serves every mask and is zeroed again after use; a mask
+  // larger than a 4K screen gets a buffer of its own, not kept.
+  const std::size_t bytes = static_cast<std::size_t>(stride) * mh;
+  std::vector<unsigned char> ownBuffer;
+  std::vector<unsigned char>& buffer = bytes > kKeptMaskBytes ? ownBuffer : maskScratch_;
+  if (buffer.size() < bytes) buffer.assign(bytes, 0);
+  unsigned char* data = buffer.data();
+  {
+    CairoSurface mask{cairo_image_surface_create_for_data(data, CAIRO_FORMAT_A8, mw, mh, stride)};
+    if (cairo_surface_status(mask.get()) != CAIRO_STATUS_SUCCESS) return cov;
+    cairo_t* mcr = cairo_create(mask.get());
+    tracePath(mcr, path, left, top);
+    cairo_set_source_rgba(mcr, 0, 0, 0, 1);
+    cairo_stroke(mcr);
+    cairo_destroy(mcr);
+    cairo_surface_flush(mask.get());
+  }
+  const int maskLeft = static_cast<int>(left), maskTop = static_cast<int>(top);
   for (int y = 0; y < mh; ++y) {
-    const unsigned char* row = data + y * stride;
+    const int surfaceY = maskTop + y;
+    unsigned char* row = data + static_cast<std::ptrdiff_t>(y) * stride;
+    if (surfaceY < 0 || surfaceY >= height) {  // never shown
+      std::memset(row, 0, static_cast<std::size_t>(mw));
+      continue;
+    }
     for (int x = 0; x < mw;) {
+#if defined(__SSE2__)
+      // Skip untouched pixels sixteen at a time.
+      while (x + 16 <= mw &&
+             _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x)),
+                                              _mm_setzero_si128())) == 0xffff) {
+        x += 16;
+      }
+#endif
+      if (x >= mw) break;
       if (!row[x]) {
         ++x;
         continue;
@@ -308,12 +388,26 @@ std::shared_ptr<CairoGraphics::Coverage> CairoGraphics::coverageOf(const BezierP
         end = x + (end - x + 3) / 4 * 4;
         if (end >= mw || !row[end]) break;
       }
-      const int real = std::min(end, mw);
-      cov->spans.push_back({static_cast<int>(top) + y, static_cast<int>(left) + x, end - x, cov->values.size()});
-      cov->values.insert(cov->values.end(), row + x, row + real);
-      cov->values.insert(cov->values.end(), static_cast<std::size_t>(end - real), 0);
+      const std::uint32_t rowStart = static_cast<std::uint32_t>(surfaceY) * static_cast<std::uint32_t>(stridePixels);
+      for (int g = x; g < end; g += 4) {
+        std::uint8_t values[4] = {0, 0, 0, 0};
+        for (int i = 0; i < 4 && g + i < mw; ++i) values[i] = row[g + i];
+        const int sx = maskLeft + g;
+        if (sx >= 0 && sx + 4 <= width_) {
+          std::uint32_t packed = 0;
+          for (int i = 3; i >= 0; --i) packed = packed << 8 | values[i];
+          cov->quads.push_back({rowStart + static_cast<std::uint32_t>(sx), packed});
+        } else {
+          // Cut by the surface's edge: only the pixels inside.
+          const int from = std::max(sx, 0), to = std::min(sx + 4, width_);
+          if (to <= from) continue;
+          cov->runs.push_back({rowStart + static_cast<std::uint32_t>(from), to - from, cov->runValues.size()});
+          cov->runValues.insert(cov->runValues.end(), values + (from - sx), values + (to - sx));
+        }
+      }
       x = end;
     }
+    std::memset(row, 0, static_cast<std::size_t>(mw));
   }
   cov->rasterised = true;
   return cov;
@@ -334,37 +428,36 @@ void CairoGraphics::stroke(const BezierPath& path) {
 
 void CairoGraphics::blend(const std::shared_ptr<Coverage>& shared) {
   Coverage& cov = *shared;
-  // OVER with a solid premultiplied source through the coverage, per pixel:
-  // dst = src * c + dst * (1 - alpha(src * c)), in 8-bit steps as pixman rounds them.
   auto to8 = channelTo8;
   const double a = std::clamp(current_.alpha, 0.0, 1.0);
   const std::uint32_t src = to8(a) << 24 | to8(current_.red * a) << 16 | to8(current_.green * a) << 8 |
                             to8(current_.blue * a);
   if (src == 0) return;
   if (cov.tileColumns != ink_.columns()) {
-    // Every tile a span touches, found once per path and surface size.
+    // Every tile the pixels touch, found once per path and surface size.
     cov.tiles.clear();
-    for (const auto& span : cov.spans) {
-      for (auto t : ink_.tilesOf({span.x, span.y, span.x + span.length, span.y + 1})) cov.tiles.push_back(t);
-    }
-    std::sort(cov.tiles.begin(), cov.tiles.end());
-    cov.tiles.erase(std::unique(cov.tiles.begin(), cov.tiles.end()), cov.tiles.end());
+    const auto stridePixels = static_cast<std::uint32_t>(cov.stridePixels);
+    auto addTilesOf = [&](std::uint32_t pixel, int length) {
+      const int y = static_cast<int>(pixel / stridePixels), x = static_cast<int>(pixel % stridePixels);
+      ink_.marksOf({x, y, x + length, y + 1}, cov.tiles);
+    };
+    for (const auto& q : cov.quads) addTilesOf(q.pixel, 4);
+    for (const auto& r : cov.runs) addTilesOf(r.pixel, r.length);
+    DamageGrid::compact(cov.tiles);
     cov.tileColumns = ink_.columns();
   }
   inkStrokes_.push_back(shared);
-  ink_.addTiles(cov.tiles);
-  damage_.addTiles(cov.tiles);
+  ink_.add(cov.tiles);
   cairo_surface_flush(surface_);
-  unsigned char* base = cairo_image_surface_get_data(surface_);
-  const int stride = cairo_image_surface_get_stride(surface_);
-  const int width = cairo_image_surface_get_width(surface_);
-  const int height = cairo_image_surface_get_height(surface_);
-  for (const auto& span : cov.spans) {
-    if (span.y < 0 || span.y >= height) continue;
-    const int x0 = std::max(span.x, 0), x1 = std::min(span.x + span.length, width);
-    auto* row = reinterpret_cast<std::uint32_t*>(base + static_cast<std::ptrdiff_t>(span.y) * stride);
-    if (x1 > x0) blendRun(row + x0, cov.values.data() + span.offset + (x0 - span.x), x1 - x0, src);
+  auto* pixels = reinterpret_cast<std::uint32_t*>(cairo_image_surface_get_data(surface_));
+  const OverSolid over(src);
+  const auto* quads = cov.quads.data();
+  const std::size_t n = cov.quads.size();
+  for (std::size_t i = 0; i < n; ++i) {
+    if (i + kPrefetchAhead < n) prefetch(pixels + quads[i + kPrefetchAhead].pixel);
+    over.four(pixels + quads[i].pixel, quads[i].values);
   }
+  for (const auto& r : cov.runs) over.run(pixels + r.pixel, cov.runValues.data() + r.offset, r.length);
   cairo_surface_mark_dirty(surface_);
 }
 

@@ -47,8 +47,10 @@ class CairoGraphics final : public Graphics {
   cairo_surface_t* surface() const { return surface_; }
   TextEngine& textEngine() { return text_; }
 
-  // The pixels changed since the last call, as non-overlapping boxes.
-  std::vector<PixelBox> takeDamage();
+  // The pixels changed since the last call, as non-overlapping boxes. Each box
+  // is made of damage tiles, `tilesPerBox` to a side at the least: a host that
+  // sends one request a box asks for fewer, larger boxes.
+  std::vector<PixelBox> takeDamage(int tilesPerBox = 1);
   // Whether a background fill clears only the last frame's ink (on by
   // default); off, every background fill repaints and damages the whole surface.
   void setTracksDamage(bool on);
@@ -78,7 +80,8 @@ class CairoGraphics final : public Graphics {
   std::vector<std::shared_ptr<Coverage>> inkStrokes_;
   std::vector<PixelBox> inkBoxes_;
   DamageGrid ink_;
-  DamageGrid damage_;         // changed since the last takeDamage()
+  DamageGrid damage_;         // cleared since the last takeDamage()
+  std::vector<unsigned char> maskScratch_;  // all zero between uses
   bool allDamaged_ = true;
 };
 

@@ -155,25 +155,43 @@ void X11Frame::send(const std::vector<PixelBox>& boxes) {
   if (!image_ || boxes.empty()) return;
   cairo_surface_flush(surface_.get());
   lastPresentedArea_ = 0;
-  for (std::size_t i = 0; i < boxes.size(); ++i) {
-    const PixelBox& b = boxes[i];
-    const auto w = static_cast<unsigned>(b.x1 - b.x0), h = static_cast<unsigned>(b.y1 - b.y0);
-    lastPresentedArea_ += b.area();
-    if (shm_) {
-      // The last request of the frame asks for the completion event.
-      const bool last = i + 1 == boxes.size();
-      XShmPutImage(display_, window_, gc_, image_, b.x0, b.y0, b.x0, b.y0, w, h, last ? True : False);
+  if (shm_) {
+    // One request for the whole frame: the boxes become the GC's clip and the
+    // server copies only through them. Far cheaper for the server than a
+    // request a box, which is what lets the boxes be small.
+    PixelBox all = boxes.front();
+    std::vector<XRectangle> clip;
+    clip.reserve(boxes.size());
+    for (const PixelBox& b : boxes) {
+      all = {std::min(all.x0, b.x0), std::min(all.y0, b.y0), std::max(all.x1, b.x1), std::max(all.y1, b.y1)};
+      clip.push_back({static_cast<short>(b.x0), static_cast<short>(b.y0), static_cast<unsigned short>(b.x1 - b.x0),
+                      static_cast<unsigned short>(b.y1 - b.y0)});
+      lastPresentedArea_ += b.area();
+    }
+    if (boxes.size() > 1 && boxes.size() <= kMostClipRectangles) {
+      // Banded, so the server takes them as they are instead of sorting them.
+      XSetClipRectangles(display_, gc_, 0, 0, clip.data(), static_cast<int>(clip.size()), YXBanded);
     } else {
-      XPutImage(display_, window_, gc_, image_, b.x0, b.y0, b.x0, b.y0, w, h);
+      XSetClipMask(display_, gc_, None);
+      lastPresentedArea_ = all.area();
+    }
+    XShmPutImage(display_, window_, gc_, image_, all.x0, all.y0, all.x0, all.y0, static_cast<unsigned>(all.x1 - all.x0),
+                 static_cast<unsigned>(all.y1 - all.y0), True);
+    awaitingCompletion_ = true;
+  } else {
+    for (const PixelBox& b : boxes) {
+      lastPresentedArea_ += b.area();
+      XPutImage(display_, window_, gc_, image_, b.x0, b.y0, b.x0, b.y0, static_cast<unsigned>(b.x1 - b.x0),
+                static_cast<unsigned>(b.y1 - b.y0));
     }
   }
-  awaitingCompletion_ = shm_;
   XFlush(display_);
 }
 
 void X11Frame::present() {
   if (!graphics_) return;
-  send(graphics_->takeDamage());
+  // Without shared memory every box is a request carrying its pixels: fewer, larger ones.
+  send(shm_ ? graphics_->takeDamage() : graphics_->takeDamage(kTilesPerPlainBox));
 }
 
 void X11Frame::presentAll() {
