@@ -399,7 +399,13 @@ int SaverHost::run() {
       if (next <= now) next = now + interval;  // fell behind: skip, never burst
     }
     const int timeoutMs = static_cast<int>(std::ceil((next - now) * 1000.0));
-    pollfd fd{xfd, POLLIN, 0};
+    // While drawing, events wait for the next frame (at most one interval)
+    // instead of waking the saver on their own: the server's word that it has
+    // read a frame comes every frame, and each wake-up costs as much again.
+    // With nothing to draw, events are what the saver waits for.
+    bool drawing = false;
+    for (const auto& t : targets_) drawing = drawing || (t.mapped && t.visible);
+    pollfd fd{drawing ? -1 : xfd, POLLIN, 0};
     poll(&fd, 1, timeoutMs < 0 ? 0 : timeoutMs);
   }
   return status_;
