@@ -16,9 +16,9 @@ namespace orbelune {
 //
 // A path never changes once built, so its rasterised coverage never changes
 // either: the first stroke of a path renders its coverage once (with Cairo, so
-// the pixels are Cairo's own) and keeps the touched pixels; every later frame
-// blends those pixels with the path's new alpha. That replaces ~140 strokes a
-// frame with ~140 short pixel loops.
+// the pixels are Cairo's own) and keeps the touched pixels, in groups of four;
+// every later frame blends those groups with the path's new alpha. That
+// replaces ~140 strokes a frame with ~140 short loops over flat lists.
 //
 // It also keeps what each frame drew (its ink: the boxes of its strokes, fills
 // and text). A frame that starts, as the view's do, by filling the whole
@@ -75,12 +75,12 @@ class CairoGraphics final : public Graphics {
   bool tracksDamage_ = true;
   bool clean_ = false;        // every pixel outside ink_ holds background_
   std::uint32_t background_ = 0;
-  // Drawn since the last background fill: the strokes' coverage (cleared span
-  // by span), the boxes of everything else, and the tiles of both.
+  // Drawn since the last background fill: the strokes' coverage (cleared group
+  // by group), the boxes of everything else, and the tiles of both.
   std::vector<std::shared_ptr<Coverage>> inkStrokes_;
   std::vector<PixelBox> inkBoxes_;
   DamageGrid ink_;
-  DamageGrid damage_;         // cleared since the last takeDamage()
+  DamageGrid damage_;         // ink cleared since the last takeDamage()
   std::vector<unsigned char> maskScratch_;  // all zero between uses
   bool allDamaged_ = true;
 };
