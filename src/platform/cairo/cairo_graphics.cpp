@@ -139,17 +139,6 @@ class OverSolid {
   std::uint32_t src_;
 };
 
-// Asks for the cache line of a pixel a few steps ahead: the groups of a thin
-// curve lie rows apart, so the hardware cannot guess the next one.
-inline void prefetch(const void* p) {
-#if defined(__SSE2__)
-  _mm_prefetch(static_cast<const char*>(p), _MM_HINT_T0);
-#else
-  (void)p;
-#endif
-}
-constexpr std::size_t kPrefetchAhead = 8;
-
 constexpr std::size_t kKeptMaskBytes = 16u << 20;
 
 cairo_line_join_t cairoJoin(LineJoinStyle s) {
@@ -205,10 +194,7 @@ void CairoGraphics::clearInk(std::uint32_t pixel) {
     const std::size_t n = cov->quads.size();
 #if defined(__SSE2__)
     const __m128i four = _mm_set1_epi32(static_cast<int>(pixel));
-    for (std::size_t i = 0; i < n; ++i) {
-      if (i + kPrefetchAhead < n) prefetch(pixels + quads[i + kPrefetchAhead].pixel);
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(pixels + quads[i].pixel), four);
-    }
+    for (std::size_t i = 0; i < n; ++i) _mm_storeu_si128(reinterpret_cast<__m128i*>(pixels + quads[i].pixel), four);
 #else
     for (std::size_t i = 0; i < n; ++i) std::fill_n(pixels + quads[i].pixel, 4, pixel);
 #endif
@@ -453,10 +439,7 @@ void CairoGraphics::blend(const std::shared_ptr<Coverage>& shared) {
   const OverSolid over(src);
   const auto* quads = cov.quads.data();
   const std::size_t n = cov.quads.size();
-  for (std::size_t i = 0; i < n; ++i) {
-    if (i + kPrefetchAhead < n) prefetch(pixels + quads[i + kPrefetchAhead].pixel);
-    over.four(pixels + quads[i].pixel, quads[i].values);
-  }
+  for (std::size_t i = 0; i < n; ++i) over.four(pixels + quads[i].pixel, quads[i].values);
   for (const auto& r : cov.runs) over.run(pixels + r.pixel, cov.runValues.data() + r.offset, r.length);
   cairo_surface_mark_dirty(surface_);
 }
