@@ -71,8 +71,13 @@ void TextEngine::show(cairo_t* cr, const std::string& text, const std::string& f
                       double y) {
   prepare(text, family, size);
   if (box_.width <= 0.0) return;
-  pango_cairo_update_context(cr, context_);
-  // Keep our unhinted options even if the surface suggests others.
+  // Matching the context to the target once is enough: every later show is on
+  // the same surface with the same (identity) matrix, and each update counts
+  // as a change that makes Pango lay the line out again.
+  if (cr != updatedFor_) {
+    pango_cairo_update_context(cr, context_);
+    updatedFor_ = cr;
+  }
   cairo_move_to(cr, x, y);
   pango_cairo_show_layout(cr, layout_);
 }

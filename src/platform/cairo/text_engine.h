@@ -33,6 +33,7 @@ class TextEngine {
   PangoContext* context_ = nullptr;
   PangoLayout* layout_ = nullptr;
   PangoFontDescription* font_ = nullptr;
+  cairo_t* updatedFor_ = nullptr;  // the context last matched to this target
   std::string text_;
   std::string family_;
   double size_ = -1.0;
