@@ -179,6 +179,7 @@ void X11Frame::send(const std::vector<PixelBox>& boxes) {
                  static_cast<unsigned>(all.y1 - all.y0), True);
     awaitingCompletion_ = true;
   } else {
+    XSetClipMask(display_, gc_, None);  // should shared memory have been given up on a resize
     for (const PixelBox& b : boxes) {
       lastPresentedArea_ += b.area();
       XPutImage(display_, window_, gc_, image_, b.x0, b.y0, b.x0, b.y0, static_cast<unsigned>(b.x1 - b.x0),
