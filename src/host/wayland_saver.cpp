@@ -359,8 +359,8 @@ void WaylandSaver::draw(OutputView& o) {
   }
   // The buffers take turns, so this one differs from the one shown in what
   // either of the last two frames changed.
-  // Boxes of 16 pixels or more: every box is a request of its own.
-  std::vector<PixelBox> damage = buffer->graphics().takeDamage(4);
+  // Every box is a request of its own: fewer, larger boxes.
+  std::vector<PixelBox> damage = buffer->graphics().takeDamage(DamageGrid::kTilesPerRequestBox);
   std::vector<PixelBox> both = damage;
   both.insert(both.end(), o.lastDamage.begin(), o.lastDamage.end());
   o.lastDamage = std::move(damage);

@@ -20,6 +20,8 @@ struct PixelBox {
 class DamageGrid {
  public:
   static constexpr int kTile = 4;
+  // Tiles to a side of the boxes for hosts that send a request a box: 16 pixels.
+  static constexpr int kTilesPerRequestBox = 4;
   // Tiles of one row, 64 columns to a word: the columns 64 * word + i for
   // every bit i set in `bits`.
   struct Mark {

@@ -192,7 +192,7 @@ void X11Frame::send(const std::vector<PixelBox>& boxes) {
 void X11Frame::present() {
   if (!graphics_) return;
   // Without shared memory every box is a request carrying its pixels: fewer, larger ones.
-  send(shm_ ? graphics_->takeDamage() : graphics_->takeDamage(kTilesPerPlainBox));
+  send(shm_ ? graphics_->takeDamage() : graphics_->takeDamage(DamageGrid::kTilesPerRequestBox));
 }
 
 void X11Frame::presentAll() {

@@ -50,7 +50,6 @@ class X11Frame {
   // A clip list of more rectangles than this (8 bytes each) is not worth
   // sending: the frame then goes as one box.
   static constexpr std::size_t kMostClipRectangles = 65536;
-  static constexpr int kTilesPerPlainBox = 4;
 
   void release();
   void send(const std::vector<PixelBox>& boxes);
