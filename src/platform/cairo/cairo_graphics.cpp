@@ -3,9 +3,13 @@
 #include "platform/cairo/cairo_surface.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <future>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #if defined(__SSE2__)
@@ -331,21 +335,91 @@ std::shared_ptr<CairoGraphics::Coverage> CairoGraphics::coverageOf(const BezierP
   std::vector<unsigned char> ownBuffer;
   std::vector<unsigned char>& buffer = bytes > kKeptMaskBytes ? ownBuffer : maskScratch_;
   if (buffer.size() < bytes) buffer.assign(bytes, 0);
-  unsigned char* data = buffer.data();
+  const MaskPlace place{buffer.data(), stride, mw, mh, left, top};
+
+  const int strips = stripsFor(path.elements().size(), mh);
+  if (strips == 1) {
+    if (!rasteriseRows(path, place, 0, mh, *cov)) return cov;
+  } else {
+    // A long path covers much of the screen and takes Cairo milliseconds to
+    // rasterise. Horizontal strips of the mask, each rasterised by Cairo on
+    // its own (clipping to whole rows changes no pixel), are shared out
+    // between this thread and one more, and joined in order.
+    std::vector<Coverage> parts(static_cast<std::size_t>(strips));
+    std::vector<char> done(static_cast<std::size_t>(strips), 0);
+    std::atomic<int> next{0};
+    auto work = [&] {
+      for (int i; (i = next.fetch_add(1)) < strips;) {
+        done[i] = rasteriseRows(path, place, mh * i / strips, mh * (i + 1) / strips, parts[i]);
+      }
+    };
+    std::future<void> helper;
+    try {
+      helper = std::async(std::launch::async, work);
+    } catch (const std::system_error&) {
+      // No thread to be had: this one takes every strip.
+    }
+    work();
+    if (helper.valid()) helper.get();
+    if (std::find(done.begin(), done.end(), 0) != done.end()) return cov;
+    std::size_t quads = 0, runs = 0, values = 0, tiles = 0;
+    for (const Coverage& part : parts) {
+      quads += part.quads.size();
+      runs += part.runs.size();
+      values += part.runValues.size();
+      tiles += part.tiles.size();
+    }
+    cov->quads.reserve(quads);
+    cov->runs.reserve(runs);
+    cov->runValues.reserve(values);
+    cov->tiles.reserve(tiles);
+    for (const Coverage& part : parts) {
+      cov->quads.insert(cov->quads.end(), part.quads.begin(), part.quads.end());
+      for (Coverage::Run run : part.runs) {
+        run.offset += cov->runValues.size();
+        cov->runs.push_back(run);
+      }
+      cov->runValues.insert(cov->runValues.end(), part.runValues.begin(), part.runValues.end());
+      cov->tiles.insert(cov->tiles.end(), part.tiles.begin(), part.tiles.end());
+    }
+    // Strips meet inside a row of tiles: that row's marks are joined here.
+    DamageGrid::compact(cov->tiles);
+    cov->tileColumns = ink_.columns();
+  }
+  cov->rasterised = true;
+  return cov;
+}
+
+int CairoGraphics::stripsFor(std::size_t elements, int maskRows) {
+  constexpr std::size_t kElementsWorthAThread = 512;
+  constexpr int kStrips = 4;  // more than the threads, so that one dense strip does not hold up the other thread
+  constexpr int kLeastRowsAStrip = 64;
+  if (elements < kElementsWorthAThread || maskRows < kStrips * kLeastRowsAStrip) return 1;
+  if (std::thread::hardware_concurrency() < 2) return 1;
+  return kStrips;
+}
+
+bool CairoGraphics::rasteriseRows(const BezierPath& path, const MaskPlace& mask, int rowFrom, int rowTo,
+                                  Coverage& out) const {
+  unsigned char* data = mask.data + static_cast<std::ptrdiff_t>(rowFrom) * mask.stride;
+  const int rows = rowTo - rowFrom;
   {
-    CairoSurface mask{cairo_image_surface_create_for_data(data, CAIRO_FORMAT_A8, mw, mh, stride)};
-    if (cairo_surface_status(mask.get()) != CAIRO_STATUS_SUCCESS) return cov;
-    cairo_t* mcr = cairo_create(mask.get());
-    tracePath(mcr, path, left, top);
+    CairoSurface surface{cairo_image_surface_create_for_data(data, CAIRO_FORMAT_A8, mask.width, rows, mask.stride)};
+    if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS) return false;
+    cairo_t* mcr = cairo_create(surface.get());
+    tracePath(mcr, path, mask.left, mask.top + rowFrom);
     cairo_set_source_rgba(mcr, 0, 0, 0, 1);
     cairo_stroke(mcr);
     cairo_destroy(mcr);
-    cairo_surface_flush(mask.get());
+    cairo_surface_flush(surface.get());
   }
-  const int maskLeft = static_cast<int>(left), maskTop = static_cast<int>(top);
-  for (int y = 0; y < mh; ++y) {
+  const int height = static_cast<int>(height_);
+  const int stridePixels = cairo_image_surface_get_stride(surface_) / 4;
+  const int maskLeft = static_cast<int>(mask.left), maskTop = static_cast<int>(mask.top) + rowFrom;
+  const int mw = mask.width;
+  for (int y = 0; y < rows; ++y) {
     const int surfaceY = maskTop + y;
-    unsigned char* row = data + static_cast<std::ptrdiff_t>(y) * stride;
+    unsigned char* row = data + static_cast<std::ptrdiff_t>(y) * mask.stride;
     if (surfaceY < 0 || surfaceY >= height) {  // never shown
       std::memset(row, 0, static_cast<std::size_t>(mw));
       continue;
@@ -382,21 +456,21 @@ std::shared_ptr<CairoGraphics::Coverage> CairoGraphics::coverageOf(const BezierP
         if (sx >= 0 && sx + 4 <= width_) {
           std::uint32_t packed = 0;
           for (int i = 3; i >= 0; --i) packed = packed << 8 | values[i];
-          cov->quads.push_back({rowStart + static_cast<std::uint32_t>(sx), packed});
+          out.quads.push_back({rowStart + static_cast<std::uint32_t>(sx), packed});
         } else {
           // Cut by the surface's edge: only the pixels inside.
           const int from = std::max(sx, 0), to = std::min(sx + 4, width_);
           if (to <= from) continue;
-          cov->runs.push_back({rowStart + static_cast<std::uint32_t>(from), to - from, cov->runValues.size()});
-          cov->runValues.insert(cov->runValues.end(), values + (from - sx), values + (to - sx));
+          out.runs.push_back({rowStart + static_cast<std::uint32_t>(from), to - from, out.runValues.size()});
+          out.runValues.insert(out.runValues.end(), values + (from - sx), values + (to - sx));
         }
       }
       x = end;
     }
     std::memset(row, 0, static_cast<std::size_t>(mw));
   }
-  cov->rasterised = true;
-  return cov;
+  findTiles(out);
+  return true;
 }
 
 void CairoGraphics::stroke(const BezierPath& path) {
@@ -412,6 +486,19 @@ void CairoGraphics::stroke(const BezierPath& path) {
   blend(cov);
 }
 
+void CairoGraphics::findTiles(Coverage& cov) const {
+  cov.tiles.clear();
+  const auto stridePixels = static_cast<std::uint32_t>(cairo_image_surface_get_stride(surface_) / 4);
+  auto addTilesOf = [&](std::uint32_t pixel, int length) {
+    const int y = static_cast<int>(pixel / stridePixels), x = static_cast<int>(pixel % stridePixels);
+    ink_.marksOf({x, y, x + length, y + 1}, cov.tiles);
+  };
+  for (const auto& q : cov.quads) addTilesOf(q.pixel, 4);
+  for (const auto& r : cov.runs) addTilesOf(r.pixel, r.length);
+  DamageGrid::compact(cov.tiles);
+  cov.tileColumns = ink_.columns();
+}
+
 void CairoGraphics::blend(const std::shared_ptr<Coverage>& shared) {
   Coverage& cov = *shared;
   auto to8 = channelTo8;
@@ -419,19 +506,7 @@ void CairoGraphics::blend(const std::shared_ptr<Coverage>& shared) {
   const std::uint32_t src = to8(a) << 24 | to8(current_.red * a) << 16 | to8(current_.green * a) << 8 |
                             to8(current_.blue * a);
   if (src == 0) return;
-  if (cov.tileColumns != ink_.columns()) {
-    // Every tile the pixels touch, found once per path and surface size.
-    cov.tiles.clear();
-    const auto stridePixels = static_cast<std::uint32_t>(cov.stridePixels);
-    auto addTilesOf = [&](std::uint32_t pixel, int length) {
-      const int y = static_cast<int>(pixel / stridePixels), x = static_cast<int>(pixel % stridePixels);
-      ink_.marksOf({x, y, x + length, y + 1}, cov.tiles);
-    };
-    for (const auto& q : cov.quads) addTilesOf(q.pixel, 4);
-    for (const auto& r : cov.runs) addTilesOf(r.pixel, r.length);
-    DamageGrid::compact(cov.tiles);
-    cov.tileColumns = ink_.columns();
-  }
+  if (cov.tileColumns != ink_.columns()) findTiles(cov);
   inkStrokes_.push_back(shared);
   ink_.add(cov.tiles);
   cairo_surface_flush(surface_);

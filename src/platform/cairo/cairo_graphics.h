@@ -57,7 +57,21 @@ class CairoGraphics final : public Graphics {
 
  private:
   struct Coverage;
+  // Where a path's A8 mask lies: its buffer, and its top left in surface pixels.
+  struct MaskPlace {
+    unsigned char* data;
+    int stride, width, height;
+    double left, top;
+  };
   std::shared_ptr<Coverage> coverageOf(const BezierPath& path);
+  // Into how many strips a path's mask is split to rasterise it on two threads.
+  static int stripsFor(std::size_t elements, int maskRows);
+  // Strokes the path into rows [rowFrom, rowTo) of the zeroed mask, appends the
+  // touched pixels and their tiles to `out` and zeroes the rows again. False
+  // if Cairo failed.
+  bool rasteriseRows(const BezierPath& path, const MaskPlace& mask, int rowFrom, int rowTo, Coverage& out) const;
+  // Every damage tile the coverage's pixels touch, found once per path and surface.
+  void findTiles(Coverage& coverage) const;
   void blend(const std::shared_ptr<Coverage>& coverage);
   void clearInk(std::uint32_t pixel);
   void tracePath(cairo_t* cr, const BezierPath& path, double dx, double dy) const;

@@ -30,17 +30,32 @@ void DamageGrid::marksOf(const PixelBox& b, std::vector<Mark>& out) const {
 }
 
 void DamageGrid::compact(std::vector<Mark>& marks) {
-  std::sort(marks.begin(), marks.end(),
-            [](const Mark& a, const Mark& b) { return a.row != b.row ? a.row < b.row : a.word < b.word; });
-  std::size_t kept = 0;
-  for (std::size_t i = 0; i < marks.size(); ++i) {
-    if (kept > 0 && marks[kept - 1].row == marks[i].row && marks[kept - 1].word == marks[i].word) {
-      marks[kept - 1].bits |= marks[i].bits;
-    } else {
-      marks[kept++] = marks[i];
+  auto joinNeighboursOfOneWord = [&marks] {
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < marks.size(); ++i) {
+      if (kept > 0 && marks[kept - 1].row == marks[i].row && marks[kept - 1].word == marks[i].word) {
+        marks[kept - 1].bits |= marks[i].bits;
+      } else {
+        marks[kept++] = marks[i];
+      }
     }
+    marks.resize(kept);
+  };
+  auto byRowAndWord = [](const Mark& a, const Mark& b) { return a.row != b.row ? a.row < b.row : a.word < b.word; };
+  // Neighbouring pixels mostly mark the same word: join those before sorting.
+  joinNeighboursOfOneWord();
+  // Marks made scanning pixels row by row come in order of rows already, so
+  // only each row's few marks need sorting.
+  if (std::is_sorted(marks.begin(), marks.end(), [](const Mark& a, const Mark& b) { return a.row < b.row; })) {
+    for (auto from = marks.begin(); from != marks.end();) {
+      auto to = std::find_if(from, marks.end(), [&](const Mark& m) { return m.row != from->row; });
+      std::sort(from, to, byRowAndWord);
+      from = to;
+    }
+  } else {
+    std::sort(marks.begin(), marks.end(), byRowAndWord);
   }
-  marks.resize(kept);
+  joinNeighboursOfOneWord();
 }
 
 void DamageGrid::markRow(std::uint32_t row) {
