@@ -10,9 +10,9 @@
 #include <memory>
 
 #include "oscillator/oscillator.h"
-#include "platform/cairo/cairo_graphics.h"
-#include "platform/recording/recording_graphics.h"
-#include "platform/x11/x11_frame.h"
+#include "cairo/cairo_graphics.h"
+#include "recording/recording_graphics.h"
+#include "x11/x11_frame.h"
 #include "view/orbelune_view.h"
 
 namespace {

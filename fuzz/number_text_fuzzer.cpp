@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "platform/number_text.h"
-#include "platform/printable_text.h"
+#include "base/number_text.h"
+#include "base/printable_text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace orbelune;

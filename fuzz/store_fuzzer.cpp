@@ -11,7 +11,7 @@
 #include <iostream>
 #include <string>
 
-#include "platform/screen_saver_defaults.h"
+#include "store/screen_saver_defaults.h"
 
 namespace {
 // A folder of the process's own for the store file, removed at exit.

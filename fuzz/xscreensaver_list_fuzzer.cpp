@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "host/xscreensaver_register.h"
+#include "cli/xscreensaver_register.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace orbelune::xss;

@@ -5,8 +5,8 @@
 #include <cmath>
 #include <cstring>
 
-#include "platform/cairo/cairo_graphics.h"
-#include "platform/recording/recording_graphics.h"
+#include "cairo/cairo_graphics.h"
+#include "recording/recording_graphics.h"
 #include "test_support.h"
 #include "view/orbelune_view.h"
 

@@ -4,7 +4,7 @@
 #include <set>
 #include <utility>
 
-#include "platform/cairo/damage_grid.h"
+#include "cairo/damage_grid.h"
 
 namespace orbelune {
 namespace {

@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <sstream>
 
-#include "host/defaults_command.h"
-#include "platform/screen_saver_defaults.h"
+#include "cli/defaults_command.h"
+#include "store/screen_saver_defaults.h"
 #include "test_support.h"
 
 namespace orbelune {

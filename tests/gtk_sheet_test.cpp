@@ -8,13 +8,13 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 
-#include "config_sheet/sheet_controller.h"
-#include "config_sheet/sheet_outlets.h"
+#include "sheet/sheet_controller.h"
+#include "sheet/sheet_outlets.h"
 #include "oscillator/oscillator.h"
-#include "platform/color_panel.h"
-#include "platform/gtk/gtk_controls.h"
-#include "platform/gtk/gtk_interface_loader.h"
-#include "platform/memory/memory_controls.h"
+#include "contracts/color_panel.h"
+#include "gtk/gtk_controls.h"
+#include "gtk/gtk_interface_loader.h"
+#include "memory_controls.h"
 #include "test_support.h"
 #include "view/orbelune_view.h"
 

@@ -3,8 +3,8 @@
 #include <memory>
 #include <string>
 
-#include "config_sheet/sheet_outlets.h"
-#include "platform/memory/memory_controls.h"
+#include "sheet/sheet_outlets.h"
+#include "memory_controls.h"
 
 namespace orbelune::test {
 

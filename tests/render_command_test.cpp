@@ -7,7 +7,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
-#include "platform/x11/x11_targets.h"
+#include "x11/x11_targets.h"
 #include "test_support.h"
 
 namespace orbelune {

@@ -5,8 +5,8 @@
 #include <regex>
 #include <sstream>
 
-#include "host/cli.h"
-#include "host/saver_options.h"
+#include "cli/cli.h"
+#include "cli/saver_options.h"
 #include "settings/setting_table.h"
 #include "test_support.h"
 #include "view/orbelune_view.h"

@@ -4,9 +4,9 @@
 
 #include "bundle_info.h"
 #include "oscillator/oscillator.h"
-#include "platform/color_archive.h"
-#include "platform/screen_saver_defaults.h"
-#include "platform/system_version.h"
+#include "store/color_archive.h"
+#include "store/screen_saver_defaults.h"
+#include "store/system_version.h"
 #include "settings/settings.h"
 #include "settings/settings_keys.h"
 #include "test_support.h"

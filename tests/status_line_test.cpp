@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "oscillator/oscillator.h"
-#include "platform/recording/recording_graphics.h"
+#include "recording/recording_graphics.h"
 #include "test_support.h"
 #include "view/orbelune_view.h"
 #include "view/status_line.h"

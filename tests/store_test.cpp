@@ -9,8 +9,8 @@
 #include <nlohmann/json.hpp>
 
 #include "bundle_info.h"
-#include "platform/color_archive.h"
-#include "platform/screen_saver_defaults.h"
+#include "store/color_archive.h"
+#include "store/screen_saver_defaults.h"
 #include "test_support.h"
 
 namespace orbelune {

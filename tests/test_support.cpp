@@ -7,8 +7,8 @@
 
 #include "bundle_info.h"
 #include "oscillator/oscillator.h"
-#include "platform/atomic_file.h"
-#include "platform/system_version.h"
+#include "store/atomic_file.h"
+#include "store/system_version.h"
 
 namespace orbelune::test {
 

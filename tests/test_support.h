@@ -5,7 +5,7 @@
 #include <string>
 
 #include "oscillator/sweep_parameters.h"
-#include "platform/controls.h"
+#include "contracts/controls.h"
 #include "view/orbelune_view.h"
 
 namespace orbelune::test {

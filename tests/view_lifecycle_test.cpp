@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "oscillator/oscillator.h"
-#include "platform/color_panel.h"
-#include "platform/recording/recording_graphics.h"
+#include "contracts/color_panel.h"
+#include "recording/recording_graphics.h"
 #include "test_support.h"
 #include "view/orbelune_view.h"
 

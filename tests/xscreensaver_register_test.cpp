@@ -4,7 +4,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "host/xscreensaver_register.h"
+#include "cli/xscreensaver_register.h"
 #include "test_support.h"
 
 namespace orbelune {

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <span>
 
-#include "platform/color.h"
+#include "contracts/color.h"
 #include "settings/settings.h"
 
 namespace orbelune {

@@ -1,7 +1,7 @@
 #include "settings/settings.h"
 
-#include "platform/color_archive.h"
-#include "platform/system_version.h"
+#include "store/color_archive.h"
+#include "store/system_version.h"
 #include "settings/setting_table.h"
 
 namespace orbelune {

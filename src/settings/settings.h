@@ -1,8 +1,8 @@
 #pragma once
 #include <cstdint>
 
-#include "platform/color.h"
-#include "platform/screen_saver_defaults.h"
+#include "contracts/color.h"
+#include "store/screen_saver_defaults.h"
 
 namespace orbelune {
 

@@ -1,6 +1,6 @@
 #include "view/frame_rate_overlay.h"
 
-#include "platform/number_text.h"
+#include "base/number_text.h"
 #include "view/status_line.h"
 
 namespace orbelune {

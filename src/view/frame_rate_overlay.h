@@ -1,9 +1,9 @@
 #pragma once
 #include <string>
 
-#include "platform/color.h"
-#include "platform/geometry.h"
-#include "platform/graphics.h"
+#include "contracts/color.h"
+#include "contracts/geometry.h"
+#include "contracts/graphics.h"
 
 namespace orbelune {
 

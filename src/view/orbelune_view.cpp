@@ -3,8 +3,8 @@
 #include <cmath>
 
 #include "bundle_info.h"
-#include "platform/color_panel.h"
-#include "platform/screen_saver_defaults.h"
+#include "contracts/color_panel.h"
+#include "store/screen_saver_defaults.h"
 #include "settings/settings.h"
 
 namespace orbelune {

@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "oscillator/oscillator.h"
-#include "platform/color.h"
-#include "platform/graphics.h"
-#include "platform/screen_saver_view.h"
+#include "contracts/color.h"
+#include "contracts/graphics.h"
+#include "contracts/screen_saver_view.h"
 #include "settings/settings.h"
 
 namespace orbelune {
@@ -33,7 +33,7 @@ class OrbeluneView : public ScreenSaverView {
   void startAnimation() override;
   void stopAnimation() override;
   void animateOneFrame() override;
-  // Its sheet is a SheetController (config_sheet/), made for the view by its host.
+  // Its sheet is a SheetController (sheet/), made for the view by its host.
   bool hasConfigureSheet() override { return true; }
   void drawRect(const Rect& dirtyRect, Graphics& graphics) override;
 

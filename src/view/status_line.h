@@ -3,8 +3,8 @@
 #include <optional>
 #include <string>
 
-#include "platform/graphics.h"
-#include "platform/number_text.h"
+#include "contracts/graphics.h"
+#include "base/number_text.h"
 
 namespace orbelune {
 

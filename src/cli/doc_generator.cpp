@@ -1,0 +1,160 @@
+// orbelune-docgen: writes the XScreenSaver description (orbelune.xml) and the
+// man page's settings options from the settings table, at build time.
+//   orbelune-docgen xml DESCRIPTION.txt > orbelune.xml
+//   orbelune-docgen man TEMPLATE > orbelune.6   (replaces the line @SETTINGS@)
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+
+#include "cli/saver_options.h"
+#include "settings/setting_table.h"
+
+namespace orbelune {
+namespace {
+
+std::string slurp(const char* file) {
+  std::ifstream in(file);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+// The colours XScreenSaver's dialog offers beside the stored one; any other
+// colour is for orbelune-settings or the command line.
+constexpr const char* kColourChoices[] = {"gold", "orange", "red", "limegreen", "cyan", "white", "black"};
+
+// XScreenSaver's dialog needs a range for every number; phases repeat every turn.
+constexpr double kPhaseDialogLow = -360.0, kPhaseDialogHigh = 360.0;
+
+std::string id(const SettingDescriptor& d) { return d.flag; }
+
+void number(std::ostream& out, const SettingDescriptor& d, const char* indent) {
+  const bool slider = d.real && (std::string(d.flag) == "figure-size" || std::string(d.flag) == "line-width");
+  const double low = d.bounded() ? d.low : kPhaseDialogLow, high = d.bounded() ? d.high : kPhaseDialogHigh;
+  std::string label = d.label;
+  if (*d.unit) label += std::string(" (") + d.unit + ")";
+  out << indent << "<number id=\"" << id(d) << "\" type=\"" << (slider ? "slider" : "spinbutton") << "\" arg=\"--"
+      << d.flag << " %\"\n"
+      << indent << "        _label=\"" << label << "\"";
+  if (slider) out << " _low-label=\"" << (d.flag[0] == 'f' ? "Small" : "Thin") << "\" _high-label=\""
+                  << (d.flag[0] == 'f' ? "Large" : "Thick") << "\"";
+  out << "\n" << indent << "        low=\"" << describeNumber(low) << "\" high=\"" << describeNumber(high)
+      << "\" default=\"" << describeNumber(d.builtIn) << "\"/>\n";
+}
+
+int writeXml(const char* descriptionFile) {
+  std::ostream& out = std::cout;
+  out << "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n"
+         "<!-- Generated from the settings table by orbelune-docgen. -->\n\n"
+         "<screensaver name=\"orbelune\" _label=\"Orbelune\">\n\n"
+         "  <command arg=\"--root\"/>\n\n";
+  const auto table = settingTable();
+  for (std::size_t i = 0; i < table.size(); ++i) {
+    const SettingDescriptor& d = table[i];
+    switch (d.kind) {
+      case SettingKind::Choice:
+        out << "  <select id=\"" << id(d) << "\">\n";
+        for (int v = int(d.low); v <= int(d.high); ++v) {
+          out << "    <option id=\"" << id(d) << "-" << v << "\" _label=\"" << kSweepMethodNames[v] << "\"";
+          // The default item passes no flag, as XScreenSaver expects.
+          if (v != int(d.builtIn)) out << " arg-set=\"--" << d.flag << " " << v << "\"";
+          out << "/>\n";
+        }
+        out << "  </select>\n\n";
+        break;
+      case SettingKind::Real: {
+        // A first and second value side by side: x1 with x2.
+        const std::string flag = d.flag;
+        const bool pair = flag.back() == '1' && i + 1 < table.size() &&
+                          std::string(table[i + 1].flag) == flag.substr(0, flag.size() - 1) + "2";
+        if (pair) {
+          out << "  <hgroup>\n";
+          number(out, d, "    ");
+          number(out, table[++i], "    ");
+          out << "  </hgroup>\n\n";
+        } else {
+          number(out, d, "  ");
+          out << "\n";
+        }
+        break;
+      }
+      case SettingKind::Boolean:
+        out << "  <boolean id=\"" << id(d) << "\" _label=\"" << d.label << "\" ";
+        if (d.builtIn != 0) out << "arg-unset=\"--" << d.negation << "\"/>\n\n";
+        else out << "arg-set=\"--" << d.flag << "\"/>\n\n";
+        break;
+      case SettingKind::Color:
+        out << "  <select id=\"" << id(d) << "\">\n"
+            << "    <option id=\"" << id(d) << "-stored\" _label=\"" << d.label << ": as stored\"/>\n";
+        for (const char* c : kColourChoices) {
+          out << "    <option id=\"" << id(d) << "-" << c << "\" _label=\"" << d.label << ": " << c
+              << "\" arg-set=\"--" << d.flag << " " << c << "\"/>\n";
+        }
+        out << "  </select>\n\n";
+        break;
+    }
+  }
+  // What every hack offers beside its own settings.
+  out << "  <boolean id=\"showfps\" _label=\"Show frame rate\" arg-set=\"--fps\"/>\n\n";
+  out << "  <_description>\n" << slurp(descriptionFile) << "  </_description>\n</screensaver>\n";
+  return 0;
+}
+
+// A flag as the man page writes it: \-\-sweep\-time
+std::string manFlag(const std::string& flag) {
+  std::string out = "\\-\\-";
+  for (char c : flag) out += c == '-' ? std::string("\\-") : std::string(1, c);
+  return out;
+}
+
+int writeMan(const char* templateFile) {
+  std::stringstream options;
+  for (const auto& d : settingTable()) {
+    options << ".TP\n";
+    const std::string unit = *d.unit ? std::string(", in ") + d.unit : "";
+    switch (d.kind) {
+      case SettingKind::Boolean:
+        options << ".BR " << manFlag(d.flag) << " \", \" " << manFlag(d.negation) << "\n"
+                << d.label << " (default " << (d.builtIn != 0 ? "on" : "off") << ").\n";
+        break;
+      case SettingKind::Choice:
+        options << ".BI " << manFlag(d.flag) << " \" N\"\n"
+                << "0 no sweep, 1 linear sweep, 2 sweep with a logarithmic time warp; " << describeNumber(d.low)
+                << " to " << describeNumber(d.high) << " (default " << describeNumber(d.builtIn) << ").\n";
+        break;
+      case SettingKind::Real:
+        options << ".BI " << manFlag(d.flag) << " \" X\"\n" << d.label << unit << "; ";
+        if (d.bounded()) options << describeNumber(d.low) << " to " << describeNumber(d.high);
+        else options << "any number";
+        options << " (default " << describeNumber(d.builtIn) << ").\n";
+        break;
+      case SettingKind::Color:
+        options << ".BI " << manFlag(d.flag) << " \" COLOUR\"\n"
+                << d.label << ": #rrggbb, #rrggbbaa or an X11 colour name such as gold (default "
+                << describeColor(d.builtInColor) << ").\n";
+        break;
+    }
+  }
+  std::string text = slurp(templateFile);
+  const std::string marker = "@SETTINGS@\n";
+  auto at = text.find(marker);
+  if (at == std::string::npos) {
+    std::cerr << "orbelune-docgen: " << templateFile << " has no @SETTINGS@ line\n";
+    return 1;
+  }
+  text.replace(at, marker.size(), options.str());
+  std::cout << text;
+  return 0;
+}
+
+}  // namespace
+}  // namespace orbelune
+
+int main(int argc, char** argv) {
+  const std::string what = argc == 3 ? argv[1] : "";
+  if (what == "xml") return orbelune::writeXml(argv[2]);
+  if (what == "man") return orbelune::writeMan(argv[2]);
+  std::cerr << "usage: orbelune-docgen xml DESCRIPTION | man TEMPLATE\n";
+  return 2;
+}

@@ -1,0 +1,122 @@
+#include "cli/saver_options.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <ostream>
+
+#include "cli/cli.h"
+#include "contracts/color_text.h"
+#include "base/number_text.h"
+#include "view/orbelune_view.h"
+
+namespace orbelune {
+
+std::string describeNumber(double v) {
+  char buf[64];
+  auto res = std::to_chars(buf, buf + sizeof buf, v);
+  return std::string(buf, res.ptr);
+}
+
+std::string describeColor(const Color& c) {
+  auto byte = [](double v) { return static_cast<unsigned>(std::lround(std::clamp(v, 0.0, 1.0) * 255.0)); };
+  char buf[16];
+  if (c.alpha >= 1.0) std::snprintf(buf, sizeof buf, "#%02x%02x%02x", byte(c.red), byte(c.green), byte(c.blue));
+  else std::snprintf(buf, sizeof buf, "#%02x%02x%02x%02x", byte(c.red), byte(c.green), byte(c.blue), byte(c.alpha));
+  return buf;
+}
+
+namespace {
+
+std::string whatItTakes(const SettingDescriptor& d) {
+  switch (d.kind) {
+    case SettingKind::Choice:
+      return "a whole number from " + describeNumber(d.low) + " to " + describeNumber(d.high);
+    case SettingKind::Real:
+      if (!d.bounded()) return std::string("a finite number of ") + d.unit;
+      return "a number from " + describeNumber(d.low) + " to " + describeNumber(d.high);
+    case SettingKind::Color:
+      return "#rrggbb, #rrggbbaa or an X11 colour name such as gold";
+    case SettingKind::Boolean:
+      break;
+  }
+  return "no value";
+}
+
+}  // namespace
+
+bool parseSaverOption(const std::vector<std::string>& args, std::size_t& i, SaverOverrides& out) {
+  auto name = cli::flagName(args[i]);
+  if (!name) return false;
+  for (const auto& d : settingTable()) {
+    if (d.kind == SettingKind::Boolean) {
+      if (*name == d.flag || *name == d.negation) {
+        out.values.push_back({&d, *name == d.flag ? 1.0 : 0.0, {}});
+        ++i;
+        return true;
+      }
+      continue;
+    }
+    if (*name != d.flag) continue;
+    if (i + 1 >= args.size()) throw cli::UsageError(args[i] + " needs " + whatItTakes(d));
+    const std::string& text = args[i + 1];
+    SettingOverride o{&d, 0.0, {}};
+    bool ok = false;
+    std::string problem;
+    if (d.kind == SettingKind::Color) {
+      auto c = parseColorText(text);
+      if ((ok = c.has_value())) o.color = *c;
+    } else if (auto v = parseNumber(text, &problem)) {
+      const bool whole = d.kind != SettingKind::Choice || std::trunc(*v) == *v;
+      ok = whole && (!d.bounded() || (*v >= d.low && *v <= d.high));
+      o.number = *v;
+    }
+    if (!ok) {
+      // Say why when the number itself cannot be read ("1e999" is out of range).
+      const std::string why = problem == "is out of range" ? " (" + problem.substr(3) + ")" : "";
+      throw cli::UsageError(args[i] + " needs " + whatItTakes(d) + ", not '" + text + "'" + why);
+    }
+    out.values.push_back(o);
+    i += 2;
+    return true;
+  }
+  return false;
+}
+
+void applySaverOverrides(const SaverOverrides& overrides, OrbeluneView& view) {
+  if (overrides.empty()) return;
+  Settings s = view.settings();
+  overrides.applyTo(s);
+  view.applySettings(s);
+}
+
+void printSettingFlags(std::ostream& out) {
+  for (const auto& d : settingTable()) {
+    const std::string flag = std::string("--") + d.flag;
+    const std::string unit = *d.unit ? std::string(" (") + d.unit + ")" : "";
+    switch (d.kind) {
+      case SettingKind::Boolean:
+        out << "  " << flag << ", --" << d.negation << "\n      " << d.label << " (default "
+            << (d.builtIn != 0 ? "on" : "off") << ")\n";
+        break;
+      case SettingKind::Choice:
+        out << "  " << flag << " N\n      " << d.label << ": " << describeNumber(d.low) << " to "
+            << describeNumber(d.high) << " (default " << describeNumber(d.builtIn)
+            << "); 0 no sweep, 1 linear, 2 logarithmic\n";
+        break;
+      case SettingKind::Real:
+        out << "  " << flag << " X\n      " << d.label << unit << ": ";
+        if (d.bounded()) out << describeNumber(d.low) << " to " << describeNumber(d.high);
+        else out << "any number";
+        out << " (default " << describeNumber(d.builtIn) << ")\n";
+        break;
+      case SettingKind::Color:
+        out << "  " << flag << " COLOUR\n      " << d.label << ": #rrggbb, #rrggbbaa or an X11 colour name (default "
+            << describeColor(d.builtInColor) << ")\n";
+        break;
+    }
+  }
+}
+
+}  // namespace orbelune

@@ -1,0 +1,33 @@
+#pragma once
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+#include "contracts/color.h"
+#include "settings/setting_overrides.h"
+#include "settings/setting_table.h"
+
+namespace orbelune {
+
+class OrbeluneView;
+struct Settings;
+
+using SaverOverrides = SettingOverrides;
+
+// Takes the flag at args[i] (and its value) if it is a setting's; advances i
+// past what it took. Throws cli::UsageError, naming the flag and what it takes,
+// for a bad value. False when args[i] is no setting's flag.
+bool parseSaverOption(const std::vector<std::string>& args, std::size_t& i, SaverOverrides& out);
+
+// A bound or default as the help, the XML and the man page write it: "0.1", "86400".
+std::string describeNumber(double v);
+// A colour as "#rrggbb" or "#rrggbbaa".
+std::string describeColor(const Color& c);
+
+// The settings part of --help, one entry per setting of the table.
+void printSettingFlags(std::ostream& out);
+
+// Applies the overrides to a view just created (after it loaded the store).
+void applySaverOverrides(const SaverOverrides& overrides, OrbeluneView& view);
+
+}  // namespace orbelune

@@ -1,0 +1,164 @@
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "contracts/color.h"
+
+namespace orbelune {
+
+// The controls a configuration sheet is made of, as the sheet's logic sees them.
+// A toolkit backend implements them over real widgets; the in-memory ones serve
+// unit tests. Setting a value from the program never sends the control's action.
+
+class Control {
+ public:
+  virtual ~Control() = default;
+  virtual void setEnabled(bool enabled) = 0;
+  virtual bool isEnabled() const = 0;
+};
+
+class PopUpButton : public Control {
+ public:
+  virtual void selectItem(std::int64_t index) = 0;
+  // -1 when no item is selected (an index with no item was selected).
+  virtual std::int64_t selectedIndex() const = 0;
+};
+
+// An editable number field, or a label (which only has its text colour changed).
+class TextField : public Control {
+ public:
+  // Shows the number as "%.2f", with a decimal point whatever the locale.
+  virtual void setDoubleValue(double value) = 0;
+  // The number the text begins with, 0 when it does not begin with a finite number.
+  virtual double doubleValue() const = 0;
+  virtual void setStringValue(const std::string& text) = 0;
+  virtual std::string stringValue() const = 0;
+  virtual void setTextColor(const Color& color) = 0;
+};
+
+class Slider : public Control {
+ public:
+  virtual void setDoubleValue(double value) = 0;
+  virtual double doubleValue() const = 0;
+  virtual void setToolTip(const std::string& text) = 0;
+  virtual std::string toolTip() const = 0;
+};
+
+// A check box: state 1 on, 0 off, -1 mixed.
+class Button : public Control {
+ public:
+  virtual void setState(int state) = 0;
+  virtual int state() const = 0;
+};
+
+// What a toolkit shows of a colour well.
+class ColorWellBackend {
+ public:
+  virtual ~ColorWellBackend() = default;
+  virtual void showColor(const Color& color) = 0;
+  virtual void showEnabled(bool enabled) = 0;
+};
+
+// A colour well. The process's wells share one colour panel; the well the panel
+// serves is the active one. Subclasses may change what activation does; the
+// interface file names a well's class, which is made through the class registry.
+class ColorWell : public Control {
+ public:
+  ColorWell() = default;
+  ~ColorWell() override;
+
+  void setColor(const Color& color);
+  Color color() const { return color_; }
+  void setEnabled(bool enabled) override;
+  bool isEnabled() const override { return enabled_; }
+
+  // The user clicked the well: it becomes the panel's active well (deactivating
+  // the active one first when `exclusive`).
+  virtual void activate(bool exclusive);
+  // The well stops being served by the panel.
+  virtual void deactivate();
+  bool isActive() const { return activeWell() == this; }
+  static ColorWell* activeWell();
+
+  void setBackend(ColorWellBackend* backend);
+
+  using Factory = std::function<std::unique_ptr<ColorWell>()>;
+  static void registerClass(const std::string& className, Factory factory);
+  // A well of the named class; a plain well for an unknown or empty name.
+  static std::unique_ptr<ColorWell> makeWell(const std::string& className);
+
+ private:
+  Color color_ = Color::white();
+  bool enabled_ = true;
+  ColorWellBackend* backend_ = nullptr;
+};
+
+// The theme's text colours for enabled and disabled controls.
+class SystemColors {
+ public:
+  virtual ~SystemColors() = default;
+  virtual Color controlTextColor() = 0;
+  virtual Color disabledControlTextColor() = 0;
+};
+
+// The sheet panel a view hands to its host.
+class Panel {
+ public:
+  virtual ~Panel() = default;
+};
+
+// The host side of a sheet and the user-facing reports a view may make.
+class SheetHost {
+ public:
+  virtual ~SheetHost() = default;
+  virtual void endSheet(Panel* panel) = 0;
+  // A failure the user has to know about (a settings file that could not be written).
+  virtual void presentError(const std::string& message) = 0;
+};
+
+// The object that owns an interface file's objects: outlets are filled by name
+// and actions are sent by name, as the file names them.
+class InterfaceOwner {
+ public:
+  virtual ~InterfaceOwner() = default;
+  // False when the owner has no outlet of that name or kind.
+  virtual bool setOutlet(const std::string& name, Control* control) = 0;
+  virtual bool setPanelOutlet(const std::string& name, Panel* panel) = 0;
+  // Returns false for an action the owner does not have.
+  virtual bool performAction(const std::string& action, Control* sender) = 0;
+};
+
+// Loads interface files. The platform's one loader is set by the host (the GTK
+// backend's in the settings app); without one, nothing loads.
+class InterfaceLoader {
+ public:
+  virtual ~InterfaceLoader() = default;
+  // Creates the file's objects, keeps them alive for the owner's lifetime and
+  // connects outlets and actions. False when the file is missing or broken.
+  virtual bool loadInterface(const std::string& name, InterfaceOwner& owner) = 0;
+  // Called when an owner goes away: its objects are released.
+  virtual void releaseObjectsOf(InterfaceOwner& owner) = 0;
+};
+
+// The process's application object: its interface loader, sheet host and theme.
+class Application {
+ public:
+  static Application& shared();
+  InterfaceLoader* interfaceLoader() const { return loader_; }
+  void setInterfaceLoader(InterfaceLoader* loader) { loader_ = loader; }
+  SheetHost* sheetHost() const { return sheetHost_; }
+  void setSheetHost(SheetHost* host) { sheetHost_ = host; }
+  SystemColors* systemColors() const { return colors_; }
+  void setSystemColors(SystemColors* colors) { colors_ = colors; }
+  void endSheet(Panel* panel);
+
+ private:
+  InterfaceLoader* loader_ = nullptr;
+  SheetHost* sheetHost_ = nullptr;
+  SystemColors* colors_ = nullptr;
+};
+
+}  // namespace orbelune

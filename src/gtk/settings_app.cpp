@@ -1,0 +1,172 @@
+// orbelune-settings: a live preview of the saver and its configuration sheet.
+#include <gtkmm.h>
+
+#include <cairo.h>
+
+#include <cstdlib>
+#include <iostream>
+#include <memory>
+
+#include "bundle_info.h"
+#include "sheet/sheet_controller.h"
+#include "cairo/cairo_graphics.h"
+#include "cairo/cairo_surface.h"
+#include "gtk/gtk_controls.h"
+#include "gtk/gtk_interface_loader.h"
+#include "base/resource_locator.h"
+#include "view/orbelune_view.h"
+
+namespace orbelune {
+namespace {
+
+// The preview: an OrbeluneView (isPreview YES) driven exactly as the saver
+// drives it: animateOneFrame at the view's interval, then drawRect: of the
+// invalidated view into an off-screen picture that the widget shows.
+class PreviewArea : public Gtk::DrawingArea {
+ public:
+  PreviewArea() {
+    set_content_width(480);
+    set_content_height(270);
+    set_hexpand(true);
+    set_vexpand(true);
+    set_draw_func(sigc::mem_fun(*this, &PreviewArea::onDraw));
+    view_ = OrbeluneView::create(makeRect(0, 0, 480, 270), true);
+    const auto ms = static_cast<unsigned>(view_->animationTimeInterval() * 1000.0 + 0.5);
+    tick_ = Glib::signal_timeout().connect(sigc::mem_fun(*this, &PreviewArea::onTick), ms);
+  }
+  ~PreviewArea() override {
+    tick_.disconnect();
+    view_->stopAnimation();
+    graphics_.reset();
+  }
+  OrbeluneView& view() { return *view_; }
+
+ private:
+  void ensureSurface(int w, int h) {
+    if (surface_ && cairo_image_surface_get_width(surface_.get()) == w &&
+        cairo_image_surface_get_height(surface_.get()) == h) {
+      return;
+    }
+    graphics_.reset();
+    surface_ = makeImageSurface(CAIRO_FORMAT_ARGB32, w, h);
+    if (!surface_) return;
+    graphics_ = std::make_unique<CairoGraphics>(surface_.get());
+    view_->setFrameSize(Size{static_cast<double>(w), static_cast<double>(h)});
+  }
+  bool onTick() {
+    const int w = std::max(get_width(), 1), h = std::max(get_height(), 1);
+    ensureSurface(w, h);
+    if (!graphics_) return true;  // no picture this size; try again next tick
+    if (!view_->isAnimating()) view_->startAnimation();
+    if (view_->tick(*graphics_) == DrawOutcome::Drawn) queue_draw();
+    return true;
+  }
+  void onDraw(const Cairo::RefPtr<Cairo::Context>& cr, int, int) {
+    if (!surface_) {
+      cr->set_source_rgb(0, 0, 0);
+      cr->paint();
+      return;
+    }
+    cairo_set_source_surface(cr->cobj(), surface_.get(), 0, 0);
+    cairo_paint(cr->cobj());
+  }
+
+  std::unique_ptr<OrbeluneView> view_;
+  CairoSurface surface_;
+  std::unique_ptr<CairoGraphics> graphics_;  // after the surface it draws on
+  sigc::connection tick_;
+};
+
+class SettingsWindow : public Gtk::ApplicationWindow, public SheetHost {
+ public:
+  SettingsWindow() : box_(Gtk::Orientation::VERTICAL, 12), options_("Options…") {
+    set_title("Orbelune");
+    set_default_size(640, 440);
+    box_.set_margin(12);
+    options_.set_halign(Gtk::Align::END);
+    options_.signal_clicked().connect(sigc::mem_fun(*this, &SettingsWindow::onOptions));
+    box_.append(preview_);
+    box_.append(options_);
+    set_child(box_);
+    Application::shared().setSheetHost(this);
+  }
+  ~SettingsWindow() override {
+    if (Application::shared().sheetHost() == this) Application::shared().setSheetHost(nullptr);
+  }
+
+  void endSheet(Panel* panel) override {
+    if (auto* p = dynamic_cast<GtkPanel*>(panel)) gtk_widget_set_visible(GTK_WIDGET(p->window()), FALSE);
+  }
+  void presentError(const std::string& message) override { showMessage("Settings not saved", message); }
+
+  void onOptions() {
+    OrbeluneView& view = preview_.view();
+    if (!view.hasConfigureSheet()) return;
+    if (!sheet_) sheet_ = std::make_unique<SheetController>(view);
+    auto* panel = dynamic_cast<GtkPanel*>(sheet_->configureSheet());
+    if (!panel) {
+      auto* loader = dynamic_cast<GtkInterfaceLoader*>(Application::shared().interfaceLoader());
+      showMessage("The options cannot be shown", loader ? loader->lastError() : "no interface loader");
+      return;
+    }
+    GtkWindow* sheet = panel->window();
+    gtk_window_set_transient_for(sheet, GTK_WINDOW(gobj()));
+    gtk_window_set_modal(sheet, TRUE);
+    gtk_window_set_deletable(sheet, FALSE);
+    if (!g_object_get_data(G_OBJECT(sheet), "orbelune-guarded")) {
+      // Like a sheet, it ends only through OK: closing it any other way is refused.
+      g_signal_connect(sheet, "close-request", G_CALLBACK(+[](GtkWindow*, gpointer) -> gboolean { return TRUE; }),
+                       nullptr);
+      g_object_set_data(G_OBJECT(sheet), "orbelune-guarded", GINT_TO_POINTER(1));
+    }
+    gtk_window_present(sheet);
+  }
+
+ private:
+  void showMessage(const std::string& title, const std::string& detail) {
+    auto* dialog = new Gtk::MessageDialog(*this, title, false, Gtk::MessageType::ERROR, Gtk::ButtonsType::OK, true);
+    dialog->set_secondary_text(detail);
+    dialog->signal_response().connect([dialog](int) { delete dialog; });
+    dialog->show();
+  }
+
+  Gtk::Box box_;
+  PreviewArea preview_;
+  Gtk::Button options_;
+  std::unique_ptr<SheetController> sheet_;  // after the preview, whose view it edits
+};
+
+}  // namespace
+}  // namespace orbelune
+
+int main(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    if (a == "--help" || a == "-h") {
+      std::cout << "usage: orbelune-settings [--data-dir | --version]\n\nShows a live preview of the Orbelune saver and, under Options…,\n"
+                   "its settings. OK stores them for every saver started later.\n";
+      return 0;
+    }
+    if (a == "--data-dir") return orbelune::printDataDirectory("orbelune-settings", std::cout, std::cerr);
+    if (a == "--version") {
+      std::cout << "orbelune-settings " << orbelune::kVersion << "\n" << orbelune::kCopyrightNotice;
+      return 0;
+    }
+  }
+  if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY")) {
+    std::cerr << "orbelune-settings: no display (neither DISPLAY nor WAYLAND_DISPLAY is set)\n";
+    return 1;
+  }
+  auto app = Gtk::Application::create(std::string(orbelune::kBundleIdentifier) + ".Settings");
+  orbelune::GtkInterfaceLoader loader;
+  std::unique_ptr<orbelune::GtkSystemColors> colors;
+  orbelune::Application::shared().setInterfaceLoader(&loader);
+  app->signal_startup().connect([&] {
+    colors = std::make_unique<orbelune::GtkSystemColors>();
+    orbelune::Application::shared().setSystemColors(colors.get());
+  });
+  const int status = app->make_window_and_run<orbelune::SettingsWindow>(argc, argv);
+  orbelune::Application::shared().setSystemColors(nullptr);
+  orbelune::Application::shared().setInterfaceLoader(nullptr);
+  return status;
+}

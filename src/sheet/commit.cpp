@@ -1,0 +1,37 @@
+// OK: the wells' colours into the view, every setting into the store, end the sheet.
+#include "bundle_info.h"
+#include "sheet/sheet_controller.h"
+#include "store/screen_saver_defaults.h"
+#include "settings/setting_table.h"
+#include "view/orbelune_view.h"
+
+namespace orbelune {
+
+void SheetController::clickOK(Control* sender) {
+  (void)sender;
+  Settings s = view_.settings();
+  // A colour whose well the file lacks goes back to its built-in colour.
+  for (const auto& d : settingTable()) {
+    if (d.color) s.*d.color = std::nullopt;
+  }
+  for (std::size_t i = 0; i < kOutletCount; ++i) {
+    const SettingDescriptor* d = settingOf(i);
+    if (d && d->color && controls_[i]) s.*d->color = static_cast<ColorWell*>(controls_[i])->color();
+  }
+  view_.applySettings(s);
+
+  // Should the settings not be saved, the live state stays, the old file is
+  // intact, and the user is told.
+  auto store = ScreenSaverDefaults::forModule(kBundleIdentifier);
+  std::string failure;
+  if (!store) {
+    failure = "The settings could not be saved: there is no settings folder (neither XDG_CONFIG_HOME nor HOME "
+              "is set, and the user has no home folder).";
+  } else if (!writeSettings(*store, s)) {
+    failure = "The settings could not be saved to " + store->file().string() + ": " + store->lastError();
+  }
+  if (SheetHost* host = Application::shared().sheetHost(); host && !failure.empty()) host->presentError(failure);
+  Application::shared().endSheet(panel_);
+}
+
+}  // namespace orbelune

@@ -1,0 +1,179 @@
+// The configuration sheet: loading, filling from the view's settings, the menu,
+// slider and check-box actions, and the refresh of the dependent controls.
+#include "sheet/sheet_controller.h"
+
+#include <cstring>
+
+#include "sheet/opaque_color_well.h"
+#include "base/number_text.h"
+#include "settings/setting_table.h"
+#include "view/orbelune_view.h"
+
+namespace orbelune {
+using sheet_outlets::EnabledBy;
+using sheet_outlets::Kind;
+using sheet_outlets::kOutlets;
+
+namespace {
+// Whether `control` is of the class an outlet of `kind` holds.
+bool fits(Kind kind, Control* control) {
+  switch (kind) {
+    case Kind::PopUp: return dynamic_cast<PopUpButton*>(control) != nullptr;
+    case Kind::Field:
+    case Kind::Label: return dynamic_cast<TextField*>(control) != nullptr;
+    case Kind::Slider: return dynamic_cast<Slider*>(control) != nullptr;
+    case Kind::CheckBox:
+    case Kind::PushButton: return dynamic_cast<Button*>(control) != nullptr;
+    case Kind::ColorWell: return dynamic_cast<ColorWell*>(control) != nullptr;
+  }
+  return false;
+}
+}  // namespace
+
+SheetController::~SheetController() {
+  if (loader_) loader_->releaseObjectsOf(*this);
+}
+
+std::size_t SheetController::outletOf(const Control* control) const {
+  if (control == nullptr) return kOutletCount;
+  for (std::size_t i = 0; i < kOutletCount; ++i) {
+    if (controls_[i] == control) return i;
+  }
+  return kOutletCount;
+}
+
+const SettingDescriptor* SheetController::settingOf(std::size_t i) {
+  return i < kOutletCount && *kOutlets[i].setting ? findSetting(kOutlets[i].setting) : nullptr;
+}
+
+Panel* SheetController::configureSheet() {
+  if (!panel_) {
+    MyNoneAlphaColorWell::registerClass();
+    if (InterfaceLoader* loader = Application::shared().interfaceLoader()) {
+      if (loader->loadInterface(sheet_outlets::kInterfaceFile, *this)) loader_ = loader;
+    }
+  }
+  const Settings s = view_.settings();
+  for (std::size_t i = 0; i < kOutletCount; ++i) {
+    const SettingDescriptor* d = settingOf(i);
+    Control* c = controls_[i];
+    if (!c || !d) continue;
+    switch (kOutlets[i].kind) {
+      case Kind::PopUp: static_cast<PopUpButton*>(c)->selectItem(s.*d->choice); break;
+      case Kind::Field:
+        // The sweep group's fields are filled by validateConfig, which knows the method.
+        if (kOutlets[i].enabledBy != EnabledBy::Sweep) static_cast<TextField*>(c)->setDoubleValue(s.*d->real);
+        break;
+      case Kind::Slider:
+        static_cast<Slider*>(c)->setDoubleValue(s.*d->real);
+        static_cast<Slider*>(c)->setToolTip(format2f(s.*d->real));
+        break;
+      case Kind::CheckBox: static_cast<Button*>(c)->setState(s.*d->boolean ? 1 : 0); break;
+      case Kind::ColorWell:
+        // The wells get copies: a colour picked in a well reaches the view only on OK.
+        // A setting without a colour shows its built-in colour.
+        static_cast<ColorWell*>(c)->setColor((s.*d->color).value_or(d->builtInColor));
+        break;
+      case Kind::Label:
+      case Kind::PushButton: break;
+    }
+  }
+  validateConfig();
+  return panel_;
+}
+
+void SheetController::handlingMenu(Control* sender) {
+  const std::size_t i = outletOf(sender);
+  if (i == kOutletCount || kOutlets[i].kind != Kind::PopUp) return;
+  Settings s = view_.settings();
+  s.sweepMethod = static_cast<PopUpButton*>(sender)->selectedIndex();
+  view_.applySettings(s);
+  validateConfig();
+}
+
+void SheetController::handlingSlider(Control* sender) {
+  // Any sender's number is taken, unbounded: the slider's own range bounds it.
+  double size;
+  if (auto* slider = dynamic_cast<Slider*>(sender)) {
+    size = slider->doubleValue();
+    slider->setToolTip(format2f(size));
+  } else if (auto* field = dynamic_cast<TextField*>(sender)) {
+    size = field->doubleValue();
+  } else if (auto* menu = dynamic_cast<PopUpButton*>(sender)) {
+    size = static_cast<double>(menu->selectedIndex());
+  } else if (auto* button = dynamic_cast<Button*>(sender)) {
+    size = button->state();
+  } else {
+    return;
+  }
+  Settings s = view_.settings();
+  s.figureSize = size;
+  view_.applySettings(s);
+}
+
+void SheetController::handlingCheckBox(Control* sender) {
+  const std::size_t i = outletOf(sender);
+  const SettingDescriptor* d = settingOf(i);
+  if (!d || kOutlets[i].kind != Kind::CheckBox) return;
+  Settings s = view_.settings();
+  s.*d->boolean = static_cast<Button*>(sender)->state() != 0;
+  view_.applySettings(s);
+  // The status line's details are enabled by the status line itself.
+  if (d->boolean == &Settings::isShowCurrentValue) validateConfig();
+}
+
+void SheetController::validateConfig() {
+  SystemColors* colors = Application::shared().systemColors();
+  const Color enabled = colors ? colors->controlTextColor() : Color{0, 0, 0, 1};
+  const Color disabled = colors ? colors->disabledControlTextColor() : Color{0, 0, 0, 0.4};
+  const Settings s = view_.settings();
+  const bool sweeping = s.sweepMethod != 0;
+
+  for (std::size_t i = 0; i < kOutletCount; ++i) {
+    Control* c = controls_[i];
+    const auto& o = kOutlets[i];
+    if (!c || o.enabledBy == EnabledBy::Always) continue;
+    const bool on = o.enabledBy == EnabledBy::Sweep ? sweeping : s.isShowCurrentValue;
+    if (o.kind == Kind::Label) {
+      static_cast<TextField*>(c)->setTextColor(on ? enabled : disabled);
+      continue;
+    }
+    if (o.kind == Kind::Field) {
+      // Without a sweep there is no end value to show.
+      auto* field = static_cast<TextField*>(c);
+      if (sweeping) field->setDoubleValue(s.*settingOf(i)->real);
+      else field->setStringValue("-");
+    }
+    c->setEnabled(on);
+  }
+}
+
+bool SheetController::setPanelOutlet(const std::string& name, Panel* panel) {
+  if (name != sheet_outlets::kPanel) return false;
+  panel_ = panel;
+  return true;
+}
+
+bool SheetController::setOutlet(const std::string& name, Control* control) {
+  // Each outlet takes only a control of its own kind.
+  for (std::size_t i = 0; i < kOutletCount; ++i) {
+    if (name != kOutlets[i].name) continue;
+    if (!fits(kOutlets[i].kind, control)) return false;
+    controls_[i] = control;
+    return true;
+  }
+  return false;
+}
+
+bool SheetController::performAction(const std::string& action, Control* sender) {
+  if (action == "handlingMenu:") handlingMenu(sender);
+  else if (action == "handlingSlider:") handlingSlider(sender);
+  else if (action == "handlingCheckBox:") handlingCheckBox(sender);
+  else if (action == "clickOK:") clickOK(sender);
+  else if (action == "controlTextDidChange:") controlTextDidChange(sender);
+  else if (action == "controlTextDidEndEditing:") controlTextDidEndEditing(sender);
+  else return false;
+  return true;
+}
+
+}  // namespace orbelune

@@ -1,0 +1,26 @@
+// Live editing of the sheet's number fields: every keystroke stores the number,
+// bounded as the settings table bounds it, into the view's settings; the end of
+// editing shows the value the view took.
+#include "sheet/sheet_controller.h"
+#include "settings/setting_table.h"
+#include "view/orbelune_view.h"
+
+namespace orbelune {
+
+void SheetController::controlTextDidChange(Control* sender) {
+  const std::size_t i = outletOf(sender);
+  const SettingDescriptor* setting = settingOf(i);
+  if (!setting || sheet_outlets::kOutlets[i].kind != sheet_outlets::Kind::Field) return;
+  Settings s = view_.settings();
+  s.*setting->real = setting->clamp(static_cast<TextField*>(sender)->doubleValue());
+  view_.applySettings(s);
+}
+
+void SheetController::controlTextDidEndEditing(Control* sender) {
+  const std::size_t i = outletOf(sender);
+  const SettingDescriptor* setting = settingOf(i);
+  if (!setting || sheet_outlets::kOutlets[i].kind != sheet_outlets::Kind::Field) return;
+  static_cast<TextField*>(sender)->setDoubleValue(view_.settings().*setting->real);
+}
+
+}  // namespace orbelune

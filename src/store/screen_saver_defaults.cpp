@@ -1,0 +1,370 @@
+#include "store/screen_saver_defaults.h"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "store/atomic_file.h"
+#include "base/number_text.h"
+
+namespace orbelune {
+namespace fs = std::filesystem;
+using json = nlohmann::json;
+
+namespace {
+
+// A settings file is a flat object of small entries; anything nested deeper is
+// no settings file, and is not built up only to overflow the stack later.
+constexpr int kMaxDepth = 64;
+
+json parseSettingsJson(const std::string& text, bool& tooDeep) {
+  tooDeep = false;
+  auto limitDepth = [&tooDeep](int depth, json::parse_event_t, json&) {
+    if (depth > kMaxDepth) tooDeep = true;
+    return !tooDeep;
+  };
+  json doc = json::parse(text, limitDepth, /*allow_exceptions=*/false);
+  if (tooDeep) return json(json::value_t::discarded);
+  return doc;
+}
+
+// The text with every number JSON cannot hold as a finite double (1e999) and
+// every NaN or Infinity word outside strings replaced by null.
+std::string withUnreadableNumbersAsNull(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  auto isWordChar = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '+' || c == '-'; };
+  for (std::size_t i = 0; i < text.size();) {
+    const char c = text[i];
+    if (c == '"') {  // a string, escapes and all, copied as it is
+      std::size_t j = i + 1;
+      while (j < text.size() && text[j] != '"') j += text[j] == '\\' ? 2 : 1;
+      j = std::min(j + 1, text.size());
+      out.append(text, i, j - i);
+      i = j;
+      continue;
+    }
+    if (!isWordChar(c)) {
+      out += c;
+      ++i;
+      continue;
+    }
+    std::size_t j = i;
+    while (j < text.size() && isWordChar(text[j])) ++j;
+    const std::string token = text.substr(i, j - i);
+    std::string lower;
+    for (char t : token) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(t)));
+    const std::string bare = lower[0] == '-' || lower[0] == '+' ? lower.substr(1) : lower;
+    // Out of range upwards only: a number too small (1e-400) JSON reads as 0.
+    const std::size_t e = lower.find('e');
+    const bool overflows = scanNumber(token).status == ScannedNumber::Outcome::OutOfRange &&
+                           !(e != std::string::npos && e + 1 < lower.size() && lower[e + 1] == '-');
+    const bool notFinite = bare == "nan" || bare == "inf" || bare == "infinity" || overflows;
+    out += notFinite ? "null" : token;
+    i = j;
+  }
+  return out;
+}
+
+bool isPlainName(const std::string& name) {
+  return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
+         name.find('\0') == std::string::npos;
+}
+
+// One stored entry as JSON: {"integer": 1}, {"real": 0.8}, {"boolean": true},
+// {"data": "hex"}, {"string": "text"}.
+json encodeEntry(const DefaultsValue& v) {
+  struct Visitor {
+    json operator()(std::int64_t i) const { return {{"integer", i}}; }
+    json operator()(double d) const { return {{"real", d}}; }
+    json operator()(bool b) const { return {{"boolean", b}}; }
+    json operator()(const Bytes& b) const { return {{"data", toHex(b)}}; }
+    json operator()(const std::string& s) const { return {{"string", s}}; }
+  };
+  return std::visit(Visitor{}, v);
+}
+
+std::optional<DefaultsValue> decodeEntry(const json& j) {
+  if (!j.is_object() || j.size() != 1) return std::nullopt;
+  const auto it = j.begin();
+  const std::string& type = it.key();
+  const json& value = it.value();
+  if (type == "integer") {
+    if (value.is_number_integer() && value.is_number_unsigned()) {
+      auto u = value.get<std::uint64_t>();
+      if (u > static_cast<std::uint64_t>(INT64_MAX)) return std::nullopt;
+      return DefaultsValue(static_cast<std::int64_t>(u));
+    }
+    if (value.is_number_integer()) return DefaultsValue(value.get<std::int64_t>());
+  } else if (type == "real") {
+    if (value.is_number()) return DefaultsValue(value.get<double>());
+  } else if (type == "boolean") {
+    if (value.is_boolean()) return DefaultsValue(value.get<bool>());
+  } else if (type == "data") {
+    Bytes b;
+    if (value.is_string() && fromHex(value.get<std::string>(), b)) return DefaultsValue(std::move(b));
+  } else if (type == "string") {
+    if (value.is_string()) return DefaultsValue(value.get<std::string>());
+  }
+  return std::nullopt;
+}
+
+// A stored real that is not finite counts as not stored.
+bool usable(const DefaultsValue& v) {
+  if (auto d = std::get_if<double>(&v)) return std::isfinite(*d);
+  return true;
+}
+
+// A text value read as a number: the number it begins with, after white space.
+bool parseLeadingDouble(const std::string& s, double& out) {
+  std::size_t i = 0;
+  while (i < s.size() && std::isspace(static_cast<unsigned char>(s[i]))) ++i;
+  const ScannedNumber n = scanNumber(std::string_view(s).substr(i));
+  if (n.status != ScannedNumber::Outcome::Number) return false;
+  out = n.value;
+  return true;
+}
+
+}  // namespace
+
+struct ScreenSaverDefaults::Loaded {
+  DefaultsDictionary values;
+  std::map<std::string, std::string> opaque;
+  bool corrupt = false;     // read, but not a settings file: kept aside before a write
+  bool partial = false;     // corrupt, yet its readable entries were read
+  bool unreadable = false;  // could not be read: a write must fail and leave it
+  std::string problem;
+  std::string text;         // a corrupt file's bytes
+};
+
+fs::path ScreenSaverDefaults::configDirectory() {
+  const char* xdg = std::getenv("XDG_CONFIG_HOME");
+  if (xdg && *xdg && fs::path(xdg).is_absolute()) return fs::path(xdg) / "orbelune";
+  fs::path home;
+  if (const char* env = std::getenv("HOME"); env && *env) {
+    home = env;
+  } else if (const passwd* user = getpwuid(getuid()); user && user->pw_dir && *user->pw_dir) {
+    home = user->pw_dir;
+  }
+  if (!home.is_absolute()) return {};
+  return home / ".config" / "orbelune";
+}
+
+fs::path ScreenSaverDefaults::fileForModule(const std::string& moduleName) {
+  const fs::path dir = configDirectory();
+  return dir.empty() ? fs::path() : dir / (moduleName + ".json");
+}
+
+std::shared_ptr<ScreenSaverDefaults> ScreenSaverDefaults::forModule(const std::string& moduleName) {
+  if (!isPlainName(moduleName)) return nullptr;
+  if (configDirectory().empty()) return nullptr;
+  static std::map<fs::path, std::weak_ptr<ScreenSaverDefaults>> stores;
+  fs::path file = fileForModule(moduleName);
+  if (auto existing = stores[file].lock()) return existing;
+  auto store = std::make_shared<ScreenSaverDefaults>(file);
+  stores[file] = store;
+  return store;
+}
+
+ScreenSaverDefaults::ScreenSaverDefaults(fs::path file) : file_(std::move(file)) { adopt(readFile()); }
+
+ScreenSaverDefaults::Loaded ScreenSaverDefaults::readFile() const {
+  Loaded loaded;
+  auto file = atomic_file::read(file_);
+  if (file.status == atomic_file::ReadResult::Status::Missing) return loaded;
+  if (file.status == atomic_file::ReadResult::Status::Failed) {
+    // Not the same as corrupt: a file that could not be read may be fine, so
+    // it is neither moved aside nor overwritten.
+    loaded.unreadable = true;
+    loaded.problem = file.error;
+    return loaded;
+  }
+  bool tooDeep = false;
+  json doc = parseSettingsJson(file.text, tooDeep);
+  bool repaired = false;
+  if (doc.is_discarded() && !tooDeep) {
+    // Numbers JSON cannot hold (1e999, NaN) read as not stored; the rest is kept.
+    doc = parseSettingsJson(withUnreadableNumbersAsNull(file.text), tooDeep);
+    repaired = !doc.is_discarded();
+  }
+  if (doc.is_discarded() || !doc.is_object() || repaired) {
+    // Either way the file on disk is kept aside, byte for byte, before it is replaced.
+    loaded.corrupt = true;
+    loaded.text = std::move(file.text);
+    if (!repaired) {
+      loaded.problem = tooDeep ? "nested more than " + std::to_string(kMaxDepth) + " levels deep"
+                               : doc.is_discarded() ? "not valid JSON" : "not a JSON object";
+      return loaded;
+    }
+    loaded.partial = true;
+    loaded.problem = "numbers out of range, read as not stored";
+  }
+  for (const auto& [key, entry] : doc.items()) {
+    if (auto v = decodeEntry(entry)) {
+      loaded.values[key] = std::move(*v);
+    } else {
+      loaded.opaque[key] = entry.dump();
+    }
+  }
+  return loaded;
+}
+
+void ScreenSaverDefaults::adopt(Loaded&& loaded) {
+  if (loaded.partial && !warned_) {
+    warned_ = true;
+    std::cerr << "orbelune: warning: settings file " << file_.string() << ": " << loaded.problem
+              << "; the file as it is will be kept as " << file_.string() << ".corrupt\n";
+  } else if (loaded.corrupt && !warned_) {
+    warned_ = true;
+    std::cerr << "orbelune: warning: cannot read settings file " << file_.string() << " (" << loaded.problem
+              << "); using defaults, the file will be kept as " << file_.string() << ".corrupt\n";
+  } else if (loaded.unreadable && !warned_) {
+    warned_ = true;
+    std::cerr << "orbelune: warning: " << loaded.problem << "; using defaults\n";
+  }
+  corrupt_ = loaded.corrupt;
+  corruptText_ = std::move(loaded.text);
+  unreadable_ = loaded.unreadable ? loaded.problem : std::string();
+  stored_ = std::move(loaded.values);
+  opaque_ = std::move(loaded.opaque);
+  for (const auto& [key, change] : pending_) {
+    if (change) {
+      stored_[key] = *change;
+      opaque_.erase(key);
+    } else {
+      stored_.erase(key);
+      opaque_.erase(key);
+    }
+  }
+}
+
+void ScreenSaverDefaults::registerDefaults(const DefaultsDictionary& defaults) {
+  for (const auto& [key, value] : defaults) registered_[key] = value;
+}
+
+std::optional<DefaultsValue> ScreenSaverDefaults::storedValue(const std::string& key) const {
+  auto it = stored_.find(key);
+  if (it == stored_.end()) return std::nullopt;
+  return it->second;
+}
+
+std::optional<DefaultsValue> ScreenSaverDefaults::value(const std::string& key) const {
+  if (auto it = stored_.find(key); it != stored_.end() && usable(it->second)) return it->second;
+  if (auto it = registered_.find(key); it != registered_.end()) return it->second;
+  return std::nullopt;
+}
+
+std::int64_t ScreenSaverDefaults::integer(const std::string& key) const {
+  auto v = value(key);
+  if (!v) return 0;
+  if (auto i = std::get_if<std::int64_t>(&*v)) return *i;
+  if (auto b = std::get_if<bool>(&*v)) return *b ? 1 : 0;
+  double d = 0.0;
+  if (auto r = std::get_if<double>(&*v)) d = *r;
+  else if (auto s = std::get_if<std::string>(&*v); !(s && parseLeadingDouble(*s, d))) return 0;
+  // Truncate toward zero; reals beyond the integer range saturate.
+  if (d >= 9.2233720368547758e18) return INT64_MAX;
+  if (d <= -9.2233720368547758e18) return INT64_MIN;
+  return static_cast<std::int64_t>(d);
+}
+
+double ScreenSaverDefaults::real(const std::string& key) const {
+  auto v = value(key);
+  if (!v) return 0.0;
+  if (auto r = std::get_if<double>(&*v)) return *r;
+  if (auto i = std::get_if<std::int64_t>(&*v)) return static_cast<double>(*i);
+  if (auto b = std::get_if<bool>(&*v)) return *b ? 1.0 : 0.0;
+  double d = 0.0;
+  if (auto s = std::get_if<std::string>(&*v); s && parseLeadingDouble(*s, d)) return d;
+  return 0.0;
+}
+
+bool ScreenSaverDefaults::boolean(const std::string& key) const {
+  auto v = value(key);
+  if (!v) return false;
+  if (auto b = std::get_if<bool>(&*v)) return *b;
+  if (auto i = std::get_if<std::int64_t>(&*v)) return *i != 0;
+  if (auto r = std::get_if<double>(&*v)) return *r != 0.0;
+  if (auto s = std::get_if<std::string>(&*v)) {
+    std::string t;
+    for (char c : *s) t += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return t == "yes" || t == "true" || t == "1";
+  }
+  return false;
+}
+
+void ScreenSaverDefaults::setObject(const DefaultsValue& value, const std::string& key) {
+  stored_[key] = value;
+  opaque_.erase(key);
+  pending_[key] = value;
+}
+
+void ScreenSaverDefaults::remove(const std::string& key) {
+  stored_.erase(key);
+  opaque_.erase(key);
+  pending_[key] = std::nullopt;
+}
+
+bool ScreenSaverDefaults::synchronize() {
+  lastError_.clear();
+  if (pending_.empty()) {
+    adopt(readFile());
+    return true;
+  }
+  const fs::path dir = atomic_file::resolvedTarget(file_).parent_path();
+  std::error_code ec;
+  fs::create_directories(dir, ec);
+  if (ec) {
+    lastError_ = "cannot create " + dir.string() + ": " + ec.message();
+    return false;
+  }
+  // Read, merge and replace under the folder's lock, so that two programs
+  // writing at once each keep what the other wrote.
+  atomic_file::FolderLock lock(file_);
+  // Start from the file as it is now, so that what other programs wrote since we
+  // read it survives, and put our own changes on top.
+  adopt(readFile());
+  if (!unreadable_.empty()) {
+    lastError_ = unreadable_ + "; the file is left as it is";
+    return false;
+  }
+  json doc = json::object();
+  for (const auto& [key, text] : opaque_) doc[key] = json::parse(text);
+  for (const auto& [key, value] : stored_) doc[key] = encodeEntry(value);
+  if (corrupt_ && !keepCorruptAside()) return false;
+  // Keys and strings are UTF-8 (callers check); should one not be, it is
+  // written with U+FFFD in its place rather than abort the write.
+  const std::string text = doc.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
+  if (!atomic_file::write(file_, text, lastError_, {{}, 0666})) return false;
+  pending_.clear();
+  corrupt_ = false;
+  return true;
+}
+
+bool ScreenSaverDefaults::keepCorruptAside() {
+  // Keep what the user had: the unreadable bytes go to a file of their own
+  // first; the store itself is only ever replaced whole.
+  const fs::path target = atomic_file::resolvedTarget(file_);
+  std::error_code ec;
+  fs::path aside = target.string() + ".corrupt";
+  for (int n = 1; fs::exists(aside, ec); ++n) aside = target.string() + ".corrupt." + std::to_string(n);
+  std::string error;
+  if (!atomic_file::write(aside, corruptText_, error, {{}, 0600})) {
+    lastError_ = "cannot keep the unreadable file aside: " + error;
+    return false;
+  }
+  return true;
+}
+
+}  // namespace orbelune

@@ -1,0 +1,75 @@
+#pragma once
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "store/defaults_value.h"
+
+namespace orbelune {
+
+using DefaultsDictionary = std::map<std::string, DefaultsValue>;
+
+// The per-module preferences store: one JSON file per module under
+// $XDG_CONFIG_HOME/orbelune/. Reads fall back to the registered defaults, which
+// live only in the process and are never written. Writes are kept in memory until
+// `synchronize`, which merges them into the file as it is on disk (so keys other
+// programs wrote are kept) and replaces it atomically.
+class ScreenSaverDefaults {
+ public:
+  // The process's store of the module (one object per file, shared by every caller).
+  // Returns nullptr for a module name that is not a plain file name, or when
+  // there is no config folder (see configDirectory).
+  static std::shared_ptr<ScreenSaverDefaults> forModule(const std::string& moduleName);
+  // $XDG_CONFIG_HOME/orbelune, or ~/.config/orbelune when the variable is unset or
+  // relative; without $HOME the home folder is the password database's. Empty
+  // when there is none: the store is then nowhere, never in "/".
+  static std::filesystem::path configDirectory();
+  static std::filesystem::path fileForModule(const std::string& moduleName);
+
+  explicit ScreenSaverDefaults(std::filesystem::path file);
+
+  void registerDefaults(const DefaultsDictionary& defaults);
+  std::optional<DefaultsValue> value(const std::string& key) const;
+  std::int64_t integer(const std::string& key) const;
+  double real(const std::string& key) const;
+  bool boolean(const std::string& key) const;
+  void setObject(const DefaultsValue& value, const std::string& key);
+  void remove(const std::string& key);
+  // Writes pending changes (or, with none, reads the file again). False when the
+  // file could not be written; the reason is in lastError() and the old file stays.
+  bool synchronize();
+
+  // What the file holds, registered defaults excluded.
+  DefaultsDictionary storedValues() const { return stored_; }
+  std::optional<DefaultsValue> storedValue(const std::string& key) const;
+  // Entries of a type this program does not know, as their JSON text: kept
+  // through every rewrite, shown and removable like any other.
+  const std::map<std::string, std::string>& unknownEntries() const { return opaque_; }
+  bool contains(const std::string& key) const { return stored_.count(key) || opaque_.count(key); }
+  const std::filesystem::path& file() const { return file_; }
+  const std::string& lastError() const { return lastError_; }
+
+ private:
+  struct Loaded;
+  Loaded readFile() const;
+  void adopt(Loaded&& loaded);
+  bool keepCorruptAside();
+
+  std::filesystem::path file_;
+  DefaultsDictionary registered_;
+  DefaultsDictionary stored_;
+  std::map<std::string, std::string> opaque_;  // entries of unknown type, kept as JSON text
+  std::map<std::string, std::optional<DefaultsValue>> pending_;  // nullopt = removal
+  bool corrupt_ = false;  // the file on disk is no settings file, or was read only
+                          // in part; keep it aside before writing
+  std::string corruptText_;
+  std::string unreadable_;  // why the file on disk could not be read, or empty
+  mutable bool warned_ = false;
+  std::string lastError_;
+};
+
+}  // namespace orbelune

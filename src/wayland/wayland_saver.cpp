@@ -1,0 +1,448 @@
+// orbelune --wayland and --wayland-background: the saver as a layer-shell client.
+#include "wayland/wayland_saver.h"
+
+#include <poll.h>
+#include <unistd.h>
+#include <wayland-client.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cmath>
+#include <ctime>
+#include <list>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "wayland/shm_buffer.h"
+#include "view/frame_rate_overlay.h"
+#include "view/orbelune_view.h"
+// The protocol names a parameter "namespace", which C++ reserves.
+#define namespace namespace_
+#include "wlr-layer-shell-unstable-v1-client-protocol.h"
+#undef namespace
+#include "xdg-shell-client-protocol.h"
+
+namespace orbelune {
+namespace {
+
+// Pointer travel (logical pixels) that counts as the user's: less is a
+// trembling mouse at the start.
+constexpr double kMotionThreshold = 10.0;
+
+class WaylandSaver;
+
+// One output and what covers it.
+struct OutputView {
+  WaylandSaver* host = nullptr;
+  uint32_t globalName = 0;
+  wl_output* output = nullptr;
+  int32_t scale = 1;
+  wl_surface* surface = nullptr;
+  zwlr_layer_surface_v1* layer = nullptr;
+  xdg_surface* xdgSurface = nullptr;  // a window's
+  xdg_toplevel* toplevel = nullptr;
+  int width = 0, height = 0;  // logical, from the compositor's configure
+  bool configured = false;
+  bool frameReady = true;     // the compositor asked for a frame (or none was sent yet)
+  wl_callback* frameCallback = nullptr;
+  ShmBufferPool buffers;
+  std::vector<PixelBox> lastDamage;  // what the buffer shown before differed in
+  std::unique_ptr<OrbeluneView> view;
+  std::optional<FrameRateOverlay> fps;
+  bool closed = false;
+
+  ~OutputView() {
+    if (frameCallback) wl_callback_destroy(frameCallback);
+    view.reset();
+    if (toplevel) xdg_toplevel_destroy(toplevel);
+    if (xdgSurface) xdg_surface_destroy(xdgSurface);
+    if (layer) zwlr_layer_surface_v1_destroy(layer);
+    if (surface) wl_surface_destroy(surface);
+    if (output) wl_output_release(output);
+  }
+};
+
+class WaylandSaver {
+ public:
+  WaylandSaver(const WaylandSaverOptions& options, std::ostream& err) : options_(options), err_(err) {}
+  ~WaylandSaver();
+  int run();
+
+ private:
+  static void onGlobal(void* data, wl_registry* registry, uint32_t name, const char* interface, uint32_t version);
+  static void onGlobalRemove(void* data, wl_registry* registry, uint32_t name);
+  void addOutput(uint32_t name, uint32_t version);
+  void cover(OutputView& o);
+  void openWindow();
+  bool layered() const {
+    return options_.surface == WaylandSaverOptions::Surface::Overlay ||
+           options_.surface == WaylandSaverOptions::Surface::Background;
+  }
+  bool background() const { return options_.surface == WaylandSaverOptions::Surface::Background; }
+  void keyPressed(uint32_t key);
+  void draw(OutputView& o);
+  void endOnInput();
+  void setUpSeat(uint32_t caps);
+
+  WaylandSaverOptions options_;
+  std::ostream& err_;
+  wl_display* display_ = nullptr;
+  wl_registry* registry_ = nullptr;
+  wl_compositor* compositor_ = nullptr;
+  wl_shm* shm_ = nullptr;
+  zwlr_layer_shell_v1* layerShell_ = nullptr;
+  xdg_wm_base* wmBase_ = nullptr;
+  std::list<OutputView> windows_;  // the one window, when not on the layers
+  wl_seat* seat_ = nullptr;
+  wl_keyboard* keyboard_ = nullptr;
+  wl_pointer* pointer_ = nullptr;
+  std::list<OutputView> outputs_;
+  std::shared_ptr<Clock> clock_ = std::make_shared<MonotonicClock>();
+  std::shared_ptr<SweepParameters> sweep_ = std::make_shared<SweepParameters>();
+  bool drewOnce_ = false;
+  bool pointerKnown_ = false;
+  double pointerX_ = 0, pointerY_ = 0;
+  bool quit_ = false;
+  int status_ = 0;
+
+  friend struct Listeners;
+};
+
+struct Listeners {
+  static void outputGeometry(void*, wl_output*, int32_t, int32_t, int32_t, int32_t, int32_t, const char*, const char*,
+                             int32_t) {}
+  static void outputMode(void*, wl_output*, uint32_t, int32_t, int32_t, int32_t) {}
+  static void outputDone(void* data, wl_output*) {
+    auto* o = static_cast<OutputView*>(data);
+    if (!o->surface && o->host->layered()) o->host->cover(*o);
+  }
+  static void outputScale(void* data, wl_output*, int32_t factor) {
+    static_cast<OutputView*>(data)->scale = std::max(factor, 1);
+  }
+  static void outputText(void*, wl_output*, const char*) {}
+  static constexpr wl_output_listener output{outputGeometry, outputMode, outputDone, outputScale, outputText,
+                                             outputText};
+
+  static void layerConfigure(void* data, zwlr_layer_surface_v1* layer, uint32_t serial, uint32_t w, uint32_t h) {
+    auto* o = static_cast<OutputView*>(data);
+    zwlr_layer_surface_v1_ack_configure(layer, serial);
+    o->width = static_cast<int>(w);
+    o->height = static_cast<int>(h);
+    o->configured = true;
+    o->host->draw(*o);
+  }
+  static void layerClosed(void* data, zwlr_layer_surface_v1*) { static_cast<OutputView*>(data)->closed = true; }
+  static constexpr zwlr_layer_surface_v1_listener layer{layerConfigure, layerClosed};
+
+  static void frameDone(void* data, wl_callback* callback, uint32_t) {
+    auto* o = static_cast<OutputView*>(data);
+    wl_callback_destroy(callback);
+    o->frameCallback = nullptr;
+    o->frameReady = true;
+  }
+  static constexpr wl_callback_listener frame{frameDone};
+
+  static void wmPing(void*, xdg_wm_base* base, uint32_t serial) { xdg_wm_base_pong(base, serial); }
+  static constexpr xdg_wm_base_listener wmBase{wmPing};
+  static void xdgConfigure(void* data, xdg_surface* surface, uint32_t serial) {
+    auto* o = static_cast<OutputView*>(data);
+    xdg_surface_ack_configure(surface, serial);
+    o->configured = true;
+    o->host->draw(*o);
+  }
+  static constexpr xdg_surface_listener xdgSurface{xdgConfigure};
+  static void toplevelConfigure(void* data, xdg_toplevel*, int32_t w, int32_t h, wl_array*) {
+    auto* o = static_cast<OutputView*>(data);
+    // 0 leaves the size to the client: the usual window size then.
+    o->width = w > 0 ? w : (o->width > 0 ? o->width : 960);
+    o->height = h > 0 ? h : (o->height > 0 ? o->height : 540);
+  }
+  static void toplevelClose(void* data, xdg_toplevel*) { static_cast<OutputView*>(data)->closed = true; }
+  static void toplevelBounds(void*, xdg_toplevel*, int32_t, int32_t) {}
+  static void toplevelCapabilities(void*, xdg_toplevel*, wl_array*) {}
+  static constexpr xdg_toplevel_listener toplevel{toplevelConfigure, toplevelClose, toplevelBounds,
+                                                  toplevelCapabilities};
+
+  static void seatCapabilities(void* data, wl_seat*, uint32_t caps) { static_cast<WaylandSaver*>(data)->setUpSeat(caps); }
+  static void seatName(void*, wl_seat*, const char*) {}
+  static constexpr wl_seat_listener seat{seatCapabilities, seatName};
+
+  static void keymap(void*, wl_keyboard*, uint32_t, int32_t fd, uint32_t) { close(fd); }
+  static void keyEnter(void*, wl_keyboard*, uint32_t, wl_surface*, wl_array*) {}
+  static void keyLeave(void*, wl_keyboard*, uint32_t, wl_surface*) {}
+  static void key(void* data, wl_keyboard*, uint32_t, uint32_t, uint32_t key, uint32_t state) {
+    if (state == WL_KEYBOARD_KEY_STATE_PRESSED) static_cast<WaylandSaver*>(data)->keyPressed(key);
+  }
+  static void modifiers(void*, wl_keyboard*, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t) {}
+  static void repeat(void*, wl_keyboard*, int32_t, int32_t) {}
+  static constexpr wl_keyboard_listener keyboard{keymap, keyEnter, keyLeave, key, modifiers, repeat};
+
+  static void pointerEnter(void* data, wl_pointer*, uint32_t, wl_surface*, wl_fixed_t x, wl_fixed_t y) {
+    auto* s = static_cast<WaylandSaver*>(data);
+    if (!s->pointerKnown_) {
+      s->pointerKnown_ = true;
+      s->pointerX_ = wl_fixed_to_double(x);
+      s->pointerY_ = wl_fixed_to_double(y);
+    }
+  }
+  static void pointerLeave(void*, wl_pointer*, uint32_t, wl_surface*) {}
+  static void pointerMotion(void* data, wl_pointer*, uint32_t, wl_fixed_t x, wl_fixed_t y) {
+    auto* s = static_cast<WaylandSaver*>(data);
+    const double px = wl_fixed_to_double(x), py = wl_fixed_to_double(y);
+    if (!s->pointerKnown_ || !s->drewOnce_) {
+      s->pointerKnown_ = true;
+      s->pointerX_ = px;
+      s->pointerY_ = py;
+      return;
+    }
+    if (std::hypot(px - s->pointerX_, py - s->pointerY_) > kMotionThreshold) s->endOnInput();
+  }
+  static void pointerButton(void* data, wl_pointer*, uint32_t, uint32_t, uint32_t, uint32_t state) {
+    if (state == WL_POINTER_BUTTON_STATE_PRESSED) static_cast<WaylandSaver*>(data)->endOnInput();
+  }
+  static void pointerAxis(void*, wl_pointer*, uint32_t, uint32_t, wl_fixed_t) {}
+  static void pointerFrame(void*, wl_pointer*) {}
+  static void pointerAxisSource(void*, wl_pointer*, uint32_t) {}
+  static void pointerAxisStop(void*, wl_pointer*, uint32_t, uint32_t) {}
+  static void pointerAxisDiscrete(void*, wl_pointer*, uint32_t, int32_t) {}
+  static constexpr wl_pointer_listener pointer{pointerEnter,      pointerLeave,    pointerMotion,       pointerButton,
+                                               pointerAxis,       pointerFrame,    pointerAxisSource,   pointerAxisStop,
+                                               pointerAxisDiscrete, pointerAxisDiscrete};
+};
+
+WaylandSaver::~WaylandSaver() {
+  outputs_.clear();
+  if (keyboard_) wl_keyboard_release(keyboard_);
+  if (pointer_) wl_pointer_release(pointer_);
+  if (seat_) wl_seat_release(seat_);
+  windows_.clear();
+  if (wmBase_) xdg_wm_base_destroy(wmBase_);
+  if (layerShell_) zwlr_layer_shell_v1_destroy(layerShell_);
+  if (shm_) wl_shm_destroy(shm_);
+  if (compositor_) wl_compositor_destroy(compositor_);
+  if (registry_) wl_registry_destroy(registry_);
+  if (display_) wl_display_disconnect(display_);
+}
+
+void WaylandSaver::onGlobal(void* data, wl_registry* registry, uint32_t name, const char* interface, uint32_t version) {
+  auto* s = static_cast<WaylandSaver*>(data);
+  const std::string iface = interface;
+  if (iface == wl_compositor_interface.name) {
+    s->compositor_ = static_cast<wl_compositor*>(wl_registry_bind(registry, name, &wl_compositor_interface, 4));
+  } else if (iface == wl_shm_interface.name) {
+    s->shm_ = static_cast<wl_shm*>(wl_registry_bind(registry, name, &wl_shm_interface, 1));
+  } else if (iface == zwlr_layer_shell_v1_interface.name) {
+    s->layerShell_ = static_cast<zwlr_layer_shell_v1*>(
+        wl_registry_bind(registry, name, &zwlr_layer_shell_v1_interface, std::min(version, 4u)));
+  } else if (iface == xdg_wm_base_interface.name) {
+    s->wmBase_ = static_cast<xdg_wm_base*>(wl_registry_bind(registry, name, &xdg_wm_base_interface, 1));
+    xdg_wm_base_add_listener(s->wmBase_, &Listeners::wmBase, s);
+  } else if (iface == wl_seat_interface.name && !s->seat_ && !s->background()) {
+    s->seat_ = static_cast<wl_seat*>(wl_registry_bind(registry, name, &wl_seat_interface, std::min(version, 5u)));
+    wl_seat_add_listener(s->seat_, &Listeners::seat, s);
+  } else if (iface == wl_output_interface.name) {
+    s->addOutput(name, version);
+  }
+}
+
+void WaylandSaver::onGlobalRemove(void* data, wl_registry*, uint32_t name) {
+  auto* s = static_cast<WaylandSaver*>(data);
+  // An output unplugged: its view goes with it.
+  s->outputs_.remove_if([&](const OutputView& o) { return o.globalName == name; });
+}
+
+void WaylandSaver::addOutput(uint32_t name, uint32_t version) {
+  if (version < 3) return;  // wl_output.release and the done event
+  OutputView& o = outputs_.emplace_back();
+  o.host = this;
+  o.globalName = name;
+  o.output = static_cast<wl_output*>(wl_registry_bind(registry_, name, &wl_output_interface, 3));
+  wl_output_add_listener(o.output, &Listeners::output, &o);
+}
+
+void WaylandSaver::cover(OutputView& o) {
+  if (!layerShell_ || !compositor_) return;
+  o.surface = wl_compositor_create_surface(compositor_);
+  const auto layer = background() ? ZWLR_LAYER_SHELL_V1_LAYER_BACKGROUND : ZWLR_LAYER_SHELL_V1_LAYER_OVERLAY;
+  o.layer = zwlr_layer_shell_v1_get_layer_surface(layerShell_, o.surface, o.output, layer, "orbelune");
+  zwlr_layer_surface_v1_set_anchor(o.layer, ZWLR_LAYER_SURFACE_V1_ANCHOR_TOP | ZWLR_LAYER_SURFACE_V1_ANCHOR_BOTTOM |
+                                                ZWLR_LAYER_SURFACE_V1_ANCHOR_LEFT | ZWLR_LAYER_SURFACE_V1_ANCHOR_RIGHT);
+  zwlr_layer_surface_v1_set_exclusive_zone(o.layer, -1);
+  zwlr_layer_surface_v1_set_keyboard_interactivity(o.layer, background() ? 0 : 1);
+  if (background()) {
+    // Clicks go through to whatever is above: an empty input region.
+    wl_region* none = wl_compositor_create_region(compositor_);
+    wl_surface_set_input_region(o.surface, none);
+    wl_region_destroy(none);
+  }
+  zwlr_layer_surface_v1_add_listener(o.layer, &Listeners::layer, &o);
+  wl_surface_commit(o.surface);
+}
+
+void WaylandSaver::setUpSeat(uint32_t caps) {
+  if ((caps & WL_SEAT_CAPABILITY_KEYBOARD) && !keyboard_) {
+    keyboard_ = wl_seat_get_keyboard(seat_);
+    wl_keyboard_add_listener(keyboard_, &Listeners::keyboard, this);
+  }
+  if ((caps & WL_SEAT_CAPABILITY_POINTER) && !pointer_) {
+    pointer_ = wl_seat_get_pointer(seat_);
+    wl_pointer_add_listener(pointer_, &Listeners::pointer, this);
+  }
+}
+
+void WaylandSaver::openWindow() {
+  OutputView& o = windows_.emplace_back();
+  o.host = this;
+  for (const auto& out : outputs_) o.scale = std::max(o.scale, out.scale);  // the sharpest output's
+  o.surface = wl_compositor_create_surface(compositor_);
+  o.xdgSurface = xdg_wm_base_get_xdg_surface(wmBase_, o.surface);
+  xdg_surface_add_listener(o.xdgSurface, &Listeners::xdgSurface, &o);
+  o.toplevel = xdg_surface_get_toplevel(o.xdgSurface);
+  xdg_toplevel_add_listener(o.toplevel, &Listeners::toplevel, &o);
+  xdg_toplevel_set_title(o.toplevel, "Orbelune");
+  xdg_toplevel_set_app_id(o.toplevel, "orbelune");
+  if (options_.surface == WaylandSaverOptions::Surface::Fullscreen) xdg_toplevel_set_fullscreen(o.toplevel, nullptr);
+  wl_surface_commit(o.surface);
+}
+
+void WaylandSaver::keyPressed(uint32_t key) {
+  // A window ends on q or Escape (evdev codes 16 and 1), a saver on any key.
+  constexpr uint32_t kKeyEscape = 1, kKeyQ = 16;
+  if (!layered()) {
+    if (key == kKeyEscape || key == kKeyQ) quit_ = true;
+    return;
+  }
+  endOnInput();
+}
+
+void WaylandSaver::endOnInput() {
+  if (!layered() || background() || !drewOnce_) return;
+  quit_ = true;
+}
+
+void WaylandSaver::draw(OutputView& o) {
+  if (!o.configured || o.width <= 0 || o.height <= 0 || !o.frameReady) return;
+  // The buffer is in device pixels; lines and text grow with the output's scale.
+  const int scale = o.scale;
+  const int w = o.width * scale, h = o.height * scale;
+  std::string error;
+  if (!o.buffers.resize(shm_, w, h, error)) {
+    err_ << "orbelune: " << error << "\n";
+    status_ = 1;
+    quit_ = true;
+    return;
+  }
+  if (!o.view) {
+    o.view = OrbeluneView::create(makeRect(0, 0, w, h), false, clock_, sweep_);
+    if (!o.view) return;
+    Settings settings = o.view->settings();
+    options_.overrides.applyTo(settings);
+    o.view->applySettings(settings);
+    if (options_.fps) o.fps.emplace(true);
+    o.view->startAnimation();
+  }
+  o.view->setDisplayScale(options_.scale > 0.0 ? options_.scale : scale);
+  if (o.view->bounds().size.width != w || o.view->bounds().size.height != h) {
+    o.view->setFrameSize(Size{static_cast<double>(w), static_cast<double>(h)});
+  }
+  ShmBuffer* buffer = o.buffers.free();
+  if (!buffer) return;  // the compositor holds both: skip this tick
+  const double start = clock_->now();
+  if (o.view->tick(buffer->graphics()) != DrawOutcome::Drawn) return;
+  if (o.fps) {
+    timespec cpu{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpu);
+    const double now = clock_->now();
+    o.fps->frameDrawn(now, now - start, static_cast<double>(cpu.tv_sec) + cpu.tv_nsec * 1e-9);
+    o.fps->draw(buffer->graphics(), o.view->bounds(), o.view->textColor().value_or(Color::white()),
+                o.view->displayScale());
+  }
+  // The buffers take turns, so this one differs from the one shown in what
+  // either of the last two frames changed.
+  // Every box is a request of its own: fewer, larger boxes.
+  std::vector<PixelBox> damage = buffer->graphics().takeDamage(DamageGrid::kTilesPerRequestBox);
+  std::vector<PixelBox> both = damage;
+  both.insert(both.end(), o.lastDamage.begin(), o.lastDamage.end());
+  o.lastDamage = std::move(damage);
+  wl_surface_set_buffer_scale(o.surface, scale);
+  wl_surface_attach(o.surface, buffer->attachable(), 0, 0);
+  for (const auto& b : both) wl_surface_damage_buffer(o.surface, b.x0, b.y0, b.x1 - b.x0, b.y1 - b.y0);
+  o.frameReady = false;
+  o.frameCallback = wl_surface_frame(o.surface);
+  wl_callback_add_listener(o.frameCallback, &Listeners::frame, &o);
+  wl_surface_commit(o.surface);
+  drewOnce_ = true;
+}
+
+int WaylandSaver::run() {
+  display_ = wl_display_connect(nullptr);
+  if (!display_) {
+    const char* name = std::getenv("WAYLAND_DISPLAY");
+    err_ << "orbelune: cannot connect to a Wayland compositor (" << (name ? name : "WAYLAND_DISPLAY is not set")
+         << ")\n";
+    return 1;
+  }
+  registry_ = wl_display_get_registry(display_);
+  static const wl_registry_listener listener{onGlobal, onGlobalRemove};
+  wl_registry_add_listener(registry_, &listener, this);
+  wl_display_roundtrip(display_);
+  if (layered() && !layerShell_) {
+    err_ << "orbelune: this compositor has no layer-shell protocol (GNOME's has none); use --window\n";
+    return 2;
+  }
+  if (!compositor_ || !shm_ || (!layered() && !wmBase_)) {
+    err_ << "orbelune: this compositor lacks wl_compositor, wl_shm or xdg_wm_base\n";
+    return 1;
+  }
+  wl_display_roundtrip(display_);  // the outputs' done events, then their surfaces
+  if (!layered()) openWindow();
+
+  const double interval = 0.05;
+  MonotonicClock clock;
+  double next = clock.now();
+  while (!quit_) {
+    // Surfaces the compositor closed end their views.
+    outputs_.remove_if([](const OutputView& o) { return o.closed; });
+    if (!layered() && std::all_of(windows_.begin(), windows_.end(), [](const OutputView& w) { return w.closed; })) {
+      quit_ = true;  // the window was closed
+      break;
+    }
+    double now = clock.now();
+    if (now >= next) {
+      for (auto& o : outputs_) draw(o);
+      for (auto& w : windows_) draw(w);
+      next += interval;
+      if (next <= now) next = now + interval;
+    }
+    if (wl_display_flush(display_) < 0 && errno != EAGAIN) break;
+    while (wl_display_prepare_read(display_) != 0) {
+      if (wl_display_dispatch_pending(display_) < 0) break;
+    }
+    const int timeout = std::max(0, static_cast<int>(std::ceil((next - clock.now()) * 1000.0)));
+    pollfd fd{wl_display_get_fd(display_), POLLIN, 0};
+    if (poll(&fd, 1, timeout) > 0 && (fd.revents & (POLLIN | POLLHUP | POLLERR))) {
+      if (wl_display_read_events(display_) < 0) break;
+    } else {
+      wl_display_cancel_read(display_);
+    }
+    if (wl_display_dispatch_pending(display_) < 0) break;
+  }
+  if (!quit_) {
+    err_ << "orbelune: lost the connection to the Wayland compositor\n";
+    return 1;
+  }
+  return status_;
+}
+
+}  // namespace
+
+bool hasWaylandHost() { return true; }
+
+int runWaylandSaver(const WaylandSaverOptions& options, std::ostream& err) {
+  WaylandSaver saver(options, err);
+  return saver.run();
+}
+
+}  // namespace orbelune

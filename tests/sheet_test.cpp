@@ -1,0 +1,285 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "bundle_info.h"
+#include "sheet/opaque_color_well.h"
+#include "sheet/sheet_controller.h"
+#include "memory_sheet_loader.h"
+#include "oscillator/oscillator.h"
+#include "store/color_archive.h"
+#include "contracts/color_panel.h"
+#include "store/screen_saver_defaults.h"
+#include "store/system_version.h"
+#include "settings/settings_keys.h"
+#include "test_support.h"
+#include "view/orbelune_view.h"
+
+namespace orbelune {
+namespace {
+
+class ConfigSheetTest : public test::IsolatedTest {
+ protected:
+  void SetUp() override {
+    IsolatedTest::SetUp();
+    test::installApplicationServices(&loader, &host, &colors);
+    view = newView(makeRect(0, 0, 640, 480), false);
+    sheet = std::make_unique<SheetController>(*view);
+  }
+  void TearDown() override {
+    sheet.reset();
+    view.reset();
+    test::installApplicationServices(nullptr, nullptr, nullptr);
+    IsolatedTest::TearDown();
+  }
+  Panel* open() { return sheet->configureSheet(); }
+  MemoryTextField& field(const char* name) { return loader.field(name); }
+  std::shared_ptr<ScreenSaverDefaults> store() {
+    return ScreenSaverDefaults::forModule(kBundleIdentifier);
+  }
+
+  test::MemorySheetLoader loader;
+  MemorySheetHost host;
+  MemorySystemColors colors;
+  std::unique_ptr<OrbeluneView> view;
+  std::unique_ptr<SheetController> sheet;
+  const char* sweepFields[5] = {"_textSweepRate", "_textFrequencyX2", "_textFrequencyY2", "_textInitialPhaseX2",
+                                "_textInitialPhaseY2"};
+  const char* sweepLabels[6] = {"_labelSweepRate", "_labelSecond", "_labelXFrequencyFromTo", "_labelYFrequencyFromTo",
+                                "_labelXInitialPhaseFromTo", "_labelYInitialPhaseFromTo"};
+};
+
+TEST_F(ConfigSheetTest, OpeningFillsEveryControlFromTheLiveState) {
+  Panel* panel = open();
+  ASSERT_EQ(panel, loader.panel());
+  EXPECT_EQ(loader.control<MemoryPopUpButton>("_menuSweepMethod").selectedIndex(), 1);
+  EXPECT_EQ(field("_textFrequencyX1").stringValue(), "1.00");
+  EXPECT_EQ(field("_textFrequencyX2").stringValue(), "6.00");
+  EXPECT_EQ(field("_textSweepRate").stringValue(), "20.00");
+  EXPECT_EQ(field("_textInitialPhaseY1").stringValue(), "90.00");
+  EXPECT_EQ(field("_textLineWidth").stringValue(), "2.00");
+  EXPECT_EQ(loader.control<MemorySlider>("_sliderFigureSize").doubleValue(), 0.8);
+  EXPECT_EQ(loader.control<MemorySlider>("_sliderFigureSize").toolTip(), "0.80");
+  EXPECT_EQ(loader.box("_cboxShowCurrentValue").state(), 1);
+  EXPECT_EQ(loader.box("_cboxShowInitialPhase").state(), 0);
+  EXPECT_EQ(loader.well("_cwellLineColor").color(), Color::yellow());
+  EXPECT_EQ(loader.well("_cwellBackColor").color(), Color::black());
+  EXPECT_NE(dynamic_cast<MyNoneAlphaColorWell*>(&loader.well("_cwellBackColor")), nullptr);
+  EXPECT_EQ(dynamic_cast<MyNoneAlphaColorWell*>(&loader.well("_cwellLineColor")), nullptr);
+
+  // Live changes made during the first opening are what the second one shows,
+  // and the file is not loaded again.
+  field("_textFrequencyX1").userClears();
+  field("_textFrequencyX1").userTypes("3.5");
+  sheet->handlingSlider(&loader.control<MemorySlider>("_sliderFigureSize"));
+  loader.control<MemorySlider>("_sliderFigureSize").userDrags(0.5);
+  open();
+  EXPECT_EQ(loader.loads, 1);
+  EXPECT_EQ(field("_textFrequencyX1").stringValue(), "3.50");
+  EXPECT_EQ(loader.control<MemorySlider>("_sliderFigureSize").toolTip(), "0.50");
+  EXPECT_EQ(view->figureSize(), 0.5);
+}
+
+TEST_F(ConfigSheetTest, TheSweepMenuDisablesAndRefillsTheSweepGroup) {
+  open();
+  auto& menu = loader.control<MemoryPopUpButton>("_menuSweepMethod");
+  menu.userSelects(0);
+  EXPECT_EQ(sweep().method, 0);
+  for (const char* name : sweepFields) {
+    EXPECT_EQ(field(name).stringValue(), "-") << name;
+    EXPECT_FALSE(field(name).isEnabled()) << name;
+  }
+  for (const char* name : sweepLabels) EXPECT_EQ(field(name).textColor(), colors.disabledControlTextColor()) << name;
+  EXPECT_EQ(view->xAxis().frequency2(), 6.0);  // the state's second values stay
+
+  menu.userSelects(2);
+  EXPECT_EQ(sweep().method, 2);
+  EXPECT_EQ(field("_textFrequencyX2").stringValue(), "6.00");
+  EXPECT_EQ(field("_textSweepRate").stringValue(), "20.00");
+  for (const char* name : sweepFields) EXPECT_TRUE(field(name).isEnabled()) << name;
+  for (const char* name : sweepLabels) EXPECT_EQ(field(name).textColor(), colors.controlTextColor()) << name;
+  // An action from another control changes nothing.
+  const int fetches = colors.fetches;
+  sheet->handlingMenu(&field("_textSweepRate"));
+  EXPECT_EQ(sweep().method, 2);
+  EXPECT_EQ(colors.fetches, fetches);
+}
+
+TEST_F(ConfigSheetTest, CheckBoxesSetTheirFlagAndOnlyTheMasterSwitchRefreshes) {
+  open();
+  loader.box("_cboxShowCurrentValue").userClicks();
+  EXPECT_FALSE(view->isShowCurrentValue());
+  EXPECT_FALSE(loader.box("_cboxShowFrequency").isEnabled());
+  EXPECT_FALSE(loader.box("_cboxShowInitialPhase").isEnabled());
+  EXPECT_FALSE(loader.well("_cwellTextColor").isEnabled());
+  EXPECT_EQ(field("_labelTextColor").textColor(), colors.disabledControlTextColor());
+  EXPECT_TRUE(view->isShowFrequency());  // the flags themselves stay
+
+  const int fetches = colors.fetches;
+  loader.box("_cboxFitToScreenSize").userClicks();
+  EXPECT_TRUE(view->isFitToScreenSize());
+  loader.box("_cboxShowInitialPhase").userClicks(-1);  // mixed reads as on
+  EXPECT_TRUE(view->isShowInitialPhase());
+  EXPECT_EQ(colors.fetches, fetches);  // no refresh for the other boxes
+
+  loader.box("_cboxShowCurrentValue").userClicks();
+  EXPECT_TRUE(loader.well("_cwellTextColor").isEnabled());
+  EXPECT_EQ(field("_labelTextColor").textColor(), colors.controlTextColor());
+}
+
+TEST_F(ConfigSheetTest, TypingStoresEachBoundedPrefixAndEndingShowsTheStoredValue) {
+  open();
+  auto& x1 = field("_textFrequencyX1");
+  x1.userClears();
+  EXPECT_EQ(view->xAxis().frequency1(), 0.1);  // empty text is the lower bound
+  std::vector<double> seen;
+  for (char c : std::string("250")) {
+    x1.userTypes(std::string(1, c));
+    seen.push_back(view->xAxis().frequency1());
+  }
+  EXPECT_EQ(seen, (std::vector<double>{2, 25, 250}));
+  x1.userTypes("0x");  // 2500x: bounded, and the text stays as typed
+  EXPECT_EQ(view->xAxis().frequency1(), 1000.0);
+  EXPECT_EQ(x1.stringValue(), "2500x");
+  x1.userEndsEditing();
+  EXPECT_EQ(x1.stringValue(), "1000.00");
+
+  struct Case {
+    const char* field;
+    const char* text;
+    double stored;
+  } cases[] = {
+      {"_textFrequencyY2", "0", 0.1},        {"_textFrequencyY2", "-5", 0.1},
+      {"_textFrequencyY2", "0.1", 0.1},      {"_textFrequencyY2", "1000", 1000.0},
+      {"_textSweepRate", "0.5", 1.0},        {"_textSweepRate", "100000", 86400.0},
+      {"_textSweepRate", "86400", 86400.0},  {"_textLineWidth", "0", 1.0},
+      {"_textLineWidth", "15", 10.0},        {"_textLineWidth", "2.5", 2.5},
+      {"_textInitialPhaseX1", "-720", -720}, {"_textInitialPhaseX2", "1000", 1000},
+      {"_textInitialPhaseY2", "abc", 0},     {"_textFrequencyX2", "nan", 0.1},
+      {"_textFrequencyX2", "inf", 0.1},      {"_textFrequencyX2", "1e999", 0.1},
+      {"_textInitialPhaseY1", "-inf", 0},    {"_textFrequencyX2", "  7.5Hz", 7.5},
+  };
+  auto stored = [&](const char* name) {
+    std::string n = name;
+    if (n == "_textFrequencyY2") return view->yAxis().frequency2();
+    if (n == "_textFrequencyX2") return view->xAxis().frequency2();
+    if (n == "_textSweepRate") return sweep().sweepTime;
+    if (n == "_textLineWidth") return view->lineWidth();
+    if (n == "_textInitialPhaseX1") return view->xAxis().initialPhase1();
+    if (n == "_textInitialPhaseX2") return view->xAxis().initialPhase2();
+    if (n == "_textInitialPhaseY1") return view->yAxis().initialPhase1();
+    return view->yAxis().initialPhase2();
+  };
+  for (const auto& c : cases) {
+    auto& f = field(c.field);
+    f.setStringValue("");
+    f.userTypes(c.text);
+    EXPECT_EQ(stored(c.field), c.stored) << c.field << " " << c.text;
+    EXPECT_TRUE(std::isfinite(stored(c.field)));
+  }
+}
+
+TEST_F(ConfigSheetTest, OkStoresTheLiveStateWithTheWellsColoursAndEndsTheSheet) {
+  open();
+  auto& x2 = field("_textFrequencyX2");
+  x2.userClears();
+  x2.userTypes("42");  // still being edited when OK is pressed
+  loader.control<MemoryPopUpButton>("_menuSweepMethod").userSelects(0);
+  loader.box("_cboxShowCurrentValue").userClicks();
+  const Color green{0, 1, 0, 0.5};
+  loader.well("_cwellLineColor").setColor(green);
+  EXPECT_EQ(view->lineColor(), Color::yellow());  // nothing reaches the view before OK
+  loader.box(sheet_outlets::kOkButton).userClicks();
+
+  EXPECT_EQ(host.ended, (std::vector<Panel*>{loader.panel()}));
+  EXPECT_TRUE(host.errors.empty());
+  EXPECT_EQ(view->lineColor(), green);
+  auto s = store();
+  EXPECT_EQ(s->storedValues().size(), 19u);
+  EXPECT_EQ(std::get<std::int64_t>(*s->storedValue(keys::kSweepMethod)), 0);
+  EXPECT_EQ(std::get<double>(*s->storedValue(keys::kFrequencyX2)), 42.0);
+  EXPECT_EQ(std::get<double>(*s->storedValue(keys::kSweepRate)), 20.0);  // disabled, still stored
+  EXPECT_EQ(std::get<bool>(*s->storedValue(keys::kShowFrequency)), true);
+  EXPECT_EQ(KeyedUnarchiver::unarchiveColor(std::get<Bytes>(*s->storedValue(keys::kKeyedLineColor))),
+            green);
+  EXPECT_FALSE(s->storedValue(keys::kLineColor).has_value());
+
+  // A view created afterwards starts from what OK stored.
+  auto later = newView(makeRect(0, 0, 10, 10), true);
+  EXPECT_EQ(later->xAxis().frequency2(), 42.0);
+  EXPECT_EQ(later->lineColor(), green);
+  EXPECT_FALSE(later->isShowCurrentValue());
+}
+
+TEST_F(ConfigSheetTest, OkOnAnOlderSystemWritesTheLegacyColoursOnly) {
+  SystemVersion::overrideForTesting(false);
+  open();
+  sheet->clickOK(nullptr);
+  auto s = store();
+  EXPECT_EQ(Unarchiver::unarchive(std::get<Bytes>(*s->storedValue(keys::kBackColor))),
+            Color::black());
+  EXPECT_FALSE(s->storedValue(keys::kKeyedBackColor).has_value());
+}
+
+TEST_F(ConfigSheetTest, AFailedWriteStillEndsTheSheetKeepsTheStateAndTellsTheUser) {
+  writeStoreFile(R"({"FigureSize": {"real": 0.3}})");
+  auto v = newView(makeRect(0, 0, 10, 10), false);
+  SheetController vSheet(*v);
+  vSheet.configureSheet();
+  v->setLineWidth(7.0);
+  test::FailingRenames failing;
+  vSheet.clickOK(nullptr);
+  ASSERT_EQ(host.errors.size(), 1u);
+  EXPECT_NE(host.errors[0].find(storeFile().string()), std::string::npos) << host.errors[0];
+  EXPECT_EQ(host.ended.size(), 1u);
+  EXPECT_EQ(v->lineWidth(), 7.0);
+  EXPECT_EQ(readStoreFile(), R"({"FigureSize": {"real": 0.3}})");
+}
+
+TEST_F(ConfigSheetTest, WithoutTheInterfaceFileThereIsNoPanelAndTheNextCallTriesAgain) {
+  loader.failLoading = true;
+  EXPECT_EQ(open(), nullptr);
+  EXPECT_EQ(open(), nullptr);
+  EXPECT_EQ(loader.loads, 2);
+  sheet->clickOK(nullptr);  // acts on no controls, and does not crash
+  EXPECT_TRUE(view->hasConfigureSheet());
+}
+
+TEST_F(ConfigSheetTest, TheBackgroundWellHidesOpacityWhileThePanelServesIt) {
+  open();
+  auto& back = loader.well("_cwellBackColor");
+  auto& line = loader.well("_cwellLineColor");
+  auto& panel = ColorPanel::shared();
+  EXPECT_TRUE(panel.showsAlpha());
+  line.activate(true);
+  EXPECT_TRUE(panel.showsAlpha());
+  back.activate(true);
+  EXPECT_FALSE(panel.showsAlpha());
+  EXPECT_TRUE(back.isActive());
+  line.activate(true);  // deactivates the background well first
+  EXPECT_TRUE(panel.showsAlpha());
+  EXPECT_FALSE(back.isActive());
+  panel.setShowsAlpha(false);
+  back.activate(true);
+  back.deactivate();
+  EXPECT_TRUE(panel.showsAlpha());
+  line.deactivate();
+}
+
+TEST_F(ConfigSheetTest, ASweepMethodChangeActsOnEveryViewOfTheHostAndNoOther) {
+  auto preview = newView(makeRect(0, 0, 100, 80), true);
+  auto elsewhere = OrbeluneView::create(makeRect(0, 0, 100, 80), false);  // another host's view
+  open();
+  loader.control<MemoryPopUpButton>("_menuSweepMethod").userSelects(0);
+  preview->startAnimation();  // the other view now derives its sizes without sweep
+  EXPECT_EQ(preview->maxPathNum(), 12);
+  loader.control<MemoryPopUpButton>("_menuSweepMethod").userSelects(1);
+  field("_textSweepRate").setStringValue("");
+  field("_textSweepRate").userTypes("30");
+  EXPECT_EQ(sweep().sweepTime, 30.0);
+  EXPECT_EQ(preview->sweep().sweepTime, 30.0);
+  EXPECT_EQ(elsewhere->sweep().sweepTime, 20.0);
+}
+
+}  // namespace
+}  // namespace orbelune
