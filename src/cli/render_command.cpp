@@ -19,8 +19,7 @@
 #include "cairo/cairo_surface.h"
 #include "base/number_text.h"
 #include "recording/recording_graphics.h"
-#include "view/frame_rate_overlay.h"
-#include "view/orbelune_view.h"
+#include "session/saver_session.h"
 
 namespace orbelune {
 namespace {
@@ -206,16 +205,15 @@ int runRenderCommand(const std::vector<std::string>& args, std::ostream& out, st
     }
   }
 
+  // On a virtual clock the overlay counts frames only: runs stay reproducible.
   auto clock = std::make_shared<VirtualClock>(0.0);
-  auto view = OrbeluneView::create(makeRect(0, 0, o.width, o.height), o.preview, clock);
-  if (!view) {
+  SaverSession session({o.overrides, o.fps, o.scale}, clock);
+  auto sessionView = session.makeView(Size{static_cast<double>(o.width), static_cast<double>(o.height)}, o.preview);
+  if (!sessionView) {
     err << "orbelune render: cannot create the view\n";
     return 1;
   }
-  applySaverOverrides(o.overrides, *view);
-  view->setDisplayScale(o.scale);
-  std::optional<FrameRateOverlay> fps;
-  if (o.fps) fps.emplace(false);  // the virtual clock's rate only: runs stay reproducible
+  OrbeluneView* view = &sessionView->view();
 
   const bool pixels = !o.pngDir.empty() || !o.lastFile.empty();
   CairoSurface picture;
@@ -234,7 +232,6 @@ int runRenderCommand(const std::vector<std::string>& args, std::ostream& out, st
   }
   RecordingGraphics recorder(backend.get());
 
-  view->startAnimation();
   if (ops) {
     const Rect b = view->bounds();
     ojson start;
@@ -256,11 +253,7 @@ int runRenderCommand(const std::vector<std::string>& args, std::ostream& out, st
     t = t + d;
     clock->set(t);
     recorder.clear();
-    if (!view->tick(recorder)) continue;
-    if (fps && view->lastDrawOutcome() == DrawOutcome::Drawn) {
-      fps->frameDrawn(t);
-      fps->draw(recorder, view->bounds(), view->textColor().value_or(Color::white()), o.scale);
-    }
+    if (!sessionView->drawFrame(recorder)) continue;
     if (ops) {
       ojson line;
       line["event"] = "draw";

@@ -14,32 +14,39 @@
 #include "gtk/gtk_controls.h"
 #include "gtk/gtk_interface_loader.h"
 #include "base/resource_locator.h"
+#include "session/saver_session.h"
 #include "view/orbelune_view.h"
 
 namespace orbelune {
 namespace {
 
-// The preview: an OrbeluneView (isPreview YES) driven exactly as the saver
-// drives it: animateOneFrame at the view's interval, then drawRect: of the
-// invalidated view into an off-screen picture that the widget shows.
+// The preview: a view of a saver session (isPreview YES) drawn exactly as the
+// saver draws it, at the session's interval, into an off-screen picture that
+// the widget shows.
 class PreviewArea : public Gtk::DrawingArea {
  public:
-  PreviewArea() {
+  PreviewArea() : session_({}, nullptr) {
     set_content_width(480);
     set_content_height(270);
     set_hexpand(true);
     set_vexpand(true);
     set_draw_func(sigc::mem_fun(*this, &PreviewArea::onDraw));
-    view_ = OrbeluneView::create(makeRect(0, 0, 480, 270), true);
-    const auto ms = static_cast<unsigned>(view_->animationTimeInterval() * 1000.0 + 0.5);
+    view_ = session_.makeView(Size{480, 270}, true);
+    const auto ms = static_cast<unsigned>(session_.interval() * 1000.0 + 0.5);
     tick_ = Glib::signal_timeout().connect(sigc::mem_fun(*this, &PreviewArea::onTick), ms);
   }
   ~PreviewArea() override {
     tick_.disconnect();
-    view_->stopAnimation();
+    view_->view().stopAnimation();
     graphics_.reset();
   }
-  OrbeluneView& view() { return *view_; }
+  OrbeluneView& view() { return view_->view(); }
+  // Starts the figure again from its settings, as a saver started now would
+  // show them: the sheet's edits change a running figure without restarting it.
+  void restart() {
+    view().stopAnimation();
+    view().startAnimation();
+  }
 
  private:
   void ensureSurface(int w, int h) {
@@ -51,14 +58,13 @@ class PreviewArea : public Gtk::DrawingArea {
     surface_ = makeImageSurface(CAIRO_FORMAT_ARGB32, w, h);
     if (!surface_) return;
     graphics_ = std::make_unique<CairoGraphics>(surface_.get());
-    view_->setFrameSize(Size{static_cast<double>(w), static_cast<double>(h)});
+    view_->resize(Size{static_cast<double>(w), static_cast<double>(h)});
   }
   bool onTick() {
     const int w = std::max(get_width(), 1), h = std::max(get_height(), 1);
     ensureSurface(w, h);
     if (!graphics_) return true;  // no picture this size; try again next tick
-    if (!view_->isAnimating()) view_->startAnimation();
-    if (view_->tick(*graphics_) == DrawOutcome::Drawn) queue_draw();
+    if (view_->drawFrame(*graphics_) == DrawOutcome::Drawn) queue_draw();
     return true;
   }
   void onDraw(const Cairo::RefPtr<Cairo::Context>& cr, int, int) {
@@ -71,7 +77,8 @@ class PreviewArea : public Gtk::DrawingArea {
     cairo_paint(cr->cobj());
   }
 
-  std::unique_ptr<OrbeluneView> view_;
+  SaverSession session_;
+  std::unique_ptr<SessionView> view_;
   CairoSurface surface_;
   std::unique_ptr<CairoGraphics> graphics_;  // after the surface it draws on
   sigc::connection tick_;
@@ -96,6 +103,8 @@ class SettingsWindow : public Gtk::ApplicationWindow, public SheetHost {
 
   void endSheet(Panel* panel) override {
     if (auto* p = dynamic_cast<GtkPanel*>(panel)) gtk_widget_set_visible(GTK_WIDGET(p->window()), FALSE);
+    // What the preview shows from now on is what the saver will show.
+    preview_.restart();
   }
   void presentError(const std::string& message) override { showMessage("Settings not saved", message); }
 

@@ -34,7 +34,7 @@ bool OrbeluneView::initFigure(const Rect& frame, bool isPreview, std::shared_ptr
   xAxis_ = std::make_unique<Oscillator>(*sweep_, s.frequencyX1, s.frequencyX2, s.initialPhaseX, s.initialPhaseX2);
   yAxis_ = std::make_unique<Oscillator>(*sweep_, s.frequencyY1, s.frequencyY2, s.initialPhaseY, s.initialPhaseY2);
 
-  setAnimationTimeInterval(0.05);
+  setAnimationTimeInterval(kAnimationInterval);
   ColorPanel::shared().setShowsAlpha(true);
   return true;
 }

@@ -30,6 +30,9 @@ class OrbeluneView : public ScreenSaverView {
                                                      std::shared_ptr<SweepParameters> sweep = nullptr);
   ~OrbeluneView() override;
 
+  // Seconds between two frames of the figure.
+  static constexpr double kAnimationInterval = 0.05;
+
   void startAnimation() override;
   void stopAnimation() override;
   void animateOneFrame() override;

@@ -1,4 +1,3 @@
-// orbelune --wayland and --wayland-background: the saver as a layer-shell client.
 #include "wayland/wayland_saver.h"
 
 #include <poll.h>
@@ -16,8 +15,6 @@
 #include <string>
 
 #include "wayland/shm_buffer.h"
-#include "view/frame_rate_overlay.h"
-#include "view/orbelune_view.h"
 // The protocol names a parameter "namespace", which C++ reserves.
 #define namespace namespace_
 #include "wlr-layer-shell-unstable-v1-client-protocol.h"
@@ -44,13 +41,16 @@ struct OutputView {
   xdg_surface* xdgSurface = nullptr;  // a window's
   xdg_toplevel* toplevel = nullptr;
   int width = 0, height = 0;  // logical, from the compositor's configure
+  // What the listeners recorded for the loop to act on.
+  bool described = false;        // the output sent its done event
+  bool removed = false;          // its global went away
+  std::optional<uint32_t> configureSerial;  // a configure to acknowledge
   bool configured = false;
   bool frameReady = true;     // the compositor asked for a frame (or none was sent yet)
   wl_callback* frameCallback = nullptr;
   ShmBufferPool buffers;
   std::vector<PixelBox> lastDamage;  // what the buffer shown before differed in
-  std::unique_ptr<OrbeluneView> view;
-  std::optional<FrameRateOverlay> fps;
+  std::unique_ptr<SessionView> view;
   bool closed = false;
 
   ~OutputView() {
@@ -66,7 +66,8 @@ struct OutputView {
 
 class WaylandSaver {
  public:
-  WaylandSaver(const WaylandSaverOptions& options, std::ostream& err) : options_(options), err_(err) {}
+  WaylandSaver(const WaylandSaverOptions& options, std::ostream& err)
+      : options_(options), err_(err), session_(options.session, nullptr) {}
   ~WaylandSaver();
   int run();
 
@@ -82,6 +83,9 @@ class WaylandSaver {
   }
   bool background() const { return options_.surface == WaylandSaverOptions::Surface::Background; }
   void keyPressed(uint32_t key);
+  // Acts on what the listeners recorded: new, gone and configured surfaces.
+  void applyChanges();
+  void acknowledge(OutputView& o);
   void draw(OutputView& o);
   void endOnInput();
   void setUpSeat(uint32_t caps);
@@ -99,9 +103,10 @@ class WaylandSaver {
   wl_keyboard* keyboard_ = nullptr;
   wl_pointer* pointer_ = nullptr;
   std::list<OutputView> outputs_;
-  std::shared_ptr<Clock> clock_ = std::make_shared<MonotonicClock>();
-  std::shared_ptr<SweepParameters> sweep_ = std::make_shared<SweepParameters>();
+  SaverSession session_;
   bool drewOnce_ = false;
+  bool seatChanged_ = false;
+  uint32_t seatCaps_ = 0;
   bool pointerKnown_ = false;
   double pointerX_ = 0, pointerY_ = 0;
   bool quit_ = false;
@@ -114,10 +119,7 @@ struct Listeners {
   static void outputGeometry(void*, wl_output*, int32_t, int32_t, int32_t, int32_t, int32_t, const char*, const char*,
                              int32_t) {}
   static void outputMode(void*, wl_output*, uint32_t, int32_t, int32_t, int32_t) {}
-  static void outputDone(void* data, wl_output*) {
-    auto* o = static_cast<OutputView*>(data);
-    if (!o->surface && o->host->layered()) o->host->cover(*o);
-  }
+  static void outputDone(void* data, wl_output*) { static_cast<OutputView*>(data)->described = true; }
   static void outputScale(void* data, wl_output*, int32_t factor) {
     static_cast<OutputView*>(data)->scale = std::max(factor, 1);
   }
@@ -125,13 +127,11 @@ struct Listeners {
   static constexpr wl_output_listener output{outputGeometry, outputMode, outputDone, outputScale, outputText,
                                              outputText};
 
-  static void layerConfigure(void* data, zwlr_layer_surface_v1* layer, uint32_t serial, uint32_t w, uint32_t h) {
+  static void layerConfigure(void* data, zwlr_layer_surface_v1*, uint32_t serial, uint32_t w, uint32_t h) {
     auto* o = static_cast<OutputView*>(data);
-    zwlr_layer_surface_v1_ack_configure(layer, serial);
     o->width = static_cast<int>(w);
     o->height = static_cast<int>(h);
-    o->configured = true;
-    o->host->draw(*o);
+    o->configureSerial = serial;
   }
   static void layerClosed(void* data, zwlr_layer_surface_v1*) { static_cast<OutputView*>(data)->closed = true; }
   static constexpr zwlr_layer_surface_v1_listener layer{layerConfigure, layerClosed};
@@ -146,11 +146,8 @@ struct Listeners {
 
   static void wmPing(void*, xdg_wm_base* base, uint32_t serial) { xdg_wm_base_pong(base, serial); }
   static constexpr xdg_wm_base_listener wmBase{wmPing};
-  static void xdgConfigure(void* data, xdg_surface* surface, uint32_t serial) {
-    auto* o = static_cast<OutputView*>(data);
-    xdg_surface_ack_configure(surface, serial);
-    o->configured = true;
-    o->host->draw(*o);
+  static void xdgConfigure(void* data, xdg_surface*, uint32_t serial) {
+    static_cast<OutputView*>(data)->configureSerial = serial;
   }
   static constexpr xdg_surface_listener xdgSurface{xdgConfigure};
   static void toplevelConfigure(void* data, xdg_toplevel*, int32_t w, int32_t h, wl_array*) {
@@ -165,7 +162,11 @@ struct Listeners {
   static constexpr xdg_toplevel_listener toplevel{toplevelConfigure, toplevelClose, toplevelBounds,
                                                   toplevelCapabilities};
 
-  static void seatCapabilities(void* data, wl_seat*, uint32_t caps) { static_cast<WaylandSaver*>(data)->setUpSeat(caps); }
+  static void seatCapabilities(void* data, wl_seat*, uint32_t caps) {
+    auto* s = static_cast<WaylandSaver*>(data);
+    s->seatCaps_ = caps;
+    s->seatChanged_ = true;
+  }
   static void seatName(void*, wl_seat*, const char*) {}
   static constexpr wl_seat_listener seat{seatCapabilities, seatName};
 
@@ -248,9 +249,10 @@ void WaylandSaver::onGlobal(void* data, wl_registry* registry, uint32_t name, co
 }
 
 void WaylandSaver::onGlobalRemove(void* data, wl_registry*, uint32_t name) {
-  auto* s = static_cast<WaylandSaver*>(data);
-  // An output unplugged: its view goes with it.
-  s->outputs_.remove_if([&](const OutputView& o) { return o.globalName == name; });
+  // An output unplugged: the loop lets its view go with it.
+  for (auto& o : static_cast<WaylandSaver*>(data)->outputs_) {
+    if (o.globalName == name) o.removed = true;
+  }
 }
 
 void WaylandSaver::addOutput(uint32_t name, uint32_t version) {
@@ -322,6 +324,31 @@ void WaylandSaver::endOnInput() {
   quit_ = true;
 }
 
+void WaylandSaver::applyChanges() {
+  if (seatChanged_) {
+    seatChanged_ = false;
+    setUpSeat(seatCaps_);
+  }
+  // Outputs unplugged, and surfaces the compositor closed, end their views.
+  outputs_.remove_if([](const OutputView& o) { return o.removed || o.closed; });
+  for (auto& o : outputs_) {
+    if (o.described && !o.surface && layered()) cover(o);
+    acknowledge(o);
+  }
+  for (auto& w : windows_) acknowledge(w);
+}
+
+void WaylandSaver::acknowledge(OutputView& o) {
+  if (!o.configureSerial) return;
+  if (o.layer) zwlr_layer_surface_v1_ack_configure(o.layer, *o.configureSerial);
+  if (o.xdgSurface) xdg_surface_ack_configure(o.xdgSurface, *o.configureSerial);
+  o.configureSerial.reset();
+  o.configured = true;
+  // A configured surface shows its first frame (or its new size) at once.
+  o.frameReady = o.frameReady || !o.view;
+  draw(o);
+}
+
 void WaylandSaver::draw(OutputView& o) {
   if (!o.configured || o.width <= 0 || o.height <= 0 || !o.frameReady) return;
   // The buffer is in device pixels; lines and text grow with the output's scale.
@@ -334,31 +361,16 @@ void WaylandSaver::draw(OutputView& o) {
     quit_ = true;
     return;
   }
+  const Size size{static_cast<double>(w), static_cast<double>(h)};
   if (!o.view) {
-    o.view = OrbeluneView::create(makeRect(0, 0, w, h), false, clock_, sweep_);
+    o.view = session_.makeView(size, false, scale);
     if (!o.view) return;
-    Settings settings = o.view->settings();
-    options_.overrides.applyTo(settings);
-    o.view->applySettings(settings);
-    if (options_.fps) o.fps.emplace(true);
-    o.view->startAnimation();
   }
-  o.view->setDisplayScale(options_.scale > 0.0 ? options_.scale : scale);
-  if (o.view->bounds().size.width != w || o.view->bounds().size.height != h) {
-    o.view->setFrameSize(Size{static_cast<double>(w), static_cast<double>(h)});
-  }
+  o.view->setHostScale(scale);
+  o.view->resize(size);
   ShmBuffer* buffer = o.buffers.free();
   if (!buffer) return;  // the compositor holds both: skip this tick
-  const double start = clock_->now();
-  if (o.view->tick(buffer->graphics()) != DrawOutcome::Drawn) return;
-  if (o.fps) {
-    timespec cpu{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpu);
-    const double now = clock_->now();
-    o.fps->frameDrawn(now, now - start, static_cast<double>(cpu.tv_sec) + cpu.tv_nsec * 1e-9);
-    o.fps->draw(buffer->graphics(), o.view->bounds(), o.view->textColor().value_or(Color::white()),
-                o.view->displayScale());
-  }
+  if (o.view->drawFrame(buffer->graphics()) != DrawOutcome::Drawn) return;
   // The buffers take turns, so this one differs from the one shown in what
   // either of the last two frames changed.
   // Every box is a request of its own: fewer, larger boxes.
@@ -399,28 +411,26 @@ int WaylandSaver::run() {
   wl_display_roundtrip(display_);  // the outputs' done events, then their surfaces
   if (!layered()) openWindow();
 
-  const double interval = 0.05;
   MonotonicClock clock;
-  double next = clock.now();
+  FramePacer pacer(session_.interval(), clock.now());
   while (!quit_) {
-    // Surfaces the compositor closed end their views.
-    outputs_.remove_if([](const OutputView& o) { return o.closed; });
+    applyChanges();
+    if (quit_) break;
     if (!layered() && std::all_of(windows_.begin(), windows_.end(), [](const OutputView& w) { return w.closed; })) {
       quit_ = true;  // the window was closed
       break;
     }
     double now = clock.now();
-    if (now >= next) {
+    if (pacer.due(now)) {
       for (auto& o : outputs_) draw(o);
       for (auto& w : windows_) draw(w);
-      next += interval;
-      if (next <= now) next = now + interval;
+      pacer.advance(clock.now());
     }
     if (wl_display_flush(display_) < 0 && errno != EAGAIN) break;
     while (wl_display_prepare_read(display_) != 0) {
       if (wl_display_dispatch_pending(display_) < 0) break;
     }
-    const int timeout = std::max(0, static_cast<int>(std::ceil((next - clock.now()) * 1000.0)));
+    const int timeout = pacer.timeoutMs(clock.now());
     pollfd fd{wl_display_get_fd(display_), POLLIN, 0};
     if (poll(&fd, 1, timeout) > 0 && (fd.revents & (POLLIN | POLLHUP | POLLERR))) {
       if (wl_display_read_events(display_) < 0) break;
@@ -437,8 +447,6 @@ int WaylandSaver::run() {
 }
 
 }  // namespace
-
-bool hasWaylandHost() { return true; }
 
 int runWaylandSaver(const WaylandSaverOptions& options, std::ostream& err) {
   WaylandSaver saver(options, err);

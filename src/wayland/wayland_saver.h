@@ -1,7 +1,19 @@
 #pragma once
+// The saver on a Wayland compositor: the Wayland host of a saver session.
+//
+// Does: with the wlr layer shell, one full-size overlay surface per output that
+// ends on the first key, click or pointer travel (or, on the background layer,
+// a surface that takes no input); without it, one xdg_toplevel window (q or
+// Escape closes it), optionally full screen. Buffers in wl_shm, a pool of two
+// per surface, drawn when the compositor asks for a frame at the session's
+// interval, with the damage of the last two frames; each output's scale;
+// outputs that come and go. Protocol callbacks only record what changed; the
+// loop acts on it.
+// Does not: use fractional scaling or viewporter, GPU buffers, or lock the
+// session (a lock screen is the compositor's or the locker's).
 #include <ostream>
 
-#include "settings/setting_overrides.h"
+#include "session/saver_session.h"
 
 namespace orbelune {
 
@@ -13,17 +25,11 @@ struct WaylandSaverOptions {
     Window,      // an xdg_toplevel window of its own (q or Escape quits)
     Fullscreen,  // the same, full screen
   } surface = Surface::Overlay;
-  SettingOverrides overrides;
-  bool fps = false;
-  double scale = 0.0;  // 0: each output's own
+  SessionOptions session;  // scale 0: each output's own
 };
 
-// The saver on a Wayland compositor: with the layer-shell protocol one
-// full-size surface and one view per output; as a window, one xdg_toplevel.
-// Returns the exit status.
+// Runs the saver until input ends it, its window closes or the compositor goes;
+// returns the exit status.
 int runWaylandSaver(const WaylandSaverOptions& options, std::ostream& err);
-
-// Whether this build has the Wayland host.
-bool hasWaylandHost();
 
 }  // namespace orbelune

@@ -1,0 +1,98 @@
+#pragma once
+#include <memory>
+#include <optional>
+
+#include "contracts/clock.h"
+#include "contracts/geometry.h"
+#include "contracts/graphics.h"
+#include "oscillator/sweep_parameters.h"
+#include "settings/setting_overrides.h"
+#include "view/frame_rate_overlay.h"
+#include "view/orbelune_view.h"
+
+namespace orbelune {
+
+// What a run of the saver is asked for, whatever shows it.
+struct SessionOptions {
+  SettingOverrides overrides;  // settings for this run only, never stored
+  bool fps = false;            // the frame-rate overlay
+  double scale = 0.0;          // pixels a point; 0: what the host says (screen, output)
+};
+
+// One view of a session, with its frame-rate overlay.
+class SessionView {
+ public:
+  OrbeluneView& view() { return *view_; }
+  const OrbeluneView& view() const { return *view_; }
+
+  // The scale of the surface the view draws on (Xft.dpi, an output's scale);
+  // a scale the run was given wins over it.
+  void setHostScale(double scale);
+  // Follows a resized surface; nothing restarts.
+  void resize(Size size);
+
+  // One frame at the view's interval: animateOneFrame, drawRect: of the
+  // invalidated view and, over it, the overlay. What drawRect: did, or nullopt
+  // when nothing was drawn; only Drawn changed the pixels a host must show.
+  std::optional<DrawOutcome> drawFrame(Graphics& graphics);
+
+ private:
+  friend class SaverSession;
+  SessionView(std::unique_ptr<OrbeluneView> view, const SessionOptions& options, bool measuresLoad);
+
+  std::unique_ptr<OrbeluneView> view_;
+  std::optional<FrameRateOverlay> fps_;
+  double runScale_;
+  bool measuresLoad_;
+};
+
+// The saver as every host runs it (the X11 and Wayland hosts, the settings
+// app's preview and the headless renderer): it makes the views with the run's
+// settings, scale and overlay, draws their frames, and knows the interval
+// frames are paced by. Its views share one clock and one set of sweep
+// parameters, so a change made through one view's sheet acts on all of them.
+// A host keeps only what is its window system's own: events, buffers, outputs.
+class SaverSession {
+ public:
+  // `clock`: the views' time (a virtual one for reproducible runs, whose
+  // overlay then counts frames only). `store`: where the views read their
+  // settings; none leaves the built-in values.
+  SaverSession(SessionOptions options, std::shared_ptr<Clock> clock);
+
+  // A started view for a surface of `size` pixels; nullptr when the size is unusable.
+  std::unique_ptr<SessionView> makeView(Size size, bool isPreview, double hostScale = 1.0);
+
+  // Seconds between frames: the views' animation interval.
+  double interval() const { return interval_; }
+  Clock& clock() const { return *clock_; }
+  const SessionOptions& options() const { return options_; }
+
+ private:
+  SessionOptions options_;
+  std::shared_ptr<Clock> clock_;
+  std::shared_ptr<SweepParameters> sweep_ = std::make_shared<SweepParameters>();
+  bool measuresLoad_;
+  double interval_;
+};
+
+// Frame deadlines on a monotonic clock: one frame every interval, on absolute
+// deadlines so that frames do not drift, and never a burst to catch up after
+// a stall (a stopped process, a slow frame): late frames are skipped.
+class FramePacer {
+ public:
+  explicit FramePacer(double interval, double now) : interval_(interval), next_(now + interval) {}
+  bool due(double now) const { return now >= next_; }
+  // A frame was drawn (or skipped) at the deadline: the next one.
+  void advance(double now) {
+    next_ += interval_;
+    if (next_ <= now) next_ = now + interval_;
+  }
+  // Milliseconds a host may sleep before the next deadline (0 when it is due).
+  int timeoutMs(double now) const;
+
+ private:
+  double interval_;
+  double next_;
+};
+
+}  // namespace orbelune
