@@ -20,7 +20,6 @@ std::vector<fs::path> resourceDirectories() {
     dirs.push_back(dir / ".." / ".." / "share" / "orbelune");
   }
   dirs.emplace_back(kInstallDataDir);
-  dirs.emplace_back(kSourceResourceDir);
   return dirs;
 }
 

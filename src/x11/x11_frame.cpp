@@ -5,7 +5,6 @@
 #include <poll.h>
 #include <sys/shm.h>
 
-#include <cstdlib>
 #include <cstring>
 
 namespace orbelune {
@@ -30,11 +29,12 @@ bool X11Frame::visualMatchesCairo(Display* display, Visual* visual, int depth) {
          visual->blue_mask == 0xff;
 }
 
-X11Frame::X11Frame(Display* display, Window window, Visual* visual, int depth)
+X11Frame::X11Frame(Display* display, Window window, Visual* visual, int depth, Transfer transfer)
     : display_(display), window_(window), visual_(visual), depth_(depth) {
   gc_ = XCreateGC(display_, window_, 0, nullptr);
   const bool sameByteOrder = (ImageByteOrder(display_) == LSBFirst) == nativeLittleEndian();
-  shmAvailable_ = sameByteOrder && XShmQueryExtension(display_) && !std::getenv("ORBELUNE_NO_SHM");
+  shmAvailable_ = sameByteOrder && XShmQueryExtension(display_) &&
+                  transfer == Transfer::SharedMemoryWhereOffered;
   if (shmAvailable_) completionEvent_ = XShmGetEventBase(display_) + ShmCompletion;
 }
 

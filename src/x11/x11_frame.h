@@ -20,7 +20,12 @@ namespace orbelune {
 // picture is not drawn into again until it says it has finished (ShmCompletion).
 class X11Frame {
  public:
-  X11Frame(Display* display, Window window, Visual* visual, int depth);
+  enum class Transfer {
+    SharedMemoryWhereOffered,  // MIT-SHM when the server offers it, else XPutImage
+    PutImage,                  // always XPutImage (to measure one against the other)
+  };
+  X11Frame(Display* display, Window window, Visual* visual, int depth,
+           Transfer transfer = Transfer::SharedMemoryWhereOffered);
   ~X11Frame();
   X11Frame(const X11Frame&) = delete;
   X11Frame& operator=(const X11Frame&) = delete;
