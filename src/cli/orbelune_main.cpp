@@ -7,6 +7,7 @@
 
 #include "bundle_info.h"
 #include "cli/defaults_command.h"
+#include "cli/idle_command.h"
 #include "cli/render_command.h"
 #include "cli/saver_command.h"
 #include "cli/xscreensaver_register.h"
@@ -17,12 +18,14 @@ namespace {
 void printHelp(std::ostream& out) {
   out << "usage: orbelune [SAVER FLAGS]\n"
          "       orbelune render [RENDER FLAGS]\n"
+         "       orbelune idle [--after DURATION] [--verbose]\n"
          "       orbelune defaults VERB ...\n"
          "\n"
          "Orbelune draws a living Lissajous figure: two sine oscillators, one per axis,\n"
          "traced as a fading trail.\n"
          "\n"
          "  render     a deterministic headless run to PNG and JSON (orbelune render --help)\n"
+         "  idle       show the figure whenever the session goes idle (orbelune idle --help)\n"
          "  xscreensaver-register [--unregister]\n"
          "             add Orbelune to (remove it from) the programs in ~/.xscreensaver\n"
          "  defaults   read and change the stored settings (orbelune defaults --help)\n"
@@ -34,6 +37,9 @@ void printHelp(std::ostream& out) {
 int run(const std::vector<std::string>& args) {
   if (!args.empty() && args[0] == "defaults") {
     return orbelune::runDefaultsCommand({args.begin() + 1, args.end()}, std::cout, std::cerr);
+  }
+  if (!args.empty() && args[0] == "idle") {
+    return orbelune::runIdleCommand({args.begin() + 1, args.end()}, std::cout, std::cerr);
   }
   if (!args.empty() && args[0] == "render") {
     return orbelune::runRenderCommand({args.begin() + 1, args.end()}, std::cout, std::cerr);

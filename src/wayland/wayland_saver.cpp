@@ -20,6 +20,8 @@
 #include "wlr-layer-shell-unstable-v1-client-protocol.h"
 #undef namespace
 #include "xdg-shell-client-protocol.h"
+#include "ext-idle-notify-v1-client-protocol.h"
+#include "kde-idle-client-protocol.h"
 
 namespace orbelune {
 namespace {
@@ -53,21 +55,36 @@ struct OutputView {
   std::unique_ptr<SessionView> view;
   bool closed = false;
 
-  ~OutputView() {
+  // Takes the surface away, keeping the output.
+  void uncover() {
     if (frameCallback) wl_callback_destroy(frameCallback);
+    frameCallback = nullptr;
     view.reset();
     if (toplevel) xdg_toplevel_destroy(toplevel);
     if (xdgSurface) xdg_surface_destroy(xdgSurface);
     if (layer) zwlr_layer_surface_v1_destroy(layer);
     if (surface) wl_surface_destroy(surface);
+    toplevel = nullptr;
+    xdgSurface = nullptr;
+    layer = nullptr;
+    surface = nullptr;
+    buffers = ShmBufferPool();
+    lastDamage.clear();
+    configureSerial.reset();
+    configured = false;
+    frameReady = true;
+    closed = false;
+  }
+  ~OutputView() {
+    uncover();
     if (output) wl_output_release(output);
   }
 };
 
 class WaylandSaver {
  public:
-  WaylandSaver(const WaylandSaverOptions& options, std::ostream& err)
-      : options_(options), err_(err), session_(options.session, nullptr) {}
+  WaylandSaver(const WaylandSaverOptions& options, std::ostream& err, std::ostream* out)
+      : options_(options), err_(err), out_(out), session_(options.session, nullptr) {}
   ~WaylandSaver();
   int run();
 
@@ -82,6 +99,12 @@ class WaylandSaver {
            options_.surface == WaylandSaverOptions::Surface::Background;
   }
   bool background() const { return options_.surface == WaylandSaverOptions::Surface::Background; }
+  bool watchesIdle() const { return options_.idleAfterSeconds > 0.0; }
+  // Whether the figure is to be shown now: always, or while the session is idle.
+  bool showing() const { return !watchesIdle() || shown_; }
+  void watchIdle();
+  void show();
+  void hide();
   void keyPressed(uint32_t key);
   // Acts on what the listeners recorded: new, gone and configured surfaces.
   void applyChanges();
@@ -92,6 +115,7 @@ class WaylandSaver {
 
   WaylandSaverOptions options_;
   std::ostream& err_;
+  std::ostream* out_;
   wl_display* display_ = nullptr;
   wl_registry* registry_ = nullptr;
   wl_compositor* compositor_ = nullptr;
@@ -111,6 +135,14 @@ class WaylandSaver {
   double pointerX_ = 0, pointerY_ = 0;
   bool quit_ = false;
   int status_ = 0;
+  // Idle watching: what the compositor said, and what is shown.
+  ext_idle_notifier_v1* idleNotifier_ = nullptr;
+  org_kde_kwin_idle* kdeIdle_ = nullptr;
+  ext_idle_notification_v1* idleNotification_ = nullptr;
+  org_kde_kwin_idle_timeout* kdeIdleTimeout_ = nullptr;
+  bool idle_ = false;       // recorded: the session is idle
+  bool inputSeen_ = false;  // recorded: input on the figure
+  bool shown_ = false;
 
   friend struct Listeners;
 };
@@ -143,6 +175,13 @@ struct Listeners {
     o->frameReady = true;
   }
   static constexpr wl_callback_listener frame{frameDone};
+
+  static void idled(void* data, ext_idle_notification_v1*) { static_cast<WaylandSaver*>(data)->idle_ = true; }
+  static void resumed(void* data, ext_idle_notification_v1*) { static_cast<WaylandSaver*>(data)->idle_ = false; }
+  static constexpr ext_idle_notification_v1_listener idleNotification{idled, resumed};
+  static void kdeIdle(void* data, org_kde_kwin_idle_timeout*) { static_cast<WaylandSaver*>(data)->idle_ = true; }
+  static void kdeResumed(void* data, org_kde_kwin_idle_timeout*) { static_cast<WaylandSaver*>(data)->idle_ = false; }
+  static constexpr org_kde_kwin_idle_timeout_listener kdeIdleTimeout{kdeIdle, kdeResumed};
 
   static void wmPing(void*, xdg_wm_base* base, uint32_t serial) { xdg_wm_base_pong(base, serial); }
   static constexpr xdg_wm_base_listener wmBase{wmPing};
@@ -215,6 +254,10 @@ struct Listeners {
 
 WaylandSaver::~WaylandSaver() {
   outputs_.clear();
+  if (idleNotification_) ext_idle_notification_v1_destroy(idleNotification_);
+  if (kdeIdleTimeout_) org_kde_kwin_idle_timeout_release(kdeIdleTimeout_);
+  if (idleNotifier_) ext_idle_notifier_v1_destroy(idleNotifier_);
+  if (kdeIdle_) org_kde_kwin_idle_destroy(kdeIdle_);
   if (keyboard_) wl_keyboard_release(keyboard_);
   if (pointer_) wl_pointer_release(pointer_);
   if (seat_) wl_seat_release(seat_);
@@ -245,6 +288,11 @@ void WaylandSaver::onGlobal(void* data, wl_registry* registry, uint32_t name, co
     wl_seat_add_listener(s->seat_, &Listeners::seat, s);
   } else if (iface == wl_output_interface.name) {
     s->addOutput(name, version);
+  } else if (iface == ext_idle_notifier_v1_interface.name && s->watchesIdle()) {
+    s->idleNotifier_ =
+        static_cast<ext_idle_notifier_v1*>(wl_registry_bind(registry, name, &ext_idle_notifier_v1_interface, 1));
+  } else if (iface == org_kde_kwin_idle_interface.name && s->watchesIdle()) {
+    s->kdeIdle_ = static_cast<org_kde_kwin_idle*>(wl_registry_bind(registry, name, &org_kde_kwin_idle_interface, 1));
   }
 }
 
@@ -321,7 +369,41 @@ void WaylandSaver::keyPressed(uint32_t key) {
 
 void WaylandSaver::endOnInput() {
   if (!layered() || background() || !drewOnce_) return;
+  if (watchesIdle()) {
+    inputSeen_ = true;  // hides the figure; the watcher goes on
+    return;
+  }
   quit_ = true;
+}
+
+void WaylandSaver::watchIdle() {
+  // The compositor's clock of the session's idle time (it honours idle
+  // inhibitors, a playing video's, itself); the newer protocol where offered.
+  const auto ms = static_cast<uint32_t>(options_.idleAfterSeconds * 1000.0);
+  if (idleNotifier_) {
+    idleNotification_ = ext_idle_notifier_v1_get_idle_notification(idleNotifier_, ms, seat_);
+    ext_idle_notification_v1_add_listener(idleNotification_, &Listeners::idleNotification, this);
+  } else {
+    kdeIdleTimeout_ = org_kde_kwin_idle_get_idle_timeout(kdeIdle_, seat_, ms);
+    org_kde_kwin_idle_timeout_add_listener(kdeIdleTimeout_, &Listeners::kdeIdleTimeout, this);
+  }
+}
+
+void WaylandSaver::show() {
+  shown_ = true;
+  drewOnce_ = false;
+  pointerKnown_ = false;
+  inputSeen_ = false;
+  if (options_.verbose && out_) {
+    const auto n = outputs_.size();
+    *out_ << "orbelune idle: showing the figure on " << n << (n == 1 ? " monitor" : " monitors") << std::endl;
+  }
+}
+
+void WaylandSaver::hide() {
+  shown_ = false;
+  for (auto& o : outputs_) o.uncover();
+  if (options_.verbose && out_) *out_ << "orbelune idle: hidden on input" << std::endl;
 }
 
 void WaylandSaver::applyChanges() {
@@ -329,10 +411,20 @@ void WaylandSaver::applyChanges() {
     seatChanged_ = false;
     setUpSeat(seatCaps_);
   }
+  if (watchesIdle()) {
+    // Input on the figure, or the compositor's word that the session is in
+    // use again, hides it; the next idle time shows it again.
+    if (shown_ && (inputSeen_ || !idle_)) {
+      idle_ = false;
+      hide();
+    } else if (!shown_ && idle_) {
+      show();
+    }
+  }
   // Outputs unplugged, and surfaces the compositor closed, end their views.
   outputs_.remove_if([](const OutputView& o) { return o.removed || o.closed; });
   for (auto& o : outputs_) {
-    if (o.described && !o.surface && layered()) cover(o);
+    if (o.described && !o.surface && layered() && showing()) cover(o);
     acknowledge(o);
   }
   for (auto& w : windows_) acknowledge(w);
@@ -400,6 +492,7 @@ int WaylandSaver::run() {
   static const wl_registry_listener listener{onGlobal, onGlobalRemove};
   wl_registry_add_listener(registry_, &listener, this);
   wl_display_roundtrip(display_);
+  if (watchesIdle() && (!layerShell_ || !seat_ || (!idleNotifier_ && !kdeIdle_))) return kNoIdleProtocol;
   if (layered() && !layerShell_) {
     err_ << "orbelune: this compositor has no layer-shell protocol (GNOME's has none); use --window\n";
     return 2;
@@ -410,6 +503,7 @@ int WaylandSaver::run() {
   }
   wl_display_roundtrip(display_);  // the outputs' done events, then their surfaces
   if (!layered()) openWindow();
+  if (watchesIdle()) watchIdle();
 
   MonotonicClock clock;
   FramePacer pacer(session_.interval(), clock.now());
@@ -430,7 +524,8 @@ int WaylandSaver::run() {
     while (wl_display_prepare_read(display_) != 0) {
       if (wl_display_dispatch_pending(display_) < 0) break;
     }
-    const int timeout = pacer.timeoutMs(clock.now());
+    // With nothing shown, the compositor's events are all there is to wait for.
+    const int timeout = showing() ? pacer.timeoutMs(clock.now()) : -1;
     pollfd fd{wl_display_get_fd(display_), POLLIN, 0};
     if (poll(&fd, 1, timeout) > 0 && (fd.revents & (POLLIN | POLLHUP | POLLERR))) {
       if (wl_display_read_events(display_) < 0) break;
@@ -448,9 +543,18 @@ int WaylandSaver::run() {
 
 }  // namespace
 
-int runWaylandSaver(const WaylandSaverOptions& options, std::ostream& err) {
-  WaylandSaver saver(options, err);
+int runWaylandSaver(const WaylandSaverOptions& options, std::ostream& err, std::ostream* out) {
+  WaylandSaver saver(options, err, out);
   return saver.run();
+}
+
+int runWaylandIdleWatcher(const IdleOptions& options, std::ostream& out, std::ostream& err) {
+  WaylandSaverOptions o;
+  o.surface = WaylandSaverOptions::Surface::Overlay;
+  o.session = options.session;
+  o.idleAfterSeconds = options.afterSeconds;
+  o.verbose = options.verbose;
+  return runWaylandSaver(o, err, &out);
 }
 
 }  // namespace orbelune

@@ -10,9 +10,10 @@
 // outputs that come and go. Protocol callbacks only record what changed; the
 // loop acts on it.
 // Does not: use fractional scaling or viewporter, GPU buffers, or lock the
-// session (a lock screen is the compositor's or the locker's).
+// session (a lock screen is the compositor's or the locker's), or inhibit idle.
 #include <ostream>
 
+#include "session/idle_options.h"
 #include "session/saver_session.h"
 
 namespace orbelune {
@@ -26,10 +27,19 @@ struct WaylandSaverOptions {
     Fullscreen,  // the same, full screen
   } surface = Surface::Overlay;
   SessionOptions session;  // scale 0: each output's own
+  // Overlay only: shown only while the session is idle this long (ext-idle-notify-v1
+  // or KDE's idle protocol), hidden on input, shown again at the next idle time.
+  double idleAfterSeconds = 0.0;
+  bool verbose = false;  // with idleAfterSeconds: a line on `out` at each show and hide
 };
 
 // Runs the saver until input ends it, its window closes or the compositor goes;
 // returns the exit status.
-int runWaylandSaver(const WaylandSaverOptions& options, std::ostream& err);
+int runWaylandSaver(const WaylandSaverOptions& options, std::ostream& err, std::ostream* out = nullptr);
+
+// `orbelune idle` on a compositor with the layer shell and an idle protocol;
+// returns kNoIdleProtocol, saying nothing, on one that lacks either.
+int runWaylandIdleWatcher(const IdleOptions& options, std::ostream& out, std::ostream& err);
+inline constexpr int kNoIdleProtocol = -1;
 
 }  // namespace orbelune

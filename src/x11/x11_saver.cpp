@@ -3,11 +3,13 @@
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/Xrandr.h>
+#include <X11/extensions/dpms.h>
 #include <X11/keysym.h>
 #include <poll.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -34,6 +36,9 @@ int onXIOError(Display*) {
   _exit(1);
 }
 
+// Pointer travel (pixels) that counts as the user's when activated.
+constexpr double kMotionThreshold = 10.0;
+
 struct Target {
   Window window = 0;
   std::optional<MonitorArea> monitor;  // the monitor a full-screen view covers
@@ -46,8 +51,8 @@ struct Target {
 
 class SaverHost {
  public:
-  SaverHost(Display* display, std::ostream& err, const SessionOptions& options)
-      : display_(display), err_(err), session_(options, nullptr), scale_(screenScale(display)) {}
+  SaverHost(Display* display, std::ostream& err, const SessionOptions& options, bool activated)
+      : display_(display), err_(err), session_(options, nullptr), scale_(screenScale(display)), activated_(activated) {}
   ~SaverHost();
 
   bool addGivenWindow(Window window, bool preview);
@@ -62,6 +67,10 @@ class SaverHost {
   Target* find(Window w);
   void draw(Target& t);
   void followMonitors();
+  // Activated: takes the keyboard and pointer once the windows are viewable.
+  void grabInput();
+  // Activated: whether the monitors are on (DPMS), looked at once a second.
+  bool monitorsOn(double now);
 
   Display* display_;
   std::ostream& err_;
@@ -72,6 +81,11 @@ class SaverHost {
   int randrEvent_ = -1;
   double nextMonitorCheck_ = 0.0;
   Atom wmDelete_ = 0;
+  const bool activated_;
+  bool grabbed_ = false;
+  std::optional<std::pair<int, int>> pointerStart_;  // where the pointer was first seen
+  bool monitorsOn_ = true;
+  double nextDpmsCheck_ = 0.0;
   bool quit_ = false;
   int status_ = 0;
 };
@@ -133,9 +147,16 @@ bool SaverHost::addOwnWindow(int x, int y, int width, int height, bool fullscree
   XSetWindowAttributes sa{};
   sa.background_pixel = BlackPixel(display_, screen);
   sa.event_mask = StructureNotifyMask | ExposureMask | KeyPressMask | VisibilityChangeMask;
+  unsigned long mask = CWBackPixel | CWEventMask;
+  if (activated_) {
+    // Above every window, with no window manager between it and the input.
+    sa.override_redirect = True;
+    sa.event_mask |= ButtonPressMask | PointerMotionMask;
+    mask |= CWOverrideRedirect;
+  }
   CreatedWindow created(display_, XCreateWindow(display_, root, x, y, static_cast<unsigned>(width),
                                                 static_cast<unsigned>(height), 0, CopyFromParent, InputOutput,
-                                                CopyFromParent, CWBackPixel | CWEventMask, &sa));
+                                                CopyFromParent, mask, &sa));
   const Window w = created.get();
   XStoreName(display_, w, "Orbelune");
   XClassHint hint{const_cast<char*>("orbelune"), const_cast<char*>("Orbelune")};
@@ -262,12 +283,63 @@ void SaverHost::handle(const XEvent& ev) {
       break;
     case KeyPress: {
       KeySym sym = XLookupKeysym(const_cast<XKeyEvent*>(&ev.xkey), 0);
-      if (sym == XK_q || sym == XK_Q || sym == XK_Escape) quit_ = true;
+      if (activated_ || sym == XK_q || sym == XK_Q || sym == XK_Escape) quit_ = true;
+      break;
+    }
+    case ButtonPress:
+      if (activated_) quit_ = true;
+      break;
+    case MotionNotify: {
+      // Pointer travel ends it; a trembling mouse does not.
+      const int x = ev.xmotion.x_root, y = ev.xmotion.y_root;
+      if (!pointerStart_) pointerStart_ = std::make_pair(x, y);
+      if (std::hypot(x - pointerStart_->first, y - pointerStart_->second) > kMotionThreshold) quit_ = true;
       break;
     }
     default:
       break;
   }
+}
+
+void SaverHost::grabInput() {
+  for (const auto& t : targets_) {
+    if (!t.mapped) return;  // a grab needs a viewable window
+  }
+  const Window w = targets_.front().window;
+  // Travel counts from where the pointer is now.
+  Window rootReturn = 0, child = 0;
+  int rootX = 0, rootY = 0, x = 0, y = 0;
+  unsigned int buttons = 0;
+  if (XQueryPointer(display_, w, &rootReturn, &child, &rootX, &rootY, &x, &y, &buttons)) {
+    pointerStart_ = std::make_pair(rootX, rootY);
+  }
+  // An invisible pointer while the figure shows.
+  static const char empty[1] = {0};
+  Pixmap blank = XCreateBitmapFromData(display_, w, empty, 1, 1);
+  XColor black{};
+  Cursor none = XCreatePixmapCursor(display_, blank, blank, &black, &black, 0, 0);
+  XFreePixmap(display_, blank);
+  const bool keyboard = XGrabKeyboard(display_, w, False, GrabModeAsync, GrabModeAsync, CurrentTime) == GrabSuccess;
+  const bool pointer = XGrabPointer(display_, w, False, ButtonPressMask | PointerMotionMask, GrabModeAsync,
+                                    GrabModeAsync, None, none, CurrentTime) == GrabSuccess;
+  XFreeCursor(display_, none);
+  // Another client may hold a grab for a moment (a menu open): try again next frame.
+  grabbed_ = keyboard && pointer;
+  if (!grabbed_) {
+    XUngrabKeyboard(display_, CurrentTime);
+    XUngrabPointer(display_, CurrentTime);
+  }
+}
+
+bool SaverHost::monitorsOn(double now) {
+  if (!activated_ || now < nextDpmsCheck_) return monitorsOn_;
+  nextDpmsCheck_ = now + 1.0;
+  int event = 0, error = 0;
+  CARD16 level = DPMSModeOn;
+  BOOL enabled = False;
+  monitorsOn_ = !(DPMSQueryExtension(display_, &event, &error) && DPMSInfo(display_, &level, &enabled) && enabled &&
+                  level != DPMSModeOn);
+  return monitorsOn_;
 }
 
 int SaverHost::run() {
@@ -295,9 +367,11 @@ int SaverHost::run() {
       followMonitors();
       if (quit_) break;
     }
+    if (activated_ && !grabbed_) grabInput();
     if (pacer.due(now)) {
+      const bool on = monitorsOn(now);
       for (auto& t : targets_) {
-        if (t.mapped && t.visible) draw(t);
+        if (t.mapped && t.visible && on) draw(t);
       }
       XFlush(display_);
       now = clock.now();
@@ -308,7 +382,9 @@ int SaverHost::run() {
     // read a frame comes every frame, and each wake-up costs as much again.
     // With nothing to draw, events are what the saver waits for.
     bool drawing = false;
-    for (const auto& t : targets_) drawing = drawing || (t.mapped && t.visible);
+    for (const auto& t : targets_) drawing = drawing || (t.mapped && t.visible && monitorsOn_);
+    // Activated, input is what ends it: wait on it too.
+    if (activated_) drawing = false;
     pollfd fd{drawing ? -1 : xfd, POLLIN, 0};
     poll(&fd, 1, pacer.timeoutMs(now));
   }
@@ -330,9 +406,9 @@ int runX11Saver(const X11SaverOptions& options, std::ostream& err) {
   XSetErrorHandler(onXError);
   XSetIOErrorHandler(onXIOError);
 
-  SaverHost host(display, err, options.session);
-  bool ok = true;
   using Placement = X11SaverOptions::Placement;
+  SaverHost host(display, err, options.session, options.placement == Placement::Activated);
+  bool ok = true;
   switch (options.placement) {
     case Placement::GivenWindow:
       ok = host.addGivenWindow(options.window, true);
@@ -343,6 +419,7 @@ int runX11Saver(const X11SaverOptions& options, std::ostream& err) {
                                false);
       break;
     case Placement::Fullscreen:
+    case Placement::Activated:
       ok = host.coverMonitors();
       break;
     case Placement::OwnWindow:

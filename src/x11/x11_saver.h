@@ -6,9 +6,11 @@
 // window per RandR monitor that follows monitors as they come and go; frames
 // through MIT-SHM (XPutImage without it) with only the damage sent; Xft.dpi as
 // the scale; Expose, resize, unmap and full obscuring (no frames then).
-// Does not: draw on visuals other than 24/32-bit TrueColor, grab input, or
-// end on input (XScreenSaver does that for its hacks); q or Escape closes only
-// a window of its own.
+// Activated (by `orbelune idle`), it also grabs the keyboard and pointer, so
+// that the waking key or click reaches no application, and ends on input.
+// Does not: draw on visuals other than 24/32-bit TrueColor, or end on input
+// in XScreenSaver's windows (XScreenSaver does that for its hacks); q or
+// Escape closes a window of its own.
 #include <X11/Xlib.h>
 
 #include <ostream>
@@ -23,6 +25,9 @@ struct X11SaverOptions {
     Root,         // the window in `window`, else the virtual root (XScreenSaver's)
     GivenWindow,  // the window in `window`, as a preview
     Fullscreen,   // one full-screen window per monitor
+    Activated,    // the same above every window, input grabbed, ending on the
+                  // first key, click or pointer travel; nothing drawn while
+                  // the monitors are off (DPMS)
   } placement = Placement::OwnWindow;
   Window window = 0;
   SessionOptions session;

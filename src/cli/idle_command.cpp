@@ -1,0 +1,178 @@
+#include "cli/idle_command.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <ostream>
+#include <string>
+
+#include "base/number_text.h"
+#include "bundle_info.h"
+#include "cli/cli.h"
+#include "cli/saver_options.h"
+#include "session/idle_options.h"
+#include "store/screen_saver_defaults.h"
+#include "x11/x11_idle.h"
+#ifdef ORBELUNE_WAYLAND
+#include "wayland/wayland_saver.h"
+#endif
+
+namespace orbelune {
+namespace {
+
+constexpr double kDefaultMinutes = 10.0;
+constexpr double kShortest = 1.0, kLongest = 24.0 * 3600.0;
+
+// SIGTERM and SIGINT end the watcher and any figure it shows at once: the
+// server or compositor frees the windows and surfaces with the connection.
+void onSignal(int) { _exit(0); }
+
+// The stored choice of the settings app, when there is a valid one.
+std::optional<double> storedSeconds() {
+  auto store = ScreenSaverDefaults::forModule(kBundleIdentifier);
+  if (!store) return std::nullopt;
+  auto v = store->storedValue(kStartAfterMinutesKey);
+  if (!v) return std::nullopt;
+  double minutes = 0.0;
+  if (auto r = std::get_if<double>(&*v)) minutes = *r;
+  else if (auto i = std::get_if<std::int64_t>(&*v)) minutes = static_cast<double>(*i);
+  else return std::nullopt;
+  const double seconds = minutes * 60.0;
+  if (!(seconds >= kShortest && seconds <= kLongest)) return std::nullopt;
+  return seconds;
+}
+
+// One watcher per session: a lock on a file named after the display, in the
+// user's runtime folder. Returns the open lock (kept for the process's life),
+// -1 when another watcher holds it (its process id in `holder`).
+int takeSessionLock(const std::string& display, std::string& holder) {
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  std::filesystem::path dir = runtime && *runtime == '/' ? runtime : "/tmp";
+  std::string name = "orbelune-idle-" + std::to_string(getuid()) + "-";
+  for (char c : display) name += (c == '/' ? '_' : c);
+  const std::string file = (dir / (name + ".lock")).string();
+  const int fd = open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+  if (fd < 0) return -2;  // no lock to be had: watch anyway
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    char buf[32] = {};
+    const ssize_t n = pread(fd, buf, sizeof buf - 1, 0);
+    holder = n > 0 ? std::string(buf, static_cast<std::size_t>(n)) : "";
+    while (!holder.empty() && (holder.back() == '\n' || holder.back() == ' ')) holder.pop_back();
+    close(fd);
+    return -1;
+  }
+  const std::string pid = std::to_string(getpid()) + "\n";
+  if (ftruncate(fd, 0) == 0) {
+    [[maybe_unused]] auto w = pwrite(fd, pid.data(), pid.size(), 0);
+  }
+  return fd;
+}
+
+}  // namespace
+
+std::optional<double> parseDuration(const std::string& text) {
+  if (text.empty()) return std::nullopt;
+  double unit = 60.0;  // a bare number is minutes
+  std::string number = text;
+  switch (text.back()) {
+    case 's': unit = 1.0; number.pop_back(); break;
+    case 'm': unit = 60.0; number.pop_back(); break;
+    case 'h': unit = 3600.0; number.pop_back(); break;
+    default: break;
+  }
+  auto v = parseNumber(number);
+  if (!v) return std::nullopt;
+  const double seconds = *v * unit;
+  if (!(seconds >= kShortest && seconds <= kLongest)) return std::nullopt;
+  return seconds;
+}
+
+void printIdleHelp(std::ostream& out) {
+  out << "usage: orbelune idle [--after DURATION] [--verbose] [SETTINGS]\n"
+         "\n"
+         "Waits until the session has been idle for DURATION, shows the figure on every\n"
+         "monitor, hides it on the first key, click or pointer movement, and waits again.\n"
+         "Started at login by the settings app's \"Start the saver after\" switch.\n"
+         "\n"
+         "  --after DURATION  30s, 5m, 1h, or a bare number of minutes, from 1 second to\n"
+         "                    24 hours (default: the settings app's choice, else 10 minutes)\n"
+         "  --verbose         a line when the figure shows and when it hides\n"
+         "\n"
+         "The idle time comes from the compositor (ext-idle-notify-v1 or KDE's idle\n"
+         "protocol: KWin, sway, Hyprland, niri, river), GNOME's Mutter (D-Bus), or the X\n"
+         "server (MIT-SCREEN-SAVER). Where XScreenSaver's daemon runs, it steps aside.\n"
+         "It inhibits nothing: the desktop's blanking and locking keep their schedule.\n"
+         "One watcher runs per session; SIGTERM or SIGINT ends it with status 0.\n"
+         "The saver's settings flags (orbelune --help) act on the figure it shows.\n";
+}
+
+int runIdleCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  struct sigaction sa {};
+  sa.sa_handler = onSignal;
+  sigemptyset(&sa.sa_mask);
+  sigaction(SIGTERM, &sa, nullptr);
+  sigaction(SIGINT, &sa, nullptr);
+
+  IdleOptions o;
+  bool afterGiven = false;
+  try {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+      auto name = cli::flagName(args[i]);
+      if (!name) throw cli::UsageError("unexpected argument '" + args[i] + "'");
+      if (*name == "help" || *name == "h") {
+        printIdleHelp(out);
+        return 0;
+      }
+      if (std::size_t next = i; parseSaverOption(args, next, o.session.overrides)) {
+        i = next - 1;
+      } else if (*name == "after") {
+        if (i + 1 >= args.size()) throw cli::UsageError("--after needs a duration such as 30s, 5m or 1h");
+        auto d = parseDuration(args[++i]);
+        if (!d) {
+          throw cli::UsageError("--after needs a duration from 1s to 24h such as 30s, 5m, 1h or a number of "
+                                "minutes, not '" + args[i] + "'");
+        }
+        o.afterSeconds = *d;
+        afterGiven = true;
+      } else if (*name == "verbose") {
+        o.verbose = true;
+      } else {
+        throw cli::UsageError("unknown flag '" + args[i] + "' (see orbelune idle --help)");
+      }
+    }
+  } catch (const cli::UsageError& e) {
+    err << "orbelune idle: " << e.what() << "\n";
+    return cli::kExitUsage;
+  }
+  if (!afterGiven) o.afterSeconds = storedSeconds().value_or(kDefaultMinutes * 60.0);
+
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  const char* x11 = std::getenv("DISPLAY");
+  const bool onWayland = wayland && *wayland;
+  if (!onWayland && !(x11 && *x11)) {
+    err << "orbelune idle: no display (neither WAYLAND_DISPLAY nor DISPLAY is set)\n";
+    return 1;
+  }
+  std::string holder;
+  if (takeSessionLock(onWayland ? std::string("wayland-") + wayland : std::string("x11-") + x11, holder) == -1) {
+    out << "orbelune idle: already watching this session"
+        << (holder.empty() ? std::string() : " (process " + holder + ")") << "\n";
+    return 0;
+  }
+  if (onWayland) {
+#ifdef ORBELUNE_WAYLAND
+    const int status = runWaylandIdleWatcher(o, out, err);
+    if (status != kNoIdleProtocol) return status;
+#endif
+    err << "orbelune idle: this compositor offers no idle time to clients (neither ext-idle-notify-v1 nor KDE's "
+           "idle protocol with the layer shell)\n";
+    return 1;
+  }
+  return runX11IdleWatcher(o, out, err);
+}
+
+}  // namespace orbelune

@@ -1,0 +1,20 @@
+#pragma once
+// `orbelune idle` on an X server without XScreenSaver's daemon: the X11 idle
+// source.
+//
+// Does: reads the server's idle time from the MIT-SCREEN-SAVER extension,
+// shows the figure activated (x11_saver.h: one full-screen window per RandR
+// monitor, input grabbed, ending on input) once it reaches the chosen time,
+// and waits again. Steps aside, with a line, when XScreenSaver's daemon runs
+// on the display (it marks the root window with _SCREENSAVER_VERSION).
+// Does not: inhibit or reset the server's own screen saver and DPMS, or lock.
+#include <ostream>
+
+#include "session/idle_options.h"
+
+namespace orbelune {
+
+// Runs until a signal ends it (or the server goes: status 1); returns the exit status.
+int runX11IdleWatcher(const IdleOptions& options, std::ostream& out, std::ostream& err);
+
+}  // namespace orbelune
