@@ -21,8 +21,7 @@ using namespace orbelune;
 // A view with default settings (never the user's store) whose trail is full.
 struct Scene {
   Scene(int w, int h, double fmax = 0.0) {
-    setenv("XDG_CONFIG_HOME", "/nonexistent-orbelune-bench", 1);
-    view = OrbeluneView::create(makeRect(0, 0, w, h), false, clock);
+    view = OrbeluneView::create(makeRect(0, 0, w, h), false, nullptr, clock);
     if (fmax > 0.0) {
       view->xAxis().setFrequency1(fmax);
       view->xAxis().setFrequency2(fmax);

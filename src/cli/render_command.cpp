@@ -12,6 +12,7 @@
 #include <ostream>
 #include <sstream>
 
+#include "bundle_info.h"
 #include "cli/cli.h"
 #include "cli/saver_options.h"
 #include "oscillator/oscillator.h"
@@ -19,6 +20,7 @@
 #include "cairo/cairo_surface.h"
 #include "base/number_text.h"
 #include "recording/recording_graphics.h"
+#include "store/screen_saver_defaults.h"
 #include "view/frame_rate_overlay.h"
 #include "view/orbelune_view.h"
 
@@ -207,7 +209,12 @@ int runRenderCommand(const std::vector<std::string>& args, std::ostream& out, st
   }
 
   auto clock = std::make_shared<VirtualClock>(0.0);
-  auto view = OrbeluneView::create(makeRect(0, 0, o.width, o.height), o.preview, clock);
+  // The user's stored settings, as the saver reads them.
+  auto store = ScreenSaverDefaults::forModule(kBundleIdentifier);
+  auto view = OrbeluneView::create(makeRect(0, 0, o.width, o.height), o.preview, store, clock);
+  if (store) {
+    for (const auto& warning : store->takeWarnings()) err << "orbelune: warning: " << warning << "\n";
+  }
   if (!view) {
     err << "orbelune render: cannot create the view\n";
     return 1;

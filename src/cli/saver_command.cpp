@@ -19,10 +19,12 @@
 #include <ostream>
 #include <sstream>
 
+#include "bundle_info.h"
 #include "cli/cli.h"
 #include "cli/saver_options.h"
 #include "wayland/wayland_saver.h"
 #include "base/number_text.h"
+#include "store/screen_saver_defaults.h"
 #include "x11/x11_frame.h"
 #include "x11/x11_handles.h"
 #include "x11/x11_targets.h"
@@ -136,6 +138,8 @@ class SaverHost {
   Target* find(Window w);
   void draw(Target& t);
   void followMonitors();
+  // The settings store, opened with the first view and shared by every view.
+  const std::shared_ptr<ScreenSaverDefaults>& store();
 
   Display* display_;
   std::ostream& err_;
@@ -143,6 +147,8 @@ class SaverHost {
   std::shared_ptr<Clock> clock_ = std::make_shared<MonotonicClock>();
   // Shared by every view of this host, so a change reaches all of them.
   std::shared_ptr<SweepParameters> sweep_ = std::make_shared<SweepParameters>();
+  std::shared_ptr<ScreenSaverDefaults> store_;
+  bool storeOpened_ = false;
   SaverOverrides overrides_;
   bool fps_;
   double scale_;
@@ -158,6 +164,14 @@ SaverHost::~SaverHost() {
   for (auto& t : targets_) {
     if (t.view) t.view->stopAnimation();
   }
+}
+
+const std::shared_ptr<ScreenSaverDefaults>& SaverHost::store() {
+  if (!storeOpened_) {
+    storeOpened_ = true;
+    store_ = ScreenSaverDefaults::forModule(kBundleIdentifier);
+  }
+  return store_;
 }
 
 Target* SaverHost::find(Window w) {
@@ -184,11 +198,14 @@ bool SaverHost::attach(Window window, CreatedWindow created, bool preview) {
   t.created = std::move(created);
   t.mapped = attrs.map_state == IsViewable;
   t.frame = std::make_unique<X11Frame>(display_, window, attrs.visual, attrs.depth);
-  if (!t.frame->resize(attrs.width, attrs.height)) {
-    err_ << "orbelune: " << t.frame->error() << "\n";
+  if (auto sized = t.frame->resize(attrs.width, attrs.height); !sized) {
+    err_ << "orbelune: " << sized.error().message << "\n";
     return false;
   }
-  t.view = OrbeluneView::create(makeRect(0, 0, attrs.width, attrs.height), preview, clock_, sweep_);
+  t.view = OrbeluneView::create(makeRect(0, 0, attrs.width, attrs.height), preview, store(), clock_, sweep_);
+  if (store_) {
+    for (const auto& warning : store_->takeWarnings()) err_ << "orbelune: warning: " << warning << "\n";
+  }
   if (!t.view) {
     err_ << "orbelune: cannot create the view\n";
     return false;
@@ -315,8 +332,8 @@ void SaverHost::handle(const XEvent& ev) {
   switch (ev.type) {
     case ConfigureNotify:
       if (ev.xconfigure.width != t->frame->width() || ev.xconfigure.height != t->frame->height()) {
-        if (!t->frame->resize(ev.xconfigure.width, ev.xconfigure.height)) {
-          err_ << "orbelune: " << t->frame->error() << "\n";
+        if (auto sized = t->frame->resize(ev.xconfigure.width, ev.xconfigure.height); !sized) {
+          err_ << "orbelune: " << sized.error().message << "\n";
           status_ = 1;
           quit_ = true;
           return;

@@ -15,6 +15,8 @@
 #include <optional>
 #include <string>
 
+#include "bundle_info.h"
+#include "store/screen_saver_defaults.h"
 #include "wayland/shm_buffer.h"
 #include "view/frame_rate_overlay.h"
 #include "view/orbelune_view.h"
@@ -101,6 +103,9 @@ class WaylandSaver {
   std::list<OutputView> outputs_;
   std::shared_ptr<Clock> clock_ = std::make_shared<MonotonicClock>();
   std::shared_ptr<SweepParameters> sweep_ = std::make_shared<SweepParameters>();
+  // The settings store, opened with the first view and shared by every view.
+  std::shared_ptr<ScreenSaverDefaults> store_;
+  bool storeOpened_ = false;
   bool drewOnce_ = false;
   bool pointerKnown_ = false;
   double pointerX_ = 0, pointerY_ = 0;
@@ -327,15 +332,21 @@ void WaylandSaver::draw(OutputView& o) {
   // The buffer is in device pixels; lines and text grow with the output's scale.
   const int scale = o.scale;
   const int w = o.width * scale, h = o.height * scale;
-  std::string error;
-  if (!o.buffers.resize(shm_, w, h, error)) {
-    err_ << "orbelune: " << error << "\n";
+  if (auto sized = o.buffers.resize(shm_, w, h); !sized) {
+    err_ << "orbelune: " << sized.error().message << "\n";
     status_ = 1;
     quit_ = true;
     return;
   }
   if (!o.view) {
-    o.view = OrbeluneView::create(makeRect(0, 0, w, h), false, clock_, sweep_);
+    if (!storeOpened_) {
+      storeOpened_ = true;
+      store_ = ScreenSaverDefaults::forModule(kBundleIdentifier);
+    }
+    o.view = OrbeluneView::create(makeRect(0, 0, w, h), false, store_, clock_, sweep_);
+    if (store_) {
+      for (const auto& warning : store_->takeWarnings()) err_ << "orbelune: warning: " << warning << "\n";
+    }
     if (!o.view) return;
     Settings settings = o.view->settings();
     options_.overrides.applyTo(settings);
