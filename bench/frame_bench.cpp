@@ -21,8 +21,7 @@ using namespace orbelune;
 // A view with default settings (never the user's store) whose trail is full.
 struct Scene {
   Scene(int w, int h, double fmax = 0.0) {
-    setenv("XDG_CONFIG_HOME", "/nonexistent-orbelune-bench", 1);
-    view = OrbeluneView::create(makeRect(0, 0, w, h), false, clock);
+    view = OrbeluneView::create(makeRect(0, 0, w, h), false, nullptr, clock);
     if (fmax > 0.0) {
       view->xAxis().setFrequency1(fmax);
       view->xAxis().setFrequency2(fmax);
@@ -179,7 +178,10 @@ void ShowInXWindow(benchmark::State& state, bool shm, bool whole) {
   {
     X11Frame frame(d, w, DefaultVisual(d, screen), DefaultDepth(d, screen),
                    shm ? X11Frame::Transfer::SharedMemoryWhereOffered : X11Frame::Transfer::PutImage);
-    frame.resize(1920, 1080);
+    if (auto sized = frame.resize(1920, 1080); !sized) {
+      state.SkipWithError(sized.error().message.c_str());
+      return;
+    }
     Scene scene(1920, 1080);
     for (int i = 0; i < 30; ++i) scene.tick(frame.graphics());
     state.counters["shm"] = frame.usesSharedMemory();

@@ -18,7 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!std::isfinite(*v)) std::abort();
     char buf[64];
     auto end = std::to_chars(buf, buf + sizeof buf, *v).ptr;
-    if (parseNumber(std::string_view(buf, static_cast<std::size_t>(end - buf))) != v) std::abort();
+    auto again = parseNumber(std::string_view(buf, static_cast<std::size_t>(end - buf)));
+    if (!again || *again != *v) std::abort();
   }
   const auto scanned = scanNumber(text);
   if (scanned.length > text.size()) std::abort();

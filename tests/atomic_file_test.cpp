@@ -68,11 +68,11 @@ TEST_F(AtomicFileTest, AFailureAtAnyStepLeavesTheOldFileAndNoTemporaryAndSaysWhy
     atomic_file::Syscalls calls = atomic_file::realSyscalls();
     step.install(calls);
     atomic_file::setSyscallsForTesting(&calls);
-    std::string error;
-    const bool written = atomic_file::write(target, "new contents", error);
+    const auto written = atomic_file::write(target, "new contents");
     atomic_file::setSyscallsForTesting(nullptr);
-    EXPECT_FALSE(written) << step.name;
-    EXPECT_NE(error.find(target.filename().string()), std::string::npos) << step.name << ": " << error;
+    ASSERT_FALSE(written.ok()) << step.name;
+    EXPECT_NE(written.error().message.find(target.filename().string()), std::string::npos)
+        << step.name << ": " << written.error().message;
     EXPECT_EQ(contents(target), "old contents") << step.name;
     EXPECT_EQ(entries(), 1) << step.name;
   }
@@ -83,8 +83,7 @@ TEST_F(AtomicFileTest, ShortWritesAreCompletedAndTheNewFileIsWhole) {
   atomic_file::Syscalls calls = atomic_file::realSyscalls();
   calls.write = +oneByte;
   atomic_file::setSyscallsForTesting(&calls);
-  std::string error;
-  EXPECT_TRUE(atomic_file::write(file("a"), "several bytes", error)) << error;
+  EXPECT_TRUE(test::succeeded(atomic_file::write(file("a"), "several bytes")));
   atomic_file::setSyscallsForTesting(nullptr);
   EXPECT_EQ(contents(file("a")), "several bytes");
 }
@@ -95,8 +94,7 @@ TEST_F(AtomicFileTest, ALinkedFileIsUpdatedWhereItLivesAndItsModeIsKept) {
   std::ofstream(real) << "old";
   fs::permissions(real, fs::perms::owner_read | fs::perms::owner_write);
   fs::create_symlink("dotfiles/settings.json", file("settings.json"));
-  std::string error;
-  ASSERT_TRUE(atomic_file::write(file("settings.json"), "new", error)) << error;
+  ASSERT_TRUE(test::succeeded(atomic_file::write(file("settings.json"), "new")));
   EXPECT_TRUE(fs::is_symlink(file("settings.json")));
   EXPECT_EQ(contents(real), "new");
   EXPECT_EQ(fs::status(real).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
@@ -104,9 +102,8 @@ TEST_F(AtomicFileTest, ALinkedFileIsUpdatedWhereItLivesAndItsModeIsKept) {
 
 TEST_F(AtomicFileTest, ANewFileTakesTheRequestedModeLessTheUmask) {
   const mode_t old = ::umask(022);
-  std::string error;
-  EXPECT_TRUE(atomic_file::write(file("public"), "x", error, {{}, 0666}));
-  EXPECT_TRUE(atomic_file::write(file("private"), "x", error, {{}, 0600}));
+  EXPECT_TRUE(test::succeeded(atomic_file::write(file("public"), "x", {{}, 0666})));
+  EXPECT_TRUE(test::succeeded(atomic_file::write(file("private"), "x", {{}, 0600})));
   ::umask(old);
   struct stat st {};
   ::stat(file("public").c_str(), &st);
@@ -117,30 +114,29 @@ TEST_F(AtomicFileTest, ANewFileTakesTheRequestedModeLessTheUmask) {
 
 TEST_F(AtomicFileTest, TheBackupHoldsThePreviousContents) {
   std::ofstream(file("rc")) << "first";
-  std::string error;
   const atomic_file::WriteOptions keep{file("rc.bak")};
-  ASSERT_TRUE(atomic_file::write(file("rc"), "second", error, keep)) << error;
-  ASSERT_TRUE(atomic_file::write(file("rc"), "third", error, keep)) << error;
+  ASSERT_TRUE(test::succeeded(atomic_file::write(file("rc"), "second", keep)));
+  ASSERT_TRUE(test::succeeded(atomic_file::write(file("rc"), "third", keep)));
   EXPECT_EQ(contents(file("rc")), "third");
   EXPECT_EQ(contents(file("rc.bak")), "second");
 }
 
 TEST_F(AtomicFileTest, OnlyRegularFilesWithinTheLimitAreRead) {
-  using Status = atomic_file::ReadResult::Status;
-  EXPECT_EQ(atomic_file::read(file("missing")).status, Status::Missing);
+  auto missing = atomic_file::read(file("missing"));
+  ASSERT_TRUE(missing.ok());
+  EXPECT_FALSE(missing->has_value());
   ASSERT_EQ(::mkfifo(file("fifo").c_str(), 0600), 0);
   // A FIFO nobody writes to would block a plain read for ever.
   auto fifo = atomic_file::read(file("fifo"));
-  EXPECT_EQ(fifo.status, Status::Failed);
-  EXPECT_NE(fifo.error.find("fifo"), std::string::npos);
-  EXPECT_EQ(atomic_file::read(configHome()).status, Status::Failed);
+  ASSERT_FALSE(fifo.ok());
+  EXPECT_NE(fifo.error().message.find("fifo"), std::string::npos);
+  EXPECT_FALSE(atomic_file::read(configHome()).ok());
   std::ofstream(file("big")) << std::string(100, 'x');
-  EXPECT_EQ(atomic_file::read(file("big"), 99).status, Status::Failed);
+  EXPECT_FALSE(atomic_file::read(file("big"), 99).ok());
   auto whole = atomic_file::read(file("big"), 100);
-  EXPECT_EQ(whole.status, Status::Read);
-  EXPECT_EQ(whole.text.size(), 100u);
-  std::string error;
-  EXPECT_FALSE(atomic_file::write(file("fifo"), "x", error));  // nor is one replaced
+  ASSERT_TRUE(whole.ok() && whole->has_value());
+  EXPECT_EQ((*whole)->size(), 100u);
+  EXPECT_FALSE(atomic_file::write(file("fifo"), "x").ok());  // nor is one replaced
   EXPECT_TRUE(fs::is_fifo(file("fifo")));
 }
 

@@ -26,14 +26,12 @@ class GtkSheetTest : public test::IsolatedTest {
   void SetUp() override {
     IsolatedTest::SetUp();
     unsetenv("ORBELUNE_DATA_DIR");
-    test::installApplicationServices(&loader, &host, &colors);
     view = newView(makeRect(0, 0, 320, 200), true);
-    sheet = std::make_unique<SheetController>(*view);
+    sheet = std::make_unique<SheetController>(*view, SheetContext{&loader, &host, &colors, &colorPanel}, hostStore());
   }
   void TearDown() override {
     sheet.reset();
     view.reset();
-    test::installApplicationServices(nullptr, nullptr, nullptr);
     IsolatedTest::TearDown();
   }
   GtkWidget* widget(const std::string& id) { return GTK_WIDGET(loader.objectOf(*sheet, id)); }
@@ -50,6 +48,7 @@ class GtkSheetTest : public test::IsolatedTest {
     }
   }
 
+  ColorPanel colorPanel;  // before the loader, whose chooser follows it
   GtkInterfaceLoader loader;
   MemorySheetHost host;
   GtkSystemColors colors;
@@ -58,8 +57,9 @@ class GtkSheetTest : public test::IsolatedTest {
 };
 
 TEST_F(GtkSheetTest, TheInterfaceFileWiresEveryOutletToItsControl) {
-  Panel* panel = sheet->configureSheet();
-  ASSERT_NE(panel, nullptr) << loader.lastError();
+  auto panel = sheet->configureSheet();
+  ASSERT_TRUE(panel.ok()) << panel.error().message;
+  ASSERT_NE(*panel, nullptr);
   std::vector<std::string> expected = {sheet_outlets::kPanel};
   for (const auto& o : sheet_outlets::kOutlets) expected.push_back(o.name);
   std::sort(expected.begin(), expected.end());
@@ -75,7 +75,7 @@ TEST_F(GtkSheetTest, TheInterfaceFileWiresEveryOutletToItsControl) {
 
 TEST_F(GtkSheetTest, TypingIntoARealEntryChangesTheLiveViewKeystrokeByKeystroke) {
   view->xAxis().setFrequency1(1.375);
-  ASSERT_NE(sheet->configureSheet(), nullptr);
+  ASSERT_TRUE(sheet->configureSheet().ok());
   // Filling the fields is no edit: the state keeps its full precision.
   EXPECT_STREQ(gtk_editable_get_text(entry("_textFrequencyX1")), "1.38");
   EXPECT_EQ(view->xAxis().frequency1(), 1.375);
@@ -99,7 +99,7 @@ TEST_F(GtkSheetTest, TypingIntoARealEntryChangesTheLiveViewKeystrokeByKeystroke)
 }
 
 TEST_F(GtkSheetTest, TheMenuAndCheckBoxesActOnTheStateAndTheDependentControls) {
-  ASSERT_NE(sheet->configureSheet(), nullptr);
+  ASSERT_TRUE(sheet->configureSheet().ok());
   gtk_drop_down_set_selected(GTK_DROP_DOWN(widget("_menuSweepMethod")), 0);
   EXPECT_EQ(sweep().method, 0);
   EXPECT_STREQ(gtk_editable_get_text(entry("_textFrequencyY2")), "-");
@@ -120,29 +120,29 @@ TEST_F(GtkSheetTest, TheMenuAndCheckBoxesActOnTheStateAndTheDependentControls) {
   EXPECT_STREQ(gtk_widget_get_tooltip_text(widget("_sliderFigureSize")), "0.50");
 }
 
-TEST_F(GtkSheetTest, TheBackgroundWellOpensTheSharedChooserWithoutOpacity) {
-  ASSERT_NE(sheet->configureSheet(), nullptr);
+TEST_F(GtkSheetTest, TheBackgroundWellOpensTheLoadersChooserWithoutOpacity) {
+  ASSERT_TRUE(sheet->configureSheet().ok());
   GtkColorWellFace* back = loader.wellFaceOf(*sheet, "_cwellBackColor");
   GtkColorWellFace* line = loader.wellFaceOf(*sheet, "_cwellLineColor");
   ASSERT_TRUE(back && line);
   back->click();
-  GtkWidget* dialog = SharedColorChooser::shared().dialog();
+  GtkWidget* dialog = loader.colorChooser().dialog();
   ASSERT_NE(dialog, nullptr);
-  EXPECT_FALSE(ColorPanel::shared().showsAlpha());
+  EXPECT_FALSE(colorPanel.showsAlpha());
   EXPECT_FALSE(gtk_color_chooser_get_use_alpha(GTK_COLOR_CHOOSER(dialog)));
   GdkRGBA blue{0.0f, 0.0f, 1.0f, 0.5f};
   gtk_color_chooser_set_rgba(GTK_COLOR_CHOOSER(dialog), &blue);
-  SharedColorChooser::shared().respond(GTK_RESPONSE_OK);
+  loader.colorChooser().respond(GTK_RESPONSE_OK);
   EXPECT_EQ(back->well().color(), (Color{0, 0, 1, 1}));  // kept opaque
-  EXPECT_TRUE(ColorPanel::shared().showsAlpha());
+  EXPECT_TRUE(colorPanel.showsAlpha());
   line->click();
   EXPECT_TRUE(gtk_color_chooser_get_use_alpha(GTK_COLOR_CHOOSER(dialog)));
-  SharedColorChooser::shared().respond(GTK_RESPONSE_CANCEL);
+  loader.colorChooser().respond(GTK_RESPONSE_CANCEL);
   EXPECT_EQ(view->backColor(), Color::black());  // only OK takes it into the view
 }
 
 TEST_F(GtkSheetTest, OkWritesTheStoreThatANewRenderReads) {
-  ASSERT_NE(sheet->configureSheet(), nullptr);
+  ASSERT_TRUE(sheet->configureSheet().ok());
   gtk_editable_set_text(entry("_textFrequencyX1"), "250");
   gtk_editable_set_text(entry("_textLineWidth"), "3.5");
   g_signal_emit_by_name(widget(sheet_outlets::kOkButton), "clicked");
@@ -165,16 +165,18 @@ TEST_F(GtkSheetTest, ABrokenInterfaceFileGivesNoPanelAndSaysWhy) {
   std::filesystem::create_directories(dir);
   std::ofstream(dir / "ConfigureSheet.ui") << "<interface><object class=\"NoSuchClass\" id=\"x\"/></interface>";
   setenv("ORBELUNE_DATA_DIR", dir.c_str(), 1);
-  EXPECT_EQ(sheet->configureSheet(), nullptr);
-  EXPECT_NE(loader.lastError().find("ConfigureSheet.ui"), std::string::npos) << loader.lastError();
+  auto broken = sheet->configureSheet();
+  ASSERT_FALSE(broken.ok());
+  EXPECT_NE(broken.error().message.find("ConfigureSheet.ui"), std::string::npos) << broken.error().message;
   // Controls without a window: nothing of the failed load may stay with the view.
   std::ofstream(dir / "ConfigureSheet.ui") << "<interface><object class=\"GtkEntry\" id=\"_textFrequencyX1\"/></interface>";
-  EXPECT_EQ(sheet->configureSheet(), nullptr);
-  EXPECT_NE(loader.lastError().find("no window"), std::string::npos) << loader.lastError();
-  EXPECT_EQ(sheet->configureSheet(), nullptr);  // fills no freed control
+  auto windowless = sheet->configureSheet();
+  ASSERT_FALSE(windowless.ok());
+  EXPECT_NE(windowless.error().message.find("no window"), std::string::npos) << windowless.error().message;
+  EXPECT_FALSE(sheet->configureSheet().ok());  // fills no freed control
   EXPECT_TRUE(loader.connectedOutlets(*sheet).empty());
   unsetenv("ORBELUNE_DATA_DIR");
-  EXPECT_NE(sheet->configureSheet(), nullptr);  // the next call loads again
+  EXPECT_TRUE(sheet->configureSheet().ok());  // the next call loads again
 }
 
 }  // namespace

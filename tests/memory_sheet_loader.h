@@ -12,9 +12,9 @@ namespace orbelune::test {
 // the real ones: outlets by name, actions to the owner, fields' delegate the owner.
 class MemorySheetLoader final : public InterfaceLoader {
  public:
-  bool loadInterface(const std::string& name, InterfaceOwner& owner) override {
+  Result<void> loadInterface(const std::string& name, InterfaceOwner& owner) override {
     ++loads;
-    if (failLoading || name != sheet_outlets::kInterfaceFile) return false;
+    if (failLoading || name != sheet_outlets::kInterfaceFile) return Error{"no interface file " + name};
     objects_.clear();
     panel_ = std::make_unique<MemoryPanel>();
     owner.setPanelOutlet(sheet_outlets::kPanel, panel_.get());
@@ -26,7 +26,7 @@ class MemorySheetLoader final : public InterfaceLoader {
     auto ok = std::make_unique<MemoryButton>();
     ok->connect(&owner, "clickOK:");
     objects_[sheet_outlets::kOkButton] = std::move(ok);
-    return true;
+    return {};
   }
   void releaseObjectsOf(InterfaceOwner&) override {
     objects_.clear();
@@ -46,7 +46,7 @@ class MemorySheetLoader final : public InterfaceLoader {
   int loads = 0;
 
  private:
-  static std::unique_ptr<Control> make(const sheet_outlets::Outlet& outlet, InterfaceOwner& owner) {
+  std::unique_ptr<Control> make(const sheet_outlets::Outlet& outlet, InterfaceOwner& owner) {
     using sheet_outlets::Kind;
     switch (outlet.kind) {
       case Kind::PopUp: {
@@ -73,7 +73,7 @@ class MemorySheetLoader final : public InterfaceLoader {
         return b;
       }
       case Kind::ColorWell:
-        return ColorWell::makeWell(outlet.wellClass);
+        return wellClasses().make(outlet.wellClass);
     }
     return nullptr;
   }

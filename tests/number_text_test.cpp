@@ -8,20 +8,22 @@ namespace orbelune {
 namespace {
 
 TEST(NumberTextTest, WholeTextsAreFiniteDecimalNumbersWithOneSign) {
-  EXPECT_EQ(parseNumber("2.5"), 2.5);
-  EXPECT_EQ(parseNumber("+2.5e1"), 25.0);
-  EXPECT_EQ(parseNumber("-.5"), -0.5);
-  EXPECT_EQ(parseNumber("5."), 5.0);
+  EXPECT_EQ(parseNumber("2.5").value(), 2.5);
+  EXPECT_EQ(parseNumber("+2.5e1").value(), 25.0);
+  EXPECT_EQ(parseNumber("-.5").value(), -0.5);
+  EXPECT_EQ(parseNumber("5.").value(), 5.0);
   for (const char* bad : {"", "+", "-", ".", "+-5", "-+5", "++5", "inf", "nan", "0x10", " 1", "1 ", "1e", "1,5"}) {
-    std::string problem;
-    EXPECT_FALSE(parseNumber(bad, &problem).has_value()) << bad;
-    EXPECT_EQ(problem, "is not a number") << bad;
+    auto v = parseNumber(bad);
+    ASSERT_FALSE(v.ok()) << bad;
+    EXPECT_EQ(v.error(), NumberProblem::NotANumber) << bad;
   }
   for (const char* huge : {"1e999", "-1e400", "1e-400"}) {
-    std::string problem;
-    EXPECT_FALSE(parseNumber(huge, &problem).has_value()) << huge;
-    EXPECT_EQ(problem, "is out of range") << huge;
+    auto v = parseNumber(huge);
+    ASSERT_FALSE(v.ok()) << huge;
+    EXPECT_EQ(v.error(), NumberProblem::OutOfRange) << huge;
   }
+  EXPECT_STREQ(describe(NumberProblem::NotANumber), "is not a number");
+  EXPECT_STREQ(describe(NumberProblem::OutOfRange), "is out of range");
   EXPECT_EQ(parseInteger("+42"), 42);
   EXPECT_FALSE(parseInteger("+-5").has_value());
   EXPECT_FALSE(parseInteger("4.0").has_value());
@@ -40,7 +42,7 @@ TEST(NumberTextTest, ALocaleWithADecimalCommaChangesNothing) {
   const std::string saved = old ? old : "C";
   if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8")) GTEST_SKIP() << "no de_DE locale";
   EXPECT_EQ(format2f(2.5), "2.50");
-  EXPECT_EQ(parseNumber("2.5"), 2.5);
+  EXPECT_EQ(parseNumber("2.5").value(), 2.5);
   std::setlocale(LC_NUMERIC, saved.c_str());
 }
 

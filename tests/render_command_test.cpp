@@ -104,6 +104,16 @@ TEST_F(RenderCommandTest, BadUsageExitsWithTwoAndOneLine) {
   }
 }
 
+TEST_F(RenderCommandTest, TheStoresWarningIsPrintedOnceAndTheRunGoesOnWithDefaults) {
+  writeStoreFile("{ not json");
+  auto r = runOrbelune("render --frames 1 --ops -");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "orbelune: warning: cannot read settings file " + storeFile().string() +
+                       " (not valid JSON); using defaults, the file will be kept as " + storeFile().string() +
+                       ".corrupt\n");
+  EXPECT_NE(r.out.find(R"("sweepMethod":1)"), std::string::npos);
+}
+
 TEST_F(RenderCommandTest, AFileThatCannotBeWrittenSaysWhy) {
   auto missing = runOrbelune("render --frames 2 --last " + (configHome() / "no" / "x.png").string());
   EXPECT_EQ(missing.status, 1);

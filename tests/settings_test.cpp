@@ -17,13 +17,11 @@ namespace {
 
 class SettingsLoadTest : public test::IsolatedTest {
  protected:
-  std::shared_ptr<ScreenSaverDefaults> store() {
-    return ScreenSaverDefaults::forModule(kBundleIdentifier);
-  }
+  const std::shared_ptr<ScreenSaverDefaults>& store() { return hostStore(); }
   void put(const std::string& key, const DefaultsValue& v) {
     auto s = store();
     s->setObject(v, key);
-    ASSERT_TRUE(s->synchronize()) << s->lastError();
+    ASSERT_TRUE(test::succeeded(s->synchronize()));
   }
   std::unique_ptr<OrbeluneView> makeView() {
     auto v = newView(makeRect(0, 0, 640, 480), false);
@@ -56,6 +54,19 @@ TEST_F(SettingsLoadTest, EmptyStoreGivesEveryDefaultAndWritesNothing) {
   EXPECT_EQ(v->textColor(), Color::white());
   EXPECT_EQ(v->backColor(), Color::black());
   EXPECT_FALSE(std::filesystem::exists(storeFile()));
+}
+
+TEST_F(SettingsLoadTest, AViewHandedNoStoreShowsTheBuiltInValuesWhateverTheFileHolds) {
+  put(keys::kLineWidth, 4.0);
+  put(keys::kSweepMethod, std::int64_t{2});
+  ASSERT_EQ(ScreenSaverDefaults::fileForModule(kBundleIdentifier), storeFile());  // the file a lookup would read
+  const std::string before = readStoreFile();
+  auto v = OrbeluneView::create(makeRect(0, 0, 640, 480), false, nullptr);
+  ASSERT_NE(v, nullptr);
+  EXPECT_EQ(v->lineWidth(), 2.0);
+  EXPECT_EQ(v->sweep().method, 1);
+  EXPECT_EQ(v->lineColor(), Color::yellow());
+  EXPECT_EQ(readStoreFile(), before);
 }
 
 TEST_F(SettingsLoadTest, StoredValuesReachTheViewAndTheOscillators) {

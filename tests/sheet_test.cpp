@@ -22,22 +22,24 @@ class ConfigSheetTest : public test::IsolatedTest {
  protected:
   void SetUp() override {
     IsolatedTest::SetUp();
-    test::installApplicationServices(&loader, &host, &colors);
     view = newView(makeRect(0, 0, 640, 480), false);
-    sheet = std::make_unique<SheetController>(*view);
+    sheet = std::make_unique<SheetController>(*view, context(), hostStore());
   }
   void TearDown() override {
     sheet.reset();
     view.reset();
-    test::installApplicationServices(nullptr, nullptr, nullptr);
     IsolatedTest::TearDown();
   }
-  Panel* open() { return sheet->configureSheet(); }
-  MemoryTextField& field(const char* name) { return loader.field(name); }
-  std::shared_ptr<ScreenSaverDefaults> store() {
-    return ScreenSaverDefaults::forModule(kBundleIdentifier);
+  SheetContext context() { return {&loader, &host, &colors, &colorPanel}; }
+  Panel* open() {
+    auto panel = sheet->configureSheet();
+    return panel ? *panel : nullptr;
   }
+  MemoryTextField& field(const char* name) { return loader.field(name); }
+  // What the settings file holds now, as another program would read it.
+  std::shared_ptr<ScreenSaverDefaults> store() { return openStore(); }
 
+  ColorPanel colorPanel;
   test::MemorySheetLoader loader;
   MemorySheetHost host;
   MemorySystemColors colors;
@@ -224,8 +226,8 @@ TEST_F(ConfigSheetTest, OkOnAnOlderSystemWritesTheLegacyColoursOnly) {
 TEST_F(ConfigSheetTest, AFailedWriteStillEndsTheSheetKeepsTheStateAndTellsTheUser) {
   writeStoreFile(R"({"FigureSize": {"real": 0.3}})");
   auto v = newView(makeRect(0, 0, 10, 10), false);
-  SheetController vSheet(*v);
-  vSheet.configureSheet();
+  SheetController vSheet(*v, context(), hostStore());
+  ASSERT_TRUE(vSheet.configureSheet().ok());
   v->setLineWidth(7.0);
   test::FailingRenames failing;
   vSheet.clickOK(nullptr);
@@ -238,7 +240,9 @@ TEST_F(ConfigSheetTest, AFailedWriteStillEndsTheSheetKeepsTheStateAndTellsTheUse
 
 TEST_F(ConfigSheetTest, WithoutTheInterfaceFileThereIsNoPanelAndTheNextCallTriesAgain) {
   loader.failLoading = true;
-  EXPECT_EQ(open(), nullptr);
+  auto failed = sheet->configureSheet();
+  ASSERT_FALSE(failed.ok());
+  EXPECT_EQ(failed.error().message, "no interface file ConfigureSheet");  // the loader's own reason
   EXPECT_EQ(open(), nullptr);
   EXPECT_EQ(loader.loads, 2);
   sheet->clickOK(nullptr);  // acts on no controls, and does not crash
@@ -249,7 +253,7 @@ TEST_F(ConfigSheetTest, TheBackgroundWellHidesOpacityWhileThePanelServesIt) {
   open();
   auto& back = loader.well("_cwellBackColor");
   auto& line = loader.well("_cwellLineColor");
-  auto& panel = ColorPanel::shared();
+  auto& panel = colorPanel;
   EXPECT_TRUE(panel.showsAlpha());
   line.activate(true);
   EXPECT_TRUE(panel.showsAlpha());
@@ -266,9 +270,63 @@ TEST_F(ConfigSheetTest, TheBackgroundWellHidesOpacityWhileThePanelServesIt) {
   line.deactivate();
 }
 
+TEST_F(ConfigSheetTest, SheetsWithPanelsOfTheirOwnDoNotShareTheActiveWell) {
+  open();
+  test::MemorySheetLoader otherLoader;
+  ColorPanel otherPanel;
+  otherPanel.setShowsAlpha(false);
+  auto otherView = newView(makeRect(0, 0, 100, 80), true);
+  SheetController other(*otherView, {&otherLoader, &host, &colors, &otherPanel}, hostStore());
+  EXPECT_TRUE(otherPanel.showsAlpha());  // a new sheet's panel offers opacity
+  ASSERT_TRUE(other.configureSheet().ok());
+  auto& back = loader.well("_cwellBackColor");
+  auto& otherLine = otherLoader.well("_cwellLineColor");
+  auto& otherBack = otherLoader.well("_cwellBackColor");
+
+  back.activate(true);
+  otherLine.activate(true);  // exclusive within its own panel only
+  EXPECT_TRUE(back.isActive());
+  EXPECT_TRUE(otherLine.isActive());
+  EXPECT_EQ(colorPanel.activeWell(), &back);
+  EXPECT_EQ(otherPanel.activeWell(), &otherLine);
+  EXPECT_FALSE(colorPanel.showsAlpha());
+  EXPECT_TRUE(otherPanel.showsAlpha());
+
+  otherBack.activate(true);
+  EXPECT_FALSE(otherLine.isActive());
+  EXPECT_FALSE(otherPanel.showsAlpha());
+  back.deactivate();
+  EXPECT_TRUE(colorPanel.showsAlpha());
+  EXPECT_FALSE(otherPanel.showsAlpha());
+  EXPECT_EQ(colorPanel.activeWell(), nullptr);
+  EXPECT_EQ(otherPanel.activeWell(), &otherBack);
+}
+
+TEST_F(ConfigSheetTest, TheOpaqueWellClassIsKnownOnlyToTheLoaderTheSheetWasHanded) {
+  test::MemorySheetLoader stranger;
+  EXPECT_FALSE(loader.wellClasses().has(sheet_outlets::kOpaqueWellClass));
+  open();
+  EXPECT_TRUE(loader.wellClasses().has(sheet_outlets::kOpaqueWellClass));
+  EXPECT_FALSE(stranger.wellClasses().has(sheet_outlets::kOpaqueWellClass));
+  auto plain = stranger.wellClasses().make(sheet_outlets::kOpaqueWellClass);
+  EXPECT_EQ(dynamic_cast<MyNoneAlphaColorWell*>(plain.get()), nullptr);
+}
+
+TEST_F(ConfigSheetTest, OkWithNoStoreSaysThereIsNowhereToSaveAndKeepsTheLiveState) {
+  SheetController unsaved(*view, context(), nullptr);
+  ASSERT_TRUE(unsaved.configureSheet().ok());
+  view->setLineWidth(6.0);
+  unsaved.clickOK(nullptr);
+  ASSERT_EQ(host.errors.size(), 1u);
+  EXPECT_NE(host.errors[0].find("there is no settings folder"), std::string::npos) << host.errors[0];
+  EXPECT_EQ(host.ended.size(), 1u);
+  EXPECT_EQ(view->lineWidth(), 6.0);
+  EXPECT_FALSE(std::filesystem::exists(storeFile()));
+}
+
 TEST_F(ConfigSheetTest, ASweepMethodChangeActsOnEveryViewOfTheHostAndNoOther) {
   auto preview = newView(makeRect(0, 0, 100, 80), true);
-  auto elsewhere = OrbeluneView::create(makeRect(0, 0, 100, 80), false);  // another host's view
+  auto elsewhere = OrbeluneView::create(makeRect(0, 0, 100, 80), false, hostStore());  // another host's view
   open();
   loader.control<MemoryPopUpButton>("_menuSweepMethod").userSelects(0);
   preview->startAnimation();  // the other view now derives its sizes without sweep

@@ -37,7 +37,7 @@ TEST_F(StoreTest, EveryTypeRoundTripsExactlyThroughTheFile) {
   {
     auto s = open();
     for (const auto& [k, v] : values) s.setObject(v, k);
-    ASSERT_TRUE(s.synchronize()) << s.lastError();
+    ASSERT_TRUE(test::succeeded(s.synchronize()));
   }
   auto s = open();
   EXPECT_EQ(s.storedValues(), values);
@@ -89,14 +89,19 @@ TEST_F(StoreTest, ACorruptFileReadsEmptyWarnsOnceAndIsMovedAsideBeforeTheNextWri
   writeStoreFile("{ this is not json");
   testing::internal::CaptureStderr();
   auto s = open();
-  s.synchronize();
-  std::string warning = testing::internal::GetCapturedStderr();
-  EXPECT_NE(warning.find(storeFile().string()), std::string::npos);
-  EXPECT_EQ(warning.find("warning", warning.find("warning") + 1), std::string::npos) << warning;
+  ASSERT_TRUE(test::succeeded(s.synchronize()));
+  // The warning goes to the caller, once; the store prints nothing itself.
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  const auto warnings = s.takeWarnings();
+  ASSERT_EQ(warnings.size(), 1u);
+  EXPECT_EQ(warnings[0], "cannot read settings file " + storeFile().string() +
+                             " (not valid JSON); using defaults, the file will be kept as " + storeFile().string() +
+                             ".corrupt");
+  EXPECT_TRUE(s.takeWarnings().empty());
   EXPECT_TRUE(s.storedValues().empty());
   EXPECT_EQ(readStoreFile(), "{ this is not json");  // reading changes nothing
   s.setObject(std::int64_t{1}, "SweepMethod");
-  ASSERT_TRUE(s.synchronize()) << s.lastError();
+  ASSERT_TRUE(test::succeeded(s.synchronize()));
   std::ifstream aside(storeFile().string() + ".corrupt");
   std::string kept((std::istreambuf_iterator<char>(aside)), {});
   EXPECT_EQ(kept, "{ this is not json");
@@ -108,25 +113,29 @@ TEST_F(StoreTest, AStoreThatCannotBeReadIsNeverReplaced) {
   // error): its contents may be fine, so a write must not overwrite them.
   std::filesystem::create_directories(storeFile().parent_path());
   ASSERT_EQ(::mkfifo(storeFile().c_str(), 0600), 0);
-  testing::internal::CaptureStderr();
   auto s = open();
   EXPECT_EQ(s.real("A"), 0.0);
+  const auto warnings = s.takeWarnings();
+  ASSERT_EQ(warnings.size(), 1u);
+  EXPECT_NE(warnings[0].find("; using defaults"), std::string::npos) << warnings[0];
   s.setObject(2.0, "A");
-  EXPECT_FALSE(s.synchronize());
-  testing::internal::GetCapturedStderr();
-  EXPECT_NE(s.lastError().find(storeFile().string()), std::string::npos) << s.lastError();
+  auto written = s.synchronize();
+  ASSERT_FALSE(written.ok());
+  EXPECT_NE(written.error().message.find(storeFile().string()), std::string::npos) << written.error().message;
   EXPECT_TRUE(std::filesystem::is_fifo(storeFile()));
   EXPECT_FALSE(std::filesystem::exists(storeFile().string() + ".corrupt"));
 }
 
 TEST_F(StoreTest, AFolderInPlaceOfTheStoreIsNamedAsSuch) {
   std::filesystem::create_directories(storeFile());
-  testing::internal::CaptureStderr();
   auto s = open();
+  const auto warnings = s.takeWarnings();
+  ASSERT_EQ(warnings.size(), 1u);
+  EXPECT_NE(warnings[0].find("is a directory"), std::string::npos) << warnings[0];
   s.setObject(2.0, "A");
-  EXPECT_FALSE(s.synchronize());
-  EXPECT_NE(testing::internal::GetCapturedStderr().find("is a directory"), std::string::npos);
-  EXPECT_NE(s.lastError().find("is a directory"), std::string::npos) << s.lastError();
+  auto written = s.synchronize();
+  ASSERT_FALSE(written.ok());
+  EXPECT_NE(written.error().message.find("is a directory"), std::string::npos) << written.error().message;
   EXPECT_TRUE(std::filesystem::is_directory(storeFile()));
 }
 
@@ -137,7 +146,7 @@ TEST_F(StoreTest, ALinkedStoreIsUpdatedThroughItsLink) {
   std::filesystem::create_symlink(real, storeFile());
   auto s = open();
   s.setObject(2.0, "A");
-  ASSERT_TRUE(s.synchronize()) << s.lastError();
+  ASSERT_TRUE(test::succeeded(s.synchronize()));
   EXPECT_TRUE(std::filesystem::is_symlink(storeFile()));
   EXPECT_EQ(open().real("A"), 2.0);
 }
@@ -145,14 +154,15 @@ TEST_F(StoreTest, ALinkedStoreIsUpdatedThroughItsLink) {
 TEST_F(StoreTest, OneNumberJsonCannotHoldReadsAsNotStoredAndTheRestIsKept) {
   const std::string text = R"({"A": {"real": 1e999}, "B": {"real": NaN}, "C": {"integer": 3}, "D": {"real": -Infinity}})";
   writeStoreFile(text);
-  testing::internal::CaptureStderr();
   auto s = open();
-  EXPECT_NE(testing::internal::GetCapturedStderr().find("out of range"), std::string::npos);
+  const auto warnings = s.takeWarnings();
+  ASSERT_EQ(warnings.size(), 1u);
+  EXPECT_NE(warnings[0].find("out of range"), std::string::npos) << warnings[0];
   EXPECT_EQ(s.integer("C"), 3);
   EXPECT_FALSE(s.value("A").has_value());
   EXPECT_FALSE(s.value("B").has_value());
   s.setObject(std::int64_t{4}, "E");
-  ASSERT_TRUE(s.synchronize()) << s.lastError();
+  ASSERT_TRUE(test::succeeded(s.synchronize()));
   EXPECT_EQ(open().integer("C"), 3);
   EXPECT_EQ(open().integer("E"), 4);
   std::ifstream aside(storeFile().string() + ".corrupt");
@@ -163,11 +173,12 @@ TEST_F(StoreTest, AnEntryNestedTooDeepMakesTheFileCorruptWithoutOverflowingTheSt
   const int depth = 100000;
   const std::string text = R"({"A": {"integer": 1}, "Deep": )" + std::string(depth, '[') + std::string(depth, ']') + "}";
   writeStoreFile(text);
-  testing::internal::CaptureStderr();
   auto s = open();
-  EXPECT_NE(testing::internal::GetCapturedStderr().find("levels deep"), std::string::npos);
+  const auto warnings = s.takeWarnings();
+  ASSERT_EQ(warnings.size(), 1u);
+  EXPECT_NE(warnings[0].find("levels deep"), std::string::npos) << warnings[0];
   s.setObject(std::int64_t{2}, "A");
-  ASSERT_TRUE(s.synchronize()) << s.lastError();
+  ASSERT_TRUE(test::succeeded(s.synchronize()));
   EXPECT_EQ(open().integer("A"), 2);
   EXPECT_EQ(std::filesystem::file_size(storeFile().string() + ".corrupt"), text.size());
 }
@@ -218,8 +229,9 @@ TEST_F(StoreTest, AnUnwritableFolderFailsTheWriteAndKeepsTheOldFile) {
                                                               std::filesystem::perms::owner_exec);
   auto s = open();
   s.setObject(2.0, "A");
-  EXPECT_FALSE(s.synchronize());
-  EXPECT_NE(s.lastError(), "");
+  auto written = s.synchronize();
+  ASSERT_FALSE(written.ok());
+  EXPECT_NE(written.error().message, "");
   EXPECT_EQ(readStoreFile(), R"({"A": {"real": 1.0}})");
 }
 
@@ -228,8 +240,9 @@ TEST_F(StoreTest, AFolderThatCannotBeCreatedFailsTheWrite) {
   std::ofstream(configHome() / "orbelune") << "in the way";
   auto s = open();
   s.setObject(2.0, "A");
-  EXPECT_FALSE(s.synchronize());
-  EXPECT_NE(s.lastError().find("orbelune"), std::string::npos);
+  auto written = s.synchronize();
+  ASSERT_FALSE(written.ok());
+  EXPECT_NE(written.error().message.find("orbelune"), std::string::npos);
 }
 
 TEST_F(StoreTest, AWriteInterruptedBeforeTheRenameLeavesTheOldFileAndNoTemporary) {
@@ -258,6 +271,13 @@ TEST_F(StoreTest, TheStoreLivesUnderXdgConfigHomeOrHomeConfig) {
   unsetenv("XDG_CONFIG_HOME");
   EXPECT_EQ(ScreenSaverDefaults::fileForModule("m"), std::filesystem::path("/home/someone/.config/orbelune/m.json"));
   EXPECT_EQ(ScreenSaverDefaults::forModule("../escape"), nullptr);
+  // Each call opens a store of its own: nothing is shared behind the caller's back.
+  setenv("XDG_CONFIG_HOME", configHome().c_str(), 1);
+  auto first = ScreenSaverDefaults::forModule("m");
+  auto second = ScreenSaverDefaults::forModule("m");
+  ASSERT_TRUE(first && second);
+  EXPECT_NE(first, second);
+  EXPECT_EQ(first->file(), configHome() / "orbelune" / "m.json");
   EXPECT_EQ(ScreenSaverDefaults::forModule(""), nullptr);
 }
 

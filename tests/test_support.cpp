@@ -21,6 +21,7 @@ void IsolatedTest::SetUp() {
 }
 
 void IsolatedTest::TearDown() {
+  hostStore_.reset();
   SystemVersion::overrideForTesting(std::nullopt);
   atomic_file::setSyscallsForTesting(nullptr);
   std::error_code ec;
@@ -45,6 +46,15 @@ FailingRenames::FailingRenames() {
 }
 
 FailingRenames::~FailingRenames() { atomic_file::setSyscallsForTesting(nullptr); }
+
+const std::shared_ptr<ScreenSaverDefaults>& IsolatedTest::hostStore() {
+  if (!hostStore_) hostStore_ = openStore();
+  return hostStore_;
+}
+
+std::shared_ptr<ScreenSaverDefaults> IsolatedTest::openStore() const {
+  return std::make_shared<ScreenSaverDefaults>(storeFile());
+}
 
 std::filesystem::path IsolatedTest::storeFile() const {
   return home_ / "orbelune" / (std::string(kBundleIdentifier) + ".json");

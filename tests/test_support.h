@@ -5,22 +5,23 @@
 #include <string>
 
 #include "oscillator/sweep_parameters.h"
+#include "base/result.h"
 #include "contracts/controls.h"
+#include "store/screen_saver_defaults.h"
 #include "view/orbelune_view.h"
 
 namespace orbelune::test {
 
-// Installs a loader, a sheet host and theme colours as the application's for
-// the duration of a test, as a host program does at its start.
-inline void installApplicationServices(InterfaceLoader* loader, SheetHost* host, SystemColors* colors) {
-  Application::shared().setInterfaceLoader(loader);
-  Application::shared().setSheetHost(host);
-  Application::shared().setSystemColors(colors);
+// Passes when an action succeeded, and shows why it did not otherwise.
+inline ::testing::AssertionResult succeeded(const Result<void>& result) {
+  if (result) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << result.error().message;
 }
 
-// Each test gets an empty config folder of its own ($XDG_CONFIG_HOME), its
-// own sweep parameters, the current system's colour format and the real
-// system calls.
+// Each test gets an empty config folder of its own ($XDG_CONFIG_HOME, for the
+// commands it runs), a settings store on a file in it that its views and
+// sheets share as a host's do, its own sweep parameters, the current system's
+// colour format and the real system calls.
 class IsolatedTest : public ::testing::Test {
  protected:
   void SetUp() override;
@@ -30,15 +31,20 @@ class IsolatedTest : public ::testing::Test {
   // The sweep parameters the views a test makes share, as a host's views do.
   SweepParameters& sweep() const { return *sharedSweep_; }
   std::unique_ptr<OrbeluneView> newView(const Rect& frame, bool isPreview = false,
-                                         std::shared_ptr<Clock> clock = nullptr) const {
-    return OrbeluneView::create(frame, isPreview, std::move(clock), sharedSweep_);
+                                         std::shared_ptr<Clock> clock = nullptr) {
+    return OrbeluneView::create(frame, isPreview, hostStore(), std::move(clock), sharedSweep_);
   }
+  // The store the test's views and sheets are handed, opened on first use.
+  const std::shared_ptr<ScreenSaverDefaults>& hostStore();
+  // A store of its own on the same file: what another program reads there now.
+  std::shared_ptr<ScreenSaverDefaults> openStore() const;
   std::filesystem::path storeFile() const;
   void writeStoreFile(const std::string& text) const;
   std::string readStoreFile() const;
 
  private:
   std::filesystem::path home_;
+  std::shared_ptr<ScreenSaverDefaults> hostStore_;
   std::shared_ptr<SweepParameters> sharedSweep_ = std::make_shared<SweepParameters>();
 };
 

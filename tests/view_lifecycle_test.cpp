@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "oscillator/oscillator.h"
-#include "contracts/color_panel.h"
 #include "recording/recording_graphics.h"
 #include "test_support.h"
 #include "view/orbelune_view.h"
@@ -30,12 +29,10 @@ class ViewLifecycleTest : public test::IsolatedTest {
 
 TEST_F(ViewLifecycleTest, CreationLoadsDefaultsAndLeavesTheRunForTheStart) {
   sweep().samplingRate = 44100.0;
-  ColorPanel::shared().setShowsAlpha(false);
   auto v = makeView();
   EXPECT_EQ(sweep().method, 1);
   EXPECT_EQ(sweep().sweepTime, 20.0);
   EXPECT_EQ(v->animationTimeInterval(), 0.05);
-  EXPECT_TRUE(ColorPanel::shared().showsAlpha());
   EXPECT_FALSE(v->isAnimating());
   EXPECT_EQ(v->maxPathNum(), 0);
   EXPECT_EQ(v->maxSplitNum(), 0);

@@ -52,14 +52,15 @@ double leadingNumber(std::string_view text) {
   return n.status == ScannedNumber::Outcome::Number ? n.value : 0.0;
 }
 
-std::optional<double> parseNumber(std::string_view text, std::string* problem) {
+const char* describe(NumberProblem problem) {
+  return problem == NumberProblem::OutOfRange ? "is out of range" : "is not a number";
+}
+
+Result<double, NumberProblem> parseNumber(std::string_view text) {
   const ScannedNumber n = scanNumber(text);
   if (n.status == ScannedNumber::Outcome::Number && n.length == text.size()) return n.value;
-  if (problem) {
-    *problem = n.status == ScannedNumber::Outcome::OutOfRange && n.length == text.size() ? "is out of range"
-                                                                                        : "is not a number";
-  }
-  return std::nullopt;
+  if (n.status == ScannedNumber::Outcome::OutOfRange && n.length == text.size()) return NumberProblem::OutOfRange;
+  return NumberProblem::NotANumber;
 }
 
 std::optional<long long> parseInteger(std::string_view text) {

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/result.h"
+
 namespace orbelune {
 
 // Numbers as text, in one place and independent of the process locale: the
@@ -29,9 +31,14 @@ ScannedNumber scanNumber(std::string_view text);
 // with a finite number. This is how a field's text reads as a number.
 double leadingNumber(std::string_view text);
 
-// The whole text as a finite number, or nullopt; `problem` then says why
-// ("is not a number", "is out of range").
-std::optional<double> parseNumber(std::string_view text, std::string* problem = nullptr);
+// Why a whole text is no finite number.
+enum class NumberProblem { NotANumber, OutOfRange };
+// The reason as the command line words it after the text: "is not a number",
+// "is out of range".
+const char* describe(NumberProblem problem);
+
+// The whole text as a finite number, or why it is none.
+Result<double, NumberProblem> parseNumber(std::string_view text);
 // The whole text as a whole number in decimal, or nullopt.
 std::optional<long long> parseInteger(std::string_view text);
 

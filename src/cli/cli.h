@@ -6,6 +6,8 @@
 namespace orbelune::cli {
 
 // Bad usage: the command prints the message as one line and exits with status 2.
+// Argument parsing is the commands' own business, so it alone throws; what the
+// commands call below cli/ reports failure as a Result (base/result.h).
 struct UsageError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };

@@ -28,9 +28,8 @@ DefaultsValue parseWriteValue(const std::string& key, const std::string& type, c
     return static_cast<std::int64_t>(*v);
   }
   if (type == "float") {
-    std::string problem;
-    auto v = parseNumber(text, &problem);
-    if (!v) throw UsageError("-float needs a finite number; '" + text + "' " + problem);
+    auto v = parseNumber(text);
+    if (!v) throw UsageError("-float needs a finite number; '" + text + "' " + describe(v.error()));
     return *v;
   }
   if (type == "bool") {
@@ -108,6 +107,7 @@ int runDefaultsCommand(const std::vector<std::string>& args, std::ostream& out, 
              "user has no home folder\n";
       return 1;
     }
+    for (const auto& warning : store->takeWarnings()) err << "orbelune: warning: " << warning << "\n";
     if (verb == "read" && args.size() == 1) {
       // Keys and texts are shown escaped: what a file holds cannot forge a line.
       std::map<std::string, std::string> lines;
@@ -149,8 +149,8 @@ int runDefaultsCommand(const std::vector<std::string>& args, std::ostream& out, 
       if (args[1].empty()) throw cli::UsageError("the key must not be empty");
       if (!isValidUtf8(args[1])) throw cli::UsageError("the key must be UTF-8 text, not '" + printable(args[1]) + "'");
       store->setObject(value, args[1]);
-      if (!store->synchronize()) {
-        err << "orbelune defaults: cannot write " << store->file().string() << ": " << store->lastError() << "\n";
+      if (auto written = store->synchronize(); !written) {
+        err << "orbelune defaults: cannot write " << store->file().string() << ": " << written.error().message << "\n";
         return 1;
       }
       return 0;
@@ -161,8 +161,8 @@ int runDefaultsCommand(const std::vector<std::string>& args, std::ostream& out, 
       return 1;
     }
     store->remove(args[1]);
-    if (!store->synchronize()) {
-      err << "orbelune defaults: cannot write " << store->file().string() << ": " << store->lastError() << "\n";
+    if (auto written = store->synchronize(); !written) {
+      err << "orbelune defaults: cannot write " << store->file().string() << ": " << written.error().message << "\n";
       return 1;
     }
     return 0;

@@ -12,6 +12,7 @@
 #include <ostream>
 #include <sstream>
 
+#include "bundle_info.h"
 #include "cli/cli.h"
 #include "cli/saver_options.h"
 #include "oscillator/oscillator.h"
@@ -20,6 +21,7 @@
 #include "base/number_text.h"
 #include "recording/recording_graphics.h"
 #include "session/saver_session.h"
+#include "store/screen_saver_defaults.h"
 
 namespace orbelune {
 namespace {
@@ -207,8 +209,10 @@ int runRenderCommand(const std::vector<std::string>& args, std::ostream& out, st
 
   // On a virtual clock the overlay counts frames only: runs stay reproducible.
   auto clock = std::make_shared<VirtualClock>(0.0);
-  SaverSession session({o.overrides, o.fps, o.scale}, clock);
+  // The user's stored settings, as the saver reads them.
+  SaverSession session({o.overrides, o.fps, o.scale}, clock, ScreenSaverDefaults::forModule(kBundleIdentifier));
   auto sessionView = session.makeView(Size{static_cast<double>(o.width), static_cast<double>(o.height)}, o.preview);
+  for (const auto& warning : session.takeStoreWarnings()) err << "orbelune: warning: " << warning << "\n";
   if (!sessionView) {
     err << "orbelune render: cannot create the view\n";
     return 1;

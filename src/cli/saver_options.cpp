@@ -63,18 +63,20 @@ bool parseSaverOption(const std::vector<std::string>& args, std::size_t& i, Save
     const std::string& text = args[i + 1];
     SettingOverride o{&d, 0.0, {}};
     bool ok = false;
-    std::string problem;
+    bool outOfRange = false;
     if (d.kind == SettingKind::Color) {
       auto c = parseColorText(text);
       if ((ok = c.has_value())) o.color = *c;
-    } else if (auto v = parseNumber(text, &problem)) {
+    } else if (auto v = parseNumber(text)) {
       const bool whole = d.kind != SettingKind::Choice || std::trunc(*v) == *v;
       ok = whole && (!d.bounded() || (*v >= d.low && *v <= d.high));
       o.number = *v;
+    } else {
+      outOfRange = v.error() == NumberProblem::OutOfRange;
     }
     if (!ok) {
       // Say why when the number itself cannot be read ("1e999" is out of range).
-      const std::string why = problem == "is out of range" ? " (" + problem.substr(3) + ")" : "";
+      const std::string why = outOfRange ? " (out of range)" : "";
       throw cli::UsageError(args[i] + " needs " + whatItTakes(d) + ", not '" + text + "'" + why);
     }
     out.values.push_back(o);

@@ -191,14 +191,11 @@ std::string newFile(const std::optional<std::string>& appDefaults) {
 
 namespace {
 
-bool readFile(const fs::path& path, std::string& out, std::string& error) {
+Result<std::string> readFile(const fs::path& path) {
   auto file = atomic_file::read(path);
-  if (file.status != atomic_file::ReadResult::Status::Read) {
-    error = file.status == atomic_file::ReadResult::Status::Missing ? path.string() + ": no such file" : file.error;
-    return false;
-  }
-  out = std::move(file.text);
-  return true;
+  if (!file) return file.error();
+  if (!*file) return Error{path.string() + ": no such file"};
+  return std::move(**file);
 }
 
 }  // namespace
@@ -229,10 +226,14 @@ int runXScreenSaverRegister(const std::vector<std::string>& args, std::ostream& 
   std::error_code ec;
   const bool exists = fs::exists(file, ec) || fs::is_symlink(file, ec);
 
-  std::string text, error;
-  if (exists && !readFile(file, text, error)) {
-    err << "orbelune xscreensaver-register: " << error << "\n";
-    return 1;
+  std::string text;
+  if (exists) {
+    auto read = readFile(file);
+    if (!read) {
+      err << "orbelune xscreensaver-register: " << read.error().message << "\n";
+      return 1;
+    }
+    text = std::move(*read);
   }
   if (exists) {
     // A file the user made read-only is one they do not want changed.
@@ -276,13 +277,12 @@ int runXScreenSaverRegister(const std::vector<std::string>& args, std::ostream& 
   } else {
     const char* env = std::getenv("ORBELUNE_XSCREENSAVER_DEFAULTS");
     fs::path defaults = env && *env ? fs::path(env) : fs::path("/etc/X11/app-defaults/XScreenSaver");
-    std::string appDefaults, ignored;
-    updated = xss::newFile(readFile(defaults, appDefaults, ignored) ? std::optional<std::string>(appDefaults)
-                                                                    : std::nullopt);
+    auto appDefaults = readFile(defaults);
+    updated = xss::newFile(appDefaults ? std::optional<std::string>(std::move(*appDefaults)) : std::nullopt);
   }
 
-  if (!atomic_file::write(file, updated, error, {exists ? backup : fs::path(), 0666})) {
-    err << "orbelune xscreensaver-register: " << error << "; the old file is unchanged\n";
+  if (auto written = atomic_file::write(file, updated, {exists ? backup : fs::path(), 0666}); !written) {
+    err << "orbelune xscreensaver-register: " << written.error().message << "; the old file is unchanged\n";
     return 1;
   }
   if (unregister) {

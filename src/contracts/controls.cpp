@@ -1,18 +1,11 @@
 #include "contracts/controls.h"
 
+#include "contracts/color_panel.h"
 
 namespace orbelune {
-namespace {
-ColorWell* g_activeWell = nullptr;
-
-std::map<std::string, ColorWell::Factory>& wellClasses() {
-  static std::map<std::string, ColorWell::Factory> classes;
-  return classes;
-}
-}  // namespace
 
 ColorWell::~ColorWell() {
-  if (g_activeWell == this) g_activeWell = nullptr;
+  if (panel_ && panel_->activeWell_ == this) panel_->activeWell_ = nullptr;
 }
 
 void ColorWell::setColor(const Color& color) {
@@ -25,17 +18,23 @@ void ColorWell::setEnabled(bool enabled) {
   if (backend_) backend_->showEnabled(enabled);
 }
 
+void ColorWell::setPanel(ColorPanel* panel) {
+  if (panel_ == panel) return;
+  if (panel_ && panel_->activeWell_ == this) panel_->activeWell_ = nullptr;
+  panel_ = panel;
+}
+
 void ColorWell::activate(bool exclusive) {
-  if (g_activeWell == this) return;
-  if (exclusive && g_activeWell) g_activeWell->deactivate();
-  g_activeWell = this;
+  if (!panel_ || panel_->activeWell_ == this) return;
+  if (exclusive && panel_->activeWell_) panel_->activeWell_->deactivate();
+  panel_->activeWell_ = this;
 }
 
 void ColorWell::deactivate() {
-  if (g_activeWell == this) g_activeWell = nullptr;
+  if (panel_ && panel_->activeWell_ == this) panel_->activeWell_ = nullptr;
 }
 
-ColorWell* ColorWell::activeWell() { return g_activeWell; }
+bool ColorWell::isActive() const { return panel_ && panel_->activeWell() == this; }
 
 void ColorWell::setBackend(ColorWellBackend* backend) {
   backend_ = backend;
@@ -45,23 +44,10 @@ void ColorWell::setBackend(ColorWellBackend* backend) {
   }
 }
 
-void ColorWell::registerClass(const std::string& className, Factory factory) {
-  wellClasses()[className] = std::move(factory);
-}
-
-std::unique_ptr<ColorWell> ColorWell::makeWell(const std::string& className) {
-  auto it = wellClasses().find(className);
-  if (it != wellClasses().end()) return it->second();
+std::unique_ptr<ColorWell> ColorWellClasses::make(const std::string& className) const {
+  auto it = factories_.find(className);
+  if (it != factories_.end()) return it->second();
   return std::make_unique<ColorWell>();
-}
-
-Application& Application::shared() {
-  static Application app;
-  return app;
-}
-
-void Application::endSheet(Panel* panel) {
-  if (sheetHost_) sheetHost_->endSheet(panel);
 }
 
 }  // namespace orbelune

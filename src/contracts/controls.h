@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "base/result.h"
 #include "contracts/color.h"
 
 namespace orbelune {
@@ -62,38 +63,58 @@ class ColorWellBackend {
   virtual void showEnabled(bool enabled) = 0;
 };
 
-// A colour well. The process's wells share one colour panel; the well the panel
-// serves is the active one. Subclasses may change what activation does; the
-// interface file names a well's class, which is made through the class registry.
+class ColorPanel;
+
+// A colour well. The wells of a sheet share the colour panel its host handed
+// it; the well the panel serves is the active one. Subclasses may change what
+// activation does; the interface file names a well's class, which its loader
+// makes from the classes registered with it (ColorWellClasses).
 class ColorWell : public Control {
  public:
   ColorWell() = default;
   ~ColorWell() override;
+  ColorWell(const ColorWell&) = delete;
+  ColorWell& operator=(const ColorWell&) = delete;
 
   void setColor(const Color& color);
   Color color() const { return color_; }
   void setEnabled(bool enabled) override;
   bool isEnabled() const override { return enabled_; }
 
-  // The user clicked the well: it becomes the panel's active well (deactivating
+  // The panel serving the well (set by the sheet that takes the well as an
+  // outlet), or nullptr: a well without a panel is never active.
+  void setPanel(ColorPanel* panel);
+  ColorPanel* panel() const { return panel_; }
+
+  // The user clicked the well: it becomes its panel's active well (deactivating
   // the active one first when `exclusive`).
   virtual void activate(bool exclusive);
   // The well stops being served by the panel.
   virtual void deactivate();
-  bool isActive() const { return activeWell() == this; }
-  static ColorWell* activeWell();
+  bool isActive() const;
 
   void setBackend(ColorWellBackend* backend);
 
   using Factory = std::function<std::unique_ptr<ColorWell>()>;
-  static void registerClass(const std::string& className, Factory factory);
-  // A well of the named class; a plain well for an unknown or empty name.
-  static std::unique_ptr<ColorWell> makeWell(const std::string& className);
 
  private:
   Color color_ = Color::white();
   bool enabled_ = true;
   ColorWellBackend* backend_ = nullptr;
+  ColorPanel* panel_ = nullptr;
+};
+
+// The colour-well classes an interface loader can make, by the class name an
+// interface file gives a well.
+class ColorWellClasses {
+ public:
+  void add(const std::string& className, ColorWell::Factory factory) { factories_[className] = std::move(factory); }
+  bool has(const std::string& className) const { return factories_.count(className) != 0; }
+  // A well of the named class; a plain well for an unknown or empty name.
+  std::unique_ptr<ColorWell> make(const std::string& className) const;
+
+ private:
+  std::map<std::string, ColorWell::Factory> factories_;
 };
 
 // The theme's text colours for enabled and disabled controls.
@@ -131,34 +152,22 @@ class InterfaceOwner {
   virtual bool performAction(const std::string& action, Control* sender) = 0;
 };
 
-// Loads interface files. The platform's one loader is set by the host (the GTK
-// backend's in the settings app); without one, nothing loads.
+// Loads interface files. A host makes its platform's loader (the GTK backend's
+// in the settings app) and hands it to its sheets; without one, nothing loads.
 class InterfaceLoader {
  public:
   virtual ~InterfaceLoader() = default;
   // Creates the file's objects, keeps them alive for the owner's lifetime and
-  // connects outlets and actions. False when the file is missing or broken.
-  virtual bool loadInterface(const std::string& name, InterfaceOwner& owner) = 0;
+  // connects outlets and actions. An error when the file is missing or broken.
+  virtual Result<void> loadInterface(const std::string& name, InterfaceOwner& owner) = 0;
   // Called when an owner goes away: its objects are released.
   virtual void releaseObjectsOf(InterfaceOwner& owner) = 0;
-};
 
-// The process's application object: its interface loader, sheet host and theme.
-class Application {
- public:
-  static Application& shared();
-  InterfaceLoader* interfaceLoader() const { return loader_; }
-  void setInterfaceLoader(InterfaceLoader* loader) { loader_ = loader; }
-  SheetHost* sheetHost() const { return sheetHost_; }
-  void setSheetHost(SheetHost* host) { sheetHost_ = host; }
-  SystemColors* systemColors() const { return colors_; }
-  void setSystemColors(SystemColors* colors) { colors_ = colors; }
-  void endSheet(Panel* panel);
+  // The colour-well classes this loader makes for the wells of its files.
+  ColorWellClasses& wellClasses() { return wellClasses_; }
 
  private:
-  InterfaceLoader* loader_ = nullptr;
-  SheetHost* sheetHost_ = nullptr;
-  SystemColors* colors_ = nullptr;
+  ColorWellClasses wellClasses_;
 };
 
 }  // namespace orbelune

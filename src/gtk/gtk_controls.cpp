@@ -66,7 +66,8 @@ int GtkButtonControl::state() const {
   return gtk_check_button_get_active(GTK_CHECK_BUTTON(w_)) ? 1 : 0;
 }
 
-GtkColorWellFace::GtkColorWellFace(GtkButton* button, ColorWell& well) : button_(button), well_(well) {
+GtkColorWellFace::GtkColorWellFace(GtkButton* button, ColorWell& well, ColorChooserDialog& chooser)
+    : button_(button), well_(well), chooser_(chooser) {
   swatch_ = gtk_drawing_area_new();
   gtk_drawing_area_set_content_width(GTK_DRAWING_AREA(swatch_), 44);
   gtk_drawing_area_set_content_height(GTK_DRAWING_AREA(swatch_), 18);
@@ -107,22 +108,26 @@ void GtkColorWellFace::onClicked(GtkButton*, gpointer self) { static_cast<GtkCol
 
 void GtkColorWellFace::click() {
   well_.activate(true);
-  SharedColorChooser::shared().open(widget());
+  chooser_.open(well_, widget());
 }
 
-SharedColorChooser& SharedColorChooser::shared() {
-  static SharedColorChooser chooser;
-  return chooser;
+ColorChooserDialog::~ColorChooserDialog() {
+  if (panel_) panel_->setListener(nullptr);
+  if (dialog_) gtk_window_destroy(GTK_WINDOW(dialog_));
 }
 
-void SharedColorChooser::open(GtkWidget* near) {
-  ColorWell* well = ColorWell::activeWell();
-  if (!well) return;
+void ColorChooserDialog::open(ColorWell& well, GtkWidget* near) {
+  ColorPanel* panel = well.panel();
+  if (!panel || panel->activeWell() != &well) return;
   if (!dialog_) {
     dialog_ = gtk_color_chooser_dialog_new("Colours", nullptr);
     gtk_window_set_hide_on_close(GTK_WINDOW(dialog_), TRUE);
     g_signal_connect(dialog_, "response", G_CALLBACK(onResponse), this);
-    ColorPanel::shared().setListener([this](bool shows) {
+  }
+  if (panel_ != panel) {
+    if (panel_) panel_->setListener(nullptr);
+    panel_ = panel;
+    panel_->setListener([this](bool shows) {
       if (dialog_) gtk_color_chooser_set_use_alpha(GTK_COLOR_CHOOSER(dialog_), shows);
     });
   }
@@ -130,23 +135,23 @@ void SharedColorChooser::open(GtkWidget* near) {
     gtk_window_set_transient_for(GTK_WINDOW(dialog_), GTK_WINDOW(root));
     gtk_window_set_modal(GTK_WINDOW(dialog_), TRUE);
   }
-  gtk_color_chooser_set_use_alpha(GTK_COLOR_CHOOSER(dialog_), ColorPanel::shared().showsAlpha());
-  const Color c = well->color();
+  gtk_color_chooser_set_use_alpha(GTK_COLOR_CHOOSER(dialog_), panel->showsAlpha());
+  const Color c = well.color();
   GdkRGBA rgba{static_cast<float>(c.red), static_cast<float>(c.green), static_cast<float>(c.blue),
                static_cast<float>(c.alpha)};
   gtk_color_chooser_set_rgba(GTK_COLOR_CHOOSER(dialog_), &rgba);
   gtk_window_present(GTK_WINDOW(dialog_));
 }
 
-void SharedColorChooser::respond(int response) { onResponse(GTK_DIALOG(dialog_), response, this); }
+void ColorChooserDialog::respond(int response) { onResponse(GTK_DIALOG(dialog_), response, this); }
 
-void SharedColorChooser::onResponse(GtkDialog*, int response, gpointer self) {
-  auto* chooser = static_cast<SharedColorChooser*>(self);
-  ColorWell* well = ColorWell::activeWell();
+void ColorChooserDialog::onResponse(GtkDialog*, int response, gpointer self) {
+  auto* chooser = static_cast<ColorChooserDialog*>(self);
+  ColorWell* well = chooser->panel_ ? chooser->panel_->activeWell() : nullptr;
   if (well && response == GTK_RESPONSE_OK) {
     GdkRGBA rgba;
     gtk_color_chooser_get_rgba(GTK_COLOR_CHOOSER(chooser->dialog_), &rgba);
-    const bool opaque = !ColorPanel::shared().showsAlpha();
+    const bool opaque = !chooser->panel_->showsAlpha();
     well->setColor(Color{rgba.red, rgba.green, rgba.blue, opaque ? 1.0 : static_cast<double>(rgba.alpha)});
   }
   gtk_widget_set_visible(chooser->dialog_, FALSE);

@@ -86,12 +86,14 @@ class GtkButtonControl final : public Button, public GtkControl {
   GtkWidget* w_;
 };
 
+class ColorChooserDialog;
+
 // A colour well's face: a button showing the colour. Clicking it activates the
-// well and opens the shared colour chooser, which offers opacity only while the
-// shared colour panel shows alpha.
+// well and opens its loader's colour chooser, which offers opacity only while
+// the well's colour panel shows alpha.
 class GtkColorWellFace final : public ColorWellBackend, public GtkControl {
  public:
-  GtkColorWellFace(GtkButton* button, ColorWell& well);
+  GtkColorWellFace(GtkButton* button, ColorWell& well, ColorChooserDialog& chooser);
   ~GtkColorWellFace() override;
   GtkWidget* widget() const override { return GTK_WIDGET(button_); }
   void showColor(const Color& color) override;
@@ -108,6 +110,7 @@ class GtkColorWellFace final : public ColorWellBackend, public GtkControl {
   GtkButton* button_;
   GtkWidget* swatch_;
   ColorWell& well_;
+  ColorChooserDialog& chooser_;
   Color shown_;
 };
 
@@ -133,11 +136,18 @@ class GtkSystemColors final : public SystemColors {
   GtkWidget* probe_;
 };
 
-// The process's one colour chooser, serving the active colour well.
-class SharedColorChooser {
+// The colour chooser the wells of one interface loader open: it serves the
+// active well of the colour panel of the well that opened it last, and offers
+// opacity while that panel shows alpha. The panel must outlive the chooser.
+class ColorChooserDialog {
  public:
-  static SharedColorChooser& shared();
-  void open(GtkWidget* near);
+  ColorChooserDialog() = default;
+  ~ColorChooserDialog();
+  ColorChooserDialog(const ColorChooserDialog&) = delete;
+  ColorChooserDialog& operator=(const ColorChooserDialog&) = delete;
+
+  // Shows the chooser for `well`, when it is its panel's active well.
+  void open(ColorWell& well, GtkWidget* near);
   // For tests: the chooser's dialog, or null before the first open.
   GtkWidget* dialog() const { return dialog_; }
   void respond(int response);
@@ -145,6 +155,7 @@ class SharedColorChooser {
  private:
   static void onResponse(GtkDialog*, int response, gpointer self);
   GtkWidget* dialog_ = nullptr;
+  ColorPanel* panel_ = nullptr;  // the panel served, whose switch the dialog follows
 };
 
 }  // namespace orbelune

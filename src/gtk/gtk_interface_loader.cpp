@@ -65,12 +65,10 @@ bool isColorWellButton(GtkWidget* w) { return GTK_IS_BUTTON(w) && gtk_widget_has
 GtkInterfaceLoader::GtkInterfaceLoader() = default;
 GtkInterfaceLoader::~GtkInterfaceLoader() = default;
 
-bool GtkInterfaceLoader::loadInterface(const std::string& name, InterfaceOwner& owner) {
-  lastError_.clear();
+Result<void> GtkInterfaceLoader::loadInterface(const std::string& name, InterfaceOwner& owner) {
   auto file = findResource(name + ".ui");
   if (!file) {
-    lastError_ = "the interface file " + name + ".ui was not found (looked in the data folders; set ORBELUNE_DATA_DIR)";
-    return false;
+    return Error{"the interface file " + name + ".ui was not found (looked in the data folders; set ORBELUNE_DATA_DIR)"};
   }
   auto b = std::make_unique<Binding>();
   b->owner = &owner;
@@ -92,7 +90,7 @@ bool GtkInterfaceLoader::loadInterface(const std::string& name, InterfaceOwner& 
 
   GError* error = nullptr;
   if (!gtk_builder_add_from_file(b->builder, file->c_str(), &error)) {
-    lastError_ = "the interface file " + file->string() + " cannot be loaded: " + (error ? error->message : "?");
+    Error failure{"the interface file " + file->string() + " cannot be loaded: " + (error ? error->message : "?")};
     if (error) g_error_free(error);
     // Whatever the builder made before failing goes with it.
     GSList* made = gtk_builder_get_objects(b->builder);
@@ -100,7 +98,7 @@ bool GtkInterfaceLoader::loadInterface(const std::string& name, InterfaceOwner& 
       if (GTK_IS_WINDOW(l->data)) gtk_window_destroy(GTK_WINDOW(l->data));
     }
     g_slist_free(made);
-    return false;
+    return failure;
   }
 
   std::vector<std::pair<std::string, Control*>> made;
@@ -122,8 +120,8 @@ bool GtkInterfaceLoader::loadInterface(const std::string& name, InterfaceOwner& 
     GtkWidget* w = GTK_WIDGET(obj);
     Control* control = nullptr;
     if (isColorWellButton(w)) {
-      auto well = ColorWell::makeWell(gtk_widget_get_name(w));
-      auto face = std::make_unique<GtkColorWellFace>(GTK_BUTTON(w), *well);
+      auto well = wellClasses().make(gtk_widget_get_name(w));
+      auto face = std::make_unique<GtkColorWellFace>(GTK_BUTTON(w), *well, chooser_);
       b->faces[id] = face.get();
       control = well.get();
       b->widgets[obj] = face.get();
@@ -148,10 +146,7 @@ bool GtkInterfaceLoader::loadInterface(const std::string& name, InterfaceOwner& 
     made.emplace_back(id, control);
   }
   g_slist_free(objects);
-  if (!b->window) {
-    lastError_ = "the interface file " + file->string() + " has no window";
-    return false;
-  }
+  if (!b->window) return Error{"the interface file " + file->string() + " has no window"};
   // Only a file that passed every check reaches the owner: its outlets must
   // never point at objects that a failed load frees again.
   if (owner.setPanelOutlet(windowId, b->panel.get())) b->outlets.push_back(windowId);
@@ -159,7 +154,7 @@ bool GtkInterfaceLoader::loadInterface(const std::string& name, InterfaceOwner& 
     if (owner.setOutlet(id, control)) b->outlets.push_back(id);
   }
   bindings_[&owner] = std::move(b);
-  return true;
+  return {};
 }
 
 void GtkInterfaceLoader::releaseObjectsOf(InterfaceOwner& owner) { bindings_.erase(&owner); }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "contracts/controls.h"
+#include "gtk/gtk_controls.h"
 
 namespace orbelune {
 
@@ -17,17 +18,17 @@ class GtkColorWellFace;
 // resource directories) for their owners. Every object with an id becomes a
 // control and is handed to the owner's outlet of that name; the handlers the
 // file names are the owner's actions and are resolved by name; buttons styled
-// "color-well" become colour wells of the class the widget's name gives.
+// "color-well" become colour wells of the class the widget's name gives (from
+// the classes registered with this loader), and open this loader's chooser.
 class GtkInterfaceLoader final : public InterfaceLoader {
  public:
   GtkInterfaceLoader();
   ~GtkInterfaceLoader() override;
 
-  bool loadInterface(const std::string& name, InterfaceOwner& owner) override;
+  Result<void> loadInterface(const std::string& name, InterfaceOwner& owner) override;
   void releaseObjectsOf(InterfaceOwner& owner) override;
 
-  // Why the last load failed (missing or broken file).
-  const std::string& lastError() const { return lastError_; }
+  ColorChooserDialog& colorChooser() { return chooser_; }
   // For tests: an owner's object by its id, and the outlets the owner accepted.
   GObject* objectOf(InterfaceOwner& owner, const std::string& id) const;
   std::vector<std::string> connectedOutlets(InterfaceOwner& owner) const;
@@ -37,8 +38,8 @@ class GtkInterfaceLoader final : public InterfaceLoader {
   struct Binding;
 
  private:
+  ColorChooserDialog chooser_;  // before the bindings, whose well faces open it
   std::map<InterfaceOwner*, std::unique_ptr<Binding>> bindings_;
-  std::string lastError_;
 };
 
 }  // namespace orbelune

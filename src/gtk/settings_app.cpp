@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "bundle_info.h"
+#include "contracts/color_panel.h"
 #include "sheet/sheet_controller.h"
 #include "cairo/cairo_graphics.h"
 #include "cairo/cairo_surface.h"
@@ -15,17 +16,34 @@
 #include "gtk/gtk_interface_loader.h"
 #include "base/resource_locator.h"
 #include "session/saver_session.h"
+#include "store/screen_saver_defaults.h"
 #include "view/orbelune_view.h"
 
 namespace orbelune {
 namespace {
+
+// What the settings app owns and hands its preview and its sheet: the settings
+// store, opened once, and the sheet's loader, theme colours and colour panel.
+struct SettingsServices {
+  std::shared_ptr<ScreenSaverDefaults> store;
+  ColorPanel colorPanel;            // before the loader, whose chooser follows it
+  GtkInterfaceLoader loader;
+  std::unique_ptr<GtkSystemColors> colors;  // made once GTK has started
+
+  SheetContext sheetContext(SheetHost* host) { return {&loader, host, colors.get(), &colorPanel}; }
+  // The store's warnings go where the app's other diagnostics go.
+  void printWarnings() {
+    if (!store) return;
+    for (const auto& warning : store->takeWarnings()) std::cerr << "orbelune: warning: " << warning << "\n";
+  }
+};
 
 // The preview: a view of a saver session (isPreview YES) drawn exactly as the
 // saver draws it, at the session's interval, into an off-screen picture that
 // the widget shows.
 class PreviewArea : public Gtk::DrawingArea {
  public:
-  PreviewArea() : session_({}, nullptr) {
+  explicit PreviewArea(const std::shared_ptr<ScreenSaverDefaults>& store) : session_({}, nullptr, store) {
     set_content_width(480);
     set_content_height(270);
     set_hexpand(true);
@@ -86,7 +104,9 @@ class PreviewArea : public Gtk::DrawingArea {
 
 class SettingsWindow : public Gtk::ApplicationWindow, public SheetHost {
  public:
-  SettingsWindow() : box_(Gtk::Orientation::VERTICAL, 12), options_("Options…") {
+  explicit SettingsWindow(SettingsServices& services)
+      : services_(services), box_(Gtk::Orientation::VERTICAL, 12), preview_(services.store), options_("Options…") {
+    services_.printWarnings();
     set_title("Orbelune");
     set_default_size(640, 440);
     box_.set_margin(12);
@@ -95,13 +115,10 @@ class SettingsWindow : public Gtk::ApplicationWindow, public SheetHost {
     box_.append(preview_);
     box_.append(options_);
     set_child(box_);
-    Application::shared().setSheetHost(this);
-  }
-  ~SettingsWindow() override {
-    if (Application::shared().sheetHost() == this) Application::shared().setSheetHost(nullptr);
   }
 
   void endSheet(Panel* panel) override {
+    services_.printWarnings();
     if (auto* p = dynamic_cast<GtkPanel*>(panel)) gtk_widget_set_visible(GTK_WIDGET(p->window()), FALSE);
     // What the preview shows from now on is what the saver will show.
     preview_.restart();
@@ -111,11 +128,15 @@ class SettingsWindow : public Gtk::ApplicationWindow, public SheetHost {
   void onOptions() {
     OrbeluneView& view = preview_.view();
     if (!view.hasConfigureSheet()) return;
-    if (!sheet_) sheet_ = std::make_unique<SheetController>(view);
-    auto* panel = dynamic_cast<GtkPanel*>(sheet_->configureSheet());
+    if (!sheet_) sheet_ = std::make_unique<SheetController>(view, services_.sheetContext(this), services_.store);
+    auto configured = sheet_->configureSheet();
+    if (!configured) {
+      showMessage("The options cannot be shown", configured.error().message);
+      return;
+    }
+    auto* panel = dynamic_cast<GtkPanel*>(*configured);
     if (!panel) {
-      auto* loader = dynamic_cast<GtkInterfaceLoader*>(Application::shared().interfaceLoader());
-      showMessage("The options cannot be shown", loader ? loader->lastError() : "no interface loader");
+      showMessage("The options cannot be shown", "the options are no GTK window");
       return;
     }
     GtkWindow* sheet = panel->window();
@@ -139,6 +160,7 @@ class SettingsWindow : public Gtk::ApplicationWindow, public SheetHost {
     dialog->show();
   }
 
+  SettingsServices& services_;
   Gtk::Box box_;
   PreviewArea preview_;
   Gtk::Button options_;
@@ -167,15 +189,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   auto app = Gtk::Application::create(std::string(orbelune::kBundleIdentifier) + ".Settings");
-  orbelune::GtkInterfaceLoader loader;
-  std::unique_ptr<orbelune::GtkSystemColors> colors;
-  orbelune::Application::shared().setInterfaceLoader(&loader);
-  app->signal_startup().connect([&] {
-    colors = std::make_unique<orbelune::GtkSystemColors>();
-    orbelune::Application::shared().setSystemColors(colors.get());
-  });
-  const int status = app->make_window_and_run<orbelune::SettingsWindow>(argc, argv);
-  orbelune::Application::shared().setSystemColors(nullptr);
-  orbelune::Application::shared().setInterfaceLoader(nullptr);
-  return status;
+  orbelune::SettingsServices services;
+  services.store = orbelune::ScreenSaverDefaults::forModule(orbelune::kBundleIdentifier);
+  app->signal_startup().connect([&] { services.colors = std::make_unique<orbelune::GtkSystemColors>(); });
+  return app->make_window_and_run<orbelune::SettingsWindow>(argc, argv, services);
 }

@@ -42,14 +42,16 @@ std::optional<DrawOutcome> SessionView::drawFrame(Graphics& graphics) {
   return outcome;
 }
 
-SaverSession::SaverSession(SessionOptions options, std::shared_ptr<Clock> clock)
+SaverSession::SaverSession(SessionOptions options, std::shared_ptr<Clock> clock,
+                           std::shared_ptr<ScreenSaverDefaults> store)
     : options_(std::move(options)),
       clock_(clock ? std::move(clock) : std::make_shared<MonotonicClock>()),
+      store_(std::move(store)),
       measuresLoad_(dynamic_cast<VirtualClock*>(clock_.get()) == nullptr),
       interval_(OrbeluneView::kAnimationInterval) {}
 
 std::unique_ptr<SessionView> SaverSession::makeView(Size size, bool isPreview, double hostScale) {
-  auto view = OrbeluneView::create(makeRect(0, 0, size.width, size.height), isPreview, clock_, sweep_);
+  auto view = OrbeluneView::create(makeRect(0, 0, size.width, size.height), isPreview, store_, clock_, sweep_);
   if (!view) return nullptr;
   if (!options_.overrides.empty()) {
     Settings s = view->settings();
@@ -61,6 +63,10 @@ std::unique_ptr<SessionView> SaverSession::makeView(Size size, bool isPreview, d
   made->setHostScale(hostScale);
   made->view().startAnimation();
   return made;
+}
+
+std::vector<std::string> SaverSession::takeStoreWarnings() {
+  return store_ ? store_->takeWarnings() : std::vector<std::string>();
 }
 
 int FramePacer::timeoutMs(double now) const {

@@ -1,12 +1,15 @@
 #pragma once
 #include <memory>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "contracts/clock.h"
 #include "contracts/geometry.h"
 #include "contracts/graphics.h"
 #include "oscillator/sweep_parameters.h"
 #include "settings/setting_overrides.h"
+#include "store/screen_saver_defaults.h"
 #include "view/frame_rate_overlay.h"
 #include "view/orbelune_view.h"
 
@@ -57,10 +60,14 @@ class SaverSession {
   // `clock`: the views' time (a virtual one for reproducible runs, whose
   // overlay then counts frames only). `store`: where the views read their
   // settings; none leaves the built-in values.
-  SaverSession(SessionOptions options, std::shared_ptr<Clock> clock);
+  SaverSession(SessionOptions options, std::shared_ptr<Clock> clock, std::shared_ptr<ScreenSaverDefaults> store);
 
   // A started view for a surface of `size` pixels; nullptr when the size is unusable.
   std::unique_ptr<SessionView> makeView(Size size, bool isPreview, double hostScale = 1.0);
+  // What the store found wrong with the settings file since the last call
+  // (a host prints them).
+  std::vector<std::string> takeStoreWarnings();
+  const std::shared_ptr<ScreenSaverDefaults>& store() const { return store_; }
 
   // Seconds between frames: the views' animation interval.
   double interval() const { return interval_; }
@@ -70,6 +77,7 @@ class SaverSession {
  private:
   SessionOptions options_;
   std::shared_ptr<Clock> clock_;
+  std::shared_ptr<ScreenSaverDefaults> store_;
   std::shared_ptr<SweepParameters> sweep_ = std::make_shared<SweepParameters>();
   bool measuresLoad_;
   double interval_;

@@ -44,7 +44,9 @@ void loadSettings(ScreenSaverDefaults& store, Settings& s) {
   }
 
   store.registerDefaults(registration);
-  store.synchronize();
+  // Reads the file as it is now. Changes the host made and has not written yet
+  // are written along; should that fail they still act on this run.
+  (void)store.synchronize();
 
   for (const auto& d : settingTable()) {
     if (d.choice) s.*d.choice = store.integer(d.key);
@@ -61,7 +63,7 @@ void loadSettings(ScreenSaverDefaults& store, Settings& s) {
   if (!(s.sweepTime > 0.0)) s.sweepTime = kMinimumSweepTime;
 }
 
-bool writeSettings(ScreenSaverDefaults& store, const Settings& s) {
+Result<void> writeSettings(ScreenSaverDefaults& store, const Settings& s) {
   const bool current = SystemVersion::isCurrentSystem();
   for (const auto& d : settingTable()) {
     if (d.choice) store.setObject(s.*d.choice, d.key);

@@ -43,6 +43,6 @@ void loadSettings(ScreenSaverDefaults& store, Settings& settings);
 
 // Writes the sixteen plain keys and the three colours of the running system's
 // archive format, then synchronizes. Returns synchronize's result.
-bool writeSettings(ScreenSaverDefaults& store, const Settings& settings);
+Result<void> writeSettings(ScreenSaverDefaults& store, const Settings& settings);
 
 }  // namespace orbelune

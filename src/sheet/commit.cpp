@@ -1,5 +1,4 @@
 // OK: the wells' colours into the view, every setting into the store, end the sheet.
-#include "bundle_info.h"
 #include "sheet/sheet_controller.h"
 #include "store/screen_saver_defaults.h"
 #include "settings/setting_table.h"
@@ -22,16 +21,16 @@ void SheetController::clickOK(Control* sender) {
 
   // Should the settings not be saved, the live state stays, the old file is
   // intact, and the user is told.
-  auto store = ScreenSaverDefaults::forModule(kBundleIdentifier);
   std::string failure;
-  if (!store) {
+  if (!store_) {
     failure = "The settings could not be saved: there is no settings folder (neither XDG_CONFIG_HOME nor HOME "
               "is set, and the user has no home folder).";
-  } else if (!writeSettings(*store, s)) {
-    failure = "The settings could not be saved to " + store->file().string() + ": " + store->lastError();
+  } else if (auto written = writeSettings(*store_, s); !written) {
+    failure = "The settings could not be saved to " + store_->file().string() + ": " + written.error().message;
   }
-  if (SheetHost* host = Application::shared().sheetHost(); host && !failure.empty()) host->presentError(failure);
-  Application::shared().endSheet(panel_);
+  SheetHost* host = context_.host;
+  if (host && !failure.empty()) host->presentError(failure);
+  if (host) host->endSheet(panel_);
 }
 
 }  // namespace orbelune

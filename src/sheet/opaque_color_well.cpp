@@ -6,17 +6,17 @@
 namespace orbelune {
 
 void MyNoneAlphaColorWell::activate(bool exclusive) {
-  ColorPanel::shared().setShowsAlpha(false);
+  if (ColorPanel* p = panel()) p->setShowsAlpha(false);
   ColorWell::activate(exclusive);
 }
 
 void MyNoneAlphaColorWell::deactivate() {
   ColorWell::deactivate();
-  ColorPanel::shared().setShowsAlpha(true);
+  if (ColorPanel* p = panel()) p->setShowsAlpha(true);
 }
 
-void MyNoneAlphaColorWell::registerClass() {
-  ColorWell::registerClass(sheet_outlets::kOpaqueWellClass, [] { return std::make_unique<MyNoneAlphaColorWell>(); });
+void MyNoneAlphaColorWell::registerClass(InterfaceLoader& loader) {
+  loader.wellClasses().add(sheet_outlets::kOpaqueWellClass, [] { return std::make_unique<MyNoneAlphaColorWell>(); });
 }
 
 }  // namespace orbelune

@@ -3,15 +3,16 @@
 
 namespace orbelune {
 
-// The background colour well: while the shared colour panel serves it, the panel
+// The background colour well: while its colour panel serves it, the panel
 // offers no opacity, so the background stays opaque.
 class MyNoneAlphaColorWell final : public ColorWell {
  public:
   void activate(bool exclusive) override;
   void deactivate() override;
 
-  // Makes the class known to interface files by its name (idempotent).
-  static void registerClass();
+  // Makes the class known by its name to the interface files a loader loads
+  // (again: idempotent).
+  static void registerClass(InterfaceLoader& loader);
 };
 
 }  // namespace orbelune

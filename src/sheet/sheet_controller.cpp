@@ -6,6 +6,7 @@
 
 #include "sheet/opaque_color_well.h"
 #include "base/number_text.h"
+#include "contracts/color_panel.h"
 #include "settings/setting_table.h"
 #include "view/orbelune_view.h"
 
@@ -30,6 +31,13 @@ bool fits(Kind kind, Control* control) {
 }
 }  // namespace
 
+SheetController::SheetController(OrbeluneView& view, const SheetContext& context,
+                                 std::shared_ptr<ScreenSaverDefaults> store)
+    : view_(view), context_(context), store_(std::move(store)) {
+  // The panel offers opacity until the background well asks it not to.
+  if (context_.colorPanel) context_.colorPanel->setShowsAlpha(true);
+}
+
 SheetController::~SheetController() {
   if (loader_) loader_->releaseObjectsOf(*this);
 }
@@ -46,11 +54,16 @@ const SettingDescriptor* SheetController::settingOf(std::size_t i) {
   return i < kOutletCount && *kOutlets[i].setting ? findSetting(kOutlets[i].setting) : nullptr;
 }
 
-Panel* SheetController::configureSheet() {
+Result<Panel*> SheetController::configureSheet() {
   if (!panel_) {
-    MyNoneAlphaColorWell::registerClass();
-    if (InterfaceLoader* loader = Application::shared().interfaceLoader()) {
-      if (loader->loadInterface(sheet_outlets::kInterfaceFile, *this)) loader_ = loader;
+    InterfaceLoader* loader = context_.loader;
+    if (!loader) return Error{"there is no interface loader"};
+    MyNoneAlphaColorWell::registerClass(*loader);
+    if (auto loaded = loader->loadInterface(sheet_outlets::kInterfaceFile, *this); !loaded) return loaded.error();
+    loader_ = loader;
+    if (!panel_) {
+      return Error{std::string("the interface file ") + sheet_outlets::kInterfaceFile + ".ui has no window named " +
+                   sheet_outlets::kPanel};
     }
   }
   const Settings s = view_.settings();
@@ -123,7 +136,7 @@ void SheetController::handlingCheckBox(Control* sender) {
 }
 
 void SheetController::validateConfig() {
-  SystemColors* colors = Application::shared().systemColors();
+  SystemColors* colors = context_.colors;
   const Color enabled = colors ? colors->controlTextColor() : Color{0, 0, 0, 1};
   const Color disabled = colors ? colors->disabledControlTextColor() : Color{0, 0, 0, 0.4};
   const Settings s = view_.settings();
@@ -160,6 +173,8 @@ bool SheetController::setOutlet(const std::string& name, Control* control) {
     if (name != kOutlets[i].name) continue;
     if (!fits(kOutlets[i].kind, control)) return false;
     controls_[i] = control;
+    // The sheet's wells share the panel its host handed it.
+    if (kOutlets[i].kind == Kind::ColorWell) static_cast<ColorWell*>(control)->setPanel(context_.colorPanel);
     return true;
   }
   return false;

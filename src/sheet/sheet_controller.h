@@ -1,31 +1,48 @@
 #pragma once
 #include <array>
 #include <cstddef>
+#include <memory>
 #include <string>
 
 #include "sheet/sheet_outlets.h"
+#include "base/result.h"
 #include "contracts/controls.h"
 #include "settings/settings.h"
 
 namespace orbelune {
 
+class ColorPanel;
 class OrbeluneView;
+class ScreenSaverDefaults;
 struct SettingDescriptor;
+
+// What a host hands each sheet it shows. Any of them may be missing: without a
+// loader nothing loads, without a sheet host the sheet ends unseen and errors
+// go untold, without system colours labels take black and grey, and without a
+// colour panel no well is ever active. The host owns them all; they must
+// outlive the sheet.
+struct SheetContext {
+  InterfaceLoader* loader = nullptr;
+  SheetHost* host = nullptr;
+  SystemColors* colors = nullptr;
+  ColorPanel* colorPanel = nullptr;
+};
 
 // The configuration sheet of one view: it loads the interface file, owns its
 // outlets, fills them from the view's settings and turns each edit into a
 // changed copy of those settings that acts on the view at once. OK stores the
-// settings and ends the sheet. The view must outlive its sheet.
+// settings in the store the host handed (nullptr: there is nowhere to save, and
+// OK says so) and ends the sheet. The view must outlive its sheet.
 class SheetController : public InterfaceOwner {
  public:
-  explicit SheetController(OrbeluneView& view) : view_(view) {}
+  SheetController(OrbeluneView& view, const SheetContext& context, std::shared_ptr<ScreenSaverDefaults> store);
   ~SheetController() override;
   SheetController(const SheetController&) = delete;
   SheetController& operator=(const SheetController&) = delete;
 
   // Loads the interface file on first use (and again after a failed load) and
-  // fills every control from the view; nullptr when there is no panel.
-  Panel* configureSheet();
+  // fills every control from the view; an error saying why when there is no panel.
+  Result<Panel*> configureSheet();
 
   // The actions the interface file names, and the fields' delegate notifications.
   void handlingMenu(Control* sender);
@@ -48,6 +65,8 @@ class SheetController : public InterfaceOwner {
   static const SettingDescriptor* settingOf(std::size_t i);
 
   OrbeluneView& view_;
+  SheetContext context_;
+  std::shared_ptr<ScreenSaverDefaults> store_;
   Panel* panel_ = nullptr;
   std::array<Control*, kOutletCount> controls_{};  // in the order of sheet_outlets::kOutlets
   InterfaceLoader* loader_ = nullptr;               // the loader holding the sheet's objects

@@ -29,7 +29,7 @@ std::string temporaryName(const fs::path& target) {
 }
 
 // Writes `text` into a new file beside `target` and renames it over `target`.
-bool replace(const fs::path& target, const std::string& text, mode_t mode, std::string& error) {
+Result<void> replace(const fs::path& target, const std::string& text, mode_t mode) {
   const Syscalls& sys = *g_calls;
   std::string tmp;
   int fd = -1;
@@ -38,16 +38,12 @@ bool replace(const fs::path& target, const std::string& text, mode_t mode, std::
     fd = sys.open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
     if (fd < 0 && errno != EEXIST) break;
   }
-  if (fd < 0) {
-    error = reason("cannot create a temporary file beside " + target.string(), errno);
-    return false;
-  }
-  auto abandon = [&](const std::string& what) {
+  if (fd < 0) return Error{reason("cannot create a temporary file beside " + target.string(), errno)};
+  auto abandon = [&](const std::string& what) -> Result<void> {
     const int err = errno;
     if (fd >= 0) sys.close(fd);
     ::unlink(tmp.c_str());
-    error = reason(what, err);
-    return false;
+    return Error{reason(what, err)};
   };
   // The mode given to open() passed through the umask; an existing file's own
   // mode is put back exactly.
@@ -73,7 +69,7 @@ bool replace(const fs::path& target, const std::string& text, mode_t mode, std::
     sys.fsync(dir);
     sys.close(dir);
   }
-  return true;
+  return {};
 }
 
 // Temporary files of `target` that a writer killed mid-write left behind. A
@@ -102,16 +98,16 @@ mode_t newFileMode(mode_t requested) {
 const Syscalls& realSyscalls() { return kReal; }
 void setSyscallsForTesting(const Syscalls* calls) { g_calls = calls ? calls : &kReal; }
 
-ReadResult read(const fs::path& path, std::size_t limit) {
+Result<std::optional<std::string>> read(const fs::path& path, std::size_t limit) {
   const Syscalls& sys = *g_calls;
   const int fd = sys.open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0);
   if (fd < 0) {
-    if (errno == ENOENT) return {ReadResult::Status::Missing, {}, {}};
-    return {ReadResult::Status::Failed, {}, reason("cannot read " + path.string(), errno)};
+    if (errno == ENOENT) return std::optional<std::string>();
+    return Error{reason("cannot read " + path.string(), errno)};
   }
-  auto failed = [&](const std::string& why) {
+  auto failed = [&](const std::string& why) -> Result<std::optional<std::string>> {
     sys.close(fd);
-    return ReadResult{ReadResult::Status::Failed, {}, path.string() + ": " + why};
+    return Error{path.string() + ": " + why};
   };
   struct stat st {};
   if (::fstat(fd, &st) != 0) return failed(std::strerror(errno));
@@ -131,7 +127,7 @@ ReadResult read(const fs::path& path, std::size_t limit) {
     if (text.size() > limit) return failed("is larger than " + std::to_string(limit >> 20) + " MiB");
   }
   sys.close(fd);
-  return {ReadResult::Status::Read, std::move(text), {}};
+  return std::optional<std::string>(std::move(text));
 }
 
 fs::path resolvedTarget(const fs::path& path) {
@@ -145,28 +141,25 @@ fs::path resolvedTarget(const fs::path& path) {
   return target;
 }
 
-bool write(const fs::path& path, const std::string& text, std::string& error, const WriteOptions& options) {
+Result<void> write(const fs::path& path, const std::string& text, const WriteOptions& options) {
   const fs::path target = resolvedTarget(path);
   struct stat st {};
   const bool exists = ::stat(target.c_str(), &st) == 0;
   if (exists && !S_ISREG(st.st_mode)) {
-    error = target.string() + (S_ISDIR(st.st_mode) ? ": is a directory" : ": is not a regular file");
-    return false;
+    return Error{target.string() + (S_ISDIR(st.st_mode) ? ": is a directory" : ": is not a regular file")};
   }
   if (exists && !options.backup.empty()) {
     auto old = read(target);
-    if (old.status != ReadResult::Status::Read) {
-      error = old.error;
-      return false;
-    }
-    std::string why;
-    if (!replace(options.backup, old.text, st.st_mode & 07777, why)) {
-      error = "cannot keep a backup: " + why;
-      return false;
+    if (!old) return old.error();
+    // Gone since the stat: there is nothing to keep.
+    if (*old) {
+      if (auto kept = replace(options.backup, **old, st.st_mode & 07777); !kept) {
+        return Error{"cannot keep a backup: " + kept.error().message};
+      }
     }
   }
   removeStaleTemporaries(target);
-  return replace(target, text, exists ? (st.st_mode & 07777) : newFileMode(options.newFileMode), error);
+  return replace(target, text, exists ? (st.st_mode & 07777) : newFileMode(options.newFileMode));
 }
 
 FolderLock::FolderLock(const fs::path& path) {

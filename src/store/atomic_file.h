@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "base/result.h"
+
 namespace orbelune::atomic_file {
 
 // The system calls the module makes, one seam for tests: each can be made to
@@ -25,14 +27,10 @@ void setSyscallsForTesting(const Syscalls* calls);
 // Settings files are small; anything larger is not one of ours.
 inline constexpr std::size_t kDefaultReadLimit = 4u << 20;
 
-struct ReadResult {
-  enum class Status { Read, Missing, Failed } status;
-  std::string text;   // Read: the whole file
-  std::string error;  // Failed: why, starting with the file's name
-};
-// Reads a regular file whole. A FIFO, a device or a folder in its place, a file
-// over `limit` bytes or one that cannot be read is Failed, never a hang.
-ReadResult read(const std::filesystem::path& path, std::size_t limit = kDefaultReadLimit);
+// Reads a regular file whole: its text, or nullopt when there is no file. A
+// FIFO, a device or a folder in its place, a file over `limit` bytes or one
+// that cannot be read is an error (starting with the file's name), never a hang.
+Result<std::optional<std::string>> read(const std::filesystem::path& path, std::size_t limit = kDefaultReadLimit);
 
 // The file a write to `path` replaces: a symbolic link's final target, so that a
 // linked file (a dotfile manager's, say) is updated where it lives.
@@ -47,9 +45,8 @@ struct WriteOptions {
 };
 // Replaces the file atomically: a temporary file beside it, written, flushed,
 // renamed over it, then the folder flushed. Any failure leaves the old file as
-// it was and no temporary behind, and says why in `error` (file and reason).
-bool write(const std::filesystem::path& path, const std::string& text, std::string& error,
-           const WriteOptions& options = {});
+// it was and no temporary behind, and says why (file and reason).
+Result<void> write(const std::filesystem::path& path, const std::string& text, const WriteOptions& options = {});
 
 // Holds an exclusive lock on the folder of `path` for a read-modify-write, so
 // that writers in other processes take turns. Empty when the lock cannot be had

@@ -11,9 +11,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <iostream>
 #include <nlohmann/json.hpp>
 #include <sstream>
+#include <utility>
 
 #include "store/atomic_file.h"
 #include "base/number_text.h"
@@ -169,12 +169,7 @@ fs::path ScreenSaverDefaults::fileForModule(const std::string& moduleName) {
 std::shared_ptr<ScreenSaverDefaults> ScreenSaverDefaults::forModule(const std::string& moduleName) {
   if (!isPlainName(moduleName)) return nullptr;
   if (configDirectory().empty()) return nullptr;
-  static std::map<fs::path, std::weak_ptr<ScreenSaverDefaults>> stores;
-  fs::path file = fileForModule(moduleName);
-  if (auto existing = stores[file].lock()) return existing;
-  auto store = std::make_shared<ScreenSaverDefaults>(file);
-  stores[file] = store;
-  return store;
+  return std::make_shared<ScreenSaverDefaults>(fileForModule(moduleName));
 }
 
 ScreenSaverDefaults::ScreenSaverDefaults(fs::path file) : file_(std::move(file)) { adopt(readFile()); }
@@ -182,26 +177,27 @@ ScreenSaverDefaults::ScreenSaverDefaults(fs::path file) : file_(std::move(file))
 ScreenSaverDefaults::Loaded ScreenSaverDefaults::readFile() const {
   Loaded loaded;
   auto file = atomic_file::read(file_);
-  if (file.status == atomic_file::ReadResult::Status::Missing) return loaded;
-  if (file.status == atomic_file::ReadResult::Status::Failed) {
+  if (!file) {
     // Not the same as corrupt: a file that could not be read may be fine, so
     // it is neither moved aside nor overwritten.
     loaded.unreadable = true;
-    loaded.problem = file.error;
+    loaded.problem = file.error().message;
     return loaded;
   }
+  if (!*file) return loaded;  // no file yet
+  std::string& text = **file;
   bool tooDeep = false;
-  json doc = parseSettingsJson(file.text, tooDeep);
+  json doc = parseSettingsJson(text, tooDeep);
   bool repaired = false;
   if (doc.is_discarded() && !tooDeep) {
     // Numbers JSON cannot hold (1e999, NaN) read as not stored; the rest is kept.
-    doc = parseSettingsJson(withUnreadableNumbersAsNull(file.text), tooDeep);
+    doc = parseSettingsJson(withUnreadableNumbersAsNull(text), tooDeep);
     repaired = !doc.is_discarded();
   }
   if (doc.is_discarded() || !doc.is_object() || repaired) {
     // Either way the file on disk is kept aside, byte for byte, before it is replaced.
     loaded.corrupt = true;
-    loaded.text = std::move(file.text);
+    loaded.text = std::move(text);
     if (!repaired) {
       loaded.problem = tooDeep ? "nested more than " + std::to_string(kMaxDepth) + " levels deep"
                                : doc.is_discarded() ? "not valid JSON" : "not a JSON object";
@@ -223,15 +219,15 @@ ScreenSaverDefaults::Loaded ScreenSaverDefaults::readFile() const {
 void ScreenSaverDefaults::adopt(Loaded&& loaded) {
   if (loaded.partial && !warned_) {
     warned_ = true;
-    std::cerr << "orbelune: warning: settings file " << file_.string() << ": " << loaded.problem
-              << "; the file as it is will be kept as " << file_.string() << ".corrupt\n";
+    warnings_.push_back("settings file " + file_.string() + ": " + loaded.problem + "; the file as it is will be kept as " +
+                        file_.string() + ".corrupt");
   } else if (loaded.corrupt && !warned_) {
     warned_ = true;
-    std::cerr << "orbelune: warning: cannot read settings file " << file_.string() << " (" << loaded.problem
-              << "); using defaults, the file will be kept as " << file_.string() << ".corrupt\n";
+    warnings_.push_back("cannot read settings file " + file_.string() + " (" + loaded.problem +
+                        "); using defaults, the file will be kept as " + file_.string() + ".corrupt");
   } else if (loaded.unreadable && !warned_) {
     warned_ = true;
-    std::cerr << "orbelune: warning: " << loaded.problem << "; using defaults\n";
+    warnings_.push_back(loaded.problem + "; using defaults");
   }
   corrupt_ = loaded.corrupt;
   corruptText_ = std::move(loaded.text);
@@ -248,6 +244,8 @@ void ScreenSaverDefaults::adopt(Loaded&& loaded) {
     }
   }
 }
+
+std::vector<std::string> ScreenSaverDefaults::takeWarnings() { return std::exchange(warnings_, {}); }
 
 void ScreenSaverDefaults::registerDefaults(const DefaultsDictionary& defaults) {
   for (const auto& [key, value] : defaults) registered_[key] = value;
@@ -316,55 +314,48 @@ void ScreenSaverDefaults::remove(const std::string& key) {
   pending_[key] = std::nullopt;
 }
 
-bool ScreenSaverDefaults::synchronize() {
-  lastError_.clear();
+Result<void> ScreenSaverDefaults::synchronize() {
   if (pending_.empty()) {
     adopt(readFile());
-    return true;
+    return {};
   }
   const fs::path dir = atomic_file::resolvedTarget(file_).parent_path();
   std::error_code ec;
   fs::create_directories(dir, ec);
-  if (ec) {
-    lastError_ = "cannot create " + dir.string() + ": " + ec.message();
-    return false;
-  }
+  if (ec) return Error{"cannot create " + dir.string() + ": " + ec.message()};
   // Read, merge and replace under the folder's lock, so that two programs
   // writing at once each keep what the other wrote.
   atomic_file::FolderLock lock(file_);
   // Start from the file as it is now, so that what other programs wrote since we
   // read it survives, and put our own changes on top.
   adopt(readFile());
-  if (!unreadable_.empty()) {
-    lastError_ = unreadable_ + "; the file is left as it is";
-    return false;
-  }
+  if (!unreadable_.empty()) return Error{unreadable_ + "; the file is left as it is"};
   json doc = json::object();
   for (const auto& [key, text] : opaque_) doc[key] = json::parse(text);
   for (const auto& [key, value] : stored_) doc[key] = encodeEntry(value);
-  if (corrupt_ && !keepCorruptAside()) return false;
+  if (corrupt_) {
+    if (auto kept = keepCorruptAside(); !kept) return kept;
+  }
   // Keys and strings are UTF-8 (callers check); should one not be, it is
   // written with U+FFFD in its place rather than abort the write.
   const std::string text = doc.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
-  if (!atomic_file::write(file_, text, lastError_, {{}, 0666})) return false;
+  if (auto written = atomic_file::write(file_, text, {{}, 0666}); !written) return written;
   pending_.clear();
   corrupt_ = false;
-  return true;
+  return {};
 }
 
-bool ScreenSaverDefaults::keepCorruptAside() {
+Result<void> ScreenSaverDefaults::keepCorruptAside() {
   // Keep what the user had: the unreadable bytes go to a file of their own
   // first; the store itself is only ever replaced whole.
   const fs::path target = atomic_file::resolvedTarget(file_);
   std::error_code ec;
   fs::path aside = target.string() + ".corrupt";
   for (int n = 1; fs::exists(aside, ec); ++n) aside = target.string() + ".corrupt." + std::to_string(n);
-  std::string error;
-  if (!atomic_file::write(aside, corruptText_, error, {{}, 0600})) {
-    lastError_ = "cannot keep the unreadable file aside: " + error;
-    return false;
+  if (auto written = atomic_file::write(aside, corruptText_, {{}, 0600}); !written) {
+    return Error{"cannot keep the unreadable file aside: " + written.error().message};
   }
-  return true;
+  return {};
 }
 
 }  // namespace orbelune

@@ -6,6 +6,9 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
+
+#include "base/result.h"
 
 #include "store/defaults_value.h"
 
@@ -20,9 +23,10 @@ using DefaultsDictionary = std::map<std::string, DefaultsValue>;
 // programs wrote are kept) and replaces it atomically.
 class ScreenSaverDefaults {
  public:
-  // The process's store of the module (one object per file, shared by every caller).
-  // Returns nullptr for a module name that is not a plain file name, or when
-  // there is no config folder (see configDirectory).
+  // Opens the module's store: a new object over its file, read now. A host
+  // opens it once and hands it to its views and sheet. Returns nullptr for a
+  // module name that is not a plain file name, or when there is no config
+  // folder (see configDirectory).
   static std::shared_ptr<ScreenSaverDefaults> forModule(const std::string& moduleName);
   // $XDG_CONFIG_HOME/orbelune, or ~/.config/orbelune when the variable is unset or
   // relative; without $HOME the home folder is the password database's. Empty
@@ -39,9 +43,14 @@ class ScreenSaverDefaults {
   bool boolean(const std::string& key) const;
   void setObject(const DefaultsValue& value, const std::string& key);
   void remove(const std::string& key);
-  // Writes pending changes (or, with none, reads the file again). False when the
-  // file could not be written; the reason is in lastError() and the old file stays.
-  bool synchronize();
+  // Writes pending changes (or, with none, reads the file again). An error when
+  // the file could not be written (the old file then stays).
+  Result<void> synchronize();
+
+  // What the store had to tell about the file since the last call (a corrupt
+  // file kept aside, an unreadable one), one line each, for the host to show;
+  // the store itself prints nothing. A file's trouble is told once per store.
+  std::vector<std::string> takeWarnings();
 
   // What the file holds, registered defaults excluded.
   DefaultsDictionary storedValues() const { return stored_; }
@@ -51,13 +60,12 @@ class ScreenSaverDefaults {
   const std::map<std::string, std::string>& unknownEntries() const { return opaque_; }
   bool contains(const std::string& key) const { return stored_.count(key) || opaque_.count(key); }
   const std::filesystem::path& file() const { return file_; }
-  const std::string& lastError() const { return lastError_; }
 
  private:
   struct Loaded;
   Loaded readFile() const;
   void adopt(Loaded&& loaded);
-  bool keepCorruptAside();
+  Result<void> keepCorruptAside();
 
   std::filesystem::path file_;
   DefaultsDictionary registered_;
@@ -68,8 +76,8 @@ class ScreenSaverDefaults {
                           // in part; keep it aside before writing
   std::string corruptText_;
   std::string unreadable_;  // why the file on disk could not be read, or empty
-  mutable bool warned_ = false;
-  std::string lastError_;
+  bool warned_ = false;
+  std::vector<std::string> warnings_;
 };
 
 }  // namespace orbelune

@@ -2,30 +2,30 @@
 
 #include <cmath>
 
-#include "bundle_info.h"
-#include "contracts/color_panel.h"
 #include "store/screen_saver_defaults.h"
 #include "settings/settings.h"
 
 namespace orbelune {
 
 std::unique_ptr<OrbeluneView> OrbeluneView::create(const Rect& frame, bool isPreview,
-                                                          std::shared_ptr<Clock> clock,
-                                                          std::shared_ptr<SweepParameters> sweep) {
+                                                   const std::shared_ptr<ScreenSaverDefaults>& store,
+                                                   std::shared_ptr<Clock> clock,
+                                                   std::shared_ptr<SweepParameters> sweep) {
   std::unique_ptr<OrbeluneView> view(new OrbeluneView());
   view->sweep_ = sweep ? std::move(sweep) : std::make_shared<SweepParameters>();
-  if (!view->initFigure(frame, isPreview, std::move(clock))) return nullptr;
+  if (!view->initFigure(frame, isPreview, store.get(), std::move(clock))) return nullptr;
   return view;
 }
 
 OrbeluneView::~OrbeluneView() = default;
 
-bool OrbeluneView::initFigure(const Rect& frame, bool isPreview, std::shared_ptr<Clock> clock) {
+bool OrbeluneView::initFigure(const Rect& frame, bool isPreview, ScreenSaverDefaults* store,
+                              std::shared_ptr<Clock> clock) {
   if (!ScreenSaverView::init(frame, isPreview, std::move(clock))) return false;
 
   // The built-in values are the defaults the store registers.
   Settings s;
-  if (auto store = ScreenSaverDefaults::forModule(kBundleIdentifier)) loadSettings(*store, s);
+  if (store) loadSettings(*store, s);
   takeAppearanceFrom(s);
 
   sweep_->method = s.sweepMethod;
@@ -35,7 +35,6 @@ bool OrbeluneView::initFigure(const Rect& frame, bool isPreview, std::shared_ptr
   yAxis_ = std::make_unique<Oscillator>(*sweep_, s.frequencyY1, s.frequencyY2, s.initialPhaseY, s.initialPhaseY2);
 
   setAnimationTimeInterval(kAnimationInterval);
-  ColorPanel::shared().setShowsAlpha(true);
   return true;
 }
 

@@ -13,6 +13,8 @@
 
 namespace orbelune {
 
+class ScreenSaverDefaults;
+
 // What one drawRect: call did.
 enum class DrawOutcome { NotYet, Started, Idle, Drawn };
 
@@ -23,11 +25,13 @@ class OrbeluneView : public ScreenSaverView {
   using FrameGroup = std::vector<std::shared_ptr<BezierPath>>;  // newest path first
   using Trail = std::deque<FrameGroup>;                          // newest group first
 
-  // Creates the view and loads the settings store; nullptr when the frame is unusable.
-  // Views made with the same sweep parameters share them (nullptr: a new set).
+  // Creates the view with the settings of the store its host hands it (with
+  // none, the built-in values); nullptr when the frame is unusable. Views made
+  // with the same sweep parameters share them (nullptr: a new set).
   static std::unique_ptr<OrbeluneView> create(const Rect& frame, bool isPreview,
-                                                     std::shared_ptr<Clock> clock = nullptr,
-                                                     std::shared_ptr<SweepParameters> sweep = nullptr);
+                                              const std::shared_ptr<ScreenSaverDefaults>& store,
+                                              std::shared_ptr<Clock> clock = nullptr,
+                                              std::shared_ptr<SweepParameters> sweep = nullptr);
   ~OrbeluneView() override;
 
   // Seconds between two frames of the figure.
@@ -96,7 +100,7 @@ class OrbeluneView : public ScreenSaverView {
 
  protected:
   OrbeluneView() = default;
-  bool initFigure(const Rect& frame, bool isPreview, std::shared_ptr<Clock> clock);
+  bool initFigure(const Rect& frame, bool isPreview, ScreenSaverDefaults* store, std::shared_ptr<Clock> clock);
 
  private:
   // The view's own settings (size, width, options, colours) to and from the

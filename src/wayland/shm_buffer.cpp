@@ -8,21 +8,28 @@
 
 namespace orbelune {
 
-ShmBuffer::ShmBuffer(wl_shm* shm, int width, int height) : width_(width), height_(height) {
+Result<std::unique_ptr<ShmBuffer>> ShmBuffer::make(wl_shm* shm, int width, int height) {
+  std::unique_ptr<ShmBuffer> buffer(new ShmBuffer(width, height));
+  if (auto made = buffer->allocate(shm); !made) return made.error();
+  return buffer;
+}
+
+Result<void> ShmBuffer::allocate(wl_shm* shm) {
+  const int width = width_, height = height_;
   const int stride = cairo_format_stride_for_width(CAIRO_FORMAT_ARGB32, width);
   size_ = static_cast<std::size_t>(stride) * static_cast<std::size_t>(height);
   const int fd = memfd_create("orbelune-frame", MFD_CLOEXEC);
   if (fd < 0 || ftruncate(fd, static_cast<off_t>(size_)) != 0) {
-    error_ = std::string("cannot make a shared picture: ") + std::strerror(errno);
+    Error failure{std::string("cannot make a shared picture: ") + std::strerror(errno)};
     if (fd >= 0) close(fd);
-    return;
+    return failure;
   }
   pixels_ = mmap(nullptr, size_, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
   if (pixels_ == MAP_FAILED) {
     pixels_ = nullptr;
-    error_ = std::string("cannot map a shared picture: ") + std::strerror(errno);
+    Error failure{std::string("cannot map a shared picture: ") + std::strerror(errno)};
     close(fd);
-    return;
+    return failure;
   }
   wl_shm_pool* pool = wl_shm_create_pool(shm, fd, static_cast<int32_t>(size_));
   buffer_ = wl_shm_pool_create_buffer(pool, 0, width, height, stride, WL_SHM_FORMAT_ARGB8888);
@@ -33,6 +40,7 @@ ShmBuffer::ShmBuffer(wl_shm* shm, int width, int height) : width_(width), height
   surface_.reset(cairo_image_surface_create_for_data(static_cast<unsigned char*>(pixels_), CAIRO_FORMAT_ARGB32, width,
                                                      height, stride));
   graphics_ = std::make_unique<CairoGraphics>(surface_.get());
+  return {};
 }
 
 ShmBuffer::~ShmBuffer() {
@@ -50,19 +58,19 @@ wl_buffer* ShmBuffer::attachable() {
 
 void ShmBuffer::onRelease(void* data, wl_buffer*) { static_cast<ShmBuffer*>(data)->busy_ = false; }
 
-bool ShmBufferPool::resize(wl_shm* shm, int width, int height, std::string& error) {
-  if (width == width_ && height == height_ && buffers_[0]) return true;
+Result<void> ShmBufferPool::resize(wl_shm* shm, int width, int height) {
+  if (width == width_ && height == height_ && buffers_[0]) return {};
   width_ = width;
   height_ = height;
   for (auto& b : buffers_) {
-    b = std::make_unique<ShmBuffer>(shm, width, height);
-    if (!b->ok()) {
-      error = b->error();
+    auto made = ShmBuffer::make(shm, width, height);
+    if (!made) {
       for (auto& each : buffers_) each.reset();
-      return false;
+      return made.error();
     }
+    b = std::move(*made);
   }
-  return true;
+  return {};
 }
 
 ShmBuffer* ShmBufferPool::free() {

@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 
+#include "base/result.h"
 #include "cairo/cairo_graphics.h"
 #include "cairo/cairo_surface.h"
 
@@ -19,14 +20,12 @@ namespace orbelune {
 
 class ShmBuffer {
  public:
-  // A buffer of width x height device pixels; check ok() (error() says why not).
-  ShmBuffer(wl_shm* shm, int width, int height);
+  // A buffer of width x height device pixels, or why there is none.
+  static Result<std::unique_ptr<ShmBuffer>> make(wl_shm* shm, int width, int height);
   ~ShmBuffer();
   ShmBuffer(const ShmBuffer&) = delete;
   ShmBuffer& operator=(const ShmBuffer&) = delete;
 
-  bool ok() const { return buffer_ != nullptr; }
-  const std::string& error() const { return error_; }
   bool busy() const { return busy_; }
   // Hands the buffer to the compositor until it releases it.
   wl_buffer* attachable();
@@ -35,6 +34,8 @@ class ShmBuffer {
   int height() const { return height_; }
 
  private:
+  ShmBuffer(int width, int height) : width_(width), height_(height) {}
+  Result<void> allocate(wl_shm* shm);
   static void onRelease(void* data, wl_buffer* buffer);
 
   int width_, height_;
@@ -44,14 +45,13 @@ class ShmBuffer {
   CairoSurface surface_;
   std::unique_ptr<CairoGraphics> graphics_;  // after the surface it draws on
   bool busy_ = false;
-  std::string error_;
 };
 
 // Two buffers of one size, used in turn.
 class ShmBufferPool {
  public:
   // The pool for width x height, (re)made when the size changes.
-  bool resize(wl_shm* shm, int width, int height, std::string& error);
+  Result<void> resize(wl_shm* shm, int width, int height);
   // A buffer the compositor does not hold, or nullptr when it holds both.
   ShmBuffer* free();
 

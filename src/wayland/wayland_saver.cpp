@@ -14,6 +14,8 @@
 #include <optional>
 #include <string>
 
+#include "bundle_info.h"
+#include "store/screen_saver_defaults.h"
 #include "wayland/shm_buffer.h"
 // The protocol names a parameter "namespace", which C++ reserves.
 #define namespace namespace_
@@ -84,7 +86,7 @@ struct OutputView {
 class WaylandSaver {
  public:
   WaylandSaver(const WaylandSaverOptions& options, std::ostream& err, std::ostream* out)
-      : options_(options), err_(err), out_(out), session_(options.session, nullptr) {}
+      : options_(options), err_(err), out_(out), session_(options.session, nullptr, ScreenSaverDefaults::forModule(kBundleIdentifier)) {}
   ~WaylandSaver();
   int run();
 
@@ -446,9 +448,8 @@ void WaylandSaver::draw(OutputView& o) {
   // The buffer is in device pixels; lines and text grow with the output's scale.
   const int scale = o.scale;
   const int w = o.width * scale, h = o.height * scale;
-  std::string error;
-  if (!o.buffers.resize(shm_, w, h, error)) {
-    err_ << "orbelune: " << error << "\n";
+  if (auto sized = o.buffers.resize(shm_, w, h); !sized) {
+    err_ << "orbelune: " << sized.error().message << "\n";
     status_ = 1;
     quit_ = true;
     return;
@@ -456,6 +457,7 @@ void WaylandSaver::draw(OutputView& o) {
   const Size size{static_cast<double>(w), static_cast<double>(h)};
   if (!o.view) {
     o.view = session_.makeView(size, false, scale);
+    for (const auto& warning : session_.takeStoreWarnings()) err_ << "orbelune: warning: " << warning << "\n";
     if (!o.view) return;
   }
   o.view->setHostScale(scale);

@@ -103,20 +103,19 @@ bool X11Frame::allocatePlain(int width, int height) {
   return true;
 }
 
-bool X11Frame::resize(int width, int height) {
-  if (width == width_ && height == height_ && surface_) return true;
+Result<void> X11Frame::resize(int width, int height) {
+  if (width == width_ && height == height_ && surface_) return {};
   release();
   width_ = width < 1 ? 1 : width;
   height_ = height < 1 ? 1 : height;
   if (!(shmAvailable_ && allocateShared(width_, height_)) && !allocatePlain(width_, height_)) {
-    error_ = "cannot allocate a " + std::to_string(width_) + "x" + std::to_string(height_) + " picture";
-    return false;
+    return Error{"cannot allocate a " + std::to_string(width_) + "x" + std::to_string(height_) + " picture"};
   }
   std::memset(image_->data, 0, static_cast<size_t>(image_->bytes_per_line) * height_);
   surface_.reset(cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(image_->data),
                                                      CAIRO_FORMAT_RGB24, width_, height_, image_->bytes_per_line));
   graphics_ = std::make_unique<CairoGraphics>(surface_.get());
-  return true;
+  return {};
 }
 
 CairoGraphics& X11Frame::graphics() {

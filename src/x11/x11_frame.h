@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "base/result.h"
 #include "cairo/cairo_graphics.h"
 #include "cairo/cairo_surface.h"
 
@@ -30,8 +31,8 @@ class X11Frame {
   X11Frame(const X11Frame&) = delete;
   X11Frame& operator=(const X11Frame&) = delete;
 
-  // (Re)allocates the picture for a window of this size; false on failure (see error()).
-  bool resize(int width, int height);
+  // (Re)allocates the picture for a window of this size, or says why it cannot.
+  Result<void> resize(int width, int height);
   // The picture to draw the next frame into, once the server has read the last one.
   CairoGraphics& graphics();
   // Copies what changed since the last present to the window.
@@ -46,7 +47,6 @@ class X11Frame {
   bool usesSharedMemory() const { return shm_; }
   int width() const { return width_; }
   int height() const { return height_; }
-  const std::string& error() const { return error_; }
 
   // Whether a visual's pixels have Cairo's RGB24 layout (32 bits, 8 per channel).
   static bool visualMatchesCairo(Display* display, Visual* visual, int depth);
@@ -78,7 +78,6 @@ class X11Frame {
   int completionEvent_ = -1;  // the ShmCompletion event type
   bool awaitingCompletion_ = false;
   long long lastPresentedArea_ = 0;
-  std::string error_;
 };
 
 }  // namespace orbelune

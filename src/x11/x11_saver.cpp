@@ -14,6 +14,8 @@
 #include <optional>
 #include <vector>
 
+#include "bundle_info.h"
+#include "store/screen_saver_defaults.h"
 #include "x11/x11_frame.h"
 #include "x11/x11_handles.h"
 #include "x11/x11_targets.h"
@@ -52,7 +54,7 @@ struct Target {
 class SaverHost {
  public:
   SaverHost(Display* display, std::ostream& err, const SessionOptions& options, bool activated)
-      : display_(display), err_(err), session_(options, nullptr), scale_(screenScale(display)), activated_(activated) {}
+      : display_(display), err_(err), session_(options, nullptr, ScreenSaverDefaults::forModule(kBundleIdentifier)), scale_(screenScale(display)), activated_(activated) {}
   ~SaverHost();
 
   bool addGivenWindow(Window window, bool preview);
@@ -120,12 +122,13 @@ bool SaverHost::attach(Window window, CreatedWindow created, bool preview) {
   t.created = std::move(created);
   t.mapped = attrs.map_state == IsViewable;
   t.frame = std::make_unique<X11Frame>(display_, window, attrs.visual, attrs.depth);
-  if (!t.frame->resize(attrs.width, attrs.height)) {
-    err_ << "orbelune: " << t.frame->error() << "\n";
+  if (auto sized = t.frame->resize(attrs.width, attrs.height); !sized) {
+    err_ << "orbelune: " << sized.error().message << "\n";
     return false;
   }
   t.view = session_.makeView(Size{static_cast<double>(attrs.width), static_cast<double>(attrs.height)}, preview,
                              scale_);
+  for (const auto& warning : session_.takeStoreWarnings()) err_ << "orbelune: warning: " << warning << "\n";
   if (!t.view) {
     err_ << "orbelune: cannot create the view\n";
     return false;
@@ -245,8 +248,8 @@ void SaverHost::handle(const XEvent& ev) {
   switch (ev.type) {
     case ConfigureNotify:
       if (ev.xconfigure.width != t->frame->width() || ev.xconfigure.height != t->frame->height()) {
-        if (!t->frame->resize(ev.xconfigure.width, ev.xconfigure.height)) {
-          err_ << "orbelune: " << t->frame->error() << "\n";
+        if (auto sized = t->frame->resize(ev.xconfigure.width, ev.xconfigure.height); !sized) {
+          err_ << "orbelune: " << sized.error().message << "\n";
           status_ = 1;
           quit_ = true;
           return;
