@@ -130,15 +130,15 @@ TEST_F(SaverOptionsTest, FlagsParseWithinTheirBoundsAndActOnTheNewViewOnly) {
   EXPECT_EQ(sweep().sweepTime, 86400.0);
   EXPECT_EQ(sweep().method, 2);
   EXPECT_EQ(view->xAxis().frequency1(), 0.1);
-  EXPECT_FALSE(view->isShowCurrentValue());
-  EXPECT_TRUE(view->isFitToScreenSize());
-  EXPECT_EQ(view->lineWidth(), 10.0);
+  EXPECT_FALSE(view->settings().isShowCurrentValue);
+  EXPECT_TRUE(view->settings().isFitToScreenSize);
+  EXPECT_EQ(view->settings().lineWidth, 10.0);
   EXPECT_EQ(view->xAxis().initialPhase1(), -720.0);  // phases are not bounded
-  EXPECT_TRUE(view->isShowInitialPhase());
-  EXPECT_FALSE(view->isShowFrequency());
-  EXPECT_EQ(describeColor(*view->lineColor()), "#483d8b");  // X11's darkslateblue
-  EXPECT_EQ(describeColor(*view->backColor()), "#10203040");
-  EXPECT_EQ(view->textColor(), Color::white());
+  EXPECT_TRUE(view->settings().isShowInitialPhase);
+  EXPECT_FALSE(view->settings().isShowFrequency);
+  EXPECT_EQ(describeColor(*view->settings().lineColor), "#483d8b");  // X11's darkslateblue
+  EXPECT_EQ(describeColor(*view->settings().backColor), "#10203040");
+  EXPECT_EQ(view->settings().textColor, Color::white());
   EXPECT_FALSE(std::filesystem::exists(storeFile()));  // never written
 
   for (std::vector<std::string> bad : std::vector<std::vector<std::string>>{

@@ -18,6 +18,15 @@ inline void installApplicationServices(InterfaceLoader* loader, SheetHost* host,
   Application::shared().setSystemColors(colors);
 }
 
+// Changes a view's settings as the sheet and the command line do: a copy of
+// them, edited and applied whole.
+template <class Edit>
+void editSettings(OrbeluneView& view, Edit edit) {
+  Settings s = view.settings();
+  edit(s);
+  view.applySettings(s);
+}
+
 // Each test gets an empty config folder of its own ($XDG_CONFIG_HOME), its
 // own sweep parameters, the current system's colour format and the real
 // system calls.

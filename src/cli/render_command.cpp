@@ -259,7 +259,7 @@ int runRenderCommand(const std::vector<std::string>& args, std::ostream& out, st
     if (!view->tick(recorder)) continue;
     if (fps && view->lastDrawOutcome() == DrawOutcome::Drawn) {
       fps->frameDrawn(t);
-      fps->draw(recorder, view->bounds(), view->textColor().value_or(Color::white()), o.scale);
+      fps->draw(recorder, view->bounds(), view->settings().textColor.value_or(Color::white()), o.scale);
     }
     if (ops) {
       ojson line;

@@ -299,7 +299,7 @@ void SaverHost::draw(Target& t) {
     timespec cpu{};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpu);
     t.fps->frameDrawn(now, now - start, static_cast<double>(cpu.tv_sec) + cpu.tv_nsec * 1e-9);
-    t.fps->draw(graphics, t.view->bounds(), t.view->textColor().value_or(Color::white()), scale_);
+    t.fps->draw(graphics, t.view->bounds(), t.view->settings().textColor.value_or(Color::white()), scale_);
   }
   t.frame->present();
 }

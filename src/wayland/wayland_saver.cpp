@@ -356,7 +356,7 @@ void WaylandSaver::draw(OutputView& o) {
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpu);
     const double now = clock_->now();
     o.fps->frameDrawn(now, now - start, static_cast<double>(cpu.tv_sec) + cpu.tv_nsec * 1e-9);
-    o.fps->draw(buffer->graphics(), o.view->bounds(), o.view->textColor().value_or(Color::white()),
+    o.fps->draw(buffer->graphics(), o.view->bounds(), o.view->settings().textColor.value_or(Color::white()),
                 o.view->displayScale());
   }
   // The buffers take turns, so this one differs from the one shown in what
