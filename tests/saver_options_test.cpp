@@ -5,6 +5,7 @@
 #include <regex>
 #include <sstream>
 
+#include "base/number_text.h"
 #include "cli/cli.h"
 #include "cli/saver_options.h"
 #include "settings/setting_table.h"
@@ -72,8 +73,8 @@ TEST_F(SaverOptionsTest, EverySettingHasAFlagAManPageEntryAndADialogWidget) {
         if (d.bounded()) {
           EXPECT_EQ(std::stod(e["low"]), d.low);
           EXPECT_EQ(std::stod(e["high"]), d.high);
-          const std::string range = describeNumber(d.low) + " to " + describeNumber(d.high) + " (default " +
-                                    describeNumber(d.builtIn) + ")";
+          const std::string range = formatShortest(d.low) + " to " + formatShortest(d.high) + " (default " +
+                                    formatShortest(d.builtIn) + ")";
           EXPECT_NE(man.find(range), std::string::npos) << range;
         }
         break;
@@ -114,8 +115,8 @@ TEST_F(SaverOptionsTest, EverySettingHasAFlagAManPageEntryAndADialogWidget) {
   // The sheet's slider offers the figure sizes the flag takes.
   const std::string ui = readSource("resources/ConfigureSheet.ui");
   const SettingDescriptor* size = findSetting("FigureSize");
-  EXPECT_NE(ui.find("<property name=\"lower\">" + describeNumber(size->low)), std::string::npos);
-  EXPECT_NE(ui.find("<property name=\"upper\">" + describeNumber(size->high) + ".0"), std::string::npos);
+  EXPECT_NE(ui.find("<property name=\"lower\">" + formatShortest(size->low)), std::string::npos);
+  EXPECT_NE(ui.find("<property name=\"upper\">" + formatShortest(size->high) + ".0"), std::string::npos);
 }
 
 TEST_F(SaverOptionsTest, FlagsParseWithinTheirBoundsAndActOnTheNewViewOnly) {

@@ -7,6 +7,7 @@
 #include <sstream>
 #include <string>
 
+#include "base/number_text.h"
 #include "cli/saver_options.h"
 #include "settings/setting_table.h"
 
@@ -39,8 +40,8 @@ void number(std::ostream& out, const SettingDescriptor& d, const char* indent) {
       << indent << "        _label=\"" << label << "\"";
   if (slider) out << " _low-label=\"" << (d.flag[0] == 'f' ? "Small" : "Thin") << "\" _high-label=\""
                   << (d.flag[0] == 'f' ? "Large" : "Thick") << "\"";
-  out << "\n" << indent << "        low=\"" << describeNumber(low) << "\" high=\"" << describeNumber(high)
-      << "\" default=\"" << describeNumber(d.builtIn) << "\"/>\n";
+  out << "\n" << indent << "        low=\"" << formatShortest(low) << "\" high=\"" << formatShortest(high)
+      << "\" default=\"" << formatShortest(d.builtIn) << "\"/>\n";
 }
 
 int writeXml(const char* descriptionFile) {
@@ -120,14 +121,14 @@ int writeMan(const char* templateFile) {
         break;
       case SettingKind::Choice:
         options << ".BI " << manFlag(d.flag) << " \" N\"\n"
-                << "0 no sweep, 1 linear sweep, 2 sweep with a logarithmic time warp; " << describeNumber(d.low)
-                << " to " << describeNumber(d.high) << " (default " << describeNumber(d.builtIn) << ").\n";
+                << "0 no sweep, 1 linear sweep, 2 sweep with a logarithmic time warp; " << formatShortest(d.low)
+                << " to " << formatShortest(d.high) << " (default " << formatShortest(d.builtIn) << ").\n";
         break;
       case SettingKind::Real:
         options << ".BI " << manFlag(d.flag) << " \" X\"\n" << d.label << unit << "; ";
-        if (d.bounded()) options << describeNumber(d.low) << " to " << describeNumber(d.high);
+        if (d.bounded()) options << formatShortest(d.low) << " to " << formatShortest(d.high);
         else options << "any number";
-        options << " (default " << describeNumber(d.builtIn) << ").\n";
+        options << " (default " << formatShortest(d.builtIn) << ").\n";
         break;
       case SettingKind::Color:
         options << ".BI " << manFlag(d.flag) << " \" COLOUR\"\n"

@@ -1,7 +1,6 @@
 #include "cli/saver_options.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <ostream>
@@ -12,12 +11,6 @@
 #include "view/orbelune_view.h"
 
 namespace orbelune {
-
-std::string describeNumber(double v) {
-  char buf[64];
-  auto res = std::to_chars(buf, buf + sizeof buf, v);
-  return std::string(buf, res.ptr);
-}
 
 std::string describeColor(const Color& c) {
   auto byte = [](double v) { return static_cast<unsigned>(std::lround(std::clamp(v, 0.0, 1.0) * 255.0)); };
@@ -32,10 +25,10 @@ namespace {
 std::string whatItTakes(const SettingDescriptor& d) {
   switch (d.kind) {
     case SettingKind::Choice:
-      return "a whole number from " + describeNumber(d.low) + " to " + describeNumber(d.high);
+      return "a whole number from " + formatShortest(d.low) + " to " + formatShortest(d.high);
     case SettingKind::Real:
       if (!d.bounded()) return std::string("a finite number of ") + d.unit;
-      return "a number from " + describeNumber(d.low) + " to " + describeNumber(d.high);
+      return "a number from " + formatShortest(d.low) + " to " + formatShortest(d.high);
     case SettingKind::Color:
       return "#rrggbb, #rrggbbaa or an X11 colour name such as gold";
     case SettingKind::Boolean:
@@ -101,15 +94,15 @@ void printSettingFlags(std::ostream& out) {
             << (d.builtIn != 0 ? "on" : "off") << ")\n";
         break;
       case SettingKind::Choice:
-        out << "  " << flag << " N\n      " << d.label << ": " << describeNumber(d.low) << " to "
-            << describeNumber(d.high) << " (default " << describeNumber(d.builtIn)
+        out << "  " << flag << " N\n      " << d.label << ": " << formatShortest(d.low) << " to "
+            << formatShortest(d.high) << " (default " << formatShortest(d.builtIn)
             << "); 0 no sweep, 1 linear, 2 logarithmic\n";
         break;
       case SettingKind::Real:
         out << "  " << flag << " X\n      " << d.label << unit << ": ";
-        if (d.bounded()) out << describeNumber(d.low) << " to " << describeNumber(d.high);
+        if (d.bounded()) out << formatShortest(d.low) << " to " << formatShortest(d.high);
         else out << "any number";
-        out << " (default " << describeNumber(d.builtIn) << ")\n";
+        out << " (default " << formatShortest(d.builtIn) << ")\n";
         break;
       case SettingKind::Color:
         out << "  " << flag << " COLOUR\n      " << d.label << ": #rrggbb, #rrggbbaa or an X11 colour name (default "
