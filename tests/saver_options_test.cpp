@@ -65,7 +65,7 @@ TEST_F(SaverOptionsTest, EverySettingHasAFlagAManPageEntryAndADialogWidget) {
   for (const auto& d : settingTable()) {
     SCOPED_TRACE(d.key);
     EXPECT_NE(man.find(manFlag(d.flag)), std::string::npos);
-    switch (d.kind) {
+    switch (d.kind()) {
       case SettingKind::Real: {
         auto e = elementWith(xml, "arg", std::string("--") + d.flag + " %");
         ASSERT_FALSE(e.empty());
