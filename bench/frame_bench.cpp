@@ -23,8 +23,10 @@ struct Scene {
   Scene(int w, int h, double fmax = 0.0) {
     view = OrbeluneView::create(makeRect(0, 0, w, h), false, nullptr, clock);
     if (fmax > 0.0) {
-      view->xAxis().setFrequency1(fmax);
-      view->xAxis().setFrequency2(fmax);
+      Settings s = view->settings();
+      s.frequencyX1 = fmax;
+      s.frequencyX2 = fmax;
+      view->applySettings(s);
     }
     view->startAnimation();
   }
@@ -34,12 +36,14 @@ struct Scene {
     auto scene = std::make_unique<Scene>(w, h);
     OrbeluneView& v = *scene->view;
     v.stopAnimation();
-    v.sweep().method = 1;
-    v.sweep().sweepTime = 60.0;
-    v.xAxis().setFrequency1(5.0);
-    v.xAxis().setFrequency2(500.0);
-    v.yAxis().setFrequency1(440.0);
-    v.yAxis().setFrequency2(440.0);
+    Settings s = v.settings();
+    s.sweepMethod = 1;
+    s.sweepTime = 60.0;
+    s.frequencyX1 = 5.0;
+    s.frequencyX2 = 500.0;
+    s.frequencyY1 = 440.0;
+    s.frequencyY2 = 440.0;
+    v.applySettings(s);
     v.startAnimation();
     return scene;
   }
@@ -86,7 +90,9 @@ void CairoFrame(benchmark::State& state, bool cached, bool text = true, bool dam
     g.setCachesCoverage(cached);
     g.setTracksDamage(damage);
     Scene scene(w, h);
-    scene.view->setShowCurrentValue(text);
+    Settings s = scene.view->settings();
+    s.isShowCurrentValue = text;
+    scene.view->applySettings(s);
     for (int i = 0; i < 30; ++i) scene.tick(g);
     long long area = 0, frames = 0;
     for (auto _ : state) {

@@ -23,9 +23,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   const auto scanned = scanNumber(text);
   if (scanned.length > text.size()) std::abort();
-  if (!std::isfinite(leadingNumber(text))) std::abort();
+  if (auto n = leadingNumber(text); n && !std::isfinite(*n)) std::abort();
   (void)parseInteger(text);
-  (void)format2f(leadingNumber(text));
+  (void)format2f(leadingNumber(text).value_or(0.0));
   const std::string shown = printable(text);
   if (!isValidUtf8(shown)) std::abort();
   for (unsigned char c : shown) {

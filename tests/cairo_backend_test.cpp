@@ -107,7 +107,7 @@ TEST_F(CairoBackendTest, AFrameShowsTheFigureOverTheBackgroundAndTheStatusLine) 
 TEST_F(CairoBackendTest, CachedCoverageMatchesPlainStrokingWithinOneLevel) {
   auto clock = std::make_shared<VirtualClock>();
   auto view = newView(makeRect(0, 0, 640, 360), false, clock);
-  view->setLineWidth(3.5);
+  test::editSettings(*view, [](Settings& s) { s.lineWidth = 3.5; });
   Surface cached(640, 360), plain(640, 360);
   CairoGraphics cachedG(cached.get()), plainG(plain.get());
   view->startAnimation();
@@ -221,12 +221,16 @@ TEST_F(CairoBackendTest, ClearingOnlyTheLastInkGivesTheSamePixelsAndTheDamageHol
   const Case cases[] = {
       {"default", [](OrbeluneView&) {}},
       {"wide line, phases shown", [](OrbeluneView& v) {
-         v.setLineWidth(7.0);
-         v.setShowInitialPhase(true);
+         test::editSettings(v, [](Settings& s) {
+           s.lineWidth = 7.0;
+           s.isShowInitialPhase = true;
+         });
        }},
       {"no status line, fitted", [](OrbeluneView& v) {
-         v.setShowCurrentValue(false);
-         v.setFitToScreenSize(true);
+         test::editSettings(v, [](Settings& s) {
+           s.isShowCurrentValue = false;
+           s.isFitToScreenSize = true;
+         });
        }},
   };
   for (const auto& c : cases) {
@@ -243,7 +247,11 @@ TEST_F(CairoBackendTest, ClearingOnlyTheLastInkGivesTheSamePixelsAndTheDamageHol
     double t = 0.0;
     for (int k = 1; k <= 60; ++k) {
       t += k % 17 == 0 ? 0.3 : 0.05;  // stalls too
-      if (k == 40) tracked->setBackColor(Color{0.1, 0.2, 0.3, 1}), full->setBackColor(Color{0.1, 0.2, 0.3, 1});
+      if (k == 40) {
+        for (OrbeluneView* v : {tracked.get(), full.get()}) {
+          test::editSettings(*v, [](Settings& s) { s.backColor = Color{0.1, 0.2, 0.3, 1}; });
+        }
+      }
       clock->set(t);
       std::memcpy(cairo_image_surface_get_data(before.get()), cairo_image_surface_get_data(a.get()),
                   static_cast<std::size_t>(cairo_image_surface_get_stride(a.get())) * 200);

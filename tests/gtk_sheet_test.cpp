@@ -74,7 +74,7 @@ TEST_F(GtkSheetTest, TheInterfaceFileWiresEveryOutletToItsControl) {
 }
 
 TEST_F(GtkSheetTest, TypingIntoARealEntryChangesTheLiveViewKeystrokeByKeystroke) {
-  view->xAxis().setFrequency1(1.375);
+  test::editSettings(*view, [](Settings& s) { s.frequencyX1 = 1.375; });
   ASSERT_TRUE(sheet->configureSheet().ok());
   // Filling the fields is no edit: the state keeps its full precision.
   EXPECT_STREQ(gtk_editable_get_text(entry("_textFrequencyX1")), "1.38");
@@ -95,7 +95,7 @@ TEST_F(GtkSheetTest, TypingIntoARealEntryChangesTheLiveViewKeystrokeByKeystroke)
   EXPECT_STREQ(gtk_editable_get_text(entry("_textFrequencyX1")), "1000.00");
 
   gtk_editable_set_text(entry("_textLineWidth"), "1e999");
-  EXPECT_EQ(view->lineWidth(), 1.0);
+  EXPECT_EQ(view->settings().lineWidth, 1.0);
 }
 
 TEST_F(GtkSheetTest, TheMenuAndCheckBoxesActOnTheStateAndTheDependentControls) {
@@ -110,13 +110,13 @@ TEST_F(GtkSheetTest, TheMenuAndCheckBoxesActOnTheStateAndTheDependentControls) {
   EXPECT_TRUE(gtk_widget_get_sensitive(widget("_textSweepRate")));
 
   gtk_check_button_set_active(GTK_CHECK_BUTTON(widget("_cboxShowCurrentValue")), FALSE);
-  EXPECT_FALSE(view->isShowCurrentValue());
+  EXPECT_FALSE(view->settings().isShowCurrentValue);
   EXPECT_FALSE(gtk_widget_get_sensitive(widget("_cboxShowFrequency")));
   EXPECT_FALSE(gtk_widget_get_sensitive(widget("_cwellTextColor")));
   gtk_check_button_set_active(GTK_CHECK_BUTTON(widget("_cboxFitToScreenSize")), TRUE);
-  EXPECT_TRUE(view->isFitToScreenSize());
+  EXPECT_TRUE(view->settings().isFitToScreenSize);
   gtk_range_set_value(GTK_RANGE(widget("_sliderFigureSize")), 0.5);
-  EXPECT_EQ(view->figureSize(), 0.5);
+  EXPECT_EQ(view->settings().figureSize, 0.5);
   EXPECT_STREQ(gtk_widget_get_tooltip_text(widget("_sliderFigureSize")), "0.50");
 }
 
@@ -138,7 +138,7 @@ TEST_F(GtkSheetTest, TheBackgroundWellOpensTheLoadersChooserWithoutOpacity) {
   line->click();
   EXPECT_TRUE(gtk_color_chooser_get_use_alpha(GTK_COLOR_CHOOSER(dialog)));
   loader.colorChooser().respond(GTK_RESPONSE_CANCEL);
-  EXPECT_EQ(view->backColor(), Color::black());  // only OK takes it into the view
+  EXPECT_EQ(view->settings().backColor, Color::black());  // only OK takes it into the view
 }
 
 TEST_F(GtkSheetTest, OkWritesTheStoreThatANewRenderReads) {

@@ -30,11 +30,23 @@ TEST(NumberTextTest, WholeTextsAreFiniteDecimalNumbersWithOneSign) {
   EXPECT_FALSE(parseInteger("99999999999999999999").has_value());
 }
 
-TEST(NumberTextTest, AFieldReadsAsTheNumberItBeginsWithOrZero) {
+TEST(NumberTextTest, ATextReadsAsTheNumberItBeginsWithOrNone) {
   EXPECT_EQ(leadingNumber("  12.5 Hz"), 12.5);
   EXPECT_EQ(leadingNumber("3e2x"), 300.0);
   EXPECT_EQ(leadingNumber("3e"), 3.0);
-  for (const char* zero : {"", "abc", "-", "+-5", "inf", "1e999", "nan"}) EXPECT_EQ(leadingNumber(zero), 0.0) << zero;
+  EXPECT_EQ(leadingNumber("0 Hz"), 0.0);
+  for (const char* none : {"", "abc", "-", "+-5", "inf", "1e999", "nan"}) {
+    EXPECT_EQ(leadingNumber(none), std::nullopt) << none;
+  }
+}
+
+TEST(NumberTextTest, ShortestAndRealFormsReadBackAsTheSameNumber) {
+  EXPECT_EQ(formatShortest(20.0), "20");
+  EXPECT_EQ(formatShortest(0.1), "0.1");
+  EXPECT_EQ(formatShortest(-360.0), "-360");
+  EXPECT_EQ(formatReal(20.0), "20.0");
+  EXPECT_EQ(formatReal(0.1), "0.1");
+  EXPECT_EQ(formatReal(1e300), "1e+300");
 }
 
 TEST(NumberTextTest, ALocaleWithADecimalCommaChangesNothing) {

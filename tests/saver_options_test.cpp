@@ -5,6 +5,7 @@
 #include <regex>
 #include <sstream>
 
+#include "base/number_text.h"
 #include "cli/cli.h"
 #include "cli/saver_options.h"
 #include "settings/setting_table.h"
@@ -64,7 +65,7 @@ TEST_F(SaverOptionsTest, EverySettingHasAFlagAManPageEntryAndADialogWidget) {
   for (const auto& d : settingTable()) {
     SCOPED_TRACE(d.key);
     EXPECT_NE(man.find(manFlag(d.flag)), std::string::npos);
-    switch (d.kind) {
+    switch (d.kind()) {
       case SettingKind::Real: {
         auto e = elementWith(xml, "arg", std::string("--") + d.flag + " %");
         ASSERT_FALSE(e.empty());
@@ -72,8 +73,8 @@ TEST_F(SaverOptionsTest, EverySettingHasAFlagAManPageEntryAndADialogWidget) {
         if (d.bounded()) {
           EXPECT_EQ(std::stod(e["low"]), d.low);
           EXPECT_EQ(std::stod(e["high"]), d.high);
-          const std::string range = describeNumber(d.low) + " to " + describeNumber(d.high) + " (default " +
-                                    describeNumber(d.builtIn) + ")";
+          const std::string range = formatShortest(d.low) + " to " + formatShortest(d.high) + " (default " +
+                                    formatShortest(d.builtIn) + ")";
           EXPECT_NE(man.find(range), std::string::npos) << range;
         }
         break;
@@ -114,8 +115,8 @@ TEST_F(SaverOptionsTest, EverySettingHasAFlagAManPageEntryAndADialogWidget) {
   // The sheet's slider offers the figure sizes the flag takes.
   const std::string ui = readSource("resources/ConfigureSheet.ui");
   const SettingDescriptor* size = findSetting("FigureSize");
-  EXPECT_NE(ui.find("<property name=\"lower\">" + describeNumber(size->low)), std::string::npos);
-  EXPECT_NE(ui.find("<property name=\"upper\">" + describeNumber(size->high) + ".0"), std::string::npos);
+  EXPECT_NE(ui.find("<property name=\"lower\">" + formatShortest(size->low)), std::string::npos);
+  EXPECT_NE(ui.find("<property name=\"upper\">" + formatShortest(size->high) + ".0"), std::string::npos);
 }
 
 TEST_F(SaverOptionsTest, FlagsParseWithinTheirBoundsAndActOnTheNewViewOnly) {
@@ -130,15 +131,15 @@ TEST_F(SaverOptionsTest, FlagsParseWithinTheirBoundsAndActOnTheNewViewOnly) {
   EXPECT_EQ(sweep().sweepTime, 86400.0);
   EXPECT_EQ(sweep().method, 2);
   EXPECT_EQ(view->xAxis().frequency1(), 0.1);
-  EXPECT_FALSE(view->isShowCurrentValue());
-  EXPECT_TRUE(view->isFitToScreenSize());
-  EXPECT_EQ(view->lineWidth(), 10.0);
+  EXPECT_FALSE(view->settings().isShowCurrentValue);
+  EXPECT_TRUE(view->settings().isFitToScreenSize);
+  EXPECT_EQ(view->settings().lineWidth, 10.0);
   EXPECT_EQ(view->xAxis().initialPhase1(), -720.0);  // phases are not bounded
-  EXPECT_TRUE(view->isShowInitialPhase());
-  EXPECT_FALSE(view->isShowFrequency());
-  EXPECT_EQ(describeColor(*view->lineColor()), "#483d8b");  // X11's darkslateblue
-  EXPECT_EQ(describeColor(*view->backColor()), "#10203040");
-  EXPECT_EQ(view->textColor(), Color::white());
+  EXPECT_TRUE(view->settings().isShowInitialPhase);
+  EXPECT_FALSE(view->settings().isShowFrequency);
+  EXPECT_EQ(describeColor(*view->settings().lineColor), "#483d8b");  // X11's darkslateblue
+  EXPECT_EQ(describeColor(*view->settings().backColor), "#10203040");
+  EXPECT_EQ(view->settings().textColor, Color::white());
   EXPECT_FALSE(std::filesystem::exists(storeFile()));  // never written
 
   for (std::vector<std::string> bad : std::vector<std::vector<std::string>>{

@@ -44,15 +44,15 @@ TEST_F(SettingsLoadTest, EmptyStoreGivesEveryDefaultAndWritesNothing) {
     EXPECT_EQ(f->initialPhase1(), 90.0);
     EXPECT_EQ(f->initialPhase2(), 90.0);
   }
-  EXPECT_EQ(v->figureSize(), 0.8);
-  EXPECT_EQ(v->lineWidth(), 2.0);
-  EXPECT_FALSE(v->isFitToScreenSize());
-  EXPECT_TRUE(v->isShowCurrentValue());
-  EXPECT_TRUE(v->isShowFrequency());
-  EXPECT_FALSE(v->isShowInitialPhase());
-  EXPECT_EQ(v->lineColor(), Color::yellow());
-  EXPECT_EQ(v->textColor(), Color::white());
-  EXPECT_EQ(v->backColor(), Color::black());
+  EXPECT_EQ(v->settings().figureSize, 0.8);
+  EXPECT_EQ(v->settings().lineWidth, 2.0);
+  EXPECT_FALSE(v->settings().isFitToScreenSize);
+  EXPECT_TRUE(v->settings().isShowCurrentValue);
+  EXPECT_TRUE(v->settings().isShowFrequency);
+  EXPECT_FALSE(v->settings().isShowInitialPhase);
+  EXPECT_EQ(v->settings().lineColor, Color::yellow());
+  EXPECT_EQ(v->settings().textColor, Color::white());
+  EXPECT_EQ(v->settings().backColor, Color::black());
   EXPECT_FALSE(std::filesystem::exists(storeFile()));
 }
 
@@ -63,9 +63,9 @@ TEST_F(SettingsLoadTest, AViewHandedNoStoreShowsTheBuiltInValuesWhateverTheFileH
   const std::string before = readStoreFile();
   auto v = OrbeluneView::create(makeRect(0, 0, 640, 480), false, nullptr);
   ASSERT_NE(v, nullptr);
-  EXPECT_EQ(v->lineWidth(), 2.0);
+  EXPECT_EQ(v->settings().lineWidth, 2.0);
   EXPECT_EQ(v->sweep().method, 1);
-  EXPECT_EQ(v->lineColor(), Color::yellow());
+  EXPECT_EQ(v->settings().lineColor, Color::yellow());
   EXPECT_EQ(readStoreFile(), before);
 }
 
@@ -81,8 +81,8 @@ TEST_F(SettingsLoadTest, StoredValuesReachTheViewAndTheOscillators) {
   EXPECT_EQ(sweep().sweepTime, 33.5);
   EXPECT_EQ(v->yAxis().frequency2(), 7.25);
   EXPECT_EQ(v->xAxis().initialPhase2(), -45.0);
-  EXPECT_TRUE(v->isShowInitialPhase());
-  EXPECT_EQ(v->lineWidth(), 4.0);
+  EXPECT_TRUE(v->settings().isShowInitialPhase);
+  EXPECT_EQ(v->settings().lineWidth, 4.0);
 }
 
 TEST_F(SettingsLoadTest, UnusableSweepTimesAndNumbersFallBack) {
@@ -104,16 +104,16 @@ TEST_F(SettingsLoadTest, UnusableSweepTimesAndNumbersFallBack) {
   writeStoreFile(R"({"FrequencyX1": {"real": null}, "LineWidth": {"real": 5e-1}})");
   auto v = makeView();
   EXPECT_EQ(v->xAxis().frequency1(), 1.0);
-  EXPECT_EQ(v->lineWidth(), 0.5);
+  EXPECT_EQ(v->settings().lineWidth, 0.5);
 }
 
 TEST_F(SettingsLoadTest, LegacyColourMigratesUntilAKeyedOneIsStored) {
   put(keys::kBackColor, Archiver::archive(red));
-  EXPECT_EQ(makeView()->backColor(), red);
+  EXPECT_EQ(makeView()->settings().backColor, red);
   put(keys::kKeyedBackColor, KeyedArchiver::archive(teal));
-  EXPECT_EQ(makeView()->backColor(), teal);
+  EXPECT_EQ(makeView()->settings().backColor, teal);
   put(keys::kBackColor, Archiver::archive(Color::white()));
-  EXPECT_EQ(makeView()->backColor(), teal);  // the keyed key wins from now on
+  EXPECT_EQ(makeView()->settings().backColor, teal);  // the keyed key wins from now on
 }
 
 TEST_F(SettingsLoadTest, UndecodableColoursLeaveKeyedFieldsEmptyAndLegacyOnesBuiltIn) {
@@ -122,9 +122,9 @@ TEST_F(SettingsLoadTest, UndecodableColoursLeaveKeyedFieldsEmptyAndLegacyOnesBui
   put(keys::kTextColor, Bytes{1, 2, 3});  // legacy garbage: the built-in white stays
   put(keys::kKeyedBackColor, std::string("not data"));
   auto v = makeView();
-  EXPECT_EQ(v->lineColor(), std::nullopt);
-  EXPECT_EQ(v->textColor(), Color::white());
-  EXPECT_EQ(v->backColor(), std::nullopt);
+  EXPECT_EQ(v->settings().lineColor, std::nullopt);
+  EXPECT_EQ(v->settings().textColor, Color::white());
+  EXPECT_EQ(v->settings().backColor, std::nullopt);
 }
 
 TEST_F(SettingsLoadTest, AKeyedArchiveWithFieldsOfTheWrongTypeDecodesToNothing) {
@@ -153,9 +153,9 @@ TEST_F(SettingsLoadTest, OlderSystemUsesOnlyTheLegacyKeys) {
   put(keys::kTextColor, Archiver::archive(red));
   put(keys::kBackColor, Bytes{9, 9});
   auto v = makeView();
-  EXPECT_EQ(v->lineColor(), Color::yellow());
-  EXPECT_EQ(v->textColor(), red);
-  EXPECT_EQ(v->backColor(), Color::black());
+  EXPECT_EQ(v->settings().lineColor, Color::yellow());
+  EXPECT_EQ(v->settings().textColor, red);
+  EXPECT_EQ(v->settings().backColor, Color::black());
 
   Settings s;
   s.lineColor = teal;

@@ -5,7 +5,7 @@
 #include "bundle_info.h"
 #include "sheet/opaque_color_well.h"
 #include "sheet/sheet_controller.h"
-#include "memory_sheet_loader.h"
+#include "sheet_fixture.h"
 #include "oscillator/oscillator.h"
 #include "store/color_archive.h"
 #include "contracts/color_panel.h"
@@ -18,33 +18,11 @@
 namespace orbelune {
 namespace {
 
-class ConfigSheetTest : public test::IsolatedTest {
+class ConfigSheetTest : public test::SheetFixture {
  protected:
-  void SetUp() override {
-    IsolatedTest::SetUp();
-    view = newView(makeRect(0, 0, 640, 480), false);
-    sheet = std::make_unique<SheetController>(*view, context(), hostStore());
-  }
-  void TearDown() override {
-    sheet.reset();
-    view.reset();
-    IsolatedTest::TearDown();
-  }
-  SheetContext context() { return {&loader, &host, &colors, &colorPanel}; }
-  Panel* open() {
-    auto panel = sheet->configureSheet();
-    return panel ? *panel : nullptr;
-  }
-  MemoryTextField& field(const char* name) { return loader.field(name); }
   // What the settings file holds now, as another program would read it.
   std::shared_ptr<ScreenSaverDefaults> store() { return openStore(); }
 
-  ColorPanel colorPanel;
-  test::MemorySheetLoader loader;
-  MemorySheetHost host;
-  MemorySystemColors colors;
-  std::unique_ptr<OrbeluneView> view;
-  std::unique_ptr<SheetController> sheet;
   const char* sweepFields[5] = {"_textSweepRate", "_textFrequencyX2", "_textFrequencyY2", "_textInitialPhaseX2",
                                 "_textInitialPhaseY2"};
   const char* sweepLabels[6] = {"_labelSweepRate", "_labelSecond", "_labelXFrequencyFromTo", "_labelYFrequencyFromTo",
@@ -79,7 +57,7 @@ TEST_F(ConfigSheetTest, OpeningFillsEveryControlFromTheLiveState) {
   EXPECT_EQ(loader.loads, 1);
   EXPECT_EQ(field("_textFrequencyX1").stringValue(), "3.50");
   EXPECT_EQ(loader.control<MemorySlider>("_sliderFigureSize").toolTip(), "0.50");
-  EXPECT_EQ(view->figureSize(), 0.5);
+  EXPECT_EQ(view->settings().figureSize, 0.5);
 }
 
 TEST_F(ConfigSheetTest, TheSweepMenuDisablesAndRefillsTheSweepGroup) {
@@ -110,18 +88,18 @@ TEST_F(ConfigSheetTest, TheSweepMenuDisablesAndRefillsTheSweepGroup) {
 TEST_F(ConfigSheetTest, CheckBoxesSetTheirFlagAndOnlyTheMasterSwitchRefreshes) {
   open();
   loader.box("_cboxShowCurrentValue").userClicks();
-  EXPECT_FALSE(view->isShowCurrentValue());
+  EXPECT_FALSE(view->settings().isShowCurrentValue);
   EXPECT_FALSE(loader.box("_cboxShowFrequency").isEnabled());
   EXPECT_FALSE(loader.box("_cboxShowInitialPhase").isEnabled());
   EXPECT_FALSE(loader.well("_cwellTextColor").isEnabled());
   EXPECT_EQ(field("_labelTextColor").textColor(), colors.disabledControlTextColor());
-  EXPECT_TRUE(view->isShowFrequency());  // the flags themselves stay
+  EXPECT_TRUE(view->settings().isShowFrequency);  // the flags themselves stay
 
   const int fetches = colors.fetches;
   loader.box("_cboxFitToScreenSize").userClicks();
-  EXPECT_TRUE(view->isFitToScreenSize());
+  EXPECT_TRUE(view->settings().isFitToScreenSize);
   loader.box("_cboxShowInitialPhase").userClicks(-1);  // mixed reads as on
-  EXPECT_TRUE(view->isShowInitialPhase());
+  EXPECT_TRUE(view->settings().isShowInitialPhase);
   EXPECT_EQ(colors.fetches, fetches);  // no refresh for the other boxes
 
   loader.box("_cboxShowCurrentValue").userClicks();
@@ -166,7 +144,7 @@ TEST_F(ConfigSheetTest, TypingStoresEachBoundedPrefixAndEndingShowsTheStoredValu
     if (n == "_textFrequencyY2") return view->yAxis().frequency2();
     if (n == "_textFrequencyX2") return view->xAxis().frequency2();
     if (n == "_textSweepRate") return sweep().sweepTime;
-    if (n == "_textLineWidth") return view->lineWidth();
+    if (n == "_textLineWidth") return view->settings().lineWidth;
     if (n == "_textInitialPhaseX1") return view->xAxis().initialPhase1();
     if (n == "_textInitialPhaseX2") return view->xAxis().initialPhase2();
     if (n == "_textInitialPhaseY1") return view->yAxis().initialPhase1();
@@ -190,12 +168,12 @@ TEST_F(ConfigSheetTest, OkStoresTheLiveStateWithTheWellsColoursAndEndsTheSheet) 
   loader.box("_cboxShowCurrentValue").userClicks();
   const Color green{0, 1, 0, 0.5};
   loader.well("_cwellLineColor").setColor(green);
-  EXPECT_EQ(view->lineColor(), Color::yellow());  // nothing reaches the view before OK
+  EXPECT_EQ(view->settings().lineColor, Color::yellow());  // nothing reaches the view before OK
   loader.box(sheet_outlets::kOkButton).userClicks();
 
   EXPECT_EQ(host.ended, (std::vector<Panel*>{loader.panel()}));
   EXPECT_TRUE(host.errors.empty());
-  EXPECT_EQ(view->lineColor(), green);
+  EXPECT_EQ(view->settings().lineColor, green);
   auto s = store();
   EXPECT_EQ(s->storedValues().size(), 19u);
   EXPECT_EQ(std::get<std::int64_t>(*s->storedValue(keys::kSweepMethod)), 0);
@@ -209,8 +187,8 @@ TEST_F(ConfigSheetTest, OkStoresTheLiveStateWithTheWellsColoursAndEndsTheSheet) 
   // A view created afterwards starts from what OK stored.
   auto later = newView(makeRect(0, 0, 10, 10), true);
   EXPECT_EQ(later->xAxis().frequency2(), 42.0);
-  EXPECT_EQ(later->lineColor(), green);
-  EXPECT_FALSE(later->isShowCurrentValue());
+  EXPECT_EQ(later->settings().lineColor, green);
+  EXPECT_FALSE(later->settings().isShowCurrentValue);
 }
 
 TEST_F(ConfigSheetTest, OkOnAnOlderSystemWritesTheLegacyColoursOnly) {
@@ -228,13 +206,13 @@ TEST_F(ConfigSheetTest, AFailedWriteStillEndsTheSheetKeepsTheStateAndTellsTheUse
   auto v = newView(makeRect(0, 0, 10, 10), false);
   SheetController vSheet(*v, context(), hostStore());
   ASSERT_TRUE(vSheet.configureSheet().ok());
-  v->setLineWidth(7.0);
+  test::editSettings(*v, [](Settings& s) { s.lineWidth = 7.0; });
   test::FailingRenames failing;
   vSheet.clickOK(nullptr);
   ASSERT_EQ(host.errors.size(), 1u);
   EXPECT_NE(host.errors[0].find(storeFile().string()), std::string::npos) << host.errors[0];
   EXPECT_EQ(host.ended.size(), 1u);
-  EXPECT_EQ(v->lineWidth(), 7.0);
+  EXPECT_EQ(v->settings().lineWidth, 7.0);
   EXPECT_EQ(readStoreFile(), R"({"FigureSize": {"real": 0.3}})");
 }
 
@@ -315,12 +293,12 @@ TEST_F(ConfigSheetTest, TheOpaqueWellClassIsKnownOnlyToTheLoaderTheSheetWasHande
 TEST_F(ConfigSheetTest, OkWithNoStoreSaysThereIsNowhereToSaveAndKeepsTheLiveState) {
   SheetController unsaved(*view, context(), nullptr);
   ASSERT_TRUE(unsaved.configureSheet().ok());
-  view->setLineWidth(6.0);
+  test::editSettings(*view, [](Settings& s) { s.lineWidth = 6.0; });
   unsaved.clickOK(nullptr);
   ASSERT_EQ(host.errors.size(), 1u);
   EXPECT_NE(host.errors[0].find("there is no settings folder"), std::string::npos) << host.errors[0];
   EXPECT_EQ(host.ended.size(), 1u);
-  EXPECT_EQ(view->lineWidth(), 6.0);
+  EXPECT_EQ(view->settings().lineWidth, 6.0);
   EXPECT_FALSE(std::filesystem::exists(storeFile()));
 }
 

@@ -90,14 +90,16 @@ TEST_F(StatusLineTest, TheLineIsCentredWithItsBoxAtYZeroEvenWhenTheBoundsAreNot)
   EXPECT_EQ(text.size, 16.0);
   EXPECT_EQ(text.color, Color::white());
 
-  view->setTextColor(std::nullopt);  // no colour object: recorded as none
-  view->setShowFrequency(false);
+  test::editSettings(*view, [](Settings& s) {
+    s.textColor = std::nullopt;  // no colour object: recorded as none
+    s.isShowFrequency = false;
+  });
   clock->set(0.1);
   view->animateOneFrame();
   g.clear();
   view->displayIfNeeded(g);
   EXPECT_FALSE(std::holds_alternative<RecordingGraphics::Text>(g.ops().back()));
-  view->setShowInitialPhase(true);
+  test::editSettings(*view, [](Settings& s) { s.isShowInitialPhase = true; });
   clock->set(0.15);
   view->animateOneFrame();
   g.clear();

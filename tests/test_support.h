@@ -18,6 +18,15 @@ inline ::testing::AssertionResult succeeded(const Result<void>& result) {
   return ::testing::AssertionFailure() << result.error().message;
 }
 
+// Changes a view's settings as the sheet and the command line do: a copy of
+// them, edited and applied whole.
+template <class Edit>
+void editSettings(OrbeluneView& view, Edit edit) {
+  Settings s = view.settings();
+  edit(s);
+  view.applySettings(s);
+}
+
 // Each test gets an empty config folder of its own ($XDG_CONFIG_HOME, for the
 // commands it runs), a settings store on a file in it that its views and
 // sheets share as a host's do, its own sweep parameters, the current system's

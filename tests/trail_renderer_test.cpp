@@ -43,9 +43,11 @@ class TrailRendererTest : public test::IsolatedTest {
   }
   // No sweep, x at 1.28 Hz: a sampling rate of 128, whose sample step 1/128 is exact.
   void useRate128() {
-    sweep().method = 0;
-    view->xAxis().setFrequency1(1.28);
-    view->yAxis().setFrequency1(1.0);
+    test::editSettings(*view, [](Settings& s) {
+      s.sweepMethod = 0;
+      s.frequencyX1 = 1.28;
+      s.frequencyY1 = 1.0;
+    });
   }
 
   std::shared_ptr<VirtualClock> clock = std::make_shared<VirtualClock>();
@@ -104,10 +106,12 @@ TEST_F(TrailRendererTest, AFullDefaultTrailHolds14GroupsAnd140PathsWithAFallingA
 }
 
 TEST_F(TrailRendererTest, AlphaFollowsTheLineColoursOwnAlphaAndNoColourDrawsYellow) {
-  sweep().method = 0;
-  view->xAxis().setFrequency1(100.0);  // rate 10000, one path of two groups at most
-  view->yAxis().setFrequency1(100.0);
-  view->setLineColor(Color{0.2, 0.4, 0.6, 0.5});
+  test::editSettings(*view, [](Settings& s) {
+    s.sweepMethod = 0;
+    s.frequencyX1 = 100.0;  // rate 10000, one path of two groups at most
+    s.frequencyY1 = 100.0;
+    s.lineColor = Color{0.2, 0.4, 0.6, 0.5};
+  });
   view->startAnimation();
   ASSERT_EQ(view->maxPathNum(), 1);
   ASSERT_EQ(view->maxSplitNum(), 2);
@@ -119,8 +123,10 @@ TEST_F(TrailRendererTest, AlphaFollowsTheLineColoursOwnAlphaAndNoColourDrawsYell
   EXPECT_EQ(s[0].color, (Color{0.2, 0.4, 0.6, 0.5}));
   EXPECT_EQ(s[1].color, (Color{0.2, 0.4, 0.6, 0.25}));
 
-  view->setLineColor(std::nullopt);
-  view->setBackColor(std::nullopt);
+  test::editSettings(*view, [](Settings& s) {
+    s.lineColor = std::nullopt;
+    s.backColor = std::nullopt;
+  });
   tickAt(0.15);
   auto ops = g.opsJson();
   EXPECT_TRUE(ops[0]["color"].is_null());
@@ -197,15 +203,14 @@ TEST_F(TrailRendererTest, FramesAreCutIntoRunsByTheSplitNumber) {
 }
 
 TEST_F(TrailRendererTest, TheSweepClockFoldsAndWarps) {
-  sweep().method = 1;
-  sweep().sweepTime = 10.0;
-  view->xAxis().setFrequency1(1.0);
-  view->xAxis().setFrequency2(1.0);
-  view->yAxis().setFrequency1(1.0);
-  view->yAxis().setFrequency2(1.0);
-  view->xAxis().setInitialPhase1(0.0);
-  view->xAxis().setInitialPhase2(100.0);  // the phase shows the sample time
-  view->setShowInitialPhase(true);
+  test::editSettings(*view, [](Settings& s) {
+    s.sweepMethod = 1;
+    s.sweepTime = 10.0;
+    s.frequencyX1 = s.frequencyX2 = s.frequencyY1 = s.frequencyY2 = 1.0;
+    s.initialPhaseX = 0.0;
+    s.initialPhaseX2 = 100.0;  // the phase shows the sample time
+    s.isShowInitialPhase = true;
+  });
   view->startAnimation();  // rate 100: one sample per 0.01 s
   // Read the status line: "Time: <folded>s, x: ... <degree>deg" where degree = 10 * sample time.
   auto statusAt = [&](double sweepClock) {
@@ -220,7 +225,7 @@ TEST_F(TrailRendererTest, TheSweepClockFoldsAndWarps) {
   statusAt(19.995);  // reaches 20.005 after its step and drops by 20
   EXPECT_NEAR(view->time(), 0.005, 1e-12);
 
-  sweep().method = 2;
+  test::editSettings(*view, [](Settings& s) { s.sweepMethod = 2; });
   EXPECT_EQ(statusAt(2.5), "Time: 2.50s, x: 1.00Hz 11.07deg, y: 1.00Hz 90.00deg");
   EXPECT_EQ(statusAt(5.0), "Time: 5.00s, x: 1.00Hz 25.96deg, y: 1.00Hz 90.00deg");
   EXPECT_EQ(statusAt(7.5), "Time: 7.50s, x: 1.00Hz 48.81deg, y: 1.00Hz 90.00deg");
@@ -229,12 +234,12 @@ TEST_F(TrailRendererTest, TheSweepClockFoldsAndWarps) {
 
   // A sweep time lowered below half the clock: the folded time goes negative and
   // is used as it is; the clock loses 2T once per sample.
-  sweep().sweepTime = 2.0;
+  test::editSettings(*view, [](Settings& s) { s.sweepTime = 2.0; });
   EXPECT_EQ(statusAt(9.0), "Time: -5.00s, x: 1.00Hz -250.00deg, y: 1.00Hz 90.00deg");
   EXPECT_NEAR(view->time(), 5.01, 1e-12);
 
   // Without sweep every sample is at time 0 and the clock keeps its value.
-  sweep().method = 0;
+  test::editSettings(*view, [](Settings& s) { s.sweepMethod = 0; });
   view->setTimeForTesting(3.0);
   tickAt(view->lastTime() + 0.015);
   EXPECT_EQ(view->time(), 3.0);
@@ -243,15 +248,17 @@ TEST_F(TrailRendererTest, TheSweepClockFoldsAndWarps) {
 
 TEST_F(TrailRendererTest, FigureSizeLineWidthAndFitDecideTheRadii) {
   view->startAnimation();
-  view->setFitToScreenSize(true);
-  view->setLineWidth(4.0);
+  test::editSettings(*view, [](Settings& s) {
+    s.isFitToScreenSize = true;
+    s.lineWidth = 4.0;
+  });
   tickAt(0.05);
   // The first sample lands at (cx + rx, cy + ry): rx from the longer side.
   const auto first = view->trail().front().back()->elements()[0].point;
   EXPECT_EQ(first.x, 640.0 + ((1280 * 0.8 - 4.0) * 0.5 - 1.0));
   EXPECT_EQ(first.y, 360.0 + ((720 * 0.8 - 4.0) * 0.5 - 1.0));
   EXPECT_EQ(view->trail().front().back()->lineWidth(), 4.0);
-  view->setLineWidth(1.0);
+  test::editSettings(*view, [](Settings& s) { s.lineWidth = 1.0; });
   tickAt(0.1);
   EXPECT_EQ(view->trail().front().back()->lineWidth(), 1.0);
   EXPECT_EQ(view->trail().back().back()->lineWidth(), 4.0);  // paths keep their width

@@ -17,11 +17,13 @@ class ViewLifecycleTest : public test::IsolatedTest {
   }
   // Sets the frequencies and derives the sampling values, as an animation start does.
   void derive(OrbeluneView& v, std::int64_t method, double x1, double x2, double y1, double y2) {
-    sweep().method = method;
-    v.xAxis().setFrequency1(x1);
-    v.xAxis().setFrequency2(x2);
-    v.yAxis().setFrequency1(y1);
-    v.yAxis().setFrequency2(y2);
+    test::editSettings(v, [&](Settings& s) {
+      s.sweepMethod = method;
+      s.frequencyX1 = x1;
+      s.frequencyX2 = x2;
+      s.frequencyY1 = y1;
+      s.frequencyY2 = y2;
+    });
     v.deriveSampling();
   }
   std::shared_ptr<VirtualClock> clock = std::make_shared<VirtualClock>();

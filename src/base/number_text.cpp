@@ -15,6 +15,18 @@ std::string formatFixed(double v, int digits) {
   return std::string(buf, res.ptr);
 }
 
+std::string formatShortest(double v) {
+  char buf[64];
+  auto res = std::to_chars(buf, buf + sizeof buf, v);
+  return std::string(buf, res.ptr);
+}
+
+std::string formatReal(double v) {
+  std::string s = formatShortest(v);
+  if (s.find_first_of(".eEn") == std::string::npos) s += ".0";
+  return s;
+}
+
 ScannedNumber scanNumber(std::string_view text) {
   // Only the characters a decimal number is made of: from_chars alone would
   // also take "inf", "nan" and, after a '+' skipped by hand, a second sign.
@@ -45,11 +57,12 @@ ScannedNumber scanNumber(std::string_view text) {
   return {ScannedNumber::Outcome::Number, v, end};
 }
 
-double leadingNumber(std::string_view text) {
+std::optional<double> leadingNumber(std::string_view text) {
   std::size_t i = 0;
   while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
   const ScannedNumber n = scanNumber(text.substr(i));
-  return n.status == ScannedNumber::Outcome::Number ? n.value : 0.0;
+  if (n.status != ScannedNumber::Outcome::Number) return std::nullopt;
+  return n.value;
 }
 
 const char* describe(NumberProblem problem) {

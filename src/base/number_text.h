@@ -17,6 +17,12 @@ namespace orbelune {
 std::string formatFixed(double v, int digits);
 // "%.2f", the sheet's and the status line's form.
 inline std::string format2f(double v) { return formatFixed(v, 2); }
+// The shortest text that reads back as the same double ("20", "0.1", "1e+300"):
+// how the help, the XML and the man page write bounds and defaults.
+std::string formatShortest(double v);
+// The same, keeping a decimal point or exponent so the text reads back as a
+// real ("20.0"): how the store's text form writes reals.
+std::string formatReal(double v);
 
 // A decimal number at the start of a text: one optional sign, digits with an
 // optional decimal point, an optional exponent. No "inf", "nan" or hexadecimal.
@@ -27,9 +33,9 @@ struct ScannedNumber {
 };
 ScannedNumber scanNumber(std::string_view text);
 
-// The number a text begins with (after white space); 0 when it does not begin
-// with a finite number. This is how a field's text reads as a number.
-double leadingNumber(std::string_view text);
+// The number a text begins with (after white space), or nullopt when it does
+// not begin with a finite number. A field's text reads as this number or 0.
+std::optional<double> leadingNumber(std::string_view text);
 
 // Why a whole text is no finite number.
 enum class NumberProblem { NotANumber, OutOfRange };

@@ -1,7 +1,6 @@
 #include "cli/saver_options.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <ostream>
@@ -12,12 +11,6 @@
 #include "view/orbelune_view.h"
 
 namespace orbelune {
-
-std::string describeNumber(double v) {
-  char buf[64];
-  auto res = std::to_chars(buf, buf + sizeof buf, v);
-  return std::string(buf, res.ptr);
-}
 
 std::string describeColor(const Color& c) {
   auto byte = [](double v) { return static_cast<unsigned>(std::lround(std::clamp(v, 0.0, 1.0) * 255.0)); };
@@ -30,18 +23,19 @@ std::string describeColor(const Color& c) {
 namespace {
 
 std::string whatItTakes(const SettingDescriptor& d) {
-  switch (d.kind) {
-    case SettingKind::Choice:
-      return "a whole number from " + describeNumber(d.low) + " to " + describeNumber(d.high);
-    case SettingKind::Real:
-      if (!d.bounded()) return std::string("a finite number of ") + d.unit;
-      return "a number from " + describeNumber(d.low) + " to " + describeNumber(d.high);
-    case SettingKind::Color:
-      return "#rrggbb, #rrggbbaa or an X11 colour name such as gold";
-    case SettingKind::Boolean:
-      break;
-  }
-  return "no value";
+  return visit(d, overloaded{
+                      [&](std::int64_t Settings::*) {
+                        return "a whole number from " + formatShortest(d.low) + " to " + formatShortest(d.high);
+                      },
+                      [&](double Settings::*) {
+                        if (!d.bounded()) return std::string("a finite number of ") + d.unit;
+                        return "a number from " + formatShortest(d.low) + " to " + formatShortest(d.high);
+                      },
+                      [](bool Settings::*) { return std::string("no value"); },
+                      [](ColorField Settings::*) {
+                        return std::string("#rrggbb, #rrggbbaa or an X11 colour name such as gold");
+                      },
+                  });
 }
 
 }  // namespace
@@ -50,7 +44,7 @@ bool parseSaverOption(const std::vector<std::string>& args, std::size_t& i, Save
   auto name = cli::flagName(args[i]);
   if (!name) return false;
   for (const auto& d : settingTable()) {
-    if (d.kind == SettingKind::Boolean) {
+    if (d.kind() == SettingKind::Boolean) {
       if (*name == d.flag || *name == d.negation) {
         out.values.push_back({&d, *name == d.flag ? 1.0 : 0.0, {}});
         ++i;
@@ -64,11 +58,11 @@ bool parseSaverOption(const std::vector<std::string>& args, std::size_t& i, Save
     SettingOverride o{&d, 0.0, {}};
     bool ok = false;
     bool outOfRange = false;
-    if (d.kind == SettingKind::Color) {
+    if (d.kind() == SettingKind::Color) {
       auto c = parseColorText(text);
       if ((ok = c.has_value())) o.color = *c;
     } else if (auto v = parseNumber(text)) {
-      const bool whole = d.kind != SettingKind::Choice || std::trunc(*v) == *v;
+      const bool whole = d.kind() != SettingKind::Choice || std::trunc(*v) == *v;
       ok = whole && (!d.bounded() || (*v >= d.low && *v <= d.high));
       o.number = *v;
     } else {
@@ -97,27 +91,28 @@ void printSettingFlags(std::ostream& out) {
   for (const auto& d : settingTable()) {
     const std::string flag = std::string("--") + d.flag;
     const std::string unit = *d.unit ? std::string(" (") + d.unit + ")" : "";
-    switch (d.kind) {
-      case SettingKind::Boolean:
-        out << "  " << flag << ", --" << d.negation << "\n      " << d.label << " (default "
-            << (d.builtIn != 0 ? "on" : "off") << ")\n";
-        break;
-      case SettingKind::Choice:
-        out << "  " << flag << " N\n      " << d.label << ": " << describeNumber(d.low) << " to "
-            << describeNumber(d.high) << " (default " << describeNumber(d.builtIn)
-            << "); 0 no sweep, 1 linear, 2 logarithmic\n";
-        break;
-      case SettingKind::Real:
-        out << "  " << flag << " X\n      " << d.label << unit << ": ";
-        if (d.bounded()) out << describeNumber(d.low) << " to " << describeNumber(d.high);
-        else out << "any number";
-        out << " (default " << describeNumber(d.builtIn) << ")\n";
-        break;
-      case SettingKind::Color:
-        out << "  " << flag << " COLOUR\n      " << d.label << ": #rrggbb, #rrggbbaa or an X11 colour name (default "
-            << describeColor(d.builtInColor) << ")\n";
-        break;
-    }
+    visit(d, overloaded{
+                 [&](bool Settings::*) {
+                   out << "  " << flag << ", --" << d.negation << "\n      " << d.label << " (default "
+                       << (d.builtIn != 0 ? "on" : "off") << ")\n";
+                 },
+                 [&](std::int64_t Settings::*) {
+                   out << "  " << flag << " N\n      " << d.label << ": " << formatShortest(d.low) << " to "
+                       << formatShortest(d.high) << " (default " << formatShortest(d.builtIn) << "); "
+                       << d.choiceHelp << "\n";
+                 },
+                 [&](double Settings::*) {
+                   out << "  " << flag << " X\n      " << d.label << unit << ": ";
+                   if (d.bounded()) out << formatShortest(d.low) << " to " << formatShortest(d.high);
+                   else out << "any number";
+                   out << " (default " << formatShortest(d.builtIn) << ")\n";
+                 },
+                 [&](ColorField Settings::*) {
+                   out << "  " << flag << " COLOUR\n      " << d.label
+                       << ": #rrggbb, #rrggbbaa or an X11 colour name (default " << describeColor(d.builtInColor)
+                       << ")\n";
+                 },
+             });
   }
 }
 

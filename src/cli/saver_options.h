@@ -19,8 +19,6 @@ using SaverOverrides = SettingOverrides;
 // for a bad value. False when args[i] is no setting's flag.
 bool parseSaverOption(const std::vector<std::string>& args, std::size_t& i, SaverOverrides& out);
 
-// A bound or default as the help, the XML and the man page write it: "0.1", "86400".
-std::string describeNumber(double v);
 // A colour as "#rrggbb" or "#rrggbbaa".
 std::string describeColor(const Color& c);
 

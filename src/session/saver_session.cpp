@@ -37,7 +37,7 @@ std::optional<DrawOutcome> SessionView::drawFrame(Graphics& graphics) {
     } else {
       fps_->frameDrawn(now);
     }
-    fps_->draw(graphics, view_->bounds(), view_->textColor().value_or(Color::white()), view_->displayScale());
+    fps_->draw(graphics, view_->bounds(), view_->settings().textColor.value_or(Color::white()), view_->displayScale());
   }
   return outcome;
 }

@@ -4,11 +4,8 @@ namespace orbelune {
 
 void SettingOverrides::applyTo(Settings& s) const {
   for (const auto& o : values) {
-    const SettingDescriptor& d = *o.setting;
-    if (d.choice) s.*d.choice = static_cast<std::int64_t>(o.number);
-    if (d.real) s.*d.real = o.number;
-    if (d.boolean) s.*d.boolean = o.number != 0.0;
-    if (d.color) s.*d.color = o.color;
+    if (auto m = o.setting->member<ColorField>()) s.*m = o.color;
+    else setNumber(s, *o.setting, o.number);
   }
 }
 

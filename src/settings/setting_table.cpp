@@ -1,54 +1,63 @@
 #include "settings/setting_table.h"
 
 #include <cstring>
-#include <limits>
+#include <type_traits>
 
 #include "settings/settings_keys.h"
 
 namespace orbelune {
 namespace {
-constexpr double kNone = std::numeric_limits<double>::quiet_NaN();
-using K = SettingKind;
 using S = Settings;
+
+// XScreenSaver's dialog needs a range for every number; phases repeat every turn.
+constexpr double kPhaseDialogLow = -360.0, kPhaseDialogHigh = 360.0;
 
 // The figure size has no text field: its slider's range is the bound.
 const SettingDescriptor kTable[] = {
-    {keys::kSweepMethod, "", K::Choice, 1, {}, 0, 2, "sweep-method", "", "Sweep", "", &S::sweepMethod},
-    {keys::kSweepRate, "", K::Real, 20.0, {}, 1.0, 86400.0, "sweep-time", "", "Sweep time", "seconds", nullptr,
-     &S::sweepTime},
-    {keys::kFrequencyX1, "", K::Real, 1.0, {}, 0.1, 1000.0, "frequency-x1", "", "X frequency", "Hz", nullptr,
-     &S::frequencyX1},
-    {keys::kFrequencyX2, "", K::Real, 6.0, {}, 0.1, 1000.0, "frequency-x2", "", "X frequency at the sweep's end", "Hz",
-     nullptr, &S::frequencyX2},
-    {keys::kFrequencyY1, "", K::Real, 6.0, {}, 0.1, 1000.0, "frequency-y1", "", "Y frequency", "Hz", nullptr,
-     &S::frequencyY1},
-    {keys::kFrequencyY2, "", K::Real, 6.0, {}, 0.1, 1000.0, "frequency-y2", "", "Y frequency at the sweep's end", "Hz",
-     nullptr, &S::frequencyY2},
-    {keys::kInitialPhaseX, "", K::Real, 90.0, {}, kNone, kNone, "phase-x1", "", "X initial phase", "degrees", nullptr,
-     &S::initialPhaseX},
-    {keys::kInitialPhaseX2, "", K::Real, 90.0, {}, kNone, kNone, "phase-x2", "", "X phase at the sweep's end",
-     "degrees", nullptr, &S::initialPhaseX2},
-    {keys::kInitialPhaseY, "", K::Real, 90.0, {}, kNone, kNone, "phase-y1", "", "Y initial phase", "degrees", nullptr,
-     &S::initialPhaseY},
-    {keys::kInitialPhaseY2, "", K::Real, 90.0, {}, kNone, kNone, "phase-y2", "", "Y phase at the sweep's end",
-     "degrees", nullptr, &S::initialPhaseY2},
-    {keys::kFigureSize, "", K::Real, 0.8, {}, 0.1, 1.0, "figure-size", "", "Figure size", "", nullptr, &S::figureSize},
-    {keys::kLineWidth, "", K::Real, 2.0, {}, 1.0, 10.0, "line-width", "", "Line width", "points", nullptr,
-     &S::lineWidth},
-    {keys::kFitToScreenSize, "", K::Boolean, 0, {}, kNone, kNone, "fit", "no-fit", "Fit to screen size", "", nullptr,
-     nullptr, &S::isFitToScreenSize},
-    {keys::kShowCurrentValue, "", K::Boolean, 1, {}, kNone, kNone, "status", "no-status", "Show the current values", "",
-     nullptr, nullptr, &S::isShowCurrentValue},
-    {keys::kShowFrequency, "", K::Boolean, 1, {}, kNone, kNone, "show-frequencies", "no-show-frequencies",
-     "Show the frequencies", "", nullptr, nullptr, &S::isShowFrequency},
-    {keys::kShowInitialPhase, "", K::Boolean, 0, {}, kNone, kNone, "show-phases", "no-show-phases", "Show the phases",
-     "", nullptr, nullptr, &S::isShowInitialPhase},
-    {keys::kKeyedLineColor, keys::kLineColor, K::Color, 0, Color::yellow(), kNone, kNone, "line-color", "",
-     "Line colour", "", nullptr, nullptr, nullptr, &S::lineColor},
-    {keys::kKeyedTextColor, keys::kTextColor, K::Color, 0, Color::white(), kNone, kNone, "text-color", "",
-     "Text colour", "", nullptr, nullptr, nullptr, &S::textColor},
-    {keys::kKeyedBackColor, keys::kBackColor, K::Color, 0, Color::black(), kNone, kNone, "background-color", "",
-     "Background colour", "", nullptr, nullptr, nullptr, &S::backColor},
+    {.key = keys::kSweepMethod, .field = &S::sweepMethod, .builtIn = 1, .low = 0, .high = 2,
+     .flag = "sweep-method", .label = "Sweep", .choiceNames = kSweepMethodNames,
+     .choiceHelp = "0 no sweep, 1 linear, 2 logarithmic",
+     .choiceManual = "0 no sweep, 1 linear sweep, 2 sweep with a logarithmic time warp"},
+    {.key = keys::kSweepRate, .field = &S::sweepTime, .builtIn = 20.0, .low = 1.0, .high = 86400.0,
+     .flag = "sweep-time", .label = "Sweep time", .unit = "seconds"},
+    {.key = keys::kFrequencyX1, .field = &S::frequencyX1, .builtIn = 1.0, .low = 0.1, .high = 1000.0,
+     .flag = "frequency-x1", .label = "X frequency", .unit = "Hz", .besideNext = true},
+    {.key = keys::kFrequencyX2, .field = &S::frequencyX2, .builtIn = 6.0, .low = 0.1, .high = 1000.0,
+     .flag = "frequency-x2", .label = "X frequency at the sweep's end", .unit = "Hz"},
+    {.key = keys::kFrequencyY1, .field = &S::frequencyY1, .builtIn = 6.0, .low = 0.1, .high = 1000.0,
+     .flag = "frequency-y1", .label = "Y frequency", .unit = "Hz", .besideNext = true},
+    {.key = keys::kFrequencyY2, .field = &S::frequencyY2, .builtIn = 6.0, .low = 0.1, .high = 1000.0,
+     .flag = "frequency-y2", .label = "Y frequency at the sweep's end", .unit = "Hz"},
+    {.key = keys::kInitialPhaseX, .field = &S::initialPhaseX, .builtIn = 90.0, .flag = "phase-x1",
+     .label = "X initial phase", .unit = "degrees", .dialogLow = kPhaseDialogLow, .dialogHigh = kPhaseDialogHigh,
+     .besideNext = true},
+    {.key = keys::kInitialPhaseX2, .field = &S::initialPhaseX2, .builtIn = 90.0, .flag = "phase-x2",
+     .label = "X phase at the sweep's end", .unit = "degrees", .dialogLow = kPhaseDialogLow,
+     .dialogHigh = kPhaseDialogHigh},
+    {.key = keys::kInitialPhaseY, .field = &S::initialPhaseY, .builtIn = 90.0, .flag = "phase-y1",
+     .label = "Y initial phase", .unit = "degrees", .dialogLow = kPhaseDialogLow, .dialogHigh = kPhaseDialogHigh,
+     .besideNext = true},
+    {.key = keys::kInitialPhaseY2, .field = &S::initialPhaseY2, .builtIn = 90.0, .flag = "phase-y2",
+     .label = "Y phase at the sweep's end", .unit = "degrees", .dialogLow = kPhaseDialogLow,
+     .dialogHigh = kPhaseDialogHigh},
+    {.key = keys::kFigureSize, .field = &S::figureSize, .builtIn = 0.8, .low = 0.1, .high = 1.0,
+     .flag = "figure-size", .label = "Figure size", .slider = {.low = "Small", .high = "Large"}},
+    {.key = keys::kLineWidth, .field = &S::lineWidth, .builtIn = 2.0, .low = 1.0, .high = 10.0,
+     .flag = "line-width", .label = "Line width", .unit = "points", .slider = {.low = "Thin", .high = "Thick"}},
+    {.key = keys::kFitToScreenSize, .field = &S::isFitToScreenSize, .builtIn = 0, .flag = "fit",
+     .negation = "no-fit", .label = "Fit to screen size"},
+    {.key = keys::kShowCurrentValue, .field = &S::isShowCurrentValue, .builtIn = 1, .flag = "status",
+     .negation = "no-status", .label = "Show the current values"},
+    {.key = keys::kShowFrequency, .field = &S::isShowFrequency, .builtIn = 1, .flag = "show-frequencies",
+     .negation = "no-show-frequencies", .label = "Show the frequencies"},
+    {.key = keys::kShowInitialPhase, .field = &S::isShowInitialPhase, .builtIn = 0, .flag = "show-phases",
+     .negation = "no-show-phases", .label = "Show the phases"},
+    {.key = keys::kKeyedLineColor, .legacyKey = keys::kLineColor, .field = &S::lineColor,
+     .builtInColor = Color::yellow(), .flag = "line-color", .label = "Line colour"},
+    {.key = keys::kKeyedTextColor, .legacyKey = keys::kTextColor, .field = &S::textColor,
+     .builtInColor = Color::white(), .flag = "text-color", .label = "Text colour"},
+    {.key = keys::kKeyedBackColor, .legacyKey = keys::kBackColor, .field = &S::backColor,
+     .builtInColor = Color::black(), .flag = "background-color", .label = "Background colour"},
 };
 }  // namespace
 
@@ -61,12 +70,19 @@ const SettingDescriptor* findSetting(const char* key) {
   return nullptr;
 }
 
+void setNumber(Settings& s, const SettingDescriptor& d, double v) {
+  visit(d, overloaded{
+               [&](ColorField Settings::*) {},
+               [&](auto m) { s.*m = static_cast<std::remove_reference_t<decltype(s.*m)>>(v); },
+           });
+}
+
 Settings::Settings() {
   for (const auto& d : kTable) {
-    if (d.choice) this->*d.choice = static_cast<std::int64_t>(d.builtIn);
-    if (d.real) this->*d.real = d.builtIn;
-    if (d.boolean) this->*d.boolean = d.builtIn != 0.0;
-    if (d.color) this->*d.color = d.builtInColor;
+    visit(d, overloaded{
+                 [&](ColorField Settings::*m) { this->*m = d.builtInColor; },
+                 [&](auto) { setNumber(*this, d, d.builtIn); },
+             });
   }
 }
 

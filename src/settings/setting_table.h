@@ -1,14 +1,29 @@
 #pragma once
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <span>
+#include <variant>
 
 #include "contracts/color.h"
 #include "settings/settings.h"
 
 namespace orbelune {
 
+// Where a setting's value lives in the settings value; its type is the
+// setting's kind, in the order of SettingKind.
+using SettingField =
+    std::variant<std::int64_t Settings::*, double Settings::*, bool Settings::*, ColorField Settings::*>;
 enum class SettingKind { Choice, Real, Boolean, Color };
+
+inline constexpr double kUnbounded = std::numeric_limits<double>::quiet_NaN();
+
+// The end labels of a number XScreenSaver's dialog shows as a slider; a number
+// without them is a spin button.
+struct SliderLabels {
+  const char* low = nullptr;
+  const char* high = nullptr;
+};
 
 // One setting, described once. Everything that names a setting follows this
 // table: the built-in values, the store's registration, loading and writing
@@ -16,22 +31,37 @@ enum class SettingKind { Choice, Real, Boolean, Color };
 // --help, the sheet's bounds, and the XScreenSaver description and man page,
 // which a test holds to it.
 struct SettingDescriptor {
-  const char* key;        // the store key; for colours the keyed-format key
-  const char* legacyKey;  // colours: the legacy-format key; otherwise ""
-  SettingKind kind;
-  double builtIn;         // choices, reals, booleans (0 or 1)
-  Color builtInColor;     // colours
-  double low, high;       // inclusive bounds of the sheet's field and the flag; NaN: unbounded
-  const char* flag;       // "sweep-time", written --sweep-time or -sweep-time
-  const char* negation;   // booleans: the flag that turns it off
-  const char* label;      // what the flag and the dialog call it
-  const char* unit;       // "Hz", "seconds", ...; "" when none
-  // Where the value lives in the settings value: exactly one is set.
-  std::int64_t Settings::*choice = nullptr;
-  double Settings::*real = nullptr;
-  bool Settings::*boolean = nullptr;
-  ColorField Settings::*color = nullptr;
+  const char* key;             // the store key; for colours the keyed-format key
+  const char* legacyKey = "";  // colours: the legacy-format key
+  SettingField field;
+  double builtIn = 0.0;        // choices, reals, booleans (0 or 1)
+  Color builtInColor{};        // colours
+  double low = kUnbounded;     // inclusive bounds of the sheet's field and the flag
+  double high = kUnbounded;
+  const char* flag;            // "sweep-time", written --sweep-time or -sweep-time
+  const char* negation = "";   // booleans: the flag that turns it off
+  const char* label;           // what the flag and the dialog call it
+  const char* unit = "";       // "Hz", "seconds", ...
 
+  // Choices: the dialog's name of each value, and what the values mean in
+  // --help and, at more length, in the man page.
+  std::span<const char* const> choiceNames = {};
+  const char* choiceHelp = "";
+  const char* choiceManual = "";
+  // Numbers in XScreenSaver's dialog: a slider with these end labels, or a spin
+  // button; the range of an unbounded number there; shown beside the next row.
+  SliderLabels slider = {};
+  double dialogLow = kUnbounded;
+  double dialogHigh = kUnbounded;
+  bool besideNext = false;
+
+  SettingKind kind() const { return static_cast<SettingKind>(field.index()); }
+  // The member of type T the value lives in, or nullptr when it is of another kind.
+  template <class T>
+  T Settings::*member() const {
+    auto m = std::get_if<T Settings::*>(&field);
+    return m ? *m : nullptr;
+  }
   bool bounded() const { return !std::isnan(low); }
   // The value bounded as the sheet's fields bound it while they are typed.
   double clamp(double v) const {
@@ -41,6 +71,24 @@ struct SettingDescriptor {
     return v;
   }
 };
+
+// Calls the one of `visitor`'s overloads that takes the setting's member
+// pointer: one case per kind, std::int64_t, double, bool or ColorField.
+template <class... Cases>
+struct overloaded : Cases... {
+  using Cases::operator()...;
+};
+template <class... Cases>
+overloaded(Cases...) -> overloaded<Cases...>;
+
+template <class Visitor>
+decltype(auto) visit(const SettingDescriptor& d, Visitor&& visitor) {
+  return std::visit(std::forward<Visitor>(visitor), d.field);
+}
+
+// A choice, real or boolean set from a number (a boolean is on when it is not
+// 0; a choice takes the number's whole part).
+void setNumber(Settings& s, const SettingDescriptor& d, double v);
 
 // Every setting, in the store's reading and writing order.
 std::span<const SettingDescriptor> settingTable();

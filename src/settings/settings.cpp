@@ -20,14 +20,19 @@ void loadSettings(ScreenSaverDefaults& store, Settings& s) {
   const bool current = SystemVersion::isCurrentSystem();
   DefaultsDictionary registration;
   // Every number registers as a real, the sweep method included; the booleans
-  // as booleans. The values are the ones `s` holds on entry.
+  // as booleans; the colours in the running system's archive format. The
+  // values are the ones `s` holds on entry.
   for (const auto& d : settingTable()) {
-    if (d.choice) registration[d.key] = static_cast<double>(s.*d.choice);
-    if (d.real) registration[d.key] = s.*d.real;
-    if (d.boolean) registration[d.key] = s.*d.boolean;
+    visit(d, overloaded{
+                 [&](std::int64_t Settings::*m) { registration[d.key] = static_cast<double>(s.*m); },
+                 [&](double Settings::*m) { registration[d.key] = s.*m; },
+                 [&](bool Settings::*m) { registration[d.key] = s.*m; },
+                 [](ColorField Settings::*) {},
+             });
   }
   for (const auto& d : settingTable()) {
-    if (!d.color) continue;
+    ColorField Settings::*m = d.member<ColorField>();
+    if (!m) continue;
     if (!current) {
       registration[d.legacyKey] = Archiver::archive(d.builtInColor);
       continue;
@@ -37,10 +42,10 @@ void loadSettings(ScreenSaverDefaults& store, Settings& s) {
     // the keyed default is not emptied by garbage.
     if (Unarchiver::canUnarchive()) {
       if (auto data = storedBytes(store, d.legacyKey)) {
-        if (auto c = Unarchiver::unarchive(*data)) s.*d.color = *c;
+        if (auto c = Unarchiver::unarchive(*data)) s.*m = *c;
       }
     }
-    if (const ColorField& c = s.*d.color) registration[d.key] = KeyedArchiver::archive(*c);
+    if (const ColorField& c = s.*m) registration[d.key] = KeyedArchiver::archive(*c);
   }
 
   store.registerDefaults(registration);
@@ -49,16 +54,19 @@ void loadSettings(ScreenSaverDefaults& store, Settings& s) {
   (void)store.synchronize();
 
   for (const auto& d : settingTable()) {
-    if (d.choice) s.*d.choice = store.integer(d.key);
-    if (d.real) s.*d.real = store.real(d.key);
-    if (d.boolean) s.*d.boolean = store.boolean(d.key);
-    if (!d.color) continue;
-    if (current) {
-      auto data = storedBytes(store, d.key);
-      s.*d.color = data ? KeyedUnarchiver::unarchiveColor(*data) : std::nullopt;
-    } else if (auto data = storedBytes(store, d.legacyKey)) {
-      if (auto c = Unarchiver::unarchive(*data)) s.*d.color = *c;
-    }
+    visit(d, overloaded{
+                 [&](std::int64_t Settings::*m) { s.*m = store.integer(d.key); },
+                 [&](double Settings::*m) { s.*m = store.real(d.key); },
+                 [&](bool Settings::*m) { s.*m = store.boolean(d.key); },
+                 [&](ColorField Settings::*m) {
+                   if (current) {
+                     auto data = storedBytes(store, d.key);
+                     s.*m = data ? KeyedUnarchiver::unarchiveColor(*data) : std::nullopt;
+                   } else if (auto data = storedBytes(store, d.legacyKey)) {
+                     if (auto c = Unarchiver::unarchive(*data)) s.*m = *c;
+                   }
+                 },
+             });
   }
   if (!(s.sweepTime > 0.0)) s.sweepTime = kMinimumSweepTime;
 }
@@ -66,17 +74,18 @@ void loadSettings(ScreenSaverDefaults& store, Settings& s) {
 Result<void> writeSettings(ScreenSaverDefaults& store, const Settings& s) {
   const bool current = SystemVersion::isCurrentSystem();
   for (const auto& d : settingTable()) {
-    if (d.choice) store.setObject(s.*d.choice, d.key);
-    if (d.real) store.setObject(s.*d.real, d.key);
-    if (d.boolean) store.setObject(s.*d.boolean, d.key);
-    if (!d.color) continue;
-    const ColorField& c = s.*d.color;
-    if (!c) continue;  // a field without a colour has nothing to archive
-    if (current) {
-      store.setObject(KeyedArchiver::archive(*c), d.key);
-    } else {
-      store.setObject(Archiver::archive(*c), d.legacyKey);
-    }
+    visit(d, overloaded{
+                 [&](ColorField Settings::*m) {
+                   const ColorField& c = s.*m;
+                   if (!c) return;  // a field without a colour has nothing to archive
+                   if (current) {
+                     store.setObject(KeyedArchiver::archive(*c), d.key);
+                   } else {
+                     store.setObject(Archiver::archive(*c), d.legacyKey);
+                   }
+                 },
+                 [&](auto m) { store.setObject(s.*m, d.key); },
+             });
   }
   return store.synchronize();
 }

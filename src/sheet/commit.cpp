@@ -11,11 +11,12 @@ void SheetController::clickOK(Control* sender) {
   Settings s = view_.settings();
   // A colour whose well the file lacks goes back to its built-in colour.
   for (const auto& d : settingTable()) {
-    if (d.color) s.*d.color = std::nullopt;
+    if (auto m = d.member<ColorField>()) s.*m = std::nullopt;
   }
   for (std::size_t i = 0; i < kOutletCount; ++i) {
     const SettingDescriptor* d = settingOf(i);
-    if (d && d->color && controls_[i]) s.*d->color = static_cast<ColorWell*>(controls_[i])->color();
+    auto m = d ? d->member<ColorField>() : nullptr;
+    if (m && controls_[i]) s.*m = static_cast<ColorWell*>(controls_[i])->color();
   }
   view_.applySettings(s);
 

@@ -71,25 +71,26 @@ Result<Panel*> SheetController::configureSheet() {
     const SettingDescriptor* d = settingOf(i);
     Control* c = controls_[i];
     if (!c || !d) continue;
-    switch (kOutlets[i].kind) {
-      case Kind::PopUp: static_cast<PopUpButton*>(c)->selectItem(s.*d->choice); break;
-      case Kind::Field:
-        // The sweep group's fields are filled by validateConfig, which knows the method.
-        if (kOutlets[i].enabledBy != EnabledBy::Sweep) static_cast<TextField*>(c)->setDoubleValue(s.*d->real);
-        break;
-      case Kind::Slider:
-        static_cast<Slider*>(c)->setDoubleValue(s.*d->real);
-        static_cast<Slider*>(c)->setToolTip(format2f(s.*d->real));
-        break;
-      case Kind::CheckBox: static_cast<Button*>(c)->setState(s.*d->boolean ? 1 : 0); break;
-      case Kind::ColorWell:
-        // The wells get copies: a colour picked in a well reaches the view only on OK.
-        // A setting without a colour shows its built-in colour.
-        static_cast<ColorWell*>(c)->setColor((s.*d->color).value_or(d->builtInColor));
-        break;
-      case Kind::Label:
-      case Kind::PushButton: break;
-    }
+    // setOutlet took only controls of the outlet's kind, and each outlet shows a
+    // setting of the kind its control edits.
+    visit(*d, overloaded{
+                  [&](std::int64_t Settings::*m) { static_cast<PopUpButton*>(c)->selectItem(s.*m); },
+                  [&](double Settings::*m) {
+                    if (auto* slider = dynamic_cast<Slider*>(c)) {
+                      slider->setDoubleValue(s.*m);
+                      slider->setToolTip(format2f(s.*m));
+                    } else if (kOutlets[i].enabledBy != EnabledBy::Sweep) {
+                      // The sweep group's fields are filled by validateConfig, which knows the method.
+                      static_cast<TextField*>(c)->setDoubleValue(s.*m);
+                    }
+                  },
+                  [&](bool Settings::*m) { static_cast<Button*>(c)->setState(s.*m ? 1 : 0); },
+                  [&](ColorField Settings::*m) {
+                    // The wells get copies: a colour picked in a well reaches the view only on OK.
+                    // A setting without a colour shows its built-in colour.
+                    static_cast<ColorWell*>(c)->setColor((s.*m).value_or(d->builtInColor));
+                  },
+              });
   }
   validateConfig();
   return panel_;
@@ -129,10 +130,10 @@ void SheetController::handlingCheckBox(Control* sender) {
   const SettingDescriptor* d = settingOf(i);
   if (!d || kOutlets[i].kind != Kind::CheckBox) return;
   Settings s = view_.settings();
-  s.*d->boolean = static_cast<Button*>(sender)->state() != 0;
+  s.*d->member<bool>() = static_cast<Button*>(sender)->state() != 0;
   view_.applySettings(s);
   // The status line's details are enabled by the status line itself.
-  if (d->boolean == &Settings::isShowCurrentValue) validateConfig();
+  if (d->member<bool>() == &Settings::isShowCurrentValue) validateConfig();
 }
 
 void SheetController::validateConfig() {
@@ -154,7 +155,7 @@ void SheetController::validateConfig() {
     if (o.kind == Kind::Field) {
       // Without a sweep there is no end value to show.
       auto* field = static_cast<TextField*>(c);
-      if (sweeping) field->setDoubleValue(s.*settingOf(i)->real);
+      if (sweeping) field->setDoubleValue(s.*settingOf(i)->member<double>());
       else field->setStringValue("-");
     }
     c->setEnabled(on);

@@ -12,7 +12,7 @@ void SheetController::controlTextDidChange(Control* sender) {
   const SettingDescriptor* setting = settingOf(i);
   if (!setting || sheet_outlets::kOutlets[i].kind != sheet_outlets::Kind::Field) return;
   Settings s = view_.settings();
-  s.*setting->real = setting->clamp(static_cast<TextField*>(sender)->doubleValue());
+  s.*setting->member<double>() = setting->clamp(static_cast<TextField*>(sender)->doubleValue());
   view_.applySettings(s);
 }
 
@@ -20,7 +20,7 @@ void SheetController::controlTextDidEndEditing(Control* sender) {
   const std::size_t i = outletOf(sender);
   const SettingDescriptor* setting = settingOf(i);
   if (!setting || sheet_outlets::kOutlets[i].kind != sheet_outlets::Kind::Field) return;
-  static_cast<TextField*>(sender)->setDoubleValue(view_.settings().*setting->real);
+  static_cast<TextField*>(sender)->setDoubleValue(view_.settings().*setting->member<double>());
 }
 
 }  // namespace orbelune

@@ -3,16 +3,9 @@
 #include <charconv>
 #include <cstdio>
 
-namespace orbelune {
+#include "base/number_text.h"
 
-std::string formatReal(double v) {
-  char buf[64];
-  auto res = std::to_chars(buf, buf + sizeof buf, v);
-  std::string s(buf, res.ptr);
-  // Keep a decimal point or exponent so the text reads back as a real.
-  if (s.find_first_of(".eEn") == std::string::npos) s += ".0";
-  return s;
-}
+namespace orbelune {
 
 std::string toHex(const Bytes& data) {
   static const char* digits = "0123456789abcdef";

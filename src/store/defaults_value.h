@@ -12,8 +12,6 @@ using Bytes = std::vector<std::uint8_t>;
 // read: integer, real, boolean, data or string.
 using DefaultsValue = std::variant<std::int64_t, double, bool, Bytes, std::string>;
 
-// Shortest text that reads back as the same double ("20", "0.1", "1e+300").
-std::string formatReal(double v);
 // Lowercase hex of the bytes, and its inverse (nullopt on odd length or a non-hex digit).
 std::string toHex(const Bytes& data);
 bool fromHex(const std::string& hex, Bytes& out);

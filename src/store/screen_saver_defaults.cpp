@@ -126,16 +126,6 @@ bool usable(const DefaultsValue& v) {
   return true;
 }
 
-// A text value read as a number: the number it begins with, after white space.
-bool parseLeadingDouble(const std::string& s, double& out) {
-  std::size_t i = 0;
-  while (i < s.size() && std::isspace(static_cast<unsigned char>(s[i]))) ++i;
-  const ScannedNumber n = scanNumber(std::string_view(s).substr(i));
-  if (n.status != ScannedNumber::Outcome::Number) return false;
-  out = n.value;
-  return true;
-}
-
 }  // namespace
 
 struct ScreenSaverDefaults::Loaded {
@@ -268,9 +258,15 @@ std::int64_t ScreenSaverDefaults::integer(const std::string& key) const {
   if (!v) return 0;
   if (auto i = std::get_if<std::int64_t>(&*v)) return *i;
   if (auto b = std::get_if<bool>(&*v)) return *b ? 1 : 0;
+  // A text value reads as the number it begins with, after white space.
   double d = 0.0;
-  if (auto r = std::get_if<double>(&*v)) d = *r;
-  else if (auto s = std::get_if<std::string>(&*v); !(s && parseLeadingDouble(*s, d))) return 0;
+  if (auto r = std::get_if<double>(&*v)) {
+    d = *r;
+  } else if (auto s = std::get_if<std::string>(&*v); auto n = s ? leadingNumber(*s) : std::nullopt) {
+    d = *n;
+  } else {
+    return 0;
+  }
   // Truncate toward zero; reals beyond the integer range saturate.
   if (d >= 9.2233720368547758e18) return INT64_MAX;
   if (d <= -9.2233720368547758e18) return INT64_MIN;
@@ -283,8 +279,7 @@ double ScreenSaverDefaults::real(const std::string& key) const {
   if (auto r = std::get_if<double>(&*v)) return *r;
   if (auto i = std::get_if<std::int64_t>(&*v)) return static_cast<double>(*i);
   if (auto b = std::get_if<bool>(&*v)) return *b ? 1.0 : 0.0;
-  double d = 0.0;
-  if (auto s = std::get_if<std::string>(&*v); s && parseLeadingDouble(*s, d)) return d;
+  if (auto s = std::get_if<std::string>(&*v)) return leadingNumber(*s).value_or(0.0);
   return 0.0;
 }
 

@@ -24,9 +24,8 @@ bool OrbeluneView::initFigure(const Rect& frame, bool isPreview, ScreenSaverDefa
   if (!ScreenSaverView::init(frame, isPreview, std::move(clock))) return false;
 
   // The built-in values are the defaults the store registers.
-  Settings s;
-  if (store) loadSettings(*store, s);
-  takeAppearanceFrom(s);
+  if (store) loadSettings(*store, settings_);
+  const Settings& s = settings_;
 
   sweep_->method = s.sweepMethod;
   sweep_->sweepTime = s.sweepTime;
@@ -38,48 +37,8 @@ bool OrbeluneView::initFigure(const Rect& frame, bool isPreview, ScreenSaverDefa
   return true;
 }
 
-void OrbeluneView::copyAppearanceTo(Settings& s) const {
-  s.figureSize = figureSize_;
-  s.lineWidth = lineWidth_;
-  s.isFitToScreenSize = isFitToScreenSize_;
-  s.isShowCurrentValue = isShowCurrentValue_;
-  s.isShowFrequency = isShowFrequency_;
-  s.isShowInitialPhase = isShowInitialPhase_;
-  s.lineColor = lineColor_;
-  s.textColor = textColor_;
-  s.backColor = backColor_;
-}
-
-void OrbeluneView::takeAppearanceFrom(const Settings& s) {
-  figureSize_ = s.figureSize;
-  lineWidth_ = s.lineWidth;
-  isFitToScreenSize_ = s.isFitToScreenSize;
-  isShowCurrentValue_ = s.isShowCurrentValue;
-  isShowFrequency_ = s.isShowFrequency;
-  isShowInitialPhase_ = s.isShowInitialPhase;
-  lineColor_ = s.lineColor;
-  textColor_ = s.textColor;
-  backColor_ = s.backColor;
-}
-
-Settings OrbeluneView::settings() const {
-  Settings s;
-  copyAppearanceTo(s);
-  s.sweepMethod = sweep_->method;
-  s.sweepTime = sweep_->sweepTime;
-  s.frequencyX1 = xAxis_->frequency1();
-  s.frequencyX2 = xAxis_->frequency2();
-  s.frequencyY1 = yAxis_->frequency1();
-  s.frequencyY2 = yAxis_->frequency2();
-  s.initialPhaseX = xAxis_->initialPhase1();
-  s.initialPhaseX2 = xAxis_->initialPhase2();
-  s.initialPhaseY = yAxis_->initialPhase1();
-  s.initialPhaseY2 = yAxis_->initialPhase2();
-  return s;
-}
-
 void OrbeluneView::applySettings(const Settings& s) {
-  takeAppearanceFrom(s);
+  settings_ = s;
   sweep_->method = s.sweepMethod;
   sweep_->sweepTime = s.sweepTime;
   xAxis_->setFrequency1(s.frequencyX1);

@@ -54,7 +54,9 @@ class OrbeluneView : public ScreenSaverView {
 
   // Every setting as it now acts on the figure, and a change of all of them at
   // once (nothing restarts: values fixed at the animation start keep theirs).
-  Settings settings() const;
+  // The sweep method and time are also the host's shared sweep parameters'
+  // and the frequencies and phases the oscillators', which sample with them.
+  const Settings& settings() const { return settings_; }
   void applySettings(const Settings& settings);
 
   DrawOutcome lastDrawOutcome() const { return lastOutcome_; }
@@ -63,15 +65,6 @@ class OrbeluneView : public ScreenSaverView {
   SweepParameters& sweep() const { return *sweep_; }
   Oscillator& xAxis() { return *xAxis_; }
   Oscillator& yAxis() { return *yAxis_; }
-  bool isShowCurrentValue() const { return isShowCurrentValue_; }
-  bool isShowFrequency() const { return isShowFrequency_; }
-  bool isShowInitialPhase() const { return isShowInitialPhase_; }
-  bool isFitToScreenSize() const { return isFitToScreenSize_; }
-  double figureSize() const { return figureSize_; }
-  double lineWidth() const { return lineWidth_; }
-  const ColorField& lineColor() const { return lineColor_; }
-  const ColorField& textColor() const { return textColor_; }
-  const ColorField& backColor() const { return backColor_; }
   double time() const { return time_; }
   double lastTime() const { return lastTime_; }
   Point lastPoint() const { return lastPoint_; }
@@ -81,16 +74,6 @@ class OrbeluneView : public ScreenSaverView {
   bool isFirstPoint() const { return isFirstPoint_; }
   bool isContinue() const { return isContinue_; }
 
-  // Live changes, as the configuration sheet makes them.
-  void setShowCurrentValue(bool v) { isShowCurrentValue_ = v; }
-  void setShowFrequency(bool v) { isShowFrequency_ = v; }
-  void setShowInitialPhase(bool v) { isShowInitialPhase_ = v; }
-  void setFitToScreenSize(bool v) { isFitToScreenSize_ = v; }
-  void setFigureSize(double v) { figureSize_ = v; }
-  void setLineWidth(double v) { lineWidth_ = v; }
-  void setLineColor(const ColorField& c) { lineColor_ = c; }
-  void setTextColor(const ColorField& c) { textColor_ = c; }
-  void setBackColor(const ColorField& c) { backColor_ = c; }
   // Pixels a point on the screen the view draws on (2 on a 2x screen): line
   // widths and text are drawn that many times larger. 1 unless a host says.
   void setDisplayScale(double scale) { displayScale_ = scale > 0.0 && scale <= 16.0 ? scale : 1.0; }
@@ -103,25 +86,13 @@ class OrbeluneView : public ScreenSaverView {
   bool initFigure(const Rect& frame, bool isPreview, ScreenSaverDefaults* store, std::shared_ptr<Clock> clock);
 
  private:
-  // The view's own settings (size, width, options, colours) to and from the
-  // settings record the store is read into and written from.
-  void copyAppearanceTo(Settings& s) const;
-  void takeAppearanceFrom(const Settings& s);
   void drawStatusLine(Graphics& graphics, const Rect& bounds, std::int64_t sweepMethod, double foldedTime,
                       double sampleTime);
 
   std::shared_ptr<SweepParameters> sweep_;  // before the axes, which read it
   std::unique_ptr<Oscillator> xAxis_;
   std::unique_ptr<Oscillator> yAxis_;
-  bool isShowCurrentValue_ = false;
-  bool isShowFrequency_ = false;
-  bool isShowInitialPhase_ = false;
-  bool isFitToScreenSize_ = false;
-  double figureSize_ = 0.0;
-  double lineWidth_ = 0.0;
-  ColorField lineColor_;
-  ColorField textColor_;
-  ColorField backColor_;
+  Settings settings_;
   double displayScale_ = 1.0;
   double startDate_ = 0.0;
   double time_ = 0.0;

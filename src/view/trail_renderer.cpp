@@ -28,11 +28,11 @@ void OrbeluneView::drawRect(const Rect& dirtyRect, Graphics& graphics) {
   const double w = b.size.width;
   const double h = b.size.height;
   // Lines and text are in points; on a screen of more pixels a point, more pixels.
-  const double lineWidth = lineWidth_ * displayScale_;
-  const double rMin = (std::min(w, h) * figureSize_ - lineWidth) * 0.5 - 1.0;
-  const double rMax = (std::max(w, h) * figureSize_ - lineWidth) * 0.5 - 1.0;
+  const double lineWidth = settings_.lineWidth * displayScale_;
+  const double rMin = (std::min(w, h) * settings_.figureSize - lineWidth) * 0.5 - 1.0;
+  const double rMax = (std::max(w, h) * settings_.figureSize - lineWidth) * 0.5 - 1.0;
   const double ry = rMin;
-  const double rx = isFitToScreenSize_ ? rMax : rMin;
+  const double rx = settings_.isFitToScreenSize ? rMax : rMin;
   const double cx = b.origin.x + 0.5 * w;
   const double cy = b.origin.y + 0.5 * h;
   const std::int64_t sweepMethod = sweep_->method;
@@ -101,14 +101,15 @@ void OrbeluneView::drawRect(const Rect& dirtyRect, Graphics& graphics) {
   trail_.push_front(std::move(group));
   if (static_cast<std::int64_t>(trail_.size()) > maxPathNum_) trail_.pop_back();
 
-  const ColorField lineColor = lineColor_;
+  const ColorField& lineColor = settings_.lineColor;
+  const ColorField& backColor = settings_.backColor;
   const Color shownLine = lineColor.value_or(Color::yellow());
   const double a = shownLine.alphaComponent();
   std::int64_t total = 0;
   for (const auto& g : trail_) total += static_cast<std::int64_t>(g.size());
   const double N = static_cast<double>(total);
 
-  graphics.setColor(backColor_, backColor_.value_or(Color::black()));
+  graphics.setColor(backColor, backColor.value_or(Color::black()));
   graphics.rectFill(b);
   std::int64_t k = 0;
   for (const auto& g : trail_) {
@@ -128,12 +129,13 @@ void OrbeluneView::drawRect(const Rect& dirtyRect, Graphics& graphics) {
 
 void OrbeluneView::drawStatusLine(Graphics& graphics, const Rect& b, std::int64_t sweepMethod, double foldedTime,
                                   double sampleTime) {
-  StatusInputs in{isShowCurrentValue_, isShowFrequency_, isShowInitialPhase_, sweepMethod, foldedTime, sampleTime};
+  StatusInputs in{settings_.isShowCurrentValue, settings_.isShowFrequency, settings_.isShowInitialPhase, sweepMethod,
+                  foldedTime, sampleTime};
   auto line = composeStatusLine(in, *xAxis_, *yAxis_);
   if (!line) return;
-  FittedLine fitted = fitStatusLine(graphics, *line, textColor_, b.size.width, kStatusFontSize * displayScale_);
+  FittedLine fitted = fitStatusLine(graphics, *line, settings_.textColor, b.size.width, kStatusFontSize * displayScale_);
   const double x = (b.origin.x + 0.5 * b.size.width) + (-0.5 * fitted.width);
-  graphics.drawText(fitted.styled, Point{x, 0.0}, textColor_.value_or(Color::white()));
+  graphics.drawText(fitted.styled, Point{x, 0.0}, settings_.textColor.value_or(Color::white()));
 }
 
 }  // namespace orbelune

@@ -34,7 +34,7 @@ double scaleFromResources(const char* resources) {
     const char* end = std::strchr(line, '\n');
     const std::string entry(line, end ? end - line : std::strlen(line));
     if (entry.rfind("Xft.dpi:", 0) == 0) {
-      const double dpi = leadingNumber(entry.substr(8));
+      const double dpi = leadingNumber(entry.substr(8)).value_or(0.0);
       const double scale = dpi / 96.0;
       return scale >= 0.5 && scale <= 8.0 ? scale : 1.0;
     }
