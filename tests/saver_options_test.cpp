@@ -9,6 +9,7 @@
 #include "cli/cli.h"
 #include "cli/saver_options.h"
 #include "settings/setting_table.h"
+#include "session/saver_session.h"
 #include "test_support.h"
 #include "view/orbelune_view.h"
 
@@ -126,10 +127,13 @@ TEST_F(SaverOptionsTest, FlagsParseWithinTheirBoundsAndActOnTheNewViewOnly) {
                                    "--phase-x1", "-720", "--show-phases", "--no-show-frequencies",
                                    "--line-color", "Dark Slate Blue", "-background-color", "#10203040"};
   for (std::size_t i = 0; i < args.size();) ASSERT_TRUE(parseSaverOption(args, i, o)) << args[i];
-  auto view = newView(makeRect(0, 0, 100, 100), false);
-  applySaverOverrides(o, *view);
-  EXPECT_EQ(sweep().sweepTime, 86400.0);
-  EXPECT_EQ(sweep().method, 2);
+  // The run's session applies them to each view it makes.
+  SaverSession session({o, false, 0.0}, nullptr, hostStore());
+  auto made = session.makeView(Size{100, 100}, false);
+  ASSERT_NE(made, nullptr);
+  OrbeluneView* view = &made->view();
+  EXPECT_EQ(view->sweep().sweepTime, 86400.0);
+  EXPECT_EQ(view->sweep().method, 2);
   EXPECT_EQ(view->xAxis().frequency1(), 0.1);
   EXPECT_FALSE(view->settings().isShowCurrentValue);
   EXPECT_TRUE(view->settings().isFitToScreenSize);

@@ -8,7 +8,6 @@
 #include "cli/cli.h"
 #include "contracts/color_text.h"
 #include "base/number_text.h"
-#include "view/orbelune_view.h"
 
 namespace orbelune {
 
@@ -78,13 +77,6 @@ bool parseSaverOption(const std::vector<std::string>& args, std::size_t& i, Save
     return true;
   }
   return false;
-}
-
-void applySaverOverrides(const SaverOverrides& overrides, OrbeluneView& view) {
-  if (overrides.empty()) return;
-  Settings s = view.settings();
-  overrides.applyTo(s);
-  view.applySettings(s);
 }
 
 void printSettingFlags(std::ostream& out) {

@@ -9,8 +9,6 @@
 
 namespace orbelune {
 
-class OrbeluneView;
-struct Settings;
 
 using SaverOverrides = SettingOverrides;
 
@@ -24,8 +22,5 @@ std::string describeColor(const Color& c);
 
 // The settings part of --help, one entry per setting of the table.
 void printSettingFlags(std::ostream& out);
-
-// Applies the overrides to a view just created (after it loaded the store).
-void applySaverOverrides(const SaverOverrides& overrides, OrbeluneView& view);
 
 }  // namespace orbelune
