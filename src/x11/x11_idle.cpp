@@ -22,6 +22,34 @@ int onIdleXIOError(Display*) {
   _exit(1);
 }
 
+// Whether XScreenSaver's daemon runs on the display: its window, a child of the
+// root (the root itself in old versions), carries _SCREENSAVER_VERSION, which
+// is how xscreensaver-command finds it too.
+bool xscreensaverRuns(Display* display, Window root) {
+  const Atom version = XInternAtom(display, "_SCREENSAVER_VERSION", False);
+  auto marked = [&](Window w) {
+    Atom type = None;
+    int format = 0;
+    unsigned long items = 0, left = 0;
+    unsigned char* data = nullptr;
+    const bool has = XGetWindowProperty(display, w, version, 0, 64, False, XA_STRING, &type, &format, &items, &left,
+                                        &data) == Success &&
+                     type != None;
+    if (data) XFree(data);
+    return has;
+  };
+  if (marked(root)) return true;
+  Window rootReturn = 0, parent = 0;
+  Window* children = nullptr;
+  unsigned int count = 0;
+  bool found = false;
+  if (XQueryTree(display, root, &rootReturn, &parent, &children, &count)) {
+    for (unsigned int i = 0; i < count && !found; ++i) found = marked(children[i]);
+    if (children) XFree(children);
+  }
+  return found;
+}
+
 // The longest the watcher sleeps between two looks at the idle time: a look
 // also notices a server that went away.
 constexpr double kLongestSleep = 5.0;
@@ -38,15 +66,7 @@ int runX11IdleWatcher(const IdleOptions& options, std::ostream& out, std::ostrea
   }
   XSetIOErrorHandler(onIdleXIOError);
   const Window root = DefaultRootWindow(display);
-  Atom version = XInternAtom(display, "_SCREENSAVER_VERSION", False);
-  Atom type = None;
-  int format = 0;
-  unsigned long items = 0, left = 0;
-  unsigned char* data = nullptr;
-  if (XGetWindowProperty(display, root, version, 0, 64, False, XA_STRING, &type, &format, &items, &left, &data) ==
-          Success &&
-      type != None) {
-    XFree(data);
+  if (xscreensaverRuns(display, root)) {
     out << "orbelune idle: XScreenSaver's daemon runs on this display and starts savers itself; "
            "'orbelune xscreensaver-register' adds Orbelune to its list\n";
     return 0;

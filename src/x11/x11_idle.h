@@ -6,7 +6,7 @@
 // shows the figure activated (x11_saver.h: one full-screen window per RandR
 // monitor, input grabbed, ending on input) once it reaches the chosen time,
 // and waits again. Steps aside, with a line, when XScreenSaver's daemon runs
-// on the display (it marks the root window with _SCREENSAVER_VERSION).
+// on the display (its window carries _SCREENSAVER_VERSION).
 // Does not: inhibit or reset the server's own screen saver and DPMS, or lock.
 #include <ostream>
 
