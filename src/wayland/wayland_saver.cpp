@@ -16,6 +16,7 @@
 
 #include "bundle_info.h"
 #include "store/screen_saver_defaults.h"
+#include "wayland/mutter_idle.h"
 #include "wayland/shm_buffer.h"
 // The protocol names a parameter "namespace", which C++ reserves.
 #define namespace namespace_
@@ -102,6 +103,10 @@ class WaylandSaver {
   }
   bool background() const { return options_.surface == WaylandSaverOptions::Surface::Background; }
   bool watchesIdle() const { return options_.idleAfterSeconds > 0.0; }
+  // Full-screen windows over the outputs (GNOME has no layer shell).
+  bool windowsOverOutputs() const { return options_.idleSource != nullptr; }
+  // Whether the figure covers every output, one surface each.
+  bool coversOutputs() const { return layered() || windowsOverOutputs(); }
   // Whether the figure is to be shown now: always, or while the session is idle.
   bool showing() const { return !watchesIdle() || shown_; }
   void watchIdle();
@@ -315,6 +320,19 @@ void WaylandSaver::addOutput(uint32_t name, uint32_t version) {
 }
 
 void WaylandSaver::cover(OutputView& o) {
+  if (windowsOverOutputs()) {
+    if (!wmBase_ || !compositor_) return;
+    o.surface = wl_compositor_create_surface(compositor_);
+    o.xdgSurface = xdg_wm_base_get_xdg_surface(wmBase_, o.surface);
+    xdg_surface_add_listener(o.xdgSurface, &Listeners::xdgSurface, &o);
+    o.toplevel = xdg_surface_get_toplevel(o.xdgSurface);
+    xdg_toplevel_add_listener(o.toplevel, &Listeners::toplevel, &o);
+    xdg_toplevel_set_title(o.toplevel, "Orbelune");
+    xdg_toplevel_set_app_id(o.toplevel, "orbelune");
+    xdg_toplevel_set_fullscreen(o.toplevel, o.output);
+    wl_surface_commit(o.surface);
+    return;
+  }
   if (!layerShell_ || !compositor_) return;
   o.surface = wl_compositor_create_surface(compositor_);
   const auto layer = background() ? ZWLR_LAYER_SHELL_V1_LAYER_BACKGROUND : ZWLR_LAYER_SHELL_V1_LAYER_OVERLAY;
@@ -362,7 +380,7 @@ void WaylandSaver::openWindow() {
 void WaylandSaver::keyPressed(uint32_t key) {
   // A window ends on q or Escape (evdev codes 16 and 1), a saver on any key.
   constexpr uint32_t kKeyEscape = 1, kKeyQ = 16;
-  if (!layered()) {
+  if (!coversOutputs()) {
     if (key == kKeyEscape || key == kKeyQ) quit_ = true;
     return;
   }
@@ -370,7 +388,7 @@ void WaylandSaver::keyPressed(uint32_t key) {
 }
 
 void WaylandSaver::endOnInput() {
-  if (!layered() || background() || !drewOnce_) return;
+  if (!coversOutputs() || background() || !drewOnce_) return;
   if (watchesIdle()) {
     inputSeen_ = true;  // hides the figure; the watcher goes on
     return;
@@ -379,6 +397,7 @@ void WaylandSaver::endOnInput() {
 }
 
 void WaylandSaver::watchIdle() {
+  if (options_.idleSource) return;  // it watches by itself
   // The compositor's clock of the session's idle time (it honours idle
   // inhibitors, a playing video's, itself); the newer protocol where offered.
   const auto ms = static_cast<uint32_t>(options_.idleAfterSeconds * 1000.0);
@@ -393,6 +412,7 @@ void WaylandSaver::watchIdle() {
 
 void WaylandSaver::show() {
   shown_ = true;
+  if (options_.idleSource) options_.idleSource->shown();
   drewOnce_ = false;
   pointerKnown_ = false;
   inputSeen_ = false;
@@ -404,6 +424,7 @@ void WaylandSaver::show() {
 
 void WaylandSaver::hide() {
   shown_ = false;
+  if (options_.idleSource) options_.idleSource->hidden();
   for (auto& o : outputs_) o.uncover();
   if (options_.verbose && out_) *out_ << "orbelune idle: hidden on input" << std::endl;
 }
@@ -413,10 +434,12 @@ void WaylandSaver::applyChanges() {
     seatChanged_ = false;
     setUpSeat(seatCaps_);
   }
+  if (options_.idleSource) idle_ = options_.idleSource->idle();
   if (watchesIdle()) {
-    // Input on the figure, or the compositor's word that the session is in
-    // use again, hides it; the next idle time shows it again.
-    if (shown_ && (inputSeen_ || !idle_)) {
+    // Input on the figure, a window of it closed, or the word that the
+    // session is in use again hides it; the next idle time shows it again.
+    const bool closed = std::any_of(outputs_.begin(), outputs_.end(), [](const OutputView& o) { return o.closed; });
+    if (shown_ && (inputSeen_ || !idle_ || closed)) {
       idle_ = false;
       hide();
     } else if (!shown_ && idle_) {
@@ -426,7 +449,7 @@ void WaylandSaver::applyChanges() {
   // Outputs unplugged, and surfaces the compositor closed, end their views.
   outputs_.remove_if([](const OutputView& o) { return o.removed || o.closed; });
   for (auto& o : outputs_) {
-    if (o.described && !o.surface && layered() && showing()) cover(o);
+    if (o.described && !o.surface && coversOutputs() && showing()) cover(o);
     acknowledge(o);
   }
   for (auto& w : windows_) acknowledge(w);
@@ -494,7 +517,9 @@ int WaylandSaver::run() {
   static const wl_registry_listener listener{onGlobal, onGlobalRemove};
   wl_registry_add_listener(registry_, &listener, this);
   wl_display_roundtrip(display_);
-  if (watchesIdle() && (!layerShell_ || !seat_ || (!idleNotifier_ && !kdeIdle_))) return kNoIdleProtocol;
+  if (watchesIdle() && !options_.idleSource && (!layerShell_ || !seat_ || (!idleNotifier_ && !kdeIdle_))) {
+    return kNoIdleProtocol;
+  }
   if (layered() && !layerShell_) {
     err_ << "orbelune: this compositor has no layer-shell protocol (GNOME's has none); use --window\n";
     return 2;
@@ -504,7 +529,7 @@ int WaylandSaver::run() {
     return 1;
   }
   wl_display_roundtrip(display_);  // the outputs' done events, then their surfaces
-  if (!layered()) openWindow();
+  if (!coversOutputs()) openWindow();
   if (watchesIdle()) watchIdle();
 
   MonotonicClock clock;
@@ -512,7 +537,9 @@ int WaylandSaver::run() {
   while (!quit_) {
     applyChanges();
     if (quit_) break;
-    if (!layered() && std::all_of(windows_.begin(), windows_.end(), [](const OutputView& w) { return w.closed; })) {
+    const bool windowClosed =
+        std::all_of(windows_.begin(), windows_.end(), [](const OutputView& w) { return w.closed; });
+    if (!coversOutputs() && windowClosed) {
       quit_ = true;  // the window was closed
       break;
     }
@@ -526,15 +553,22 @@ int WaylandSaver::run() {
     while (wl_display_prepare_read(display_) != 0) {
       if (wl_display_dispatch_pending(display_) < 0) break;
     }
-    // With nothing shown, the compositor's events are all there is to wait for.
-    const int timeout = showing() ? pacer.timeoutMs(clock.now()) : -1;
-    pollfd fd{wl_display_get_fd(display_), POLLIN, 0};
-    if (poll(&fd, 1, timeout) > 0 && (fd.revents & (POLLIN | POLLHUP | POLLERR))) {
+    // With nothing shown, events are all there is to wait for: the
+    // compositor's, and the idle source's.
+    int timeout = showing() ? pacer.timeoutMs(clock.now()) : -1;
+    std::vector<pollfd> fds{{wl_display_get_fd(display_), POLLIN, 0}};
+    if (options_.idleSource) options_.idleSource->prepare(fds, timeout);
+    const int ready = poll(fds.data(), fds.size(), timeout);
+    if (ready > 0 && (fds[0].revents & (POLLIN | POLLHUP | POLLERR))) {
       if (wl_display_read_events(display_) < 0) break;
     } else {
       wl_display_cancel_read(display_);
     }
     if (wl_display_dispatch_pending(display_) < 0) break;
+    if (options_.idleSource && !options_.idleSource->dispatch(fds)) {
+      status_ = 1;  // the bus went; the source said so
+      quit_ = true;
+    }
   }
   if (!quit_) {
     err_ << "orbelune: lost the connection to the Wayland compositor\n";
@@ -556,6 +590,13 @@ int runWaylandIdleWatcher(const IdleOptions& options, std::ostream& out, std::os
   o.session = options.session;
   o.idleAfterSeconds = options.afterSeconds;
   o.verbose = options.verbose;
+  const int status = runWaylandSaver(o, err, &out);
+  if (status != kNoIdleProtocol) return status;
+  // GNOME: no layer shell and no idle protocol, but Mutter's idle monitor.
+  auto mutter = makeMutterIdleSource(options.afterSeconds, err);
+  if (!mutter) return kNoIdleProtocol;
+  o.idleSource = mutter.get();
+  o.surface = WaylandSaverOptions::Surface::Fullscreen;
   return runWaylandSaver(o, err, &out);
 }
 

@@ -7,6 +7,9 @@
 // Escape closes it), optionally full screen. Buffers in wl_shm, a pool of two
 // per surface, drawn when the compositor asks for a frame at the session's
 // interval, with the damage of the last two frames; each output's scale;
+// for `orbelune idle`, surfaces that come and go with the session's idleness
+// (the compositor's idle protocol, or GNOME's over D-Bus with one full-screen
+// xdg_toplevel per output);
 // outputs that come and go. Protocol callbacks only record what changed; the
 // loop acts on it.
 // Does not: use fractional scaling or viewporter, GPU buffers, or lock the
@@ -14,6 +17,7 @@
 #include <ostream>
 
 #include "session/idle_options.h"
+#include "session/idle_source.h"
 #include "session/saver_session.h"
 
 namespace orbelune {
@@ -31,14 +35,19 @@ struct WaylandSaverOptions {
   // or KDE's idle protocol), hidden on input, shown again at the next idle time.
   double idleAfterSeconds = 0.0;
   bool verbose = false;  // with idleAfterSeconds: a line on `out` at each show and hide
+  // With idleAfterSeconds on a compositor without the layer shell or an idle
+  // protocol (GNOME): the idle time's source, and one full-screen window per
+  // output in place of the overlay surfaces.
+  IdleSource* idleSource = nullptr;
 };
 
 // Runs the saver until input ends it, its window closes or the compositor goes;
 // returns the exit status.
 int runWaylandSaver(const WaylandSaverOptions& options, std::ostream& err, std::ostream* out = nullptr);
 
-// `orbelune idle` on a compositor with the layer shell and an idle protocol;
-// returns kNoIdleProtocol, saying nothing, on one that lacks either.
+// `orbelune idle` on a compositor with the layer shell and an idle protocol,
+// else on GNOME's (Mutter's idle monitor on the session bus, full-screen
+// windows); returns kNoIdleProtocol, saying nothing, where neither is offered.
 int runWaylandIdleWatcher(const IdleOptions& options, std::ostream& out, std::ostream& err);
 inline constexpr int kNoIdleProtocol = -1;
 

@@ -1,0 +1,21 @@
+#pragma once
+// GNOME's idle time, from Mutter over the session bus (GIO).
+//
+// Does: org.gnome.Mutter.IdleMonitor's idle watch (which fires when the idle
+// time crosses the chosen time) and user-active watch (the first input after
+// the figure showed), and org.gnome.SessionManager's inhibitors (IsInhibited
+// with the idle flag, 8) where that service runs; a bus that closes ends it.
+// Does not: inhibit anything, or read org.freedesktop.ScreenSaver (GNOME
+// keeps its inhibitors in the session manager).
+#include <memory>
+#include <ostream>
+
+#include "session/idle_source.h"
+
+namespace orbelune {
+
+// A source for `afterSeconds` of idleness; nullptr, saying nothing, when the
+// session bus has no Mutter idle monitor. Failures after that go to `err`.
+std::unique_ptr<IdleSource> makeMutterIdleSource(double afterSeconds, std::ostream& err);
+
+}  // namespace orbelune
