@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The settings app as a user meets it, on a virtual X server: the window with
 # its preview, Options… opens the sheet, Escape does not end it, OK does and
-# stores the settings.
+# stores the settings; the "Start the saver after" switch writes the autostart
+# entry and starts the idle watcher, and takes both away again.
 set -euo pipefail
 app=$1 orbelune=$2
 for tool in Xvfb xdotool xwininfo; do
@@ -13,6 +14,8 @@ cat >"$work/inner.sh" <<'INNER'
 set -euo pipefail
 app=$1 orbelune=$2
 export XDG_CONFIG_HOME=$3/config GDK_BACKEND=x11 GSK_RENDERER=cairo NO_AT_BRIDGE=1 GSETTINGS_BACKEND=memory
+export XDG_RUNTIME_DIR=$3/run
+mkdir -p "$XDG_RUNTIME_DIR"; chmod 700 "$XDG_RUNTIME_DIR"
 fail() { echo "FAIL: $*"; exit 1; }
 find_window() { for _ in $(seq 80); do w=$(xdotool search --name "$1" 2>/dev/null | head -1); [ -n "$w" ] && { echo "$w"; return; }; sleep 0.1; done; }
 mapped() { xwininfo -id "$1" | grep -q 'IsViewable'; }
@@ -36,6 +39,28 @@ xdotool mousemove --window "$sheet" 488 570 click 1
 sleep 0.5
 mapped "$sheet" && fail "OK did not end the sheet"
 [ "$("$orbelune" defaults read LineWidth)" = "4.0" ] || fail "OK did not store the line width"
+
+# The switch: on writes the autostart entry and starts the watcher.
+entry=$XDG_CONFIG_HOME/autostart/orbelune-idle.desktop
+# A watcher holds the session's lock in the runtime folder.
+watching() {
+  local lock
+  for lock in "$XDG_RUNTIME_DIR"/orbelune-idle-*.lock; do
+    [ -e "$lock" ] && ! flock -n "$lock" true && return 0
+  done
+  return 1
+}
+xdotool mousemove --window "$win" 36 410 click 1
+for _ in $(seq 30); do [ -f "$entry" ] && watching && break; sleep 0.1; done
+[ -f "$entry" ] || fail "the switch wrote no autostart entry"
+grep -q '^Exec=".*orbelune" idle$' "$entry" || fail "the autostart entry does not start orbelune idle: $(cat "$entry")"
+watching || fail "the switch did not start the watcher"
+[ "$("$orbelune" defaults read StartAfterMinutes)" = "10.0" ] || fail "the switch did not store the minutes"
+# Off takes both away.
+xdotool mousemove --window "$win" 36 410 click 1
+for _ in $(seq 30); do [ ! -f "$entry" ] && ! watching && break; sleep 0.1; done
+[ ! -f "$entry" ] || fail "the switch left the autostart entry"
+watching && fail "the switch left the watcher running"
 kill -TERM "$pid"
 wait "$pid" || true
 echo "settings app under Xvfb: all checks passed"

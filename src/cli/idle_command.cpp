@@ -14,6 +14,7 @@
 #include "bundle_info.h"
 #include "cli/cli.h"
 #include "cli/saver_options.h"
+#include "session/idle_activation.h"
 #include "session/idle_options.h"
 #include "store/screen_saver_defaults.h"
 #include "x11/x11_idle.h"
@@ -48,21 +49,15 @@ std::optional<double> storedSeconds() {
 
 // One watcher per session: a lock on a file named after the display, in the
 // user's runtime folder. Returns the open lock (kept for the process's life),
-// -1 when another watcher holds it (its process id in `holder`).
-int takeSessionLock(const std::string& display, std::string& holder) {
-  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  std::filesystem::path dir = runtime && *runtime == '/' ? runtime : "/tmp";
-  std::string name = "orbelune-idle-" + std::to_string(getuid()) + "-";
-  for (char c : display) name += (c == '/' ? '_' : c);
-  const std::string file = (dir / (name + ".lock")).string();
+// -1 when another watcher holds it (its process id in `holder`), -2 when no
+// lock can be had (the watcher then watches all the same).
+int takeSessionLock(std::string& holder) {
+  const std::string file = idleWatcherLockFile().string();
   const int fd = open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-  if (fd < 0) return -2;  // no lock to be had: watch anyway
+  if (fd < 0) return -2;
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    char buf[32] = {};
-    const ssize_t n = pread(fd, buf, sizeof buf - 1, 0);
-    holder = n > 0 ? std::string(buf, static_cast<std::size_t>(n)) : "";
-    while (!holder.empty() && (holder.back() == '\n' || holder.back() == ' ')) holder.pop_back();
     close(fd);
+    if (auto pid = runningIdleWatcher()) holder = std::to_string(*pid);
     return -1;
   }
   const std::string pid = std::to_string(getpid()) + "\n";
@@ -158,7 +153,7 @@ int runIdleCommand(const std::vector<std::string>& args, std::ostream& out, std:
     return 1;
   }
   std::string holder;
-  if (takeSessionLock(onWayland ? std::string("wayland-") + wayland : std::string("x11-") + x11, holder) == -1) {
+  if (takeSessionLock(holder) == -1) {
     out << "orbelune idle: already watching this session"
         << (holder.empty() ? std::string() : " (process " + holder + ")") << "\n";
     return 0;

@@ -15,7 +15,4 @@ void printIdleHelp(std::ostream& out);
 // minutes; from 1 second to 24 hours. Seconds, or nullopt.
 std::optional<double> parseDuration(const std::string& text);
 
-// The store key the settings app keeps the idle minutes under.
-inline constexpr const char* kStartAfterMinutesKey = "StartAfterMinutes";
-
 }  // namespace orbelune

@@ -14,6 +14,7 @@
 #include "cairo/cairo_surface.h"
 #include "gtk/gtk_controls.h"
 #include "gtk/gtk_interface_loader.h"
+#include "gtk/idle_switch.h"
 #include "base/resource_locator.h"
 #include "session/saver_session.h"
 #include "store/screen_saver_defaults.h"
@@ -105,15 +106,23 @@ class PreviewArea : public Gtk::DrawingArea {
 class SettingsWindow : public Gtk::ApplicationWindow, public SheetHost {
  public:
   explicit SettingsWindow(SettingsServices& services)
-      : services_(services), box_(Gtk::Orientation::VERTICAL, 12), preview_(services.store), options_("Options…") {
+      : services_(services),
+        box_(Gtk::Orientation::VERTICAL, 12),
+        preview_(services.store),
+        bottom_(Gtk::Orientation::HORIZONTAL, 12),
+        idle_(services.store, [this](const std::string& title, const std::string& detail) { showMessage(title, detail); }),
+        options_("Options…") {
     services_.printWarnings();
     set_title("Orbelune");
     set_default_size(640, 440);
     box_.set_margin(12);
     options_.set_halign(Gtk::Align::END);
+    options_.set_hexpand(true);
     options_.signal_clicked().connect(sigc::mem_fun(*this, &SettingsWindow::onOptions));
+    bottom_.append(idle_);
+    bottom_.append(options_);
     box_.append(preview_);
-    box_.append(options_);
+    box_.append(bottom_);
     set_child(box_);
   }
 
@@ -163,6 +172,8 @@ class SettingsWindow : public Gtk::ApplicationWindow, public SheetHost {
   SettingsServices& services_;
   Gtk::Box box_;
   PreviewArea preview_;
+  Gtk::Box bottom_;
+  IdleSwitch idle_;
   Gtk::Button options_;
   std::unique_ptr<SheetController> sheet_;  // after the preview, whose view it edits
 };

@@ -1,0 +1,116 @@
+#include "gtk/idle_switch.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <thread>
+
+#include "session/idle_activation.h"
+
+namespace orbelune {
+namespace {
+
+constexpr double kDefaultMinutes = 10.0;
+
+// The orbelune program beside this one (installed or built together), else
+// the one on the PATH.
+std::filesystem::path orbeluneProgram() {
+  std::error_code ec;
+  const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
+  if (!ec) {
+    const auto beside = self.parent_path() / "orbelune";
+    if (access(beside.c_str(), X_OK) == 0) return beside;
+  }
+  const std::string found = Glib::find_program_in_path("orbelune");
+  return found.empty() ? std::filesystem::path("orbelune") : std::filesystem::path(found);
+}
+
+}  // namespace
+
+IdleSwitch::IdleSwitch(std::shared_ptr<ScreenSaverDefaults> store, ReportError report)
+    : Gtk::Box(Gtk::Orientation::HORIZONTAL, 8), store_(std::move(store)), report_(std::move(report)) {
+  double minutes = kDefaultMinutes;
+  if (store_) {
+    if (auto v = store_->storedValue(kStartAfterMinutesKey)) {
+      if (auto r = std::get_if<double>(&*v)) minutes = *r;
+      if (auto i = std::get_if<std::int64_t>(&*v)) minutes = static_cast<double>(*i);
+    }
+  }
+  minutes_.set_adjustment(Gtk::Adjustment::create(minutes, 1, 1440, 1, 10));
+  minutes_.set_digits(0);
+  minutes_.set_numeric(true);
+  minutes_.set_value(minutes);
+  std::error_code ec;
+  updating_ = true;
+  switch_.set_active(std::filesystem::exists(idleAutostartFile(), ec));
+  updating_ = false;
+  switch_.set_valign(Gtk::Align::CENTER);
+  switch_.set_tooltip_text("Starts the saver by itself whenever the computer is idle, from the next login on too");
+  append(switch_);
+  append(before_);
+  append(minutes_);
+  append(after_);
+  switch_.property_active().signal_changed().connect(sigc::mem_fun(*this, &IdleSwitch::onSwitched));
+  minutes_.signal_value_changed().connect(sigc::mem_fun(*this, &IdleSwitch::onMinutes));
+}
+
+bool IdleSwitch::storeMinutes() {
+  if (!store_) {
+    report_("The minutes could not be saved", "There is no settings folder (neither XDG_CONFIG_HOME nor HOME is set).");
+    return false;
+  }
+  store_->setObject(minutes_.get_value(), kStartAfterMinutesKey);
+  if (auto written = store_->synchronize(); !written) {
+    report_("The minutes could not be saved", written.error().message);
+    return false;
+  }
+  return true;
+}
+
+void IdleSwitch::onSwitched() {
+  if (updating_) return;
+  if (!switch_.get_active()) {
+    stopWatcher();
+    if (auto removed = removeIdleAutostart(); !removed) report_("The saver still starts at login", removed.error().message);
+    return;
+  }
+  const auto program = orbeluneProgram();
+  auto written = writeIdleAutostart(program);
+  if (!written || !storeMinutes()) {
+    if (!written) report_("The saver cannot start by itself", written.error().message);
+    updating_ = true;
+    switch_.set_active(false);
+    updating_ = false;
+    return;
+  }
+  stopWatcher();
+  startWatcher();
+}
+
+void IdleSwitch::onMinutes() {
+  if (!storeMinutes() || !switch_.get_active()) return;
+  stopWatcher();
+  startWatcher();
+}
+
+void IdleSwitch::startWatcher() {
+  const std::vector<std::string> argv{orbeluneProgram().string(), "idle"};
+  try {
+    Glib::Pid pid = 0;
+    Glib::spawn_async("", argv, Glib::SpawnFlags::DO_NOT_REAP_CHILD, {}, &pid);
+    // Reaped when it ends while the app runs; it outlives the app otherwise.
+    Glib::signal_child_watch().connect([](Glib::Pid child, int) { Glib::spawn_close_pid(child); }, pid);
+  } catch (const Glib::Error& e) {
+    report_("The saver cannot start by itself", e.what());
+  }
+}
+
+void IdleSwitch::stopWatcher() {
+  auto pid = runningIdleWatcher();
+  if (!pid) return;
+  kill(*pid, SIGTERM);
+  for (int i = 0; i < 50 && runningIdleWatcher(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+}
+
+}  // namespace orbelune

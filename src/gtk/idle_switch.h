@@ -1,0 +1,40 @@
+#pragma once
+// "Start the saver after [N] minutes" with an on/off switch, in the settings
+// app's main window. On writes the XDG autostart entry of `orbelune idle` and
+// starts the watcher now; off removes the entry and stops the watcher. The
+// minutes are kept in the settings store, where the watcher reads them; a
+// change restarts a running watcher so that it takes them.
+#include <gtkmm.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "store/screen_saver_defaults.h"
+
+namespace orbelune {
+
+class IdleSwitch : public Gtk::Box {
+ public:
+  using ReportError = std::function<void(const std::string& title, const std::string& detail)>;
+  IdleSwitch(std::shared_ptr<ScreenSaverDefaults> store, ReportError report);
+
+ private:
+  void onSwitched();
+  void onMinutes();
+  // Stores the minutes; false (reported) when they cannot be written.
+  bool storeMinutes();
+  void startWatcher();
+  // Stops this session's watcher and waits (briefly) for its lock to free.
+  static void stopWatcher();
+
+  std::shared_ptr<ScreenSaverDefaults> store_;
+  ReportError report_;
+  Gtk::Switch switch_;
+  Gtk::Label before_{"Start the saver after"};
+  Gtk::SpinButton minutes_;
+  Gtk::Label after_{"minutes"};
+  bool updating_ = false;
+};
+
+}  // namespace orbelune
