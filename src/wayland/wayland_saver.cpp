@@ -138,6 +138,9 @@ class WaylandSaver {
   bool drewOnce_ = false;
   bool seatChanged_ = false;
   uint32_t seatCaps_ = 0;
+  // Capabilities the seat lost since the loop last looked, even when they came
+  // back at once (a device replaced): the old objects get no more events.
+  uint32_t seatCapsLost_ = 0;
   bool pointerKnown_ = false;
   double pointerX_ = 0, pointerY_ = 0;
   bool quit_ = false;
@@ -210,6 +213,7 @@ struct Listeners {
 
   static void seatCapabilities(void* data, wl_seat*, uint32_t caps) {
     auto* s = static_cast<WaylandSaver*>(data);
+    s->seatCapsLost_ |= ~caps;
     s->seatCaps_ = caps;
     s->seatChanged_ = true;
   }
@@ -352,6 +356,18 @@ void WaylandSaver::cover(OutputView& o) {
 }
 
 void WaylandSaver::setUpSeat(uint32_t caps) {
+  // A keyboard or pointer unplugged (or replaced) is let go, and taken again
+  // when the seat has one.
+  if ((seatCapsLost_ & WL_SEAT_CAPABILITY_KEYBOARD) && keyboard_) {
+    wl_keyboard_release(keyboard_);
+    keyboard_ = nullptr;
+  }
+  if ((seatCapsLost_ & WL_SEAT_CAPABILITY_POINTER) && pointer_) {
+    wl_pointer_release(pointer_);
+    pointer_ = nullptr;
+    pointerKnown_ = false;
+  }
+  seatCapsLost_ = 0;
   if ((caps & WL_SEAT_CAPABILITY_KEYBOARD) && !keyboard_) {
     keyboard_ = wl_seat_get_keyboard(seat_);
     wl_keyboard_add_listener(keyboard_, &Listeners::keyboard, this);
