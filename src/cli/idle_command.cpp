@@ -106,12 +106,6 @@ void printIdleHelp(std::ostream& out) {
 }
 
 int runIdleCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  struct sigaction sa {};
-  sa.sa_handler = onSignal;
-  sigemptyset(&sa.sa_mask);
-  sigaction(SIGTERM, &sa, nullptr);
-  sigaction(SIGINT, &sa, nullptr);
-
   IdleOptions o;
   bool afterGiven = false;
   try {
@@ -158,6 +152,11 @@ int runIdleCommand(const std::vector<std::string>& args, std::ostream& out, std:
         << (holder.empty() ? std::string() : " (process " + holder + ")") << "\n";
     return 0;
   }
+  struct sigaction sa {};
+  sa.sa_handler = onSignal;
+  sigemptyset(&sa.sa_mask);
+  sigaction(SIGTERM, &sa, nullptr);
+  sigaction(SIGINT, &sa, nullptr);
   if (onWayland) {
 #ifdef ORBELUNE_WAYLAND
     const int status = runWaylandIdleWatcher(o, out, err);

@@ -1,0 +1,95 @@
+// orbelune idle's command line, its autostart entry and its one-per-session lock.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "cli/idle_command.h"
+#include "session/idle_activation.h"
+#include "test_support.h"
+
+namespace orbelune {
+namespace {
+
+class IdleCommandTest : public test::IsolatedTest {
+ protected:
+  void SetUp() override {
+    IsolatedTest::SetUp();
+    runtime_ = configHome() / "run";
+    std::filesystem::create_directories(runtime_);
+    setenv("XDG_RUNTIME_DIR", runtime_.c_str(), 1);
+  }
+  std::filesystem::path runtime_;
+};
+
+TEST_F(IdleCommandTest, DurationsTakeUnitsAndBareMinutesWithinASecondToADay) {
+  EXPECT_EQ(parseDuration("30s"), 30.0);
+  EXPECT_EQ(parseDuration("5m"), 300.0);
+  EXPECT_EQ(parseDuration("1h"), 3600.0);
+  EXPECT_EQ(parseDuration("10"), 600.0);  // a bare number is minutes
+  EXPECT_EQ(parseDuration("1.5m"), 90.0);
+  EXPECT_EQ(parseDuration("24h"), 86400.0);
+  for (const char* bad : {"", "s", "0s", "0.5s", "-5m", "25h", "1e400", "nan", "5 m", "5min", "m5", "inf"}) {
+    EXPECT_FALSE(parseDuration(bad)) << bad;
+  }
+  std::ostringstream out, err;
+  EXPECT_EQ(runIdleCommand({"--after", "0s"}, out, err), 2);
+  EXPECT_NE(err.str().find("--after needs a duration"), std::string::npos) << err.str();
+  EXPECT_EQ(runIdleCommand({"--after"}, out, err), 2);
+  EXPECT_EQ(runIdleCommand({"--bogus"}, out, err), 2);
+}
+
+TEST_F(IdleCommandTest, TheAutostartEntryStartsTheWatcherAndGoesAgainWithoutATrace) {
+  const auto file = idleAutostartFile();
+  EXPECT_EQ(file, configHome() / "autostart" / "orbelune-idle.desktop");
+  ASSERT_TRUE(test::succeeded(writeIdleAutostart("/opt/my \"saver\"/orbelune")));
+  std::ifstream in(file);
+  std::stringstream text;
+  text << in.rdbuf();
+  EXPECT_NE(text.str().find("[Desktop Entry]\nType=Application\n"), std::string::npos);
+  // Quoted as the desktop entry format quotes arguments.
+  EXPECT_NE(text.str().find("\nExec=\"/opt/my \\\"saver\\\"/orbelune\" idle\n"), std::string::npos) << text.str();
+  ASSERT_TRUE(test::succeeded(removeIdleAutostart()));
+  EXPECT_FALSE(std::filesystem::exists(file));
+  EXPECT_TRUE(test::succeeded(removeIdleAutostart()));  // none is no error
+}
+
+TEST_F(IdleCommandTest, AWatcherIsRunningWhileItsLockIsHeldAndNotAfter) {
+  setenv("WAYLAND_DISPLAY", "wayland-test", 1);
+  const auto lock = idleWatcherLockFile();
+  EXPECT_EQ(lock.parent_path(), runtime_);
+  EXPECT_NE(lock.filename().string().find("wayland-test"), std::string::npos);
+  EXPECT_FALSE(runningIdleWatcher());  // no file
+  const int fd = open(lock.c_str(), O_RDWR | O_CREAT, 0600);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(write(fd, "4242\n", 5), 5);
+  EXPECT_FALSE(runningIdleWatcher());  // a file nobody holds: a watcher that ended
+  // Another process holds it, as a running watcher does.
+  const pid_t holder = fork();
+  if (holder == 0) {
+    const int own = open(lock.c_str(), O_RDWR);
+    flock(own, LOCK_EX);
+    pause();
+    _exit(0);
+  }
+  for (int i = 0; i < 100 && !runningIdleWatcher(); ++i) usleep(10000);
+  EXPECT_EQ(runningIdleWatcher(), 4242);
+  std::ostringstream out, err;
+  EXPECT_EQ(runIdleCommand({"--after", "1h"}, out, err), 0);  // a second watcher steps aside
+  EXPECT_EQ(out.str(), "orbelune idle: already watching this session (process 4242)\n");
+  kill(holder, SIGKILL);
+  waitpid(holder, nullptr, 0);
+  EXPECT_FALSE(runningIdleWatcher());
+  close(fd);
+  unsetenv("WAYLAND_DISPLAY");
+}
+
+}  // namespace
+}  // namespace orbelune
