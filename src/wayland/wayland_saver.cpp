@@ -33,6 +33,11 @@ namespace {
 // trembling mouse at the start.
 constexpr double kMotionThreshold = 10.0;
 
+// A commit carries at most this many damage boxes (one request each); past
+// it, their bounds. Thousands of boxes on a large output would fill the
+// socket with requests the compositor gains little from.
+constexpr std::size_t kMostDamageBoxes = 64;
+
 class WaylandSaver;
 
 // One output and what covers it.
@@ -117,6 +122,9 @@ class WaylandSaver {
   void applyChanges();
   void acknowledge(OutputView& o);
   void draw(OutputView& o);
+  // Sends every queued request, waiting while the compositor's socket is full
+  // (it reads it when it can); false when the connection failed.
+  bool flushAll();
   void endOnInput();
   void setUpSeat(uint32_t caps);
 
@@ -144,6 +152,7 @@ class WaylandSaver {
   bool pointerKnown_ = false;
   double pointerX_ = 0, pointerY_ = 0;
   bool quit_ = false;
+  bool lost_ = false;  // the connection failed while drawing
   int status_ = 0;
   // Idle watching: what the compositor said, and what is shown.
   ext_idle_notifier_v1* idleNotifier_ = nullptr;
@@ -504,6 +513,12 @@ void WaylandSaver::draw(OutputView& o) {
   ShmBuffer* buffer = o.buffers.free();
   if (!buffer) return;  // the compositor holds both: skip this tick
   if (o.view->drawFrame(buffer->graphics()) != DrawOutcome::Drawn) return;
+  // What earlier surfaces queued goes first, so that this one's requests never
+  // find libwayland's buffer and the socket full (which it takes as fatal).
+  if (!flushAll()) {
+    lost_ = true;
+    return;
+  }
   // The buffers take turns, so this one differs from the one shown in what
   // either of the last two frames changed.
   // Every box is a request of its own: fewer, larger boxes.
@@ -511,6 +526,16 @@ void WaylandSaver::draw(OutputView& o) {
   std::vector<PixelBox> both = damage;
   both.insert(both.end(), o.lastDamage.begin(), o.lastDamage.end());
   o.lastDamage = std::move(damage);
+  if (both.size() > kMostDamageBoxes) {
+    PixelBox bounds = both.front();
+    for (const auto& b : both) {
+      bounds.x0 = std::min(bounds.x0, b.x0);
+      bounds.y0 = std::min(bounds.y0, b.y0);
+      bounds.x1 = std::max(bounds.x1, b.x1);
+      bounds.y1 = std::max(bounds.y1, b.y1);
+    }
+    both.assign(1, bounds);
+  }
   wl_surface_set_buffer_scale(o.surface, scale);
   wl_surface_attach(o.surface, buffer->attachable(), 0, 0);
   for (const auto& b : both) wl_surface_damage_buffer(o.surface, b.x0, b.y0, b.x1 - b.x0, b.y1 - b.y0);
@@ -519,6 +544,16 @@ void WaylandSaver::draw(OutputView& o) {
   wl_callback_add_listener(o.frameCallback, &Listeners::frame, &o);
   wl_surface_commit(o.surface);
   drewOnce_ = true;
+}
+
+bool WaylandSaver::flushAll() {
+  while (wl_display_flush(display_) < 0) {
+    if (errno != EAGAIN) return false;
+    pollfd fd{wl_display_get_fd(display_), POLLOUT, 0};
+    if (poll(&fd, 1, 1000) < 0 && errno != EINTR) return false;
+    if (fd.revents & (POLLERR | POLLHUP)) return false;
+  }
+  return true;
 }
 
 int WaylandSaver::run() {
@@ -565,7 +600,7 @@ int WaylandSaver::run() {
       for (auto& w : windows_) draw(w);
       pacer.advance(clock.now());
     }
-    if (wl_display_flush(display_) < 0 && errno != EAGAIN) break;
+    if (lost_ || !flushAll()) break;
     while (wl_display_prepare_read(display_) != 0) {
       if (wl_display_dispatch_pending(display_) < 0) break;
     }

@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# The Wayland host under load: three large outputs of a headless sway, a dense
+# fast figure, and outputs created and disabled again and again, so that many
+# surfaces draw in one tick and the requests outrun the compositor's reading.
+# A full socket must mean waiting for it, never the end of the saver.
+set -euo pipefail
+orbelune=$1
+for tool in sway swaymsg; do
+  command -v "$tool" >/dev/null || { echo "missing $tool (scripts/install-deps installs it)"; exit 1; }
+done
+source "$(dirname "$0")/sway_checks.sh"
+size=${ORBELUNE_LOAD_SIZE:-7680x4320}
+
+start_sway
+swaymsg create_output >/dev/null
+swaymsg create_output >/dev/null
+for n in 1 2 3; do swaymsg -- output "HEADLESS-$n" mode --custom "$size" >/dev/null; done
+# The settings of the run, by default the stored ones (the built-in figure).
+# shellcheck disable=SC2086
+"$orbelune" --wayland-background ${ORBELUNE_LOAD_FLAGS:-} 2>"$work/err" & saver=$!
+sleep 2
+for round in $(seq 15); do
+  swaymsg create_output >/dev/null
+  sleep 0.3
+  newest=$(swaymsg -t get_outputs | grep -o '"HEADLESS-[0-9]*"' | tr -d '"' | sort -t- -k2 -n | tail -1)
+  swaymsg -- output "$newest" mode --custom "$size" >/dev/null
+  sleep 0.3
+  swaymsg output "$newest" disable >/dev/null
+  kill -0 "$saver" 2>/dev/null || fail "the saver ended in round $round: $(cat "$work/err")"
+done
+sleep 1
+kill -0 "$saver" 2>/dev/null || fail "the saver ended: $(cat "$work/err")"
+kill -TERM "$saver"
+ended_with "$saver" 0 || fail "SIGTERM did not end the saver with status 0"
+echo "Wayland host under load: it kept its connection through large outputs and their churn"
