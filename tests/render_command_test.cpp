@@ -96,12 +96,29 @@ TEST_F(RenderCommandTest, PngsAreWrittenForDrawnTicksAndTheLastPicture) {
 TEST_F(RenderCommandTest, BadUsageExitsWithTwoAndOneLine) {
   for (const char* args : {"render --size 0x10", "render --size 12", "render --frames -1", "render --frames x",
                            "render --interval nan", "render --frame-times 0.1,,0.2", "render --bogus",
+                           // the virtual clock runs forwards, and stays finite
+                           "render --interval -1", "render --interval 1e308", "render --frame-times 0.1,-0.05",
                            "render --ops", "render --ops ''", "render --png ''", "render --last ''",
                            "render extra", "--frobnicate", "-window-id 0"}) {
     auto r = runOrbelune(args);
     EXPECT_EQ(r.status, 2) << args;
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << args << ": " << r.err;
   }
+}
+
+TEST_F(RenderCommandTest, ArgumentsAreEchoedEscapedAndShortened) {
+  // An escape sequence and a line break are shown, not sent to the terminal.
+  auto r = runOrbelune("render --line-color \"$(printf 'a\\033[31mb\\nc')\"");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("not 'a\\x1b[31mb\\nc'"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find('\x1b'), std::string::npos);
+  auto huge = runOrbelune("render --line-color $(printf 'x%.0s' $(seq 5000))");
+  EXPECT_EQ(huge.status, 2);
+  EXPECT_LT(huge.err.size(), 300u) << huge.err.size();
+  EXPECT_NE(huge.err.find("xxx…'"), std::string::npos);
+  // Space around a colour counts on neither side.
+  EXPECT_EQ(runOrbelune("render --frames 1 --ops - --line-color 'gold  '").out,
+            runOrbelune("render --frames 1 --ops - --line-color '  gold'").out);
 }
 
 TEST_F(RenderCommandTest, TheStoresWarningIsPrintedOnceAndTheRunGoesOnWithDefaults) {

@@ -14,6 +14,11 @@ struct UsageError : std::runtime_error {
 
 inline constexpr int kExitUsage = 2;
 
+// A user's argument as a message quotes it: in single quotes, control
+// characters and bytes that are no UTF-8 escaped (an argument cannot move the
+// cursor or forge a line), and cut after 64 bytes with an ellipsis.
+std::string shown(const std::string& argument);
+
 // "-flag" and "--flag" are the same flag; returns the name without dashes, or
 // nullopt for an argument that is not a flag.
 std::optional<std::string> flagName(const std::string& arg);

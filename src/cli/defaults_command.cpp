@@ -24,22 +24,22 @@ DefaultsValue parseWriteValue(const std::string& key, const std::string& type, c
   using cli::UsageError;
   if (type == "int") {
     auto v = parseInteger(text);
-    if (!v) throw UsageError("-int needs a whole number, not '" + text + "'");
+    if (!v) throw UsageError("-int needs a whole number, not " + cli::shown(text));
     return static_cast<std::int64_t>(*v);
   }
   if (type == "float") {
     auto v = parseNumber(text);
-    if (!v) throw UsageError("-float needs a finite number; '" + text + "' " + describe(v.error()));
+    if (!v) throw UsageError("-float needs a finite number; " + cli::shown(text) + " " + describe(v.error()));
     return *v;
   }
   if (type == "bool") {
     if (text == "true" || text == "yes" || text == "1") return true;
     if (text == "false" || text == "no" || text == "0") return false;
-    throw UsageError("-bool needs true or false, not '" + text + "'");
+    throw UsageError("-bool needs true or false, not " + cli::shown(text));
   }
   if (type == "data") {
     Bytes b;
-    if (!fromHex(text, b)) throw UsageError("-data needs an even number of hex digits, not '" + text + "'");
+    if (!fromHex(text, b)) throw UsageError("-data needs an even number of hex digits, not " + cli::shown(text));
     return b;
   }
   if (type == "color") {
@@ -50,12 +50,12 @@ DefaultsValue parseWriteValue(const std::string& key, const std::string& type, c
     while (std::getline(ss, part, ',')) {
       auto v = parseNumber(part);
       if (count >= 4 || !v || *v < 0.0 || *v > 1.0) {
-        throw UsageError("-color needs R,G,B,A, four numbers from 0 to 1, not '" + text + "'");
+        throw UsageError("-color needs R,G,B,A, four numbers from 0 to 1, not " + cli::shown(text));
       }
       comps[count++] = *v;
     }
     if (count != 4 || text.back() == ',') {
-      throw UsageError("-color needs R,G,B,A, four numbers from 0 to 1, not '" + text + "'");
+      throw UsageError("-color needs R,G,B,A, four numbers from 0 to 1, not " + cli::shown(text));
     }
     Color c{comps[0], comps[1], comps[2], comps[3]};
     return isKeyedKey(key) ? KeyedArchiver::archive(c) : Archiver::archive(c);
@@ -99,7 +99,7 @@ int runDefaultsCommand(const std::vector<std::string>& args, std::ostream& out, 
       return 0;
     }
     if (verb != "read" && verb != "read-color" && verb != "write" && verb != "delete") {
-      throw cli::UsageError("unknown verb '" + verb + "' (use read, read-color, write or delete)");
+      throw cli::UsageError("unknown verb " + cli::shown(verb) + " (use read, read-color, write or delete)");
     }
     auto store = ScreenSaverDefaults::forModule(kBundleIdentifier);
     if (!store) {
@@ -144,10 +144,10 @@ int runDefaultsCommand(const std::vector<std::string>& args, std::ostream& out, 
     if (verb == "write") {
       expectArgs(args, 4, "write KEY -int N | -float X | -bool true|false | -data HEX | -color R,G,B,A");
       auto type = cli::flagName(args[2]);
-      if (!type) throw cli::UsageError("expected a value type such as -float before '" + args[3] + "'");
+      if (!type) throw cli::UsageError("expected a value type such as -float before " + cli::shown(args[3]));
       DefaultsValue value = parseWriteValue(args[1], *type, args[3]);
       if (args[1].empty()) throw cli::UsageError("the key must not be empty");
-      if (!isValidUtf8(args[1])) throw cli::UsageError("the key must be UTF-8 text, not '" + printable(args[1]) + "'");
+      if (!isValidUtf8(args[1])) throw cli::UsageError("the key must be UTF-8 text, not " + cli::shown(args[1]));
       store->setObject(value, args[1]);
       if (auto written = store->synchronize(); !written) {
         err << "orbelune defaults: cannot write " << store->file().string() << ": " << written.error().message << "\n";

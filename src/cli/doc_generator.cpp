@@ -9,6 +9,7 @@
 
 #include "base/number_text.h"
 #include "cli/saver_options.h"
+#include "contracts/color_text.h"
 #include "settings/setting_table.h"
 
 namespace orbelune {
@@ -124,7 +125,7 @@ int writeMan(const char* templateFile) {
                  },
                  [&](ColorField Settings::*) {
                    options << ".BI " << manFlag(d.flag) << " \" COLOUR\"\n"
-                           << d.label << ": #rrggbb, #rrggbbaa or an X11 colour name such as gold (default "
+                           << d.label << ": " << kColorTextForms << " (default "
                            << describeColor(d.builtInColor) << ").\n";
                  },
              });

@@ -111,7 +111,7 @@ int runIdleCommand(const std::vector<std::string>& args, std::ostream& out, std:
   try {
     for (std::size_t i = 0; i < args.size(); ++i) {
       auto name = cli::flagName(args[i]);
-      if (!name) throw cli::UsageError("unexpected argument '" + args[i] + "'");
+      if (!name) throw cli::UsageError("unexpected argument " + cli::shown(args[i]));
       if (*name == "help" || *name == "h") {
         printIdleHelp(out);
         return 0;
@@ -123,14 +123,14 @@ int runIdleCommand(const std::vector<std::string>& args, std::ostream& out, std:
         auto d = parseDuration(args[++i]);
         if (!d) {
           throw cli::UsageError("--after needs a duration from 1s to 24h such as 30s, 5m, 1h or a number of "
-                                "minutes, not '" + args[i] + "'");
+                                "minutes, not " + cli::shown(args[i]));
         }
         o.afterSeconds = *d;
         afterGiven = true;
       } else if (*name == "verbose") {
         o.verbose = true;
       } else {
-        throw cli::UsageError("unknown flag '" + args[i] + "' (see orbelune idle --help)");
+        throw cli::UsageError("unknown flag " + cli::shown(args[i]) + " (see orbelune idle --help)");
       }
     }
   } catch (const cli::UsageError& e) {

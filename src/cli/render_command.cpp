@@ -2,7 +2,11 @@
 
 #include <cairo.h>
 
+#include <unistd.h>
+
 #include <cerrno>
+#include <chrono>
+#include <iostream>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -27,6 +31,10 @@ namespace orbelune {
 namespace {
 using ojson = nlohmann::ordered_json;
 
+// The virtual clock runs forwards only, and at most a day a tick: a hundred
+// million ticks of that still give finite times.
+constexpr double kLongestTick = 86400.0;
+
 struct RenderOptions {
   int width = 1280;
   int height = 720;
@@ -41,6 +49,39 @@ struct RenderOptions {
   SaverOverrides overrides;
   bool fps = false;
   double scale = 1.0;
+  bool quiet = false;
+};
+
+// What a long run has done, on a terminal: the frames, their rate and the
+// time left, twice a second on one line of its own; cleared at the end.
+class Progress {
+ public:
+  Progress(std::ostream* out, long long total) : out_(out), total_(total) {}
+  void at(long long frame) {
+    if (!out_) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (now < next_) return;
+    next_ = now + std::chrono::milliseconds(500);
+    const double seconds = std::chrono::duration<double>(now - start_).count();
+    if (frame <= 1 || seconds <= 0.0) return;
+    const double rate = static_cast<double>(frame - 1) / seconds;
+    const auto left = static_cast<long long>(static_cast<double>(total_ - frame + 1) / rate);
+    char line[160];
+    std::snprintf(line, sizeof line, "\rorbelune render: frame %lld of %lld, %.0f frames/s, %lld:%02lld:%02lld left\x1b[K",
+                  frame, total_, rate, left / 3600, left / 60 % 60, left % 60);
+    *out_ << line << std::flush;
+    shown_ = true;
+  }
+  ~Progress() {
+    if (shown_) *out_ << "\r\x1b[K" << std::flush;
+  }
+
+ private:
+  std::ostream* out_;
+  long long total_;
+  std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+  std::chrono::steady_clock::time_point next_ = start_ + std::chrono::seconds(1);
+  bool shown_ = false;
 };
 
 RenderOptions parseOptions(const std::vector<std::string>& args) {
@@ -48,7 +89,7 @@ RenderOptions parseOptions(const std::vector<std::string>& args) {
   RenderOptions o;
   for (std::size_t i = 0; i < args.size(); ++i) {
     auto name = cli::flagName(args[i]);
-    if (!name) throw UsageError("unexpected argument '" + args[i] + "'");
+    if (!name) throw UsageError("unexpected argument " + cli::shown(args[i]));
     if (std::size_t next = i; parseSaverOption(args, next, o.overrides)) {
       i = next - 1;
       continue;
@@ -69,7 +110,7 @@ RenderOptions parseOptions(const std::vector<std::string>& args) {
       auto w = x == std::string::npos ? std::nullopt : parseInteger(v.substr(0, x));
       auto h = x == std::string::npos ? std::nullopt : parseInteger(v.substr(x + 1));
       if (!w || !h || *w < 1 || *h < 1 || *w > 16384 || *h > 16384) {
-        throw UsageError("--size needs WxH with whole numbers from 1 to 16384, not '" + v + "'");
+        throw UsageError("--size needs WxH with whole numbers from 1 to 16384, not " + cli::shown(v));
       }
       o.width = static_cast<int>(*w);
       o.height = static_cast<int>(*h);
@@ -79,8 +120,11 @@ RenderOptions parseOptions(const std::vector<std::string>& args) {
       o.frames = *n;
       o.framesGiven = true;
     } else if (*name == "interval") {
-      auto d = parseNumber(value());
-      if (!d) throw UsageError("--interval needs a finite number of seconds");
+      const std::string& v = value();
+      auto d = parseNumber(v);
+      if (!d || *d < 0.0 || *d > kLongestTick) {
+        throw UsageError("--interval needs a number of seconds from 0 to 86400, not " + cli::shown(v));
+      }
       o.interval = *d;
     } else if (*name == "frame-times") {
       std::stringstream ss(value());
@@ -88,10 +132,15 @@ RenderOptions parseOptions(const std::vector<std::string>& args) {
       o.frameTimes.clear();
       while (std::getline(ss, part, ',')) {
         auto d = parseNumber(part);
-        if (!d) throw UsageError("--frame-times needs finite numbers separated by commas, not '" + part + "'");
+        if (!d || *d < 0.0 || *d > kLongestTick) {
+          throw UsageError("--frame-times needs numbers of seconds from 0 to 86400 separated by commas, not " +
+                           cli::shown(part));
+        }
         o.frameTimes.push_back(*d);
       }
       if (o.frameTimes.empty()) throw UsageError("--frame-times needs at least one number");
+    } else if (*name == "quiet") {
+      o.quiet = true;
     } else if (*name == "preview") {
       o.preview = true;
     } else if (*name == "fps") {
@@ -99,7 +148,7 @@ RenderOptions parseOptions(const std::vector<std::string>& args) {
     } else if (*name == "scale") {
       const std::string& v = value();
       auto scale = parseNumber(v);
-      if (!scale || *scale < 0.5 || *scale > 8.0) throw UsageError("--scale needs a number from 0.5 to 8, not '" + v + "'");
+      if (!scale || *scale < 0.5 || *scale > 8.0) throw UsageError("--scale needs a number from 0.5 to 8, not " + cli::shown(v));
       o.scale = *scale;
     } else if (*name == "ops") {
       o.opsFile = path();
@@ -108,7 +157,7 @@ RenderOptions parseOptions(const std::vector<std::string>& args) {
     } else if (*name == "last") {
       o.lastFile = path();
     } else {
-      throw UsageError("unknown flag '" + args[i] + "' (see orbelune render --help)");
+      throw UsageError("unknown flag " + cli::shown(args[i]) + " (see orbelune render --help)");
     }
   }
   if (!o.framesGiven && !o.frameTimes.empty()) o.frames = static_cast<long long>(o.frameTimes.size());
@@ -165,6 +214,7 @@ void printRenderHelp(std::ostream& out) {
          "  --ops FILE             JSON lines of every drawing operation ('-' = stdout)\n"
          "  --png DIR              each drawn tick as DIR/frame-NNNNN.png\n"
          "  --last FILE            the picture shown after the last tick, as PNG\n"
+         "  --quiet                no progress line on a terminal\n"
          "\n"
          "The saver's settings flags (orbelune --help) act on the run too.\n";
 }
@@ -252,7 +302,10 @@ int runRenderCommand(const std::vector<std::string>& args, std::ostream& out, st
 
   int status = 0;
   double t = 0.0;
+  // Only a terminal is told, and only when it is this program's own.
+  Progress progress(!o.quiet && &err == &std::cerr && isatty(STDERR_FILENO) ? &err : nullptr, o.frames);
   for (long long k = 1; k <= o.frames && status == 0; ++k) {
+    progress.at(k);
     const double d = k <= static_cast<long long>(o.frameTimes.size()) ? o.frameTimes[k - 1] : o.interval;
     t = t + d;
     clock->set(t);

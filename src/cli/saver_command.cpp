@@ -29,7 +29,7 @@ SaverOptions parseSaverOptions(const std::vector<std::string>& args) {
   SaverOptions o;
   for (std::size_t i = 0; i < args.size(); ++i) {
     auto name = cli::flagName(args[i]);
-    if (!name) throw cli::UsageError("unexpected argument '" + args[i] + "'");
+    if (!name) throw cli::UsageError("unexpected argument " + cli::shown(args[i]));
     std::size_t next = i;
     if (parseSaverOption(args, next, o.session.overrides)) {
       i = next - 1;
@@ -40,7 +40,7 @@ SaverOptions parseSaverOptions(const std::vector<std::string>& args) {
     } else if (*name == "window-id") {
       if (i + 1 >= args.size()) throw cli::UsageError("--window-id needs a window id");
       auto id = parseWindowId(args[++i]);
-      if (!id) throw cli::UsageError("--window-id needs a window id in hex (0x...) or decimal, not '" + args[i] + "'");
+      if (!id) throw cli::UsageError("--window-id needs a window id in hex (0x...) or decimal, not " + cli::shown(args[i]));
       o.placement = Placement::GivenWindow;
       o.windowId = *id;
     } else if (*name == "fullscreen") {
@@ -54,12 +54,12 @@ SaverOptions parseSaverOptions(const std::vector<std::string>& args) {
     } else if (*name == "scale") {
       if (i + 1 >= args.size()) throw cli::UsageError("--scale needs a number from 0.5 to 8");
       auto v = parseNumber(args[++i]);
-      if (!v || *v < 0.5 || *v > 8.0) throw cli::UsageError("--scale needs a number from 0.5 to 8, not '" + args[i] + "'");
+      if (!v || *v < 0.5 || *v > 8.0) throw cli::UsageError("--scale needs a number from 0.5 to 8, not " + cli::shown(args[i]));
       o.session.scale = *v;
     } else if (*name == "window") {
       o.placement = Placement::OwnWindow;
     } else {
-      throw cli::UsageError("unknown flag '" + args[i] + "' (see orbelune --help)");
+      throw cli::UsageError("unknown flag " + cli::shown(args[i]) + " (see orbelune --help)");
     }
   }
   return o;
@@ -112,7 +112,8 @@ int runSaverCommand(const std::vector<std::string>& args, std::ostream& out, std
     if (const char* env = std::getenv("XSCREENSAVER_WINDOW"); env && *env) {
       auto id = parseWindowId(env);
       if (!id) {
-        err << "orbelune: XSCREENSAVER_WINDOW must be a window id in hex (0x...) or decimal, not '" << env << "'\n";
+        err << "orbelune: XSCREENSAVER_WINDOW must be a window id in hex (0x...) or decimal, not "
+            << cli::shown(env) << "\n";
         return cli::kExitUsage;
       }
       o.windowId = *id;

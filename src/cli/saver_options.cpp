@@ -32,7 +32,7 @@ std::string whatItTakes(const SettingDescriptor& d) {
                       },
                       [](bool Settings::*) { return std::string("no value"); },
                       [](ColorField Settings::*) {
-                        return std::string("#rrggbb, #rrggbbaa or an X11 colour name such as gold");
+                        return std::string(kColorTextForms);
                       },
                   });
 }
@@ -70,7 +70,7 @@ bool parseSaverOption(const std::vector<std::string>& args, std::size_t& i, Save
     if (!ok) {
       // Say why when the number itself cannot be read ("1e999" is out of range).
       const std::string why = outOfRange ? " (out of range)" : "";
-      throw cli::UsageError(args[i] + " needs " + whatItTakes(d) + ", not '" + text + "'" + why);
+      throw cli::UsageError(args[i] + " needs " + whatItTakes(d) + ", not " + cli::shown(text) + why);
     }
     out.values.push_back(o);
     i += 2;
@@ -101,7 +101,7 @@ void printSettingFlags(std::ostream& out) {
                  },
                  [&](ColorField Settings::*) {
                    out << "  " << flag << " COLOUR\n      " << d.label
-                       << ": #rrggbb, #rrggbbaa or an X11 colour name (default " << describeColor(d.builtInColor)
+                       << ": " << kColorTextForms << " (default " << describeColor(d.builtInColor)
                        << ")\n";
                  },
              });

@@ -212,7 +212,7 @@ int runXScreenSaverRegister(const std::vector<std::string>& args, std::ostream& 
              "the rest of the file as it is; the old file is kept as ~/.xscreensaver.orbelune.bak.\n";
       return 0;
     } else {
-      err << "orbelune xscreensaver-register: unexpected argument '" << a << "' (only --unregister)\n";
+      err << "orbelune xscreensaver-register: unexpected argument " << cli::shown(a) << " (only --unregister)\n";
       return cli::kExitUsage;
     }
   }

@@ -560,7 +560,8 @@ int WaylandSaver::run() {
   display_ = wl_display_connect(nullptr);
   if (!display_) {
     const char* name = std::getenv("WAYLAND_DISPLAY");
-    err_ << "orbelune: cannot connect to a Wayland compositor (" << (name ? name : "WAYLAND_DISPLAY is not set")
+    err_ << "orbelune: cannot connect to a Wayland compositor ("
+         << (name && *name ? name : "WAYLAND_DISPLAY is not set")
          << ")\n";
     return 1;
   }
