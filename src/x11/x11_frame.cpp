@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <sys/shm.h>
 
+#include <cstdint>
 #include <cstring>
 
 namespace orbelune {
@@ -29,8 +30,18 @@ bool X11Frame::visualMatchesCairo(Display* display, Visual* visual, int depth) {
          visual->blue_mask == 0xff;
 }
 
+bool X11Frame::canDrawOn(Visual* visual, int depth) {
+  // TrueColor: each pixel holds its red, green and blue in fixed bits.
+  return visual->c_class == TrueColor && depth >= 15 && depth <= 32 && visual->red_mask && visual->green_mask &&
+         visual->blue_mask;
+}
+
 X11Frame::X11Frame(Display* display, Window window, Visual* visual, int depth, Transfer transfer)
-    : display_(display), window_(window), visual_(visual), depth_(depth) {
+    : display_(display),
+      window_(window),
+      visual_(visual),
+      depth_(depth),
+      converted_(!visualMatchesCairo(display, visual, depth)) {
   gc_ = XCreateGC(display_, window_, 0, nullptr);
   const bool sameByteOrder = (ImageByteOrder(display_) == LSBFirst) == nativeLittleEndian();
   shmAvailable_ = sameByteOrder && XShmQueryExtension(display_) &&
@@ -91,15 +102,15 @@ bool X11Frame::allocateShared(int width, int height) {
 }
 
 bool X11Frame::allocatePlain(int width, int height) {
-  const int stride = width * 4;
-  char* data = static_cast<char*>(std::calloc(static_cast<size_t>(stride), static_cast<size_t>(height)));
-  if (!data) return false;
-  image_ = XCreateImage(display_, visual_, depth_, ZPixmap, 0, data, width, height, 32, stride);
-  if (!image_) {
-    std::free(data);
+  image_ = XCreateImage(display_, visual_, depth_, ZPixmap, 0, nullptr, width, height, 32, 0);
+  if (!image_) return false;
+  image_->data = static_cast<char*>(std::calloc(static_cast<size_t>(image_->bytes_per_line), static_cast<size_t>(height)));
+  if (!image_->data) {
+    XDestroyImage(image_);
+    image_ = nullptr;
     return false;
   }
-  image_->byte_order = nativeLittleEndian() ? LSBFirst : MSBFirst;
+  if (!converted_) image_->byte_order = nativeLittleEndian() ? LSBFirst : MSBFirst;
   return true;
 }
 
@@ -112,8 +123,14 @@ Result<void> X11Frame::resize(int width, int height) {
     return Error{"cannot allocate a " + std::to_string(width_) + "x" + std::to_string(height_) + " picture"};
   }
   std::memset(image_->data, 0, static_cast<size_t>(image_->bytes_per_line) * height_);
-  surface_.reset(cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(image_->data),
-                                                     CAIRO_FORMAT_RGB24, width_, height_, image_->bytes_per_line));
+  unsigned char* pixels = reinterpret_cast<unsigned char*>(image_->data);
+  int stride = image_->bytes_per_line;
+  if (converted_) {
+    stride = cairo_format_stride_for_width(CAIRO_FORMAT_RGB24, width_);
+    drawn_.assign(static_cast<size_t>(stride) * height_, 0);
+    pixels = drawn_.data();
+  }
+  surface_.reset(cairo_image_surface_create_for_data(pixels, CAIRO_FORMAT_RGB24, width_, height_, stride));
   graphics_ = std::make_unique<CairoGraphics>(surface_.get());
   return {};
 }
@@ -150,9 +167,37 @@ bool X11Frame::takeEvent(const XEvent& event) {
   return true;
 }
 
+void X11Frame::convert(const std::vector<PixelBox>& boxes) {
+  // Each channel's 8 bits scaled to its mask's width (5, 6, 10 bits...).
+  struct Channel {
+    int shift = 0, bits = 0;
+    explicit Channel(unsigned long mask) {
+      while (mask && !(mask & 1)) mask >>= 1, ++shift;
+      while (mask & 1) mask >>= 1, ++bits;
+    }
+    unsigned long place(unsigned v) const {
+      const unsigned long scaled = bits >= 8 ? (static_cast<unsigned long>(v) << (bits - 8)) | (v >> (16 - bits))
+                                             : v >> (8 - bits);
+      return scaled << shift;
+    }
+  };
+  const Channel red(visual_->red_mask), green(visual_->green_mask), blue(visual_->blue_mask);
+  const int stride = cairo_image_surface_get_stride(surface_.get());
+  for (const PixelBox& b : boxes) {
+    for (int y = b.y0; y < b.y1; ++y) {
+      const auto* row = reinterpret_cast<const std::uint32_t*>(drawn_.data() + static_cast<size_t>(y) * stride);
+      for (int x = b.x0; x < b.x1; ++x) {
+        const std::uint32_t p = row[x];
+        XPutPixel(image_, x, y, red.place((p >> 16) & 0xff) | green.place((p >> 8) & 0xff) | blue.place(p & 0xff));
+      }
+    }
+  }
+}
+
 void X11Frame::send(const std::vector<PixelBox>& boxes) {
   if (!image_ || boxes.empty()) return;
   cairo_surface_flush(surface_.get());
+  if (converted_) convert(boxes);
   lastPresentedArea_ = 0;
   if (shm_) {
     // One request for the whole frame: the boxes become the GC's clip and the

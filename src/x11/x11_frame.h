@@ -15,7 +15,9 @@ namespace orbelune {
 
 // The off-screen picture of one window: a Cairo image surface in memory the X
 // server can read directly (MIT-SHM) where it offers that, else a client-side
-// XImage sent with XPutImage. Every frame is composed here and shown at once, so
+// XImage sent with XPutImage. On a TrueColor visual of another layout (16-bit
+// 565, 15-bit, 30-bit 10-10-10) the frame is drawn in a picture of Cairo's
+// own and what changed is converted into the window's pixels before it is sent. Every frame is composed here and shown at once, so
 // nothing half-drawn ever reaches the screen, and only the pixels the frame
 // changed are sent. The server reads shared memory after the request, so the
 // picture is not drawn into again until it says it has finished (ShmCompletion).
@@ -50,6 +52,9 @@ class X11Frame {
 
   // Whether a visual's pixels have Cairo's RGB24 layout (32 bits, 8 per channel).
   static bool visualMatchesCairo(Display* display, Visual* visual, int depth);
+  // Whether a frame can show on the visual at all: Cairo's layout, or another
+  // TrueColor one it converts to (not PseudoColor or other colour maps).
+  static bool canDrawOn(Visual* visual, int depth);
 
  private:
   // A clip list of more rectangles than this (8 bytes each) is not worth
@@ -58,6 +63,8 @@ class X11Frame {
 
   void release();
   void send(const std::vector<PixelBox>& boxes);
+  // Converted frames: the boxes' pixels from Cairo's picture into the window's.
+  void convert(const std::vector<PixelBox>& boxes);
   void waitForCompletion();
   bool allocateShared(int width, int height);
   bool allocatePlain(int width, int height);
@@ -68,6 +75,8 @@ class X11Frame {
   int depth_;
   GC gc_;
   XImage* image_ = nullptr;
+  bool converted_;                      // the window's pixels are not Cairo's layout
+  std::vector<unsigned char> drawn_;    // converted frames: Cairo's picture
   XShmSegmentInfo shmInfo_{};
   bool shm_ = false;
   bool shmAvailable_;

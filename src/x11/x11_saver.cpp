@@ -83,6 +83,7 @@ class SaverHost {
   int randrEvent_ = -1;
   double nextMonitorCheck_ = 0.0;
   Atom wmDelete_ = 0;
+  Colormap colormap_ = 0;  // of the 24-bit visual its own windows use, if not the default
   const bool activated_;
   bool grabbed_ = false;
   std::optional<std::pair<int, int>> pointerStart_;  // where the pointer was first seen
@@ -96,6 +97,8 @@ SaverHost::~SaverHost() {
   for (auto& t : targets_) {
     if (t.view) t.view->view().stopAnimation();
   }
+  targets_.clear();  // the windows, before their colour map
+  if (colormap_) XFreeColormap(display_, colormap_);
 }
 
 Target* SaverHost::find(Window w) {
@@ -112,9 +115,9 @@ bool SaverHost::attach(Window window, CreatedWindow created, bool preview) {
     err_ << "orbelune: window 0x" << std::hex << window << std::dec << " does not exist\n";
     return false;
   }
-  if (!X11Frame::visualMatchesCairo(display_, attrs.visual, attrs.depth)) {
+  if (!X11Frame::canDrawOn(attrs.visual, attrs.depth)) {
     err_ << "orbelune: window 0x" << std::hex << window << std::dec << " has a depth-" << attrs.depth
-         << " visual this saver cannot draw on (it needs 24-bit TrueColor)\n";
+         << " visual this saver cannot draw on (it needs TrueColor)\n";
     return false;
   }
   Target t;
@@ -151,6 +154,22 @@ bool SaverHost::addOwnWindow(int x, int y, int width, int height, bool fullscree
   sa.background_pixel = BlackPixel(display_, screen);
   sa.event_mask = StructureNotifyMask | ExposureMask | KeyPressMask | VisibilityChangeMask;
   unsigned long mask = CWBackPixel | CWEventMask;
+  // On a screen of another default (16 or 30 bits), a 24-bit TrueColor visual
+  // where the server has one: its pixels are Cairo's own, nothing to convert.
+  Visual* visual = DefaultVisual(display_, screen);
+  int depth = DefaultDepth(display_, screen);
+  XVisualInfo info{};
+  if (!X11Frame::visualMatchesCairo(display_, visual, depth) &&
+      XMatchVisualInfo(display_, screen, 24, TrueColor, &info) &&
+      X11Frame::visualMatchesCairo(display_, info.visual, info.depth)) {
+    if (!colormap_) colormap_ = XCreateColormap(display_, root, info.visual, AllocNone);
+    visual = info.visual;
+    depth = info.depth;
+    sa.colormap = colormap_;
+    sa.border_pixel = 0;
+    sa.background_pixel = 0;
+    mask |= CWColormap | CWBorderPixel;
+  }
   if (activated_) {
     // Above every window, with no window manager between it and the input.
     sa.override_redirect = True;
@@ -158,8 +177,8 @@ bool SaverHost::addOwnWindow(int x, int y, int width, int height, bool fullscree
     mask |= CWOverrideRedirect;
   }
   CreatedWindow created(display_, XCreateWindow(display_, root, x, y, static_cast<unsigned>(width),
-                                                static_cast<unsigned>(height), 0, CopyFromParent, InputOutput,
-                                                CopyFromParent, mask, &sa));
+                                                static_cast<unsigned>(height), 0, depth, InputOutput, visual, mask,
+                                                &sa));
   const Window w = created.get();
   XStoreName(display_, w, "Orbelune");
   XClassHint hint{const_cast<char*>("orbelune"), const_cast<char*>("Orbelune")};
