@@ -216,6 +216,26 @@ TEST_F(ConfigSheetTest, AFailedWriteStillEndsTheSheetKeepsTheStateAndTellsTheUse
   EXPECT_EQ(readStoreFile(), R"({"FigureSize": {"real": 0.3}})");
 }
 
+TEST_F(ConfigSheetTest, OkWhileAnotherProgramKeepsTheLockTellsTheUserInsteadOfFreezing) {
+  writeStoreFile(R"({"FigureSize": {"real": 0.3}})");
+  auto v = newView(makeRect(0, 0, 10, 10), false);
+  SheetController vSheet(*v, context(), hostStore());
+  ASSERT_TRUE(vSheet.configureSheet().ok());
+  test::editSettings(*v, [](Settings& s) { s.lineWidth = 7.0; });
+  test::StoppedLockHolder holder(storeFile().parent_path(), std::chrono::seconds(4));
+  ASSERT_TRUE(holder.holding());
+  hostStore()->setLockWait(std::chrono::milliseconds(200));
+  const auto start = std::chrono::steady_clock::now();
+  vSheet.clickOK(nullptr);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+  ASSERT_EQ(host.errors.size(), 1u);
+  EXPECT_NE(host.errors[0].find("the settings file is locked by another program"), std::string::npos)
+      << host.errors[0];
+  EXPECT_EQ(host.ended.size(), 1u);
+  EXPECT_EQ(v->settings().lineWidth, 7.0);
+  EXPECT_EQ(readStoreFile(), R"({"FigureSize": {"real": 0.3}})");
+}
+
 TEST_F(ConfigSheetTest, WithoutTheInterfaceFileThereIsNoPanelAndTheNextCallTriesAgain) {
   loader.failLoading = true;
   auto failed = sheet->configureSheet();

@@ -162,7 +162,10 @@ std::shared_ptr<ScreenSaverDefaults> ScreenSaverDefaults::forModule(const std::s
   return std::make_shared<ScreenSaverDefaults>(fileForModule(moduleName));
 }
 
-ScreenSaverDefaults::ScreenSaverDefaults(fs::path file) : file_(std::move(file)) { adopt(readFile()); }
+ScreenSaverDefaults::ScreenSaverDefaults(fs::path file)
+    : file_(std::move(file)), lockWait_(atomic_file::kDefaultLockWait) {
+  adopt(readFile());
+}
 
 ScreenSaverDefaults::Loaded ScreenSaverDefaults::readFile() const {
   Loaded loaded;
@@ -320,7 +323,8 @@ Result<void> ScreenSaverDefaults::synchronize() {
   if (ec) return Error{"cannot create " + dir.string() + ": " + ec.message()};
   // Read, merge and replace under the folder's lock, so that two programs
   // writing at once each keep what the other wrote.
-  atomic_file::FolderLock lock(file_);
+  atomic_file::FolderLock lock(file_, lockWait_);
+  if (lock.busy()) return Error{"the settings file is locked by another program"};
   // Start from the file as it is now, so that what other programs wrote since we
   // read it survives, and put our own changes on top.
   adopt(readFile());

@@ -1,4 +1,5 @@
 #pragma once
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -44,8 +45,12 @@ class ScreenSaverDefaults {
   void setObject(const DefaultsValue& value, const std::string& key);
   void remove(const std::string& key);
   // Writes pending changes (or, with none, reads the file again). An error when
-  // the file could not be written (the old file then stays).
+  // the file could not be written (the old file then stays), or when another
+  // program kept the settings folder locked for longer than the lock wait (the
+  // changes then stay pending).
   Result<void> synchronize();
+  // How long synchronize waits for another program's lock on the folder.
+  void setLockWait(std::chrono::milliseconds wait) { lockWait_ = wait; }
 
   // What the store had to tell about the file since the last call (a corrupt
   // file kept aside, an unreadable one), one line each, for the host to show;
@@ -68,6 +73,7 @@ class ScreenSaverDefaults {
   Result<void> keepCorruptAside();
 
   std::filesystem::path file_;
+  std::chrono::milliseconds lockWait_;
   DefaultsDictionary registered_;
   DefaultsDictionary stored_;
   std::map<std::string, std::string> opaque_;  // entries of unknown type, kept as JSON text
