@@ -237,6 +237,25 @@ TEST_F(StoreTest, AWriteWaitsForALockThatIsReleasedWithinTheWait) {
   EXPECT_EQ(open().real("A"), 2.0);
 }
 
+TEST_F(StoreTest, AGroupIsWrittenOnlyIntoAFileHoldingNoneOfItsKeys) {
+  const DefaultsDictionary group{{"A", 1.0}, {"B", 2.0}, {"C", 3.0}};
+  {
+    auto s = open();
+    s.setObjectsIfNoneStored(group);
+    s.setObject(9.0, "B");  // a change of the store's own comes first
+    ASSERT_TRUE(test::succeeded(s.synchronize()));
+  }
+  auto written = open();
+  EXPECT_EQ(written.storedValues(), (DefaultsDictionary{{"A", 1.0}, {"B", 9.0}, {"C", 3.0}}));
+
+  writeStoreFile(R"({"C": {"real": 5.0}, "D": {"integer": 1}})");
+  auto s = open();
+  s.setObjectsIfNoneStored(group);
+  s.setObject(7.0, "A");
+  ASSERT_TRUE(test::succeeded(s.synchronize()));
+  EXPECT_EQ(open().storedValues(), (DefaultsDictionary{{"A", 7.0}, {"C", 5.0}, {"D", std::int64_t{1}}}));
+}
+
 TEST_F(StoreTest, TemporariesThatKilledWritersLeftAreCleared) {
   writeStoreFile("{}");
   const auto stale = storeFile().parent_path() / ("." + storeFile().filename().string() + ".tmp-0123456789ab");
