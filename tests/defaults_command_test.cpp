@@ -2,7 +2,9 @@
 
 #include <sys/wait.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <fstream>
 #include <sstream>
 
 #include "cli/defaults_command.h"
@@ -135,6 +137,29 @@ TEST_F(DefaultsCommandTest, OutputThatCannotBeWrittenIsAFailure) {
   ASSERT_EQ(run({"write", "A", "-int", "1"}).status, 0);
   const std::string command = std::string(ORBELUNE_BINARY) + " defaults read >/dev/full 2>/dev/null";
   EXPECT_EQ(WEXITSTATUS(std::system(command.c_str())), 1);
+}
+
+TEST_F(DefaultsCommandTest, AStoreLockedByAStoppedProgramFailsWritesWithOneLineInsteadOfHanging) {
+  ASSERT_EQ(run({"write", "A", "-int", "1"}).status, 0);
+  const std::string before = readStoreFile();
+  // Released after 25 s: the command's own bound is 5 s a run.
+  test::StoppedLockHolder holder(storeFile().parent_path(), std::chrono::seconds(25));
+  ASSERT_TRUE(holder.holding());
+  const std::string err = (configHome() / "err").string();
+  for (const std::string args : {"write A -float 2", "delete A"}) {
+    const auto start = std::chrono::steady_clock::now();
+    const std::string command = std::string(ORBELUNE_BINARY) + " defaults " + args + " 2>" + err;
+    const int status = std::system(command.c_str());
+    const auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(WEXITSTATUS(status), 1) << args;
+    EXPECT_LT(waited, std::chrono::seconds(9)) << args;
+    std::ifstream in(err);
+    const std::string said{std::istreambuf_iterator<char>(in), {}};
+    EXPECT_EQ(said, "orbelune defaults: cannot write " + storeFile().string() +
+                                       ": the settings file is locked by another program\n")
+        << args;
+  }
+  EXPECT_EQ(readStoreFile(), before);
 }
 
 TEST_F(DefaultsCommandTest, WithoutHomeTheStoreIsInThePasswordDatabasesHome) {

@@ -191,6 +191,70 @@ TEST_F(ConfigSheetTest, OkStoresTheLiveStateWithTheWellsColoursAndEndsTheSheet) 
   EXPECT_FALSE(later->settings().isShowCurrentValue);
 }
 
+TEST_F(ConfigSheetTest, OkWritesOnlyWhatTheSheetChangedAndKeepsWhatAnotherProgramStoredMeanwhile) {
+  writeStoreFile(R"({"FigureSize": {"real": 0.5}})");
+  open();
+  const Color red{1, 0, 0, 1};
+  {
+    auto other = store();
+    other->setObject(5.0, keys::kSweepRate);
+    other->setObject(3.0, keys::kFrequencyX1);
+    other->setObject(KeyedArchiver::archive(red), keys::kKeyedLineColor);
+    ASSERT_TRUE(test::succeeded(other->synchronize()));
+  }
+  auto& width = field("_textLineWidth");
+  width.userClears();
+  width.userTypes("7");
+  width.userEndsEditing();
+  loader.box(sheet_outlets::kOkButton).userClicks();
+
+  EXPECT_TRUE(host.errors.empty());
+  auto s = store();
+  EXPECT_EQ(std::get<double>(*s->storedValue(keys::kLineWidth)), 7.0);
+  EXPECT_EQ(std::get<double>(*s->storedValue(keys::kSweepRate)), 5.0);
+  EXPECT_EQ(std::get<double>(*s->storedValue(keys::kFrequencyX1)), 3.0);
+  EXPECT_EQ(KeyedUnarchiver::unarchiveColor(std::get<Bytes>(*s->storedValue(keys::kKeyedLineColor))), red);
+  EXPECT_EQ(std::get<double>(*s->storedValue(keys::kFigureSize)), 0.5);
+  EXPECT_EQ(s->storedValues().size(), 5u);  // nothing else was set, in the sheet or elsewhere
+  EXPECT_EQ(view->settings().sweepTime, 20.0);  // the live view keeps what the sheet showed
+}
+
+TEST_F(ConfigSheetTest, TwoSettingsAppsPressingOkEachKeepTheOthersChange) {
+  // Two programs, each with its own store, view and sheet on the same file.
+  auto otherStore = store();
+  auto otherView = OrbeluneView::create(makeRect(0, 0, 100, 80), false, otherStore, nullptr,
+                                        std::make_shared<SweepParameters>());
+  test::MemorySheetLoader otherLoader;
+  MemorySheetHost otherHost;
+  ColorPanel otherPanel;
+  SheetController other(*otherView, {&otherLoader, &otherHost, &colors, &otherPanel}, otherStore);
+  open();
+  ASSERT_TRUE(other.configureSheet().ok());
+
+  auto& width = field("_textLineWidth");
+  width.userClears();
+  width.userTypes("7");
+  width.userEndsEditing();
+  auto& x1 = otherLoader.field("_textFrequencyX1");
+  x1.userClears();
+  x1.userTypes("4");
+  x1.userEndsEditing();
+  const Color blue{0, 0, 1, 1};
+  otherLoader.well("_cwellBackColor").setColor(blue);
+
+  loader.box(sheet_outlets::kOkButton).userClicks();
+  EXPECT_EQ(store()->storedValues().size(), 19u);  // the first OK on an empty file makes it complete
+  otherLoader.box(sheet_outlets::kOkButton).userClicks();
+  EXPECT_TRUE(host.errors.empty());
+  EXPECT_TRUE(otherHost.errors.empty());
+
+  auto s = store();
+  EXPECT_EQ(std::get<double>(*s->storedValue(keys::kLineWidth)), 7.0);
+  EXPECT_EQ(std::get<double>(*s->storedValue(keys::kFrequencyX1)), 4.0);
+  EXPECT_EQ(KeyedUnarchiver::unarchiveColor(std::get<Bytes>(*s->storedValue(keys::kKeyedBackColor))), blue);
+  EXPECT_EQ(s->storedValues().size(), 19u);
+}
+
 TEST_F(ConfigSheetTest, OkOnAnOlderSystemWritesTheLegacyColoursOnly) {
   SystemVersion::overrideForTesting(false);
   open();
@@ -211,6 +275,26 @@ TEST_F(ConfigSheetTest, AFailedWriteStillEndsTheSheetKeepsTheStateAndTellsTheUse
   vSheet.clickOK(nullptr);
   ASSERT_EQ(host.errors.size(), 1u);
   EXPECT_NE(host.errors[0].find(storeFile().string()), std::string::npos) << host.errors[0];
+  EXPECT_EQ(host.ended.size(), 1u);
+  EXPECT_EQ(v->settings().lineWidth, 7.0);
+  EXPECT_EQ(readStoreFile(), R"({"FigureSize": {"real": 0.3}})");
+}
+
+TEST_F(ConfigSheetTest, OkWhileAnotherProgramKeepsTheLockTellsTheUserInsteadOfFreezing) {
+  writeStoreFile(R"({"FigureSize": {"real": 0.3}})");
+  auto v = newView(makeRect(0, 0, 10, 10), false);
+  SheetController vSheet(*v, context(), hostStore());
+  ASSERT_TRUE(vSheet.configureSheet().ok());
+  test::editSettings(*v, [](Settings& s) { s.lineWidth = 7.0; });
+  test::StoppedLockHolder holder(storeFile().parent_path(), std::chrono::seconds(4));
+  ASSERT_TRUE(holder.holding());
+  hostStore()->setLockWait(std::chrono::milliseconds(200));
+  const auto start = std::chrono::steady_clock::now();
+  vSheet.clickOK(nullptr);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+  ASSERT_EQ(host.errors.size(), 1u);
+  EXPECT_NE(host.errors[0].find("the settings file is locked by another program"), std::string::npos)
+      << host.errors[0];
   EXPECT_EQ(host.ended.size(), 1u);
   EXPECT_EQ(v->settings().lineWidth, 7.0);
   EXPECT_EQ(readStoreFile(), R"({"FigureSize": {"real": 0.3}})");

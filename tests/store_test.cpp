@@ -208,6 +208,54 @@ TEST_F(StoreTest, ConcurrentWritersEachKeepWhatTheOthersWrote) {
   EXPECT_EQ(open().storedValues().size(), static_cast<std::size_t>(kWriters * kKeys));
 }
 
+TEST_F(StoreTest, AWriterThatKeepsTheLockMakesAWriteFailWithinTheWaitAndKeepsTheChangePending) {
+  writeStoreFile(R"({"A": {"real": 1.0}})");
+  test::StoppedLockHolder holder(storeFile().parent_path(), std::chrono::seconds(4));
+  ASSERT_TRUE(holder.holding());
+  auto s = open();
+  s.setLockWait(std::chrono::milliseconds(300));
+  s.setObject(2.0, "A");
+  const auto start = std::chrono::steady_clock::now();
+  auto written = s.synchronize();
+  const auto waited = std::chrono::steady_clock::now() - start;
+  ASSERT_FALSE(written.ok());
+  EXPECT_EQ(written.error().message, "the settings file is locked by another program");
+  EXPECT_GE(waited, std::chrono::milliseconds(300));
+  EXPECT_LT(waited, std::chrono::seconds(2));
+  EXPECT_EQ(readStoreFile(), R"({"A": {"real": 1.0}})");
+  EXPECT_EQ(s.real("A"), 2.0);  // still this store's, written once the lock is free
+}
+
+TEST_F(StoreTest, AWriteWaitsForALockThatIsReleasedWithinTheWait) {
+  writeStoreFile(R"({"A": {"real": 1.0}})");
+  test::StoppedLockHolder holder(storeFile().parent_path(), std::chrono::milliseconds(200));
+  ASSERT_TRUE(holder.holding());
+  auto s = open();
+  s.setLockWait(std::chrono::seconds(3));
+  s.setObject(2.0, "A");
+  ASSERT_TRUE(test::succeeded(s.synchronize()));
+  EXPECT_EQ(open().real("A"), 2.0);
+}
+
+TEST_F(StoreTest, AGroupIsWrittenOnlyIntoAFileHoldingNoneOfItsKeys) {
+  const DefaultsDictionary group{{"A", 1.0}, {"B", 2.0}, {"C", 3.0}};
+  {
+    auto s = open();
+    s.setObjectsIfNoneStored(group);
+    s.setObject(9.0, "B");  // a change of the store's own comes first
+    ASSERT_TRUE(test::succeeded(s.synchronize()));
+  }
+  auto written = open();
+  EXPECT_EQ(written.storedValues(), (DefaultsDictionary{{"A", 1.0}, {"B", 9.0}, {"C", 3.0}}));
+
+  writeStoreFile(R"({"C": {"real": 5.0}, "D": {"integer": 1}})");
+  auto s = open();
+  s.setObjectsIfNoneStored(group);
+  s.setObject(7.0, "A");
+  ASSERT_TRUE(test::succeeded(s.synchronize()));
+  EXPECT_EQ(open().storedValues(), (DefaultsDictionary{{"A", 7.0}, {"C", 5.0}, {"D", std::int64_t{1}}}));
+}
+
 TEST_F(StoreTest, TemporariesThatKilledWritersLeftAreCleared) {
   writeStoreFile("{}");
   const auto stale = storeFile().parent_path() / ("." + storeFile().filename().string() + ".tmp-0123456789ab");

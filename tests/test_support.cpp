@@ -1,5 +1,12 @@
 #include "test_support.h"
 
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
@@ -72,4 +79,44 @@ std::string IsolatedTest::readStoreFile() const {
   return ss.str();
 }
 
+StoppedLockHolder::StoppedLockHolder(const std::filesystem::path& folder, std::chrono::milliseconds release) {
+  int ready[2];
+  if (pipe2(ready, O_CLOEXEC) != 0) return;
+  pid_ = fork();
+  if (pid_ == 0) {
+    close(ready[0]);
+    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+    const char got = fd >= 0 && flock(fd, LOCK_EX) == 0 ? 'y' : 'n';
+    (void)!write(ready[1], &got, 1);
+    close(ready[1]);
+    for (;;) raise(SIGSTOP);
+  }
+  close(ready[1]);
+  char got = 'n';
+  if (pid_ > 0 && read(ready[0], &got, 1) == 1 && got == 'y') {
+    // Stopped, with the lock: what a writer now finds.
+    int status = 0;
+    holding_ = waitpid(pid_, &status, WUNTRACED) == pid_ && WIFSTOPPED(status);
+  }
+  close(ready[0]);
+  // Made after the fork, so that only this process holds its writing end.
+  if (pid_ <= 0 || pipe2(done_, O_CLOEXEC) != 0) return;
+  watchdog_ = std::thread([this, release] {
+    pollfd p{done_[0], POLLIN, 0};
+    poll(&p, 1, static_cast<int>(release.count()));
+    kill(pid_, SIGKILL);
+  });
+}
+
+StoppedLockHolder::~StoppedLockHolder() {
+  if (done_[1] >= 0) close(done_[1]);
+  if (watchdog_.joinable()) watchdog_.join();
+  if (pid_ > 0) {
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+  }
+  if (done_[0] >= 0) close(done_[0]);
+}
+
 }  // namespace orbelune::test
+

@@ -1,8 +1,12 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <sys/types.h>
+
+#include <chrono>
 #include <filesystem>
 #include <string>
+#include <thread>
 
 #include "oscillator/sweep_parameters.h"
 #include "base/result.h"
@@ -65,6 +69,27 @@ class FailingRenames {
   ~FailingRenames();
   FailingRenames(const FailingRenames&) = delete;
   FailingRenames& operator=(const FailingRenames&) = delete;
+};
+
+// Another program holding the lock on `folder` (as a writer does during its
+// read-modify-write) and then stopped, as by SIGSTOP or a debugger, so that it
+// never lets go by itself. It is killed, which releases the lock, after
+// `release` at the latest (so that a writer that waits without a bound fails
+// its test instead of hanging it) or when this object ends.
+class StoppedLockHolder {
+ public:
+  StoppedLockHolder(const std::filesystem::path& folder, std::chrono::milliseconds release);
+  ~StoppedLockHolder();
+  StoppedLockHolder(const StoppedLockHolder&) = delete;
+  StoppedLockHolder& operator=(const StoppedLockHolder&) = delete;
+  // The holder had the lock and stopped.
+  bool holding() const { return holding_; }
+
+ private:
+  pid_t pid_ = -1;
+  bool holding_ = false;
+  int done_[2] = {-1, -1};  // the watchdog waits on it: closed when this object ends
+  std::thread watchdog_;
 };
 
 }  // namespace orbelune::test

@@ -71,22 +71,46 @@ void loadSettings(ScreenSaverDefaults& store, Settings& s) {
   if (!(s.sweepTime > 0.0)) s.sweepTime = kMinimumSweepTime;
 }
 
-Result<void> writeSettings(ScreenSaverDefaults& store, const Settings& s) {
+namespace {
+
+// Calls `put(key, value, changed)` for each setting as the running system
+// stores it: the sixteen plain keys and the colours in its archive format (a
+// field without a colour has nothing to archive). `changed` says whether the
+// setting differs from `baseline`.
+template <class Put>
+void forEachEntry(const Settings& s, const Settings& baseline, Put put) {
   const bool current = SystemVersion::isCurrentSystem();
   for (const auto& d : settingTable()) {
     visit(d, overloaded{
                  [&](ColorField Settings::*m) {
                    const ColorField& c = s.*m;
-                   if (!c) return;  // a field without a colour has nothing to archive
+                   if (!c) return;
+                   const bool changed = c != baseline.*m;
                    if (current) {
-                     store.setObject(KeyedArchiver::archive(*c), d.key);
+                     put(d.key, DefaultsValue(KeyedArchiver::archive(*c)), changed);
                    } else {
-                     store.setObject(Archiver::archive(*c), d.legacyKey);
+                     put(d.legacyKey, DefaultsValue(Archiver::archive(*c)), changed);
                    }
                  },
-                 [&](auto m) { store.setObject(s.*m, d.key); },
+                 [&](auto m) { put(d.key, DefaultsValue(s.*m), s.*m != baseline.*m); },
              });
   }
+}
+
+}  // namespace
+
+Result<void> writeSettings(ScreenSaverDefaults& store, const Settings& s) {
+  forEachEntry(s, s, [&](const char* key, const DefaultsValue& value, bool) { store.setObject(value, key); });
+  return store.synchronize();
+}
+
+Result<void> writeChangedSettings(ScreenSaverDefaults& store, const Settings& s, const Settings& baseline) {
+  DefaultsDictionary all;
+  forEachEntry(s, baseline, [&](const char* key, const DefaultsValue& value, bool changed) {
+    if (changed) store.setObject(value, key);
+    all[key] = value;
+  });
+  store.setObjectsIfNoneStored(all);
   return store.synchronize();
 }
 

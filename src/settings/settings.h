@@ -45,4 +45,11 @@ void loadSettings(ScreenSaverDefaults& store, Settings& settings);
 // archive format, then synchronizes. Returns synchronize's result.
 Result<void> writeSettings(ScreenSaverDefaults& store, const Settings& settings);
 
+// Writes the settings that differ from `baseline` (the values they had when
+// the user began changing them), in the same keys and formats, then
+// synchronizes. Every other key stays as the file holds it when written, so
+// that nothing another program stored meanwhile is reverted. Into a file that
+// holds none of the settings, every setting is written, so that it is complete.
+Result<void> writeChangedSettings(ScreenSaverDefaults& store, const Settings& settings, const Settings& baseline);
+
 }  // namespace orbelune

@@ -92,6 +92,12 @@ Result<Panel*> SheetController::configureSheet() {
                   },
               });
   }
+  filled_ = s;
+  for (std::size_t i = 0; i < kOutletCount; ++i) {
+    const SettingDescriptor* d = settingOf(i);
+    auto m = d ? d->member<ColorField>() : nullptr;
+    if (m && controls_[i]) filled_.value().*m = static_cast<ColorWell*>(controls_[i])->color();
+  }
   validateConfig();
   return panel_;
 }

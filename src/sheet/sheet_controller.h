@@ -2,6 +2,7 @@
 #include <array>
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "sheet/sheet_outlets.h"
@@ -31,8 +32,9 @@ struct SheetContext {
 // The configuration sheet of one view: it loads the interface file, owns its
 // outlets, fills them from the view's settings and turns each edit into a
 // changed copy of those settings that acts on the view at once. OK stores the
-// settings in the store the host handed (nullptr: there is nowhere to save, and
-// OK says so) and ends the sheet. The view must outlive its sheet.
+// settings the user changed since the sheet was filled in the store the host
+// handed (nullptr: there is nowhere to save, and OK says so), leaving what other
+// programs stored meanwhile, and ends the sheet. The view must outlive its sheet.
 class SheetController : public InterfaceOwner {
  public:
   SheetController(OrbeluneView& view, const SheetContext& context, std::shared_ptr<ScreenSaverDefaults> store);
@@ -70,6 +72,9 @@ class SheetController : public InterfaceOwner {
   Panel* panel_ = nullptr;
   std::array<Control*, kOutletCount> controls_{};  // in the order of sheet_outlets::kOutlets
   InterfaceLoader* loader_ = nullptr;               // the loader holding the sheet's objects
+  // The settings as the sheet was filled with them, the wells' colours as they
+  // were shown: OK writes what differs from them.
+  std::optional<Settings> filled_;
 };
 
 }  // namespace orbelune

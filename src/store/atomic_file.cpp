@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -162,18 +163,29 @@ Result<void> write(const fs::path& path, const std::string& text, const WriteOpt
   return replace(target, text, exists ? (st.st_mode & 07777) : newFileMode(options.newFileMode));
 }
 
-FolderLock::FolderLock(const fs::path& path) {
+FolderLock::FolderLock(const fs::path& path, std::chrono::milliseconds wait) {
   const Syscalls& sys = *g_calls;
   const fs::path dir = resolvedTarget(path).parent_path();
   fd_ = sys.open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
   if (fd_ < 0) return;
-  int r;
-  do r = sys.flock(fd_, LOCK_EX);
-  while (r != 0 && errno == EINTR);
-  if (r != 0) {
-    sys.close(fd_);
-    fd_ = -1;
+  // Polled rather than blocking, so that a holder that never lets go (stopped,
+  // hung) costs the caller `wait` and no more.
+  using Clock = std::chrono::steady_clock;
+  const auto deadline = Clock::now() + wait;
+  for (;;) {
+    if (sys.flock(fd_, LOCK_EX | LOCK_NB) == 0) return;
+    if (errno == EINTR) continue;
+    if (errno != EWOULDBLOCK) break;
+    const auto now = Clock::now();
+    if (now >= deadline) {
+      busy_ = true;
+      break;
+    }
+    const auto pause = std::min<Clock::duration>(deadline - now, std::chrono::milliseconds(20));
+    ::usleep(static_cast<useconds_t>(std::chrono::duration_cast<std::chrono::microseconds>(pause).count()));
   }
+  sys.close(fd_);
+  fd_ = -1;
 }
 
 FolderLock::~FolderLock() {

@@ -1,6 +1,7 @@
 #pragma once
 #include <sys/types.h>
 
+#include <chrono>
 #include <cstddef>
 #include <filesystem>
 #include <optional>
@@ -48,19 +49,29 @@ struct WriteOptions {
 // it was and no temporary behind, and says why (file and reason).
 Result<void> write(const std::filesystem::path& path, const std::string& text, const WriteOptions& options = {});
 
+// How long a writer waits for another program's lock before giving up: a
+// writer holds it for milliseconds, so one held longer belongs to a program
+// that is stopped or hung, and waiting on would hang the caller with it.
+inline constexpr std::chrono::milliseconds kDefaultLockWait{5000};
+
 // Holds an exclusive lock on the folder of `path` for a read-modify-write, so
-// that writers in other processes take turns. Empty when the lock cannot be had
-// (the folder is missing, say): callers then go on unlocked.
+// that writers in other processes take turns. Another holder is waited on for
+// at most `wait`; after that the lock is busy(). Neither held nor busy when the
+// lock cannot be had at all (the folder is missing, say): callers then go on
+// unlocked.
 class FolderLock {
  public:
-  explicit FolderLock(const std::filesystem::path& path);
+  explicit FolderLock(const std::filesystem::path& path, std::chrono::milliseconds wait = kDefaultLockWait);
   ~FolderLock();
   FolderLock(const FolderLock&) = delete;
   FolderLock& operator=(const FolderLock&) = delete;
   bool held() const { return fd_ >= 0; }
+  // Another program held the lock for the whole wait.
+  bool busy() const { return busy_; }
 
  private:
   int fd_ = -1;
+  bool busy_ = false;
 };
 
 }  // namespace orbelune::atomic_file

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -162,7 +163,10 @@ std::shared_ptr<ScreenSaverDefaults> ScreenSaverDefaults::forModule(const std::s
   return std::make_shared<ScreenSaverDefaults>(fileForModule(moduleName));
 }
 
-ScreenSaverDefaults::ScreenSaverDefaults(fs::path file) : file_(std::move(file)) { adopt(readFile()); }
+ScreenSaverDefaults::ScreenSaverDefaults(fs::path file)
+    : file_(std::move(file)), lockWait_(atomic_file::kDefaultLockWait) {
+  adopt(readFile());
+}
 
 ScreenSaverDefaults::Loaded ScreenSaverDefaults::readFile() const {
   Loaded loaded;
@@ -309,8 +313,12 @@ void ScreenSaverDefaults::remove(const std::string& key) {
   pending_[key] = std::nullopt;
 }
 
+void ScreenSaverDefaults::setObjectsIfNoneStored(const DefaultsDictionary& values) {
+  for (const auto& [key, value] : values) pendingIfNoneStored_[key] = value;
+}
+
 Result<void> ScreenSaverDefaults::synchronize() {
-  if (pending_.empty()) {
+  if (pending_.empty() && pendingIfNoneStored_.empty()) {
     adopt(readFile());
     return {};
   }
@@ -320,11 +328,23 @@ Result<void> ScreenSaverDefaults::synchronize() {
   if (ec) return Error{"cannot create " + dir.string() + ": " + ec.message()};
   // Read, merge and replace under the folder's lock, so that two programs
   // writing at once each keep what the other wrote.
-  atomic_file::FolderLock lock(file_);
+  atomic_file::FolderLock lock(file_, lockWait_);
+  if (lock.busy()) return Error{"the settings file is locked by another program"};
   // Start from the file as it is now, so that what other programs wrote since we
   // read it survives, and put our own changes on top.
-  adopt(readFile());
+  Loaded onDisk = readFile();
+  const bool noneStored = std::none_of(pendingIfNoneStored_.begin(), pendingIfNoneStored_.end(), [&](const auto& entry) {
+    return onDisk.values.count(entry.first) || onDisk.opaque.count(entry.first);
+  });
+  adopt(std::move(onDisk));
   if (!unreadable_.empty()) return Error{unreadable_ + "; the file is left as it is"};
+  if (noneStored) {
+    for (const auto& [key, value] : pendingIfNoneStored_) {
+      if (pending_.count(key)) continue;  // a change of this store's own comes first
+      stored_[key] = value;
+      opaque_.erase(key);
+    }
+  }
   json doc = json::object();
   for (const auto& [key, text] : opaque_) doc[key] = json::parse(text);
   for (const auto& [key, value] : stored_) doc[key] = encodeEntry(value);
@@ -336,6 +356,7 @@ Result<void> ScreenSaverDefaults::synchronize() {
   const std::string text = doc.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
   if (auto written = atomic_file::write(file_, text, {{}, 0666}); !written) return written;
   pending_.clear();
+  pendingIfNoneStored_.clear();
   corrupt_ = false;
   return {};
 }

@@ -1,4 +1,5 @@
 #pragma once
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -43,9 +44,17 @@ class ScreenSaverDefaults {
   bool boolean(const std::string& key) const;
   void setObject(const DefaultsValue& value, const std::string& key);
   void remove(const std::string& key);
+  // Values written along with the next synchronize only if the file, as it is
+  // on disk then, holds none of their keys: a first write of a group of keys
+  // makes the file complete, and never overwrites what another program stored.
+  void setObjectsIfNoneStored(const DefaultsDictionary& values);
   // Writes pending changes (or, with none, reads the file again). An error when
-  // the file could not be written (the old file then stays).
+  // the file could not be written (the old file then stays), or when another
+  // program kept the settings folder locked for longer than the lock wait (the
+  // changes then stay pending).
   Result<void> synchronize();
+  // How long synchronize waits for another program's lock on the folder.
+  void setLockWait(std::chrono::milliseconds wait) { lockWait_ = wait; }
 
   // What the store had to tell about the file since the last call (a corrupt
   // file kept aside, an unreadable one), one line each, for the host to show;
@@ -68,10 +77,12 @@ class ScreenSaverDefaults {
   Result<void> keepCorruptAside();
 
   std::filesystem::path file_;
+  std::chrono::milliseconds lockWait_;
   DefaultsDictionary registered_;
   DefaultsDictionary stored_;
   std::map<std::string, std::string> opaque_;  // entries of unknown type, kept as JSON text
   std::map<std::string, std::optional<DefaultsValue>> pending_;  // nullopt = removal
+  DefaultsDictionary pendingIfNoneStored_;
   bool corrupt_ = false;  // the file on disk is no settings file, or was read only
                           // in part; keep it aside before writing
   std::string corruptText_;
