@@ -159,6 +159,28 @@ TEST_F(ConfigSheetTest, TypingStoresEachBoundedPrefixAndEndingShowsTheStoredValu
   }
 }
 
+TEST_F(ConfigSheetTest, PhaseFieldsClampToTheirBoundsAndOkStoresTheBound) {
+  open();
+  auto& x1 = field("_textInitialPhaseX1");
+  x1.userClears();
+  x1.userTypes(std::string(308, '9'));
+  EXPECT_EQ(view->xAxis().initialPhase1(), 1e6);
+  auto& y2 = field("_textInitialPhaseY2");
+  y2.userClears();
+  y2.userTypes("-" + std::string(300, '9'));
+  EXPECT_EQ(view->yAxis().initialPhase2(), -1e6);
+  y2.userEndsEditing();
+  EXPECT_EQ(y2.stringValue(), "-1000000.00");
+  for (double t : {0.0, 1.0, 10.0, 19.5}) {
+    EXPECT_TRUE(std::isfinite(view->xAxis().valueAt(t))) << t;
+    EXPECT_TRUE(std::isfinite(view->yAxis().degreeAt(t))) << t;
+  }
+  loader.box(sheet_outlets::kOkButton).userClicks();
+  auto s = store();
+  EXPECT_EQ(std::get<double>(*s->storedValue(keys::kInitialPhaseX)), 1e6);
+  EXPECT_EQ(std::get<double>(*s->storedValue(keys::kInitialPhaseY2)), -1e6);
+}
+
 TEST_F(ConfigSheetTest, OkStoresTheLiveStateWithTheWellsColoursAndEndsTheSheet) {
   open();
   auto& x2 = field("_textFrequencyX2");
