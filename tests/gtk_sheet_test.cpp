@@ -94,8 +94,25 @@ TEST_F(GtkSheetTest, TypingIntoARealEntryChangesTheLiveViewKeystrokeByKeystroke)
   g_signal_emit_by_name(widget("_textFrequencyX1"), "activate");  // Enter ends the edit
   EXPECT_STREQ(gtk_editable_get_text(entry("_textFrequencyX1")), "1000.00");
 
-  gtk_editable_set_text(entry("_textLineWidth"), "1e999");
-  EXPECT_EQ(view->settings().lineWidth, 1.0);
+  gtk_editable_set_text(entry("_textLineWidth"), "1e999");  // too large for a double: the upper bound
+  EXPECT_EQ(view->settings().lineWidth, 10.0);
+}
+
+TEST_F(GtkSheetTest, EntriesTakeAtMost32CharactersAndAHugeNumberIsTheBound) {
+  ASSERT_TRUE(sheet->configureSheet().ok());
+  for (const char* id : {"_textSweepRate", "_textFrequencyX1", "_textInitialPhaseY2", "_textLineWidth"}) {
+    EXPECT_EQ(gtk_entry_get_max_length(GTK_ENTRY(widget(id))), 32) << id;
+  }
+  gtk_editable_set_text(entry("_textSweepRate"), "");
+  const std::string sevens(10000, '7');
+  int pos = 0;
+  gtk_editable_insert_text(entry("_textSweepRate"), sevens.c_str(), -1, &pos);
+  EXPECT_EQ(std::string(gtk_editable_get_text(entry("_textSweepRate"))), std::string(32, '7'));
+  EXPECT_EQ(sweep().sweepTime, 86400.0);
+  gtk_editable_set_text(entry("_textLineWidth"), "2,5");
+  EXPECT_EQ(view->settings().lineWidth, 2.5);
+  g_signal_emit_by_name(widget("_textLineWidth"), "activate");
+  EXPECT_STREQ(gtk_editable_get_text(entry("_textLineWidth")), "2.50");
 }
 
 TEST_F(GtkSheetTest, TheMenuAndCheckBoxesActOnTheStateAndTheDependentControls) {

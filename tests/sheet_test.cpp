@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cmath>
 
 #include "bundle_info.h"
@@ -136,7 +137,7 @@ TEST_F(ConfigSheetTest, TypingStoresEachBoundedPrefixAndEndingShowsTheStoredValu
       {"_textLineWidth", "15", 10.0},        {"_textLineWidth", "2.5", 2.5},
       {"_textInitialPhaseX1", "-720", -720}, {"_textInitialPhaseX2", "1000", 1000},
       {"_textInitialPhaseY2", "abc", 0},     {"_textFrequencyX2", "nan", 0.1},
-      {"_textFrequencyX2", "inf", 0.1},      {"_textFrequencyX2", "1e999", 0.1},
+      {"_textFrequencyX2", "inf", 0.1},      {"_textFrequencyX2", "1e999", 1000},
       {"_textInitialPhaseY1", "-inf", 0},    {"_textFrequencyX2", "  7.5Hz", 7.5},
   };
   auto stored = [&](const char* name) {
@@ -179,6 +180,54 @@ TEST_F(ConfigSheetTest, PhaseFieldsClampToTheirBoundsAndOkStoresTheBound) {
   auto s = store();
   EXPECT_EQ(std::get<double>(*s->storedValue(keys::kInitialPhaseX)), 1e6);
   EXPECT_EQ(std::get<double>(*s->storedValue(keys::kInitialPhaseY2)), -1e6);
+}
+
+TEST_F(ConfigSheetTest, NumbersTooLargeForADoubleGiveTheFieldsNearerBound) {
+  open();
+  auto& time = field("_textSweepRate");
+  time.userClears();
+  time.setStringValue(std::string(9999, '7'));
+  time.userTypes("7");
+  EXPECT_EQ(sweep().sweepTime, 86400.0);
+  time.setStringValue("-" + std::string(9999, '7'));
+  time.userTypes("7");
+  EXPECT_EQ(sweep().sweepTime, 1.0);
+  time.userEndsEditing();
+  EXPECT_EQ(time.stringValue(), "1.00");
+  auto& width = field("_textLineWidth");
+  width.userClears();
+  width.userTypes("5e400");
+  EXPECT_EQ(view->settings().lineWidth, 10.0);
+  width.userClears();
+  width.userTypes("5e-400");  // too small for a double: 0, then the lower bound
+  EXPECT_EQ(view->settings().lineWidth, 1.0);
+  auto& x1 = field("_textInitialPhaseX1");
+  x1.userClears();
+  x1.userTypes("-1" + std::string(400, '0'));
+  EXPECT_EQ(view->xAxis().initialPhase1(), -1e6);
+}
+
+TEST_F(ConfigSheetTest, ACommaIsTheDecimalMarkInAnyLocaleAndTheFieldsShowAPoint) {
+  const char* old = std::setlocale(LC_ALL, nullptr);
+  const std::string saved = old ? old : "C";
+  const bool german = std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
+  open();
+  for (const char* text : {"2,5", " 2,5 points", "2,50"}) {
+    auto& width = field("_textLineWidth");
+    width.userClears();
+    width.userTypes(text);
+    EXPECT_EQ(view->settings().lineWidth, 2.5) << text << (german ? " in de_DE" : " in C");
+    width.userEndsEditing();
+    EXPECT_EQ(width.stringValue(), "2.50");
+  }
+  auto& y1 = field("_textFrequencyY1");
+  y1.userClears();
+  y1.userTypes("-0,5");  // below the bound
+  EXPECT_EQ(view->yAxis().frequency1(), 0.1);
+  y1.userClears();
+  y1.userTypes(",75e1");
+  EXPECT_EQ(view->yAxis().frequency1(), 7.5);
+  std::setlocale(LC_ALL, saved.c_str());
 }
 
 TEST_F(ConfigSheetTest, OkStoresTheLiveStateWithTheWellsColoursAndEndsTheSheet) {

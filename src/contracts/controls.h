@@ -33,7 +33,9 @@ class TextField : public Control {
  public:
   // Shows the number as "%.2f", with a decimal point whatever the locale.
   virtual void setDoubleValue(double value) = 0;
-  // The number the text begins with, 0 when it does not begin with a finite number.
+  // The number the text stands for, read as fieldNumber reads it: a comma is
+  // a decimal point, a number too large for a double is infinity of its sign,
+  // a text that begins with no number is 0.
   virtual double doubleValue() const = 0;
   virtual void setStringValue(const std::string& text) = 0;
   virtual std::string stringValue() const = 0;

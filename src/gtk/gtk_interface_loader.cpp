@@ -135,7 +135,12 @@ Result<void> GtkInterfaceLoader::loadInterface(const std::string& name, Interfac
         c = std::move(adapter);
       };
       if (GTK_IS_DROP_DOWN(w)) take(std::make_unique<GtkPopUpButton>(GTK_DROP_DOWN(w)));
-      else if (GTK_IS_ENTRY(w) || GTK_IS_LABEL(w)) take(std::make_unique<GtkTextField>(w));
+      else if (GTK_IS_ENTRY(w) || GTK_IS_LABEL(w)) {
+        // A number field needs a few characters; a pasted page of them would
+        // make every keystroke re-read and redraw it for seconds.
+        if (GTK_IS_ENTRY(w)) gtk_entry_set_max_length(GTK_ENTRY(w), kNumberFieldMaxLength);
+        take(std::make_unique<GtkTextField>(w));
+      }
       else if (GTK_IS_RANGE(w)) take(std::make_unique<GtkSlider>(GTK_RANGE(w)));
       else if (GTK_IS_CHECK_BUTTON(w) || GTK_IS_BUTTON(w)) take(std::make_unique<GtkButtonControl>(w));
       else continue;
