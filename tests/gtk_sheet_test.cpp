@@ -177,6 +177,50 @@ TEST_F(GtkSheetTest, OkWritesTheStoreThatANewRenderReads) {
   EXPECT_EQ(draw["ops"][1]["width"], 3.5);
 }
 
+TEST_F(GtkSheetTest, ATruncatedInterfaceFileOrOneWithoutOkIsRefused) {
+  std::ifstream in(std::string(ORBELUNE_SOURCE_DIR) + "/resources/ConfigureSheet.ui");
+  const std::string full((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::size_t window = full.find("<object class=\"GtkWindow\"");
+  const std::size_t windowEnd = full.find('>', window) + 1;
+  const std::size_t ok = full.find("<object class=\"GtkButton\" id=\"okButton\"");
+  const std::string okSignal = "<signal name=\"clicked\" handler=\"clickOK:\"/>";
+  const std::size_t signal = full.find(okSignal);
+  ASSERT_NE(window, std::string::npos);
+  ASSERT_NE(ok, std::string::npos);
+  ASSERT_NE(signal, std::string::npos);
+  const std::size_t okChild = full.rfind("<child>", ok), okChildEnd = full.find("</child>", ok) + 8;
+
+  auto dir = configHome() / "data";
+  std::filesystem::create_directories(dir);
+  setenv("ORBELUNE_DATA_DIR", dir.c_str(), 1);
+  auto refused = [&](const std::string& text, const std::string& what) {
+    std::ofstream(dir / "ConfigureSheet.ui", std::ios::trunc) << text;
+    auto r = sheet->configureSheet();
+    EXPECT_FALSE(r.ok()) << what;
+    EXPECT_TRUE(loader.connectedOutlets(*sheet).empty()) << what;
+  };
+  // Cut anywhere from the window's start tag to the OK button's signal: a
+  // window with some controls, or all of them and no way to end it.
+  for (std::size_t cut : {windowEnd, windowEnd + 1, full.size() / 4, full.size() / 2, ok, signal}) {
+    refused(full.substr(0, cut), "cut at " + std::to_string(cut));
+  }
+  std::string withoutOk = full;
+  withoutOk.erase(okChild, okChildEnd - okChild);
+  refused(withoutOk, "without the OK button");
+  std::string silentOk = full;
+  silentOk.erase(signal, okSignal.size());
+  ASSERT_EQ(silentOk.find("clickOK:"), std::string::npos);
+  refused(silentOk, "with an OK button that sends nothing");
+  std::string noField = full;
+  noField.replace(noField.find("id=\"_textLineWidth\""), 19, "id=\"_textLineWidtX\"");
+  refused(noField, "without the line width field");
+
+  std::ofstream(dir / "ConfigureSheet.ui", std::ios::trunc) << full;  // the whole file still loads
+  auto whole = sheet->configureSheet();
+  ASSERT_TRUE(whole.ok()) << whole.error().message;
+  unsetenv("ORBELUNE_DATA_DIR");
+}
+
 TEST_F(GtkSheetTest, ABrokenInterfaceFileGivesNoPanelAndSaysWhy) {
   auto dir = configHome() / "data";
   std::filesystem::create_directories(dir);

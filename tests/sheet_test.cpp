@@ -298,6 +298,25 @@ TEST_F(ConfigSheetTest, WithoutTheInterfaceFileThereIsNoPanelAndTheNextCallTries
   EXPECT_TRUE(view->hasConfigureSheet());
 }
 
+TEST_F(ConfigSheetTest, ASheetWithoutItsOkActionOrAnOutletIsRefusedAndTheNextCallTriesAgain) {
+  loader.connectOk = false;
+  auto noOk = sheet->configureSheet();
+  ASSERT_FALSE(noOk.ok());
+  EXPECT_EQ(noOk.error().message, "the interface file ConfigureSheet.ui has no button that sends clickOK:");
+  EXPECT_EQ(loader.panel(), nullptr);  // the loader's objects are released
+  sheet->clickOK(nullptr);             // acts on no controls, and does not crash
+
+  loader.connectOk = true;
+  loader.omitOutlet = "_cwellBackColor";
+  auto noWell = sheet->configureSheet();
+  ASSERT_FALSE(noWell.ok());
+  EXPECT_EQ(noWell.error().message, "the interface file ConfigureSheet.ui has no control named _cwellBackColor");
+
+  loader.omitOutlet.clear();
+  EXPECT_NE(open(), nullptr);
+  EXPECT_EQ(loader.loads, 3);
+}
+
 TEST_F(ConfigSheetTest, TheBackgroundWellHidesOpacityWhileThePanelServesIt) {
   open();
   auto& back = loader.well("_cwellBackColor");

@@ -152,6 +152,9 @@ class InterfaceOwner {
   virtual bool setPanelOutlet(const std::string& name, Panel* panel) = 0;
   // Returns false for an action the owner does not have.
   virtual bool performAction(const std::string& action, Control* sender) = 0;
+  // Told by the loader, with the outlets, of each action a control of the file
+  // sends, so that an owner can refuse a file missing one it cannot do without.
+  virtual void actionConnected(const std::string& action) = 0;
 };
 
 // Loads interface files. A host makes its platform's loader (the GTK backend's

@@ -2,6 +2,7 @@
 #include <array>
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "sheet/sheet_outlets.h"
@@ -56,8 +57,12 @@ class SheetController : public InterfaceOwner {
   bool setOutlet(const std::string& name, Control* control) override;
   bool setPanelOutlet(const std::string& name, Panel* panel) override;
   bool performAction(const std::string& action, Control* sender) override;
+  void actionConnected(const std::string& action) override;
 
  private:
+  // What a loaded file lacks that the sheet needs: its window, any outlet, the
+  // OK action; nullopt when it has them all.
+  std::optional<std::string> missingPart() const;
   static constexpr std::size_t kOutletCount = std::size(sheet_outlets::kOutlets);
   // The outlet `control` fills, or kOutletCount when it fills none.
   std::size_t outletOf(const Control* control) const;
@@ -70,6 +75,7 @@ class SheetController : public InterfaceOwner {
   Panel* panel_ = nullptr;
   std::array<Control*, kOutletCount> controls_{};  // in the order of sheet_outlets::kOutlets
   InterfaceLoader* loader_ = nullptr;               // the loader holding the sheet's objects
+  bool okConnected_ = false;                        // a control of the file sends clickOK:
 };
 
 }  // namespace orbelune
