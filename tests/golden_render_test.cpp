@@ -34,6 +34,9 @@ const GoldenCase kCases[] = {
     {"legacy-background-no-status", {"BackColor -color 0.1,0.2,0.3,1", "LineWidth -float 7.5"}, "--no-status --frames 20"},
     {"phases-only-preview", {"ShowFrequency -bool false", "ShowInitialPhase -bool true", "FigureSize -float 0.3"},
      "--preview --size 300x200 --frames 15"},
+    // Phases swept over several turns, shown in the status line.
+    {"phase-sweep-over-turns", {},
+     "--show-phases --phase-x1 0 --phase-x2 720 --phase-y1 -720 --phase-y2 360 --sweep-time 1.5 --frames 45"},
 };
 
 int run(const std::string& command, std::string* out) {

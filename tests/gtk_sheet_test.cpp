@@ -94,8 +94,25 @@ TEST_F(GtkSheetTest, TypingIntoARealEntryChangesTheLiveViewKeystrokeByKeystroke)
   g_signal_emit_by_name(widget("_textFrequencyX1"), "activate");  // Enter ends the edit
   EXPECT_STREQ(gtk_editable_get_text(entry("_textFrequencyX1")), "1000.00");
 
-  gtk_editable_set_text(entry("_textLineWidth"), "1e999");
-  EXPECT_EQ(view->settings().lineWidth, 1.0);
+  gtk_editable_set_text(entry("_textLineWidth"), "1e999");  // too large for a double: the upper bound
+  EXPECT_EQ(view->settings().lineWidth, 10.0);
+}
+
+TEST_F(GtkSheetTest, EntriesTakeAtMost32CharactersAndAHugeNumberIsTheBound) {
+  ASSERT_TRUE(sheet->configureSheet().ok());
+  for (const char* id : {"_textSweepRate", "_textFrequencyX1", "_textInitialPhaseY2", "_textLineWidth"}) {
+    EXPECT_EQ(gtk_entry_get_max_length(GTK_ENTRY(widget(id))), 32) << id;
+  }
+  gtk_editable_set_text(entry("_textSweepRate"), "");
+  const std::string sevens(10000, '7');
+  int pos = 0;
+  gtk_editable_insert_text(entry("_textSweepRate"), sevens.c_str(), -1, &pos);
+  EXPECT_EQ(std::string(gtk_editable_get_text(entry("_textSweepRate"))), std::string(32, '7'));
+  EXPECT_EQ(sweep().sweepTime, 86400.0);
+  gtk_editable_set_text(entry("_textLineWidth"), "2,5");
+  EXPECT_EQ(view->settings().lineWidth, 2.5);
+  g_signal_emit_by_name(widget("_textLineWidth"), "activate");
+  EXPECT_STREQ(gtk_editable_get_text(entry("_textLineWidth")), "2.50");
 }
 
 TEST_F(GtkSheetTest, TheMenuAndCheckBoxesActOnTheStateAndTheDependentControls) {
@@ -158,6 +175,50 @@ TEST_F(GtkSheetTest, OkWritesTheStoreThatANewRenderReads) {
   EXPECT_EQ(start["samplingRate"], 25000.0);
   auto draw = nlohmann::json::parse(out.substr(out.find('\n') + 1));
   EXPECT_EQ(draw["ops"][1]["width"], 3.5);
+}
+
+TEST_F(GtkSheetTest, ATruncatedInterfaceFileOrOneWithoutOkIsRefused) {
+  std::ifstream in(std::string(ORBELUNE_SOURCE_DIR) + "/resources/ConfigureSheet.ui");
+  const std::string full((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::size_t window = full.find("<object class=\"GtkWindow\"");
+  const std::size_t windowEnd = full.find('>', window) + 1;
+  const std::size_t ok = full.find("<object class=\"GtkButton\" id=\"okButton\"");
+  const std::string okSignal = "<signal name=\"clicked\" handler=\"clickOK:\"/>";
+  const std::size_t signal = full.find(okSignal);
+  ASSERT_NE(window, std::string::npos);
+  ASSERT_NE(ok, std::string::npos);
+  ASSERT_NE(signal, std::string::npos);
+  const std::size_t okChild = full.rfind("<child>", ok), okChildEnd = full.find("</child>", ok) + 8;
+
+  auto dir = configHome() / "data";
+  std::filesystem::create_directories(dir);
+  setenv("ORBELUNE_DATA_DIR", dir.c_str(), 1);
+  auto refused = [&](const std::string& text, const std::string& what) {
+    std::ofstream(dir / "ConfigureSheet.ui", std::ios::trunc) << text;
+    auto r = sheet->configureSheet();
+    EXPECT_FALSE(r.ok()) << what;
+    EXPECT_TRUE(loader.connectedOutlets(*sheet).empty()) << what;
+  };
+  // Cut anywhere from the window's start tag to the OK button's signal: a
+  // window with some controls, or all of them and no way to end it.
+  for (std::size_t cut : {windowEnd, windowEnd + 1, full.size() / 4, full.size() / 2, ok, signal}) {
+    refused(full.substr(0, cut), "cut at " + std::to_string(cut));
+  }
+  std::string withoutOk = full;
+  withoutOk.erase(okChild, okChildEnd - okChild);
+  refused(withoutOk, "without the OK button");
+  std::string silentOk = full;
+  silentOk.erase(signal, okSignal.size());
+  ASSERT_EQ(silentOk.find("clickOK:"), std::string::npos);
+  refused(silentOk, "with an OK button that sends nothing");
+  std::string noField = full;
+  noField.replace(noField.find("id=\"_textLineWidth\""), 19, "id=\"_textLineWidtX\"");
+  refused(noField, "without the line width field");
+
+  std::ofstream(dir / "ConfigureSheet.ui", std::ios::trunc) << full;  // the whole file still loads
+  auto whole = sheet->configureSheet();
+  ASSERT_TRUE(whole.ok()) << whole.error().message;
+  unsetenv("ORBELUNE_DATA_DIR");
 }
 
 TEST_F(GtkSheetTest, ABrokenInterfaceFileGivesNoPanelAndSaysWhy) {

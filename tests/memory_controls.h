@@ -52,7 +52,7 @@ class MemoryTextField final : public TextField, public MemoryControlBase {
   void setEnabled(bool e) override { enabled_ = e; }
   bool isEnabled() const override { return enabled_; }
   void setDoubleValue(double v) override { text_ = format2f(v); }
-  double doubleValue() const override { return leadingNumber(text_).value_or(0.0); }
+  double doubleValue() const override { return fieldNumber(text_); }
   void setStringValue(const std::string& t) override { text_ = t; }
   std::string stringValue() const override { return text_; }
   void setTextColor(const Color& c) override { textColor_ = c; }

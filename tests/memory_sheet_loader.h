@@ -19,12 +19,16 @@ class MemorySheetLoader final : public InterfaceLoader {
     panel_ = std::make_unique<MemoryPanel>();
     owner.setPanelOutlet(sheet_outlets::kPanel, panel_.get());
     for (const auto& outlet : sheet_outlets::kOutlets) {
+      if (outlet.name == omitOutlet) continue;
       std::unique_ptr<Control> c = make(outlet, owner);
       owner.setOutlet(outlet.name, c.get());
       objects_[outlet.name] = std::move(c);
     }
     auto ok = std::make_unique<MemoryButton>();
-    ok->connect(&owner, "clickOK:");
+    if (connectOk) {
+      ok->connect(&owner, "clickOK:");
+      owner.actionConnected("clickOK:");
+    }
     objects_[sheet_outlets::kOkButton] = std::move(ok);
     return {};
   }
@@ -43,6 +47,8 @@ class MemorySheetLoader final : public InterfaceLoader {
   MemoryPanel* panel() { return panel_.get(); }
 
   bool failLoading = false;
+  bool connectOk = true;   // false: a file whose OK button sends nothing
+  std::string omitOutlet;  // an outlet the file lacks
   int loads = 0;
 
  private:

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <cmath>
+#include <string>
 
 namespace orbelune {
 namespace {
@@ -37,6 +39,24 @@ TEST(NumberTextTest, ATextReadsAsTheNumberItBeginsWithOrNone) {
   EXPECT_EQ(leadingNumber("0 Hz"), 0.0);
   for (const char* none : {"", "abc", "-", "+-5", "inf", "1e999", "nan"}) {
     EXPECT_EQ(leadingNumber(none), std::nullopt) << none;
+  }
+}
+
+TEST(NumberTextTest, AFieldReadsACommaAsThePointAndHugeNumbersAsInfinity) {
+  EXPECT_EQ(fieldNumber("2,5"), 2.5);
+  EXPECT_EQ(fieldNumber("  2.5 Hz"), 2.5);
+  EXPECT_EQ(fieldNumber("-1,25e2x"), -125.0);
+  EXPECT_EQ(fieldNumber("3,"), 3.0);
+  EXPECT_EQ(fieldNumber(std::string(10000, '7')), HUGE_VAL);
+  EXPECT_EQ(fieldNumber("-" + std::string(400, '9')), -HUGE_VAL);
+  EXPECT_EQ(fieldNumber("1e999"), HUGE_VAL);
+  EXPECT_EQ(fieldNumber("-0,5e99999999999999999999"), -HUGE_VAL);
+  EXPECT_EQ(fieldNumber("0," + std::string(400, '0') + "1"), 0.0);
+  EXPECT_EQ(fieldNumber("1e-400"), 0.0);
+  EXPECT_EQ(fieldNumber("1e-99999999999999999999"), 0.0);
+  EXPECT_EQ(fieldNumber("0" + std::string(400, '0') + "e400"), 0.0);
+  for (const char* none : {"", "abc", "-", ",", "inf", "-inf", "nan", "0x1p3"}) {
+    EXPECT_EQ(fieldNumber(none), 0.0) << none;
   }
 }
 

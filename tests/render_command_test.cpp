@@ -2,9 +2,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <regex>
 #include <sstream>
 
 #include "x11/x11_targets.h"
@@ -119,6 +121,36 @@ TEST_F(RenderCommandTest, ArgumentsAreEchoedEscapedAndShortened) {
   // Space around a colour counts on neither side.
   EXPECT_EQ(runOrbelune("render --frames 1 --ops - --line-color 'gold  '").out,
             runOrbelune("render --frames 1 --ops - --line-color '  gold'").out);
+}
+
+TEST_F(RenderCommandTest, PhasesBeyondTheirBoundsAreRefusedAndStoredOnesDrawFiniteFigures) {
+  for (const char* args : {"render --phase-x1 1e308", "render --phase-y2 -1e308", "render --phase-x2 1000000.5"}) {
+    auto r = runOrbelune(args);
+    EXPECT_EQ(r.status, 2) << args;
+    EXPECT_NE(r.err.find("-1e+06 to 1e+06"), std::string::npos) << args << ": " << r.err;
+  }
+  // The bounds themselves, as far apart as they go, and huge phases a file
+  // written earlier holds: every coordinate and every status value is finite.
+  auto checkFinite = [](const auto& r) {
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.find("null"), std::string::npos);
+    EXPECT_EQ(r.out.find("inf"), std::string::npos);
+    EXPECT_EQ(r.out.find("nan"), std::string::npos);
+    EXPECT_EQ(lines(r.out).size(), 61u);
+  };
+  checkFinite(runOrbelune("render --frames 60 --show-phases --phase-x1 1e6 --phase-x2 -1e6 --phase-y1 -1e6 --ops -"));
+  for (const char* write : {"InitialPhaseX -float 1e308", "InitialPhaseX2 -float -1e308", "InitialPhaseY -float 1e308"}) {
+    ASSERT_EQ(runOrbelune(std::string("defaults write ") + write).status, 0) << write;
+  }
+  auto stored = runOrbelune("render --frames 60 --show-phases --ops -");
+  checkFinite(stored);
+  // The phases the status line shows lie within the bounds.
+  const std::regex degrees("(-?[0-9]+\\.[0-9]{2})deg");
+  int shown = 0;
+  for (std::sregex_iterator m(stored.out.begin(), stored.out.end(), degrees), end; m != end; ++m, ++shown) {
+    EXPECT_LE(std::abs(std::stod((*m)[1])), 1e6) << (*m)[0];
+  }
+  EXPECT_EQ(shown, 2 * 60);
 }
 
 TEST_F(RenderCommandTest, TheStoresWarningIsPrintedOnceAndTheRunGoesOnWithDefaults) {

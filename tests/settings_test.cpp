@@ -107,6 +107,22 @@ TEST_F(SettingsLoadTest, UnusableSweepTimesAndNumbersFallBack) {
   EXPECT_EQ(v->settings().lineWidth, 0.5);
 }
 
+TEST_F(SettingsLoadTest, StoredPhasesBeyondTheBoundsComeBackAtTheNearestBound) {
+  put(keys::kInitialPhaseX, 1e308);
+  put(keys::kInitialPhaseX2, -1e308);
+  put(keys::kInitialPhaseY, -1e6 - 1);
+  put(keys::kInitialPhaseY2, 720.0);  // within the bounds: taken as stored
+  auto v = makeView();
+  EXPECT_EQ(v->xAxis().initialPhase1(), 1e6);
+  EXPECT_EQ(v->xAxis().initialPhase2(), -1e6);
+  EXPECT_EQ(v->yAxis().initialPhase1(), -1e6);
+  EXPECT_EQ(v->yAxis().initialPhase2(), 720.0);
+  for (double t : {0.0, 0.5, 7.0, 20.0, 39.9}) {
+    EXPECT_TRUE(std::isfinite(v->xAxis().degreeAt(t))) << t;
+    EXPECT_TRUE(std::isfinite(v->xAxis().valueAt(t))) << t;
+  }
+}
+
 TEST_F(SettingsLoadTest, LegacyColourMigratesUntilAKeyedOneIsStored) {
   put(keys::kBackColor, Archiver::archive(red));
   EXPECT_EQ(makeView()->settings().backColor, red);

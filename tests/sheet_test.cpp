@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cmath>
 
 #include "bundle_info.h"
@@ -136,7 +137,7 @@ TEST_F(ConfigSheetTest, TypingStoresEachBoundedPrefixAndEndingShowsTheStoredValu
       {"_textLineWidth", "15", 10.0},        {"_textLineWidth", "2.5", 2.5},
       {"_textInitialPhaseX1", "-720", -720}, {"_textInitialPhaseX2", "1000", 1000},
       {"_textInitialPhaseY2", "abc", 0},     {"_textFrequencyX2", "nan", 0.1},
-      {"_textFrequencyX2", "inf", 0.1},      {"_textFrequencyX2", "1e999", 0.1},
+      {"_textFrequencyX2", "inf", 0.1},      {"_textFrequencyX2", "1e999", 1000},
       {"_textInitialPhaseY1", "-inf", 0},    {"_textFrequencyX2", "  7.5Hz", 7.5},
   };
   auto stored = [&](const char* name) {
@@ -157,6 +158,76 @@ TEST_F(ConfigSheetTest, TypingStoresEachBoundedPrefixAndEndingShowsTheStoredValu
     EXPECT_EQ(stored(c.field), c.stored) << c.field << " " << c.text;
     EXPECT_TRUE(std::isfinite(stored(c.field)));
   }
+}
+
+TEST_F(ConfigSheetTest, PhaseFieldsClampToTheirBoundsAndOkStoresTheBound) {
+  open();
+  auto& x1 = field("_textInitialPhaseX1");
+  x1.userClears();
+  x1.userTypes(std::string(308, '9'));
+  EXPECT_EQ(view->xAxis().initialPhase1(), 1e6);
+  auto& y2 = field("_textInitialPhaseY2");
+  y2.userClears();
+  y2.userTypes("-" + std::string(300, '9'));
+  EXPECT_EQ(view->yAxis().initialPhase2(), -1e6);
+  y2.userEndsEditing();
+  EXPECT_EQ(y2.stringValue(), "-1000000.00");
+  for (double t : {0.0, 1.0, 10.0, 19.5}) {
+    EXPECT_TRUE(std::isfinite(view->xAxis().valueAt(t))) << t;
+    EXPECT_TRUE(std::isfinite(view->yAxis().degreeAt(t))) << t;
+  }
+  loader.box(sheet_outlets::kOkButton).userClicks();
+  auto s = store();
+  EXPECT_EQ(std::get<double>(*s->storedValue(keys::kInitialPhaseX)), 1e6);
+  EXPECT_EQ(std::get<double>(*s->storedValue(keys::kInitialPhaseY2)), -1e6);
+}
+
+TEST_F(ConfigSheetTest, NumbersTooLargeForADoubleGiveTheFieldsNearerBound) {
+  open();
+  auto& time = field("_textSweepRate");
+  time.userClears();
+  time.setStringValue(std::string(9999, '7'));
+  time.userTypes("7");
+  EXPECT_EQ(sweep().sweepTime, 86400.0);
+  time.setStringValue("-" + std::string(9999, '7'));
+  time.userTypes("7");
+  EXPECT_EQ(sweep().sweepTime, 1.0);
+  time.userEndsEditing();
+  EXPECT_EQ(time.stringValue(), "1.00");
+  auto& width = field("_textLineWidth");
+  width.userClears();
+  width.userTypes("5e400");
+  EXPECT_EQ(view->settings().lineWidth, 10.0);
+  width.userClears();
+  width.userTypes("5e-400");  // too small for a double: 0, then the lower bound
+  EXPECT_EQ(view->settings().lineWidth, 1.0);
+  auto& x1 = field("_textInitialPhaseX1");
+  x1.userClears();
+  x1.userTypes("-1" + std::string(400, '0'));
+  EXPECT_EQ(view->xAxis().initialPhase1(), -1e6);
+}
+
+TEST_F(ConfigSheetTest, ACommaIsTheDecimalMarkInAnyLocaleAndTheFieldsShowAPoint) {
+  const char* old = std::setlocale(LC_ALL, nullptr);
+  const std::string saved = old ? old : "C";
+  const bool german = std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
+  open();
+  for (const char* text : {"2,5", " 2,5 points", "2,50"}) {
+    auto& width = field("_textLineWidth");
+    width.userClears();
+    width.userTypes(text);
+    EXPECT_EQ(view->settings().lineWidth, 2.5) << text << (german ? " in de_DE" : " in C");
+    width.userEndsEditing();
+    EXPECT_EQ(width.stringValue(), "2.50");
+  }
+  auto& y1 = field("_textFrequencyY1");
+  y1.userClears();
+  y1.userTypes("-0,5");  // below the bound
+  EXPECT_EQ(view->yAxis().frequency1(), 0.1);
+  y1.userClears();
+  y1.userTypes(",75e1");
+  EXPECT_EQ(view->yAxis().frequency1(), 7.5);
+  std::setlocale(LC_ALL, saved.c_str());
 }
 
 TEST_F(ConfigSheetTest, OkStoresTheLiveStateWithTheWellsColoursAndEndsTheSheet) {
@@ -309,6 +380,25 @@ TEST_F(ConfigSheetTest, WithoutTheInterfaceFileThereIsNoPanelAndTheNextCallTries
   EXPECT_EQ(loader.loads, 2);
   sheet->clickOK(nullptr);  // acts on no controls, and does not crash
   EXPECT_TRUE(view->hasConfigureSheet());
+}
+
+TEST_F(ConfigSheetTest, ASheetWithoutItsOkActionOrAnOutletIsRefusedAndTheNextCallTriesAgain) {
+  loader.connectOk = false;
+  auto noOk = sheet->configureSheet();
+  ASSERT_FALSE(noOk.ok());
+  EXPECT_EQ(noOk.error().message, "the interface file ConfigureSheet.ui has no button that sends clickOK:");
+  EXPECT_EQ(loader.panel(), nullptr);  // the loader's objects are released
+  sheet->clickOK(nullptr);             // acts on no controls, and does not crash
+
+  loader.connectOk = true;
+  loader.omitOutlet = "_cwellBackColor";
+  auto noWell = sheet->configureSheet();
+  ASSERT_FALSE(noWell.ok());
+  EXPECT_EQ(noWell.error().message, "the interface file ConfigureSheet.ui has no control named _cwellBackColor");
+
+  loader.omitOutlet.clear();
+  EXPECT_NE(open(), nullptr);
+  EXPECT_EQ(loader.loads, 3);
 }
 
 TEST_F(ConfigSheetTest, TheBackgroundWellHidesOpacityWhileThePanelServesIt) {

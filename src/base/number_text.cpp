@@ -3,6 +3,8 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
+#include <locale.h>
 
 namespace orbelune {
 namespace {
@@ -63,6 +65,26 @@ std::optional<double> leadingNumber(std::string_view text) {
   const ScannedNumber n = scanNumber(text.substr(i));
   if (n.status != ScannedNumber::Outcome::Number) return std::nullopt;
   return n.value;
+}
+
+double fieldNumber(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+  std::string number(text.substr(i));
+  for (char& c : number) {
+    if (c == ',') c = '.';
+  }
+  const ScannedNumber n = scanNumber(number);
+  if (n.status == ScannedNumber::Outcome::Number) return n.value;
+  if (n.status != ScannedNumber::Outcome::OutOfRange) return 0.0;
+  // Out of range: strtod in the C locale says which way, giving infinity of
+  // the number's sign (HUGE_VAL) or a number at or near 0. The scanned
+  // characters are a plain decimal number, nothing else strtod would take.
+  static const locale_t c = newlocale(LC_ALL_MASK, "C", locale_t{});
+  number.resize(n.length);
+  const double v = strtod_l(number.c_str(), nullptr, c);
+  if (std::isinf(v)) return v;
+  return std::signbit(v) ? -0.0 : 0.0;
 }
 
 const char* describe(NumberProblem problem) {

@@ -37,6 +37,13 @@ ScannedNumber scanNumber(std::string_view text);
 // not begin with a finite number. A field's text reads as this number or 0.
 std::optional<double> leadingNumber(std::string_view text);
 
+// The number a sheet's field stands for as it is typed: the number its text
+// begins with (after white space), a comma read as the decimal point in any
+// locale (these fields have no thousands separators); a number too large for a
+// double is infinity of its sign, so that bounding it gives the nearer bound,
+// and one too small is 0. A text that begins with no number reads as 0.
+double fieldNumber(std::string_view text);
+
 // Why a whole text is no finite number.
 enum class NumberProblem { NotANumber, OutOfRange };
 // The reason as the command line words it after the text: "is not a number",

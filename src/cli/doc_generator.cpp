@@ -30,7 +30,7 @@ std::string id(const SettingDescriptor& d) { return d.flag; }
 
 void number(std::ostream& out, const SettingDescriptor& d, const char* indent) {
   const bool slider = d.slider.low != nullptr;
-  const double low = d.bounded() ? d.low : d.dialogLow, high = d.bounded() ? d.high : d.dialogHigh;
+  const double low = d.dialogMinimum(), high = d.dialogMaximum();
   std::string label = d.label;
   if (*d.unit) label += std::string(" (") + d.unit + ")";
   out << indent << "<number id=\"" << id(d) << "\" type=\"" << (slider ? "slider" : "spinbutton") << "\" arg=\"--"

@@ -33,7 +33,9 @@ class TextField : public Control {
  public:
   // Shows the number as "%.2f", with a decimal point whatever the locale.
   virtual void setDoubleValue(double value) = 0;
-  // The number the text begins with, 0 when it does not begin with a finite number.
+  // The number the text stands for, read as fieldNumber reads it: a comma is
+  // a decimal point, a number too large for a double is infinity of its sign,
+  // a text that begins with no number is 0.
   virtual double doubleValue() const = 0;
   virtual void setStringValue(const std::string& text) = 0;
   virtual std::string stringValue() const = 0;
@@ -150,6 +152,9 @@ class InterfaceOwner {
   virtual bool setPanelOutlet(const std::string& name, Panel* panel) = 0;
   // Returns false for an action the owner does not have.
   virtual bool performAction(const std::string& action, Control* sender) = 0;
+  // Told by the loader, with the outlets, of each action a control of the file
+  // sends, so that an owner can refuse a file missing one it cannot do without.
+  virtual void actionConnected(const std::string& action) = 0;
 };
 
 // Loads interface files. A host makes its platform's loader (the GTK backend's

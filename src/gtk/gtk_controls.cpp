@@ -19,7 +19,7 @@ std::int64_t GtkPopUpButton::selectedIndex() const {
 
 void GtkTextField::setDoubleValue(double value) { setStringValue(format2f(value)); }
 
-double GtkTextField::doubleValue() const { return leadingNumber(stringValue()).value_or(0.0); }
+double GtkTextField::doubleValue() const { return fieldNumber(stringValue()); }
 
 void GtkTextField::setStringValue(const std::string& text) {
   Updating u(*this);

@@ -1,6 +1,7 @@
 #include "gtk/gtk_interface_loader.h"
 
 #include <algorithm>
+#include <set>
 
 #include "gtk/gtk_controls.h"
 #include "base/resource_locator.h"
@@ -59,6 +60,20 @@ void onEndEditing(GObject* sender, gpointer context) {
   bindingOf(context)->dispatch("controlTextDidEndEditing:", sender);
 }
 
+// The handlers a file may name, by the owner's action each one sends.
+struct Handler {
+  const char* action;
+  GCallback callback;
+};
+const Handler kHandlers[] = {
+    {"handlingMenu:", G_CALLBACK(onMenu)},
+    {"handlingSlider:", G_CALLBACK(onSlider)},
+    {"handlingCheckBox:", G_CALLBACK(onCheckBox)},
+    {"clickOK:", G_CALLBACK(onOK)},
+    {"controlTextDidChange:", G_CALLBACK(onTextChanged)},
+    {"controlTextDidEndEditing:", G_CALLBACK(onEndEditing)},
+};
+
 bool isColorWellButton(GtkWidget* w) { return GTK_IS_BUTTON(w) && gtk_widget_has_css_class(w, "color-well"); }
 }  // namespace
 
@@ -78,12 +93,7 @@ Result<void> GtkInterfaceLoader::loadInterface(const std::string& name, Interfac
   b->builder = gtk_builder_new();
   GtkBuilderScope* scope = gtk_builder_cscope_new();
   GtkBuilderCScope* cscope = GTK_BUILDER_CSCOPE(scope);
-  gtk_builder_cscope_add_callback_symbol(cscope, "handlingMenu:", G_CALLBACK(onMenu));
-  gtk_builder_cscope_add_callback_symbol(cscope, "handlingSlider:", G_CALLBACK(onSlider));
-  gtk_builder_cscope_add_callback_symbol(cscope, "handlingCheckBox:", G_CALLBACK(onCheckBox));
-  gtk_builder_cscope_add_callback_symbol(cscope, "clickOK:", G_CALLBACK(onOK));
-  gtk_builder_cscope_add_callback_symbol(cscope, "controlTextDidChange:", G_CALLBACK(onTextChanged));
-  gtk_builder_cscope_add_callback_symbol(cscope, "controlTextDidEndEditing:", G_CALLBACK(onEndEditing));
+  for (const Handler& h : kHandlers) gtk_builder_cscope_add_callback_symbol(cscope, h.action, h.callback);
   gtk_builder_set_scope(b->builder, scope);
   g_object_unref(scope);
   gtk_builder_set_current_object(b->builder, b->context);
@@ -104,8 +114,15 @@ Result<void> GtkInterfaceLoader::loadInterface(const std::string& name, Interfac
   std::vector<std::pair<std::string, Control*>> made;
   std::string windowId;
   GSList* objects = gtk_builder_get_objects(b->builder);
+  std::set<std::string> actions;  // the actions some object's signal sends
   for (GSList* l = objects; l; l = l->next) {
     GObject* obj = G_OBJECT(l->data);
+    for (const Handler& h : kHandlers) {
+      if (g_signal_handler_find(obj, G_SIGNAL_MATCH_FUNC, 0, 0, nullptr, reinterpret_cast<gpointer>(h.callback),
+                                nullptr) != 0) {
+        actions.insert(h.action);
+      }
+    }
     if (!GTK_IS_BUILDABLE(obj)) continue;
     const char* idc = gtk_buildable_get_buildable_id(GTK_BUILDABLE(obj));
     if (!idc) continue;
@@ -135,7 +152,12 @@ Result<void> GtkInterfaceLoader::loadInterface(const std::string& name, Interfac
         c = std::move(adapter);
       };
       if (GTK_IS_DROP_DOWN(w)) take(std::make_unique<GtkPopUpButton>(GTK_DROP_DOWN(w)));
-      else if (GTK_IS_ENTRY(w) || GTK_IS_LABEL(w)) take(std::make_unique<GtkTextField>(w));
+      else if (GTK_IS_ENTRY(w) || GTK_IS_LABEL(w)) {
+        // A number field needs a few characters; a pasted page of them would
+        // make every keystroke re-read and redraw it for seconds.
+        if (GTK_IS_ENTRY(w)) gtk_entry_set_max_length(GTK_ENTRY(w), kNumberFieldMaxLength);
+        take(std::make_unique<GtkTextField>(w));
+      }
       else if (GTK_IS_RANGE(w)) take(std::make_unique<GtkSlider>(GTK_RANGE(w)));
       else if (GTK_IS_CHECK_BUTTON(w) || GTK_IS_BUTTON(w)) take(std::make_unique<GtkButtonControl>(w));
       else continue;
@@ -153,6 +175,7 @@ Result<void> GtkInterfaceLoader::loadInterface(const std::string& name, Interfac
   for (const auto& [id, control] : made) {
     if (owner.setOutlet(id, control)) b->outlets.push_back(id);
   }
+  for (const std::string& action : actions) owner.actionConnected(action);
   bindings_[&owner] = std::move(b);
   return {};
 }

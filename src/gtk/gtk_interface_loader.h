@@ -22,6 +22,10 @@ class GtkColorWellFace;
 // the classes registered with this loader), and open this loader's chooser.
 class GtkInterfaceLoader final : public InterfaceLoader {
  public:
+  // The most characters an entry of a loaded file takes: any number a field
+  // reads fits, with room for an exponent.
+  static constexpr int kNumberFieldMaxLength = 32;
+
   GtkInterfaceLoader();
   ~GtkInterfaceLoader() override;
 

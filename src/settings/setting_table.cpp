@@ -9,8 +9,13 @@ namespace orbelune {
 namespace {
 using S = Settings;
 
-// XScreenSaver's dialog needs a range for every number; phases repeat every turn.
+// Phases repeat every turn, so XScreenSaver's dialog offers one turn either way.
 constexpr double kPhaseDialogLow = -360.0, kPhaseDialogHigh = 360.0;
+// Anywhere else a phase may lie a great many turns out, as long as the sums
+// the figure is made of stay finite and precise: the difference of two phases,
+// its share of a sweep, the phase in radians and the status line's "%.2f".
+// At a million degrees the sine's argument still carries about ten decimals.
+constexpr double kPhaseLow = -1e6, kPhaseHigh = 1e6;
 
 // The figure size has no text field: its slider's range is the bound.
 const SettingDescriptor kTable[] = {
@@ -28,17 +33,17 @@ const SettingDescriptor kTable[] = {
      .flag = "frequency-y1", .label = "Y frequency", .unit = "Hz", .besideNext = true},
     {.key = keys::kFrequencyY2, .field = &S::frequencyY2, .builtIn = 6.0, .low = 0.1, .high = 1000.0,
      .flag = "frequency-y2", .label = "Y frequency at the sweep's end", .unit = "Hz"},
-    {.key = keys::kInitialPhaseX, .field = &S::initialPhaseX, .builtIn = 90.0, .flag = "phase-x1",
-     .label = "X initial phase", .unit = "degrees", .dialogLow = kPhaseDialogLow, .dialogHigh = kPhaseDialogHigh,
-     .besideNext = true},
-    {.key = keys::kInitialPhaseX2, .field = &S::initialPhaseX2, .builtIn = 90.0, .flag = "phase-x2",
-     .label = "X phase at the sweep's end", .unit = "degrees", .dialogLow = kPhaseDialogLow,
+    {.key = keys::kInitialPhaseX, .field = &S::initialPhaseX, .builtIn = 90.0, .low = kPhaseLow, .high = kPhaseHigh,
+     .flag = "phase-x1", .label = "X initial phase", .unit = "degrees", .dialogLow = kPhaseDialogLow,
+     .dialogHigh = kPhaseDialogHigh, .besideNext = true},
+    {.key = keys::kInitialPhaseX2, .field = &S::initialPhaseX2, .builtIn = 90.0, .low = kPhaseLow, .high = kPhaseHigh,
+     .flag = "phase-x2", .label = "X phase at the sweep's end", .unit = "degrees", .dialogLow = kPhaseDialogLow,
      .dialogHigh = kPhaseDialogHigh},
-    {.key = keys::kInitialPhaseY, .field = &S::initialPhaseY, .builtIn = 90.0, .flag = "phase-y1",
-     .label = "Y initial phase", .unit = "degrees", .dialogLow = kPhaseDialogLow, .dialogHigh = kPhaseDialogHigh,
-     .besideNext = true},
-    {.key = keys::kInitialPhaseY2, .field = &S::initialPhaseY2, .builtIn = 90.0, .flag = "phase-y2",
-     .label = "Y phase at the sweep's end", .unit = "degrees", .dialogLow = kPhaseDialogLow,
+    {.key = keys::kInitialPhaseY, .field = &S::initialPhaseY, .builtIn = 90.0, .low = kPhaseLow, .high = kPhaseHigh,
+     .flag = "phase-y1", .label = "Y initial phase", .unit = "degrees", .dialogLow = kPhaseDialogLow,
+     .dialogHigh = kPhaseDialogHigh, .besideNext = true},
+    {.key = keys::kInitialPhaseY2, .field = &S::initialPhaseY2, .builtIn = 90.0, .low = kPhaseLow, .high = kPhaseHigh,
+     .flag = "phase-y2", .label = "Y phase at the sweep's end", .unit = "degrees", .dialogLow = kPhaseDialogLow,
      .dialogHigh = kPhaseDialogHigh},
     {.key = keys::kFigureSize, .field = &S::figureSize, .builtIn = 0.8, .low = 0.1, .high = 1.0,
      .flag = "figure-size", .label = "Figure size", .slider = {.low = "Small", .high = "Large"}},

@@ -49,7 +49,8 @@ struct SettingDescriptor {
   const char* choiceHelp = "";
   const char* choiceManual = "";
   // Numbers in XScreenSaver's dialog: a slider with these end labels, or a spin
-  // button; the range of an unbounded number there; shown beside the next row.
+  // button; the range the dialog offers when it is not the bounds (the phases:
+  // one turn either way); shown beside the next row.
   SliderLabels slider = {};
   double dialogLow = kUnbounded;
   double dialogHigh = kUnbounded;
@@ -63,6 +64,9 @@ struct SettingDescriptor {
     return m ? *m : nullptr;
   }
   bool bounded() const { return !std::isnan(low); }
+  // The range XScreenSaver's dialog offers.
+  double dialogMinimum() const { return std::isnan(dialogLow) ? low : dialogLow; }
+  double dialogMaximum() const { return std::isnan(dialogHigh) ? high : dialogHigh; }
   // The value bounded as the sheet's fields bound it while they are typed.
   double clamp(double v) const {
     if (!bounded()) return v;

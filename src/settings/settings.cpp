@@ -1,8 +1,11 @@
 #include "settings/settings.h"
 
+#include <cmath>
+
 #include "store/color_archive.h"
 #include "store/system_version.h"
 #include "settings/setting_table.h"
+#include "settings/settings_keys.h"
 
 namespace orbelune {
 namespace {
@@ -69,6 +72,13 @@ void loadSettings(ScreenSaverDefaults& store, Settings& s) {
              });
   }
   if (!(s.sweepTime > 0.0)) s.sweepTime = kMinimumSweepTime;
+  // A phase stored before the phases had bounds may lie beyond them, where the
+  // figure's sums overflow: it comes back at the nearest bound.
+  for (const char* key : {keys::kInitialPhaseX, keys::kInitialPhaseX2, keys::kInitialPhaseY, keys::kInitialPhaseY2}) {
+    const SettingDescriptor& d = *findSetting(key);
+    double& phase = s.*d.member<double>();
+    phase = std::isnan(phase) ? d.builtIn : d.clamp(phase);
+  }
 }
 
 namespace {

@@ -61,9 +61,15 @@ Result<Panel*> SheetController::configureSheet() {
     MyNoneAlphaColorWell::registerClass(*loader);
     if (auto loaded = loader->loadInterface(sheet_outlets::kInterfaceFile, *this); !loaded) return loaded.error();
     loader_ = loader;
-    if (!panel_) {
-      return Error{std::string("the interface file ") + sheet_outlets::kInterfaceFile + ".ui has no window named " +
-                   sheet_outlets::kPanel};
+    // A sheet the user could not end (no OK) or that would show an empty or
+    // partial window is refused whole, so the host says it cannot be shown.
+    if (auto missing = missingPart()) {
+      loader->releaseObjectsOf(*this);
+      loader_ = nullptr;
+      panel_ = nullptr;
+      controls_.fill(nullptr);
+      okConnected_ = false;
+      return Error{std::string("the interface file ") + sheet_outlets::kInterfaceFile + ".ui has no " + *missing};
     }
   }
   const Settings s = view_.settings();
@@ -185,6 +191,19 @@ bool SheetController::setOutlet(const std::string& name, Control* control) {
     return true;
   }
   return false;
+}
+
+std::optional<std::string> SheetController::missingPart() const {
+  if (!panel_) return std::string("window named ") + sheet_outlets::kPanel;
+  for (std::size_t i = 0; i < kOutletCount; ++i) {
+    if (!controls_[i]) return std::string("control named ") + kOutlets[i].name;
+  }
+  if (!okConnected_) return std::string("button that sends clickOK:");
+  return std::nullopt;
+}
+
+void SheetController::actionConnected(const std::string& action) {
+  if (action == "clickOK:") okConnected_ = true;
 }
 
 bool SheetController::performAction(const std::string& action, Control* sender) {

@@ -58,8 +58,12 @@ class SheetController : public InterfaceOwner {
   bool setOutlet(const std::string& name, Control* control) override;
   bool setPanelOutlet(const std::string& name, Panel* panel) override;
   bool performAction(const std::string& action, Control* sender) override;
+  void actionConnected(const std::string& action) override;
 
  private:
+  // What a loaded file lacks that the sheet needs: its window, any outlet, the
+  // OK action; nullopt when it has them all.
+  std::optional<std::string> missingPart() const;
   static constexpr std::size_t kOutletCount = std::size(sheet_outlets::kOutlets);
   // The outlet `control` fills, or kOutletCount when it fills none.
   std::size_t outletOf(const Control* control) const;
@@ -75,6 +79,7 @@ class SheetController : public InterfaceOwner {
   // The settings as the sheet was filled with them, the wells' colours as they
   // were shown: OK writes what differs from them.
   std::optional<Settings> filled_;
+  bool okConnected_ = false;                        // a control of the file sends clickOK:
 };
 
 }  // namespace orbelune
