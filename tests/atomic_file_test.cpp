@@ -156,5 +156,28 @@ TEST_F(AtomicFileTest, AFolderLockExcludesOtherWritersUntilReleased) {
   EXPECT_FALSE(atomic_file::FolderLock(configHome() / "no" / "such" / "file").held());
 }
 
+// A folder that may be written but not read (root ignores modes, so the seam
+// stands in for one): writers take turns through a lock file instead.
+int refuseToOpenFolders(const char* path, int flags, mode_t mode) {
+  if (flags & O_DIRECTORY) return errno = EACCES, -1;
+  return ::open(path, flags, mode);
+}
+
+TEST_F(AtomicFileTest, AFolderThatCannotBeReadIsLockedThroughALockFile) {
+  atomic_file::Syscalls calls = atomic_file::realSyscalls();
+  calls.open = refuseToOpenFolders;
+  atomic_file::setSyscallsForTesting(&calls);
+  {
+    atomic_file::FolderLock lock(file("settings.json"));
+    EXPECT_TRUE(lock.held());
+    EXPECT_TRUE(fs::exists(file("settings.json.lock")));
+    atomic_file::FolderLock other(file("settings.json"), std::chrono::milliseconds(50));
+    EXPECT_FALSE(other.held());
+    EXPECT_TRUE(other.busy());
+  }
+  EXPECT_TRUE(atomic_file::FolderLock(file("settings.json")).held());  // released with the first
+  atomic_file::setSyscallsForTesting(nullptr);
+}
+
 }  // namespace
 }  // namespace orbelune

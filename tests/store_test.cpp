@@ -149,6 +149,17 @@ TEST_F(StoreTest, ALinkedStoreIsUpdatedThroughItsLink) {
   ASSERT_TRUE(test::succeeded(s.synchronize()));
   EXPECT_TRUE(std::filesystem::is_symlink(storeFile()));
   EXPECT_EQ(open().real("A"), 2.0);
+
+  // A link into folders that do not exist: the write fails, and makes none.
+  std::filesystem::remove(storeFile());
+  const auto nowhere = configHome() / "not" / "there" / "settings.json";
+  std::filesystem::create_symlink(nowhere, storeFile());
+  auto dangling = open();
+  dangling.setObject(3.0, "A");
+  auto written = dangling.synchronize();
+  ASSERT_FALSE(written.ok());
+  EXPECT_NE(written.error().message.find("is a link into"), std::string::npos) << written.error().message;
+  EXPECT_FALSE(std::filesystem::exists(configHome() / "not"));
 }
 
 TEST_F(StoreTest, OneNumberJsonCannotHoldReadsAsNotStoredAndTheRestIsKept) {

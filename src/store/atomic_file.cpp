@@ -165,8 +165,15 @@ Result<void> write(const fs::path& path, const std::string& text, const WriteOpt
 
 FolderLock::FolderLock(const fs::path& path, std::chrono::milliseconds wait) {
   const Syscalls& sys = *g_calls;
-  const fs::path dir = resolvedTarget(path).parent_path();
+  const fs::path target = resolvedTarget(path);
+  const fs::path dir = target.parent_path();
   fd_ = sys.open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
+  if (fd_ < 0 && errno == EACCES) {
+    // A folder that may be written but not read cannot be opened to lock it:
+    // a lock file beside the target then, so that writers still take turns.
+    const fs::path lockFile = target.string() + ".lock";
+    fd_ = sys.open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+  }
   if (fd_ < 0) return;
   // Polled rather than blocking, so that a holder that never lets go (stopped,
   // hung) costs the caller `wait` and no more.

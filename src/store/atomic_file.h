@@ -56,9 +56,10 @@ inline constexpr std::chrono::milliseconds kDefaultLockWait{5000};
 
 // Holds an exclusive lock on the folder of `path` for a read-modify-write, so
 // that writers in other processes take turns. Another holder is waited on for
-// at most `wait`; after that the lock is busy(). Neither held nor busy when the
-// lock cannot be had at all (the folder is missing, say): callers then go on
-// unlocked.
+// at most `wait`; after that the lock is busy(). A folder that may be written
+// but not read is locked through a lock file beside the target. Neither held
+// nor busy when the lock cannot be had at all (the folder is missing, say):
+// callers then go on unlocked.
 class FolderLock {
  public:
   explicit FolderLock(const std::filesystem::path& path, std::chrono::milliseconds wait = kDefaultLockWait);

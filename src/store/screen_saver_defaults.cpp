@@ -322,10 +322,16 @@ Result<void> ScreenSaverDefaults::synchronize() {
     adopt(readFile());
     return {};
   }
-  const fs::path dir = atomic_file::resolvedTarget(file_).parent_path();
+  // The store's own folder is made when missing; folders a link to the file
+  // points into are someone else's, and are not.
   std::error_code ec;
-  fs::create_directories(dir, ec);
-  if (ec) return Error{"cannot create " + dir.string() + ": " + ec.message()};
+  const fs::path own = file_.parent_path();
+  fs::create_directories(own, ec);
+  if (ec) return Error{"cannot create " + own.string() + ": " + ec.message()};
+  const fs::path dir = atomic_file::resolvedTarget(file_).parent_path();
+  if (!fs::is_directory(dir, ec)) {
+    return Error{file_.string() + " is a link into " + dir.string() + ", which is no folder"};
+  }
   // Read, merge and replace under the folder's lock, so that two programs
   // writing at once each keep what the other wrote.
   atomic_file::FolderLock lock(file_, lockWait_);
