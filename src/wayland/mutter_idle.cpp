@@ -128,21 +128,21 @@ class MutterIdleSource final : public IdleSource {
     }
     return reply;
   }
-  std::optional<guint64> callUint64(const char* method, GVariant* parameters) {
-    GVariant* reply = call(method, parameters, G_VARIANT_TYPE("(t)"));
+  // A method whose reply is one number, of the D-Bus type `type` ("(t)", "(u)").
+  template <typename T>
+  std::optional<T> callNumber(const char* method, GVariant* parameters, const char* type) {
+    GVariant* reply = call(method, parameters, G_VARIANT_TYPE(type));
     if (!reply) return std::nullopt;
-    guint64 v = 0;
-    g_variant_get(reply, "(t)", &v);
+    T v = 0;
+    g_variant_get(reply, type, &v);
     g_variant_unref(reply);
     return v;
   }
+  std::optional<guint64> callUint64(const char* method, GVariant* parameters) {
+    return callNumber<guint64>(method, parameters, "(t)");
+  }
   std::optional<guint32> callUint32(const char* method, GVariant* parameters) {
-    GVariant* reply = call(method, parameters, G_VARIANT_TYPE("(u)"));
-    if (!reply) return std::nullopt;
-    guint32 v = 0;
-    g_variant_get(reply, "(u)", &v);
-    g_variant_unref(reply);
-    return v;
+    return callNumber<guint32>(method, parameters, "(u)");
   }
 
   GMainContext* context_;
