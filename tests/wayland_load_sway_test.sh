@@ -2,7 +2,8 @@
 # The Wayland host under load: three large outputs of a headless sway, a dense
 # fast figure, and outputs created and disabled again and again, so that many
 # surfaces draw in one tick and the requests outrun the compositor's reading.
-# A full socket must mean waiting for it, never the end of the saver.
+# A full socket must mean waiting for it, never the end of the saver. Then,
+# short of memory for such an output, a clear line and status 1.
 set -euo pipefail
 orbelune=$1
 for tool in sway swaymsg; do
@@ -32,4 +33,16 @@ sleep 1
 kill -0 "$saver" 2>/dev/null || fail "the saver ended: $(cat "$work/err")"
 kill -TERM "$saver"
 ended_with "$saver" 0 || fail "SIGTERM did not end the saver with status 0"
+
+# Short of memory for a large output's buffers, it says so once and ends with
+# status 1, or it runs; it never crashes (inside fontconfig, say).
+for kb in 200000 300000 400000; do
+  status=0
+  (ulimit -v "$kb"; timeout 5 "$orbelune" --wayland-background) 2>"$work/short-$kb" || status=$?
+  case $status in
+    124) ;;  # it ran until stopped
+    1) [ "$(wc -l <"$work/short-$kb")" -eq 1 ] || fail "with $kb KB it said more than one line: $(cat "$work/short-$kb")" ;;
+    *) fail "with $kb KB of memory it ended with status $status: $(cat "$work/short-$kb")" ;;
+  esac
+done
 echo "Wayland host under load: it kept its connection through large outputs and their churn"

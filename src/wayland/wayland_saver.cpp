@@ -16,6 +16,8 @@
 
 #include "bundle_info.h"
 #include "store/screen_saver_defaults.h"
+#include "cairo/text_engine.h"
+#include "view/status_line.h"
 #include "wayland/mutter_idle.h"
 #include "wayland/shm_buffer.h"
 // The protocol names a parameter "namespace", which C++ reserves.
@@ -492,6 +494,7 @@ void WaylandSaver::acknowledge(OutputView& o) {
 }
 
 void WaylandSaver::draw(OutputView& o) {
+  if (quit_ || lost_) return;  // a failure already said so: once
   if (!o.configured || o.width <= 0 || o.height <= 0 || !o.frameReady) return;
   // The buffer is in device pixels; lines and text grow with the output's scale.
   const int scale = o.scale;
@@ -581,6 +584,10 @@ int WaylandSaver::run() {
     return 1;
   }
   wl_display_roundtrip(display_);  // the outputs' done events, then their surfaces
+  // The status line's font is loaded before any large buffer: should memory
+  // run short, the buffer's allocation, which is checked, fails rather than
+  // fontconfig, which cannot fail gracefully.
+  TextEngine().measure("0", kStatusFontName, kStatusFontSize);
   if (!coversOutputs()) openWindow();
   if (watchesIdle()) watchIdle();
 
