@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -20,6 +21,9 @@ struct SessionOptions {
   SettingOverrides overrides;  // settings for this run only, never stored
   bool fps = false;            // the frame-rate overlay
   double scale = 0.0;          // pixels a point; 0: what the host says (screen, output)
+  // The seed of the run's random choices (a surprise figure, shuffling);
+  // none: one drawn from the clock, so that each run differs.
+  std::optional<std::uint64_t> seed;
 };
 
 // One view of a session, with its frame-rate overlay.

@@ -1,0 +1,49 @@
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "settings/settings.h"
+
+namespace orbelune {
+
+// A named figure: its frequencies, phases and sweep, and where it helps its
+// size and line width. Applied over settings, it leaves their colours and the
+// status line as they are.
+struct Preset {
+  const char* name;         // what one sees: "Figure eight"
+  const char* description;  // a few words more, for `orbelune presets` and the sheet's menu
+  std::int64_t sweepMethod = 0;
+  double sweepTime = 20.0;
+  double frequencyX1 = 1.0, frequencyX2 = 1.0;
+  double frequencyY1 = 1.0, frequencyY2 = 1.0;
+  double phaseX1 = 90.0, phaseX2 = 90.0;
+  double phaseY1 = 90.0, phaseY2 = 90.0;
+  std::optional<double> figureSize = std::nullopt;
+  std::optional<double> lineWidth = std::nullopt;
+
+  void applyTo(Settings& settings) const;
+};
+
+// The gallery, in the order the menu and `orbelune presets` list it.
+std::span<const Preset> presetTable();
+// The preset of that name (any case), or nullptr.
+const Preset* findPreset(std::string_view name);
+// The names, comma-separated, for messages.
+std::string presetNames();
+
+// A figure drawn at random from a space that looks good, over `settings`:
+// small whole-number ratios (1 to 7), now and then a slight detune that makes
+// the figure turn, random phases, sometimes a sweep. The same seed gives the
+// same figure on every machine.
+void surpriseFigure(Settings& settings, std::uint64_t seed);
+
+// The seed's next value (splitmix64): a small generator of our own, so that a
+// seed draws the same numbers whatever the standard library.
+std::uint64_t nextRandom(std::uint64_t& state);
+// A number in [0, 1) from the generator.
+double randomUnit(std::uint64_t& state);
+
+}  // namespace orbelune
