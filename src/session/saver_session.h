@@ -23,7 +23,7 @@ struct SessionOptions {
   double scale = 0.0;          // pixels a point; 0: what the host says (screen, output)
   // The seed of the run's random choices (a surprise figure, shuffling);
   // none: one drawn from the clock, so that each run differs.
-  std::optional<std::uint64_t> seed;
+  std::optional<std::uint64_t> seed = std::nullopt;
 };
 
 // One view of a session, with its frame-rate overlay.
