@@ -109,6 +109,7 @@ int runIdleCommand(const std::vector<std::string>& args, std::ostream& out, std:
   IdleOptions o;
   bool afterGiven = false;
   try {
+    o.session.seed = findSeed(args);
     for (std::size_t i = 0; i < args.size(); ++i) {
       auto name = cli::flagName(args[i]);
       if (!name) throw cli::UsageError("unexpected argument " + cli::shown(args[i]));
@@ -116,7 +117,7 @@ int runIdleCommand(const std::vector<std::string>& args, std::ostream& out, std:
         printIdleHelp(out);
         return 0;
       }
-      if (std::size_t next = i; parseSaverOption(args, next, o.session.overrides)) {
+      if (std::size_t next = i; parseSaverOption(args, next, o.session.overrides, o.session.seed)) {
         i = next - 1;
       } else if (*name == "after") {
         if (i + 1 >= args.size()) throw cli::UsageError("--after needs a duration such as 30s, 5m or 1h");

@@ -10,6 +10,7 @@
 #include "cli/idle_command.h"
 #include "cli/render_command.h"
 #include "cli/saver_command.h"
+#include "cli/saver_options.h"
 #include "cli/xscreensaver_register.h"
 #include "base/resource_locator.h"
 
@@ -20,6 +21,7 @@ void printHelp(std::ostream& out) {
          "       orbelune render [RENDER FLAGS]\n"
          "       orbelune idle [--after DURATION] [--verbose]\n"
          "       orbelune defaults VERB ...\n"
+         "       orbelune presets\n"
          "\n"
          "Orbelune draws a living Lissajous figure: two sine oscillators, one per axis,\n"
          "traced as a fading trail.\n"
@@ -29,6 +31,7 @@ void printHelp(std::ostream& out) {
          "  xscreensaver-register [--unregister]\n"
          "             add Orbelune to (remove it from) the programs in ~/.xscreensaver\n"
          "  defaults   read and change the stored settings (orbelune defaults --help)\n"
+         "  presets    the named figures --preset NAME draws, each with a few words\n"
          "  --data-dir the folder its data files are found in\n"
          "  --help     this text\n"
          "  --version  the version\n";
@@ -43,6 +46,14 @@ int run(const std::vector<std::string>& args) {
   }
   if (!args.empty() && args[0] == "render") {
     return orbelune::runRenderCommand({args.begin() + 1, args.end()}, std::cout, std::cerr);
+  }
+  if (!args.empty() && args[0] == "presets") {
+    if (args.size() > 1) {
+      std::cerr << "orbelune presets: takes no arguments\n";
+      return 2;
+    }
+    orbelune::printPresets(std::cout);
+    return 0;
   }
   if (!args.empty() && args[0] == "xscreensaver-register") {
     return orbelune::runXScreenSaverRegister({args.begin() + 1, args.end()}, std::cout, std::cerr);

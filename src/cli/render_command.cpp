@@ -47,6 +47,7 @@ struct RenderOptions {
   std::string pngDir;
   std::string lastFile;
   SaverOverrides overrides;
+  std::optional<std::uint64_t> seed;  // --seed N
   bool fps = false;
   double scale = 1.0;
   bool quiet = false;
@@ -87,10 +88,11 @@ class Progress {
 RenderOptions parseOptions(const std::vector<std::string>& args) {
   using cli::UsageError;
   RenderOptions o;
+  o.seed = findSeed(args);
   for (std::size_t i = 0; i < args.size(); ++i) {
     auto name = cli::flagName(args[i]);
     if (!name) throw UsageError("unexpected argument " + cli::shown(args[i]));
-    if (std::size_t next = i; parseSaverOption(args, next, o.overrides)) {
+    if (std::size_t next = i; parseSaverOption(args, next, o.overrides, o.seed)) {
       i = next - 1;
       continue;
     }
@@ -216,7 +218,8 @@ void printRenderHelp(std::ostream& out) {
          "  --last FILE            the picture shown after the last tick, as PNG\n"
          "  --quiet                no progress line on a terminal\n"
          "\n"
-         "The saver's settings flags (orbelune --help) act on the run too.\n";
+         "The saver's settings flags, --preset, --random and --seed (orbelune --help)\n"
+         "act on the run too.\n";
 }
 
 int runRenderCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -260,7 +263,7 @@ int runRenderCommand(const std::vector<std::string>& args, std::ostream& out, st
   // On a virtual clock the overlay counts frames only: runs stay reproducible.
   auto clock = std::make_shared<VirtualClock>(0.0);
   // The user's stored settings, as the saver reads them.
-  SaverSession session({o.overrides, o.fps, o.scale}, clock, ScreenSaverDefaults::forModule(kBundleIdentifier));
+  SaverSession session({o.overrides, o.fps, o.scale, o.seed}, clock, ScreenSaverDefaults::forModule(kBundleIdentifier));
   auto sessionView = session.makeView(Size{static_cast<double>(o.width), static_cast<double>(o.height)}, o.preview);
   for (const auto& warning : session.takeStoreWarnings()) err << "orbelune: warning: " << warning << "\n";
   if (!sessionView) {

@@ -27,11 +27,12 @@ struct SaverOptions {
 
 SaverOptions parseSaverOptions(const std::vector<std::string>& args) {
   SaverOptions o;
+  o.session.seed = findSeed(args);
   for (std::size_t i = 0; i < args.size(); ++i) {
     auto name = cli::flagName(args[i]);
     if (!name) throw cli::UsageError("unexpected argument " + cli::shown(args[i]));
     std::size_t next = i;
-    if (parseSaverOption(args, next, o.session.overrides)) {
+    if (parseSaverOption(args, next, o.session.overrides, o.session.seed)) {
       i = next - 1;
       continue;
     }
@@ -88,6 +89,9 @@ void printSaverHelp(std::ostream& out) {
          "\n"
          "Settings for this run only (they override the stored ones and are never saved):\n";
   printSettingFlags(out);
+  out << "\n"
+         "Figures for this run only (flags after them override their values):\n";
+  printFigureFlags(out);
   out << "\n"
          "Every flag also works with a single dash (-root), as XScreenSaver passes them.\n"
          "SIGTERM or SIGINT ends the saver with status 0.\n";

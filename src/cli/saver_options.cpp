@@ -1,6 +1,8 @@
 #include "cli/saver_options.h"
 
 #include <algorithm>
+#include <charconv>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <ostream>
@@ -8,6 +10,8 @@
 #include "cli/cli.h"
 #include "contracts/color_text.h"
 #include "base/number_text.h"
+#include "settings/presets.h"
+#include "settings/settings_keys.h"
 
 namespace orbelune {
 
@@ -37,11 +41,96 @@ std::string whatItTakes(const SettingDescriptor& d) {
                   });
 }
 
+// The settings a figure is made of, in table order.
+constexpr const char* kFigureKeys[] = {keys::kSweepMethod,   keys::kSweepRate,      keys::kFrequencyX1,
+                                       keys::kFrequencyX2,   keys::kFrequencyY1,    keys::kFrequencyY2,
+                                       keys::kInitialPhaseX, keys::kInitialPhaseX2, keys::kInitialPhaseY,
+                                       keys::kInitialPhaseY2};
+
+void appendNumber(SaverOverrides& out, const char* key, const Settings& s) {
+  const SettingDescriptor* d = findSetting(key);
+  const double v = visit(*d, overloaded{
+                                 [&](std::int64_t Settings::*m) { return static_cast<double>(s.*m); },
+                                 [&](double Settings::*m) { return s.*m; },
+                                 [&](bool Settings::*m) { return s.*m ? 1.0 : 0.0; },
+                                 [](ColorField Settings::*) { return 0.0; },
+                             });
+  out.values.push_back({d, v, {}});
+}
+
+// The preset's values as overrides, one per setting it sets.
+void appendPreset(SaverOverrides& out, const Preset& preset) {
+  Settings s;
+  preset.applyTo(s);
+  for (const char* key : kFigureKeys) appendNumber(out, key, s);
+  if (preset.figureSize) appendNumber(out, keys::kFigureSize, s);
+  if (preset.lineWidth) appendNumber(out, keys::kLineWidth, s);
+}
+
+// A surprise figure as overrides; the sweep time only when it sweeps, as only
+// then does the surprise choose one.
+void appendSurprise(SaverOverrides& out, std::uint64_t seed) {
+  Settings s;
+  surpriseFigure(s, seed);
+  for (const char* key : kFigureKeys) {
+    if (key == keys::kSweepRate && s.sweepMethod == 0) continue;
+    appendNumber(out, key, s);
+  }
+}
+
+std::optional<std::uint64_t> parseSeed(const std::string& text) {
+  std::uint64_t v = 0;
+  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+  if (text.empty() || ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return v;
+}
+
+constexpr const char* kSeedTakes = "--seed needs a whole number from 0 to 18446744073709551615";
+
 }  // namespace
 
-bool parseSaverOption(const std::vector<std::string>& args, std::size_t& i, SaverOverrides& out) {
+std::optional<std::uint64_t> findSeed(const std::vector<std::string>& args) {
+  std::optional<std::uint64_t> seed;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (cli::flagName(args[i]) != "seed") continue;
+    if (i + 1 >= args.size()) throw cli::UsageError(kSeedTakes);
+    seed = parseSeed(args[++i]);
+    if (!seed) throw cli::UsageError(std::string(kSeedTakes) + ", not " + cli::shown(args[i]));
+  }
+  return seed;
+}
+
+std::uint64_t clockSeed() {
+  const auto now = std::chrono::system_clock::now().time_since_epoch();
+  const auto ticks = std::chrono::steady_clock::now().time_since_epoch();
+  return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(now).count()) ^
+         (static_cast<std::uint64_t>(ticks.count()) << 32);
+}
+
+bool parseSaverOption(const std::vector<std::string>& args, std::size_t& i, SaverOverrides& out,
+                      std::optional<std::uint64_t> seed) {
   auto name = cli::flagName(args[i]);
   if (!name) return false;
+  if (*name == "preset") {
+    const std::string names = " (any case, '-' for spaces): " + presetNames();
+    if (i + 1 >= args.size()) throw cli::UsageError("--preset needs a name" + names);
+    const Preset* preset = findPreset(args[i + 1]);
+    if (!preset) throw cli::UsageError("--preset needs a name" + names + "; not " + cli::shown(args[i + 1]));
+    appendPreset(out, *preset);
+    i += 2;
+    return true;
+  }
+  if (*name == "random") {
+    appendSurprise(out, seed ? *seed : clockSeed());
+    ++i;
+    return true;
+  }
+  if (*name == "seed") {
+    if (i + 1 >= args.size()) throw cli::UsageError(kSeedTakes);
+    if (!parseSeed(args[i + 1])) throw cli::UsageError(std::string(kSeedTakes) + ", not " + cli::shown(args[i + 1]));
+    i += 2;
+    return true;
+  }
   for (const auto& d : settingTable()) {
     if (d.kind() == SettingKind::Boolean) {
       if (*name == d.flag || *name == d.negation) {
@@ -106,6 +195,28 @@ void printSettingFlags(std::ostream& out) {
                  },
              });
   }
+}
+
+void printPresets(std::ostream& out) {
+  for (const auto& p : presetTable()) out << p.name << "  " << p.description << "\n";
+}
+
+void printFigureFlags(std::ostream& out) {
+  out << "  --preset NAME\n      a named figure: its frequencies, phases and sweep (flags after it override\n"
+         "      them); any case, '-' for spaces (orbelune presets describes them):\n";
+  std::string line = "      ";
+  for (const auto& p : presetTable()) {
+    const std::string word = dashedName(p);
+    if (line.size() + word.size() + 2 > 79) {
+      out << line << "\n";
+      line = "      ";
+    }
+    line += (line.size() > 6 ? " " : "") + word;
+  }
+  out << line << "\n"
+      << "  --random\n      a surprise figure: small whole-number ratios, random phases, sometimes a sweep\n"
+         "  --seed N\n      the seed of --random, 0 to 18446744073709551615 (default: from the clock);\n"
+         "      the same seed draws the same figure\n";
 }
 
 }  // namespace orbelune

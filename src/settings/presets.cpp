@@ -47,9 +47,13 @@ const Preset kPresets[] = {
      .lineWidth = 1.5},
 };
 
+// A name's letter as names are compared: any case, and '-' the same as a space,
+// so that a name can be given on a command line without quotes.
+char foldedLetter(char c) { return c == '-' ? ' ' : static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
+
 bool sameName(std::string_view a, std::string_view b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           return foldedLetter(x) == foldedLetter(y);
          });
 }
 
@@ -77,6 +81,12 @@ const Preset* findPreset(std::string_view name) {
     if (sameName(p.name, name)) return &p;
   }
   return nullptr;
+}
+
+std::string dashedName(const Preset& preset) {
+  std::string out;
+  for (const char* c = preset.name; *c; ++c) out += foldedLetter(*c) == ' ' ? '-' : foldedLetter(*c);
+  return out;
 }
 
 std::string presetNames() {

@@ -29,8 +29,12 @@ struct Preset {
 
 // The gallery, in the order the menu and `orbelune presets` list it.
 std::span<const Preset> presetTable();
-// The preset of that name (any case), or nullptr.
+// The preset of that name, in any case and with '-' for spaces ("figure-eight"
+// finds "Figure eight"), or nullptr.
 const Preset* findPreset(std::string_view name);
+// The name as one word for a command line: lower case, spaces as '-'
+// ("figure-eight"); findPreset takes it back.
+std::string dashedName(const Preset& preset);
 // The names, comma-separated, for messages.
 std::string presetNames();
 
