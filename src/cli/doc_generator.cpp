@@ -1,7 +1,7 @@
 // orbelune-docgen: writes the XScreenSaver description (orbelune.xml) and the
 // man page's settings options from the settings table, at build time.
 //   orbelune-docgen xml DESCRIPTION.txt > orbelune.xml
-//   orbelune-docgen man TEMPLATE > orbelune.6   (replaces the line @SETTINGS@)
+//   orbelune-docgen man TEMPLATE > orbelune.6   (replaces the lines @SETTINGS@ and @PRESETS@)
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -10,7 +10,9 @@
 #include "base/number_text.h"
 #include "cli/saver_options.h"
 #include "contracts/color_text.h"
+#include "settings/presets.h"
 #include "settings/setting_table.h"
+#include "settings/settings_keys.h"
 
 namespace orbelune {
 namespace {
@@ -41,6 +43,18 @@ void number(std::ostream& out, const SettingDescriptor& d, const char* indent) {
       << "\" default=\"" << formatShortest(d.builtIn) << "\"/>\n";
 }
 
+// The figure menu: the stored figure (no flag, XScreenSaver's default item) or
+// one of the presets, passed in its dashed form so that it needs no quotes.
+void presetSelect(std::ostream& out) {
+  out << "  <select id=\"preset\">\n"
+      << "    <option id=\"preset-stored\" _label=\"Stored figure\"/>\n";
+  for (const auto& p : presetTable()) {
+    out << "    <option id=\"preset-" << dashedName(p) << "\" _label=\"" << p.name << "\" arg-set=\"--preset "
+        << dashedName(p) << "\"/>\n";
+  }
+  out << "  </select>\n\n";
+}
+
 int writeXml(const char* descriptionFile) {
   std::ostream& out = std::cout;
   out << "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n"
@@ -50,6 +64,7 @@ int writeXml(const char* descriptionFile) {
   const auto table = settingTable();
   for (std::size_t i = 0; i < table.size(); ++i) {
     const SettingDescriptor& d = table[i];
+    if (std::string(d.key) == keys::kSweepMethod) presetSelect(out);
     visit(d, overloaded{
                  [&](std::int64_t Settings::*) {
                    out << "  <select id=\"" << id(d) << "\">\n";
@@ -95,11 +110,22 @@ int writeXml(const char* descriptionFile) {
   return 0;
 }
 
-// A flag as the man page writes it: \-\-sweep\-time
-std::string manFlag(const std::string& flag) {
-  std::string out = "\\-\\-";
-  for (char c : flag) out += c == '-' ? std::string("\\-") : std::string(1, c);
+// Text as the man page writes it, every '-' a minus sign: Four\-lobed knot
+std::string manText(const std::string& text) {
+  std::string out;
+  for (char c : text) out += c == '-' ? std::string("\\-") : std::string(1, c);
   return out;
+}
+
+// A flag as the man page writes it: \-\-sweep\-time
+std::string manFlag(const std::string& flag) { return "\\-\\-" + manText(flag); }
+
+// Replaces the line `marker` of the template; false when it has none.
+bool fillMarker(std::string& text, const std::string& marker, const std::string& with) {
+  auto at = text.find(marker + "\n");
+  if (at == std::string::npos) return false;
+  text.replace(at, marker.size() + 1, with);
+  return true;
 }
 
 int writeMan(const char* templateFile) {
@@ -130,14 +156,19 @@ int writeMan(const char* templateFile) {
                  },
              });
   }
-  std::string text = slurp(templateFile);
-  const std::string marker = "@SETTINGS@\n";
-  auto at = text.find(marker);
-  if (at == std::string::npos) {
-    std::cerr << "orbelune-docgen: " << templateFile << " has no @SETTINGS@ line\n";
-    return 1;
+  std::stringstream presets;
+  for (const auto& p : presetTable()) {
+    presets << ".TP\n.B " << manText(p.name) << "\n" << manText(p.description) << " (\\fB\\-\\-preset "
+            << manText(dashedName(p)) << "\\fP).\n";
   }
-  text.replace(at, marker.size(), options.str());
+  std::string text = slurp(templateFile);
+  for (const auto& [marker, with] : {std::pair{std::string("@SETTINGS@"), options.str()},
+                                     std::pair{std::string("@PRESETS@"), presets.str()}}) {
+    if (!fillMarker(text, marker, with)) {
+      std::cerr << "orbelune-docgen: " << templateFile << " has no " << marker << " line\n";
+      return 1;
+    }
+  }
   std::cout << text;
   return 0;
 }
