@@ -2,6 +2,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -201,6 +202,71 @@ TEST(ScreenScaleTest, XftDpiOver96IsTheScale) {
   EXPECT_EQ(scaleFromResources("Xft.dpi:\t144"), 1.5);
   EXPECT_EQ(scaleFromResources("Xft.dpi:\t9600\n"), 1.0);  // no screen has 100x: not believed
   EXPECT_EQ(scaleFromResources("*customization:\t-color\n"), 1.0);
+}
+
+TEST_F(RenderCommandTest, APresetDrawsItsFigureAndAFlagAfterItWins) {
+  // Classic sweep is the built-in figure: the same operations as no flag at all.
+  EXPECT_EQ(runOrbelune("render --frames 20 --ops - --preset classic-sweep").out,
+            runOrbelune("render --frames 20 --ops -").out);
+  auto eight = runOrbelune("render --frames 20 --show-frequencies --ops - --preset 'Figure eight'");
+  ASSERT_EQ(eight.status, 0) << eight.err;
+  EXPECT_EQ(runOrbelune("render --frames 20 --show-frequencies --ops - --preset FIGURE-EIGHT").out, eight.out);
+  EXPECT_NE(eight.out, runOrbelune("render --frames 20 --show-frequencies --ops -").out);
+  // A flag after it overrides its value; one before it is overridden.
+  auto later = runOrbelune("render --frames 20 --show-frequencies --ops - --preset figure-eight --frequency-y1 3");
+  auto earlier = runOrbelune("render --frames 20 --show-frequencies --ops - --frequency-y1 3 --preset figure-eight");
+  EXPECT_NE(later.out, eight.out);
+  EXPECT_EQ(earlier.out, eight.out);
+  EXPECT_EQ(later.out, runOrbelune("render --frames 20 --show-frequencies --ops - --preset figure-eight "
+                                   "--frequency-y1 3 --frequency-y1 3").out);
+  // Never stored.
+  EXPECT_FALSE(std::filesystem::exists(storeFile()));
+}
+
+TEST_F(RenderCommandTest, AnUnknownPresetExitsWithTwoAndOneLineListingTheNames) {
+  auto r = runOrbelune("render --frames 1 --preset no-such-figure");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+  EXPECT_NE(r.err.find("no-such-figure"), std::string::npos);
+  EXPECT_NE(r.err.find("Figure eight"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("Circle"), std::string::npos) << r.err;
+  EXPECT_TRUE(r.out.empty());
+  EXPECT_EQ(runOrbelune("render --random --seed nine").status, 2);
+  EXPECT_EQ(runOrbelune("--preset nope").status, 2);
+  EXPECT_EQ(runOrbelune("idle --preset nope").status, 2);
+}
+
+TEST_F(RenderCommandTest, ASeedDrawsTheSameSurpriseEveryTimeAndAnotherSeedAnother) {
+  auto seven = runOrbelune("render --random --seed 7 --frames 30 --ops -");
+  ASSERT_EQ(seven.status, 0) << seven.err;
+  ASSERT_FALSE(seven.out.empty());
+  EXPECT_TRUE(seven.err.empty()) << seven.err;
+  EXPECT_EQ(runOrbelune("render --random --seed 7 --frames 30 --ops -").out, seven.out);
+  EXPECT_EQ(runOrbelune("render --seed 7 --random --frames 30 --ops -").out, seven.out);
+  EXPECT_NE(runOrbelune("render --random --seed 8 --frames 30 --ops -").out, seven.out);
+  EXPECT_NE(runOrbelune("render --frames 30 --ops -").out, seven.out);
+  // Without a seed it prints nothing more and still draws.
+  auto clock = runOrbelune("render --random --frames 2 --ops -");
+  EXPECT_EQ(clock.status, 0);
+  EXPECT_TRUE(clock.err.empty()) << clock.err;
+}
+
+TEST_F(RenderCommandTest, PresetsListsEveryNameWithItsDescription) {
+  auto r = runOrbelune("presets");
+  ASSERT_EQ(r.status, 0);
+  std::stringstream ss(r.out);
+  int count = 0;
+  for (std::string line; std::getline(ss, line); ++count) {
+    EXPECT_NE(line.find("  "), std::string::npos) << line;
+  }
+  EXPECT_GE(count, 12);
+  EXPECT_NE(r.out.find("Figure eight  1:2, an eight lying on its side\n"), std::string::npos) << r.out;
+  EXPECT_EQ(runOrbelune("presets extra").status, 2);
+  auto help = runOrbelune("--help");
+  EXPECT_NE(help.out.find("orbelune presets"), std::string::npos);
+  EXPECT_NE(help.out.find("--preset NAME"), std::string::npos);
+  EXPECT_NE(help.out.find("figure-eight"), std::string::npos);
+  EXPECT_NE(help.out.find("--random"), std::string::npos);
 }
 
 }  // namespace

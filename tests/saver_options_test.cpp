@@ -4,11 +4,13 @@
 #include <fstream>
 #include <map>
 #include <regex>
+#include <set>
 #include <sstream>
 
 #include "base/number_text.h"
 #include "cli/cli.h"
 #include "cli/saver_options.h"
+#include "settings/presets.h"
 #include "settings/setting_table.h"
 #include "session/saver_session.h"
 #include "test_support.h"
@@ -115,6 +117,25 @@ TEST_F(SaverOptionsTest, EverySettingHasAFlagAManPageEntryAndADialogWidget) {
   }
   EXPECT_NE(xml.find("<command arg=\"--root\"/>"), std::string::npos);
   EXPECT_NE(man.find("XSCREENSAVER_WINDOW"), std::string::npos);
+  // Every preset is in the dialog's figure menu (before the sweep menu, so that
+  // the dialog's settings after it win), in the man page and in --help.
+  EXPECT_FALSE(elementWith(xml, "id", "preset-stored").empty());
+  EXPECT_TRUE(elementWith(xml, "id", "preset-stored").count("arg-set") == 0);
+  EXPECT_LT(xml.find("<select id=\"preset\">"), xml.find("<select id=\"sweep-method\">"));
+  std::ostringstream help;
+  printFigureFlags(help);
+  for (const auto& p : presetTable()) {
+    SCOPED_TRACE(p.name);
+    auto option = elementWith(xml, "arg-set", "--preset " + dashedName(p));
+    ASSERT_FALSE(option.empty());
+    EXPECT_EQ(option["_label"], p.name);
+    std::string manName;
+    for (char c : std::string(p.name)) manName += c == '-' ? std::string("\\-") : std::string(1, c);
+    EXPECT_NE(man.find(".B " + manName + "\n"), std::string::npos) << manName;
+    EXPECT_NE(help.str().find(dashedName(p)), std::string::npos);
+  }
+  EXPECT_NE(man.find(manFlag("random")), std::string::npos);
+  EXPECT_NE(man.find(manFlag("seed")), std::string::npos);
   // The sheet's slider offers the figure sizes the flag takes.
   const std::string ui = readSource("resources/ConfigureSheet.ui");
   const SettingDescriptor* size = findSetting("FigureSize");
@@ -159,6 +180,80 @@ TEST_F(SaverOptionsTest, FlagsParseWithinTheirBoundsAndActOnTheNewViewOnly) {
   std::vector<std::string> other = {"-root"};
   std::size_t i = 0;
   EXPECT_FALSE(parseSaverOption(other, i, o));
+}
+
+// The settings one command line gives, applied over the built-in values.
+Settings parsed(const std::vector<std::string>& args) {
+  SaverOverrides o;
+  const auto seed = findSeed(args);
+  for (std::size_t i = 0; i < args.size();) {
+    EXPECT_TRUE(parseSaverOption(args, i, o, seed)) << args[i];
+  }
+  Settings s;
+  o.applyTo(s);
+  return s;
+}
+
+TEST_F(SaverOptionsTest, APresetSetsItsValuesAndFlagsAfterItWin) {
+  const Preset* weave = findPreset("Dense weave");
+  ASSERT_NE(weave, nullptr);
+  ASSERT_TRUE(weave->lineWidth && weave->figureSize);
+  Settings s = parsed({"--line-width", "9", "--preset", "DENSE-WEAVE", "--frequency-y2", "3"});
+  EXPECT_EQ(s.frequencyX1, weave->frequencyX1);
+  EXPECT_EQ(s.frequencyX2, weave->frequencyX2);
+  EXPECT_EQ(s.frequencyY1, weave->frequencyY1);
+  EXPECT_EQ(s.frequencyY2, 3.0);  // the flag after it
+  EXPECT_EQ(s.initialPhaseY, weave->phaseY1);
+  EXPECT_EQ(s.sweepMethod, weave->sweepMethod);
+  EXPECT_EQ(s.lineWidth, *weave->lineWidth);  // the flag before it is overridden
+  EXPECT_EQ(s.figureSize, *weave->figureSize);
+
+  // A preset that gives no line width leaves the one given before it.
+  const Preset* eight = findPreset("figure-eight");
+  ASSERT_NE(eight, nullptr);
+  ASSERT_FALSE(eight->lineWidth);
+  s = parsed({"-line-width", "9", "-preset", "figure-eight", "-sweep-method", "1"});
+  EXPECT_EQ(s.lineWidth, 9.0);
+  EXPECT_EQ(s.frequencyY1, eight->frequencyY1);
+  EXPECT_EQ(s.sweepMethod, 1);
+  // A later preset wins over an earlier one.
+  s = parsed({"--preset", "dense-weave", "--preset", "circle"});
+  EXPECT_EQ(s.frequencyX1, 1.0);
+  EXPECT_EQ(s.frequencyY1, 1.0);
+
+  for (std::vector<std::string> bad : std::vector<std::vector<std::string>>{
+           {"--preset"}, {"--preset", "no-such-figure"}, {"--preset", ""}, {"--seed"}, {"--seed", "-1"},
+           {"--seed", "18446744073709551616"}, {"--seed", "7x"}, {"--seed", "0x10"}}) {
+    try {
+      (void)parsed(bad);
+      ADD_FAILURE() << bad[0] << " was taken";
+    } catch (const cli::UsageError& e) {
+      if (bad[0] == "--preset") EXPECT_NE(std::string(e.what()).find(presetNames()), std::string::npos) << e.what();
+    }
+  }
+}
+
+TEST_F(SaverOptionsTest, RandomDrawsTheSurpriseOfTheSeedWhereverTheSeedIsGiven) {
+  Settings expected;
+  surpriseFigure(expected, 18446744073709551615ULL);
+  for (const auto& args : std::vector<std::vector<std::string>>{
+           {"--random", "--seed", "18446744073709551615"}, {"-seed", "18446744073709551615", "-random"}}) {
+    Settings s = parsed(args);
+    EXPECT_EQ(s.frequencyX1, expected.frequencyX1);
+    EXPECT_EQ(s.frequencyY1, expected.frequencyY1);
+    EXPECT_EQ(s.frequencyY2, expected.frequencyY2);
+    EXPECT_EQ(s.initialPhaseX, expected.initialPhaseX);
+    EXPECT_EQ(s.initialPhaseY2, expected.initialPhaseY2);
+    EXPECT_EQ(s.sweepMethod, expected.sweepMethod);
+  }
+  EXPECT_EQ(findSeed({"--seed", "3", "--line-width", "2", "--seed", "0"}), 0u);
+  EXPECT_EQ(findSeed({"--line-width", "2"}), std::nullopt);
+  // A flag after the surprise overrides it.
+  EXPECT_EQ(parsed({"--seed", "5", "--random", "--phase-x1", "12"}).initialPhaseX, 12.0);
+  // Different seeds draw different figures (over a few seeds, some differ).
+  std::set<double> phases;
+  for (int seed = 0; seed < 8; ++seed) phases.insert(parsed({"--random", "--seed", std::to_string(seed)}).initialPhaseX);
+  EXPECT_GT(phases.size(), 4u);
 }
 
 }  // namespace
