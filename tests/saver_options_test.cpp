@@ -228,7 +228,9 @@ TEST_F(SaverOptionsTest, APresetSetsItsValuesAndFlagsAfterItWin) {
       (void)parsed(bad);
       ADD_FAILURE() << bad[0] << " was taken";
     } catch (const cli::UsageError& e) {
-      if (bad[0] == "--preset") EXPECT_NE(std::string(e.what()).find(presetNames()), std::string::npos) << e.what();
+      if (bad[0] == "--preset") {
+        EXPECT_NE(std::string(e.what()).find(presetNames()), std::string::npos) << e.what();
+      }
     }
   }
 }
