@@ -61,9 +61,12 @@ orbelune=$1 work=$2
 export HOME=$work/home XDG_RUNTIME_DIR=$work/run-xss
 mkdir -p "$HOME" "$XDG_RUNTIME_DIR"; chmod 700 "$XDG_RUNTIME_DIR"
 xscreensaver -no-splash >"$HOME/xss.log" 2>&1 &
-for _ in $(seq 50); do xscreensaver-command -version >/dev/null 2>&1 && break; sleep 0.1; done
+# XScreenSaver can take seconds to come up on a loaded machine.
+up=0
+for _ in $(seq 300); do xscreensaver-command -version >/dev/null 2>&1 && { up=1; break; }; sleep 0.1; done
+[ "$up" -eq 1 ] || { echo "FAIL: XScreenSaver did not come up in 30 s"; cat "$HOME/xss.log"; exit 1; }
 status=0
-out=$(timeout 10 "$orbelune" idle --after 1s 2>&1) || status=$?
+out=$(timeout 30 "$orbelune" idle --after 1s 2>&1) || status=$?
 xscreensaver-command -exit >/dev/null 2>&1 || true
 [ "$status" -eq 0 ] || { echo "FAIL: with XScreenSaver running the watcher ended with status $status: $out"; exit 1; }
 [[ $out == *"XScreenSaver's daemon runs"* ]] || { echo "FAIL: the watcher did not step aside: $out"; exit 1; }

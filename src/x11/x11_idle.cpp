@@ -94,6 +94,12 @@ int runX11IdleWatcher(const IdleOptions& options, std::ostream& out, std::ostrea
       poll(nullptr, 0, static_cast<int>(wait * 1000.0) + 1);
       continue;
     }
+    // A daemon started after the watcher takes over from then on.
+    if (xscreensaverRuns(display, root)) {
+      out << "orbelune idle: XScreenSaver's daemon started on this display; leaving the saver to it" << std::endl;
+      XFree(info);
+      return 0;
+    }
     const int monitors = static_cast<int>(monitorAreas(display, DefaultScreen(display)).size());
     if (options.verbose) {
       out << "orbelune idle: showing the figure on " << monitors << (monitors == 1 ? " monitor" : " monitors")
