@@ -63,7 +63,7 @@ TEST_F(SaverOptionsTest, EverySettingHasAFlagAManPageEntryAndADialogWidget) {
   const std::string man = readGenerated("orbelune.6");
   ASSERT_FALSE(xml.empty());
   ASSERT_FALSE(man.empty());
-  ASSERT_EQ(settingTable().size(), 19u);
+  ASSERT_EQ(settingTable().size(), 20u);
   for (const auto& d : settingTable()) {
     SCOPED_TRACE(d.key);
     EXPECT_NE(man.find(manFlag(d.flag)), std::string::npos);

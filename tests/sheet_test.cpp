@@ -246,7 +246,7 @@ TEST_F(ConfigSheetTest, OkStoresTheLiveStateWithTheWellsColoursAndEndsTheSheet) 
   EXPECT_TRUE(host.errors.empty());
   EXPECT_EQ(view->settings().lineColor, green);
   auto s = store();
-  EXPECT_EQ(s->storedValues().size(), 19u);
+  EXPECT_EQ(s->storedValues().size(), 20u);
   EXPECT_EQ(std::get<std::int64_t>(*s->storedValue(keys::kSweepMethod)), 0);
   EXPECT_EQ(std::get<double>(*s->storedValue(keys::kFrequencyX2)), 42.0);
   EXPECT_EQ(std::get<double>(*s->storedValue(keys::kSweepRate)), 20.0);  // disabled, still stored
@@ -314,7 +314,7 @@ TEST_F(ConfigSheetTest, TwoSettingsAppsPressingOkEachKeepTheOthersChange) {
   otherLoader.well("_cwellBackColor").setColor(blue);
 
   loader.box(sheet_outlets::kOkButton).userClicks();
-  EXPECT_EQ(store()->storedValues().size(), 19u);  // the first OK on an empty file makes it complete
+  EXPECT_EQ(store()->storedValues().size(), 20u);  // the first OK on an empty file makes it complete
   otherLoader.box(sheet_outlets::kOkButton).userClicks();
   EXPECT_TRUE(host.errors.empty());
   EXPECT_TRUE(otherHost.errors.empty());
@@ -323,7 +323,7 @@ TEST_F(ConfigSheetTest, TwoSettingsAppsPressingOkEachKeepTheOthersChange) {
   EXPECT_EQ(std::get<double>(*s->storedValue(keys::kLineWidth)), 7.0);
   EXPECT_EQ(std::get<double>(*s->storedValue(keys::kFrequencyX1)), 4.0);
   EXPECT_EQ(KeyedUnarchiver::unarchiveColor(std::get<Bytes>(*s->storedValue(keys::kKeyedBackColor))), blue);
-  EXPECT_EQ(s->storedValues().size(), 19u);
+  EXPECT_EQ(s->storedValues().size(), 20u);
 }
 
 TEST_F(ConfigSheetTest, OkOnAnOlderSystemWritesTheLegacyColoursOnly) {
