@@ -290,6 +290,29 @@ TEST_F(ConfigSheetTest, OkWritesOnlyWhatTheSheetChangedAndKeepsWhatAnotherProgra
   EXPECT_EQ(view->settings().sweepTime, 20.0);  // the live view keeps what the sheet showed
 }
 
+TEST_F(ConfigSheetTest, TheShuffleFieldShowsEditsAndStoresTheMinutes) {
+  open();
+  auto& minutes = field("_textShuffleMinutes");
+  EXPECT_EQ(minutes.stringValue(), "0.00");
+  const double rate = sweep().samplingRate;
+  minutes.userClears();
+  minutes.userTypes("2.5");
+  EXPECT_EQ(view->settings().shuffleMinutes, 2.5);  // at once, on the running view
+  EXPECT_EQ(sweep().samplingRate, rate);            // nothing restarts
+  minutes.userClears();
+  minutes.userTypes("5000");
+  EXPECT_EQ(view->settings().shuffleMinutes, 1440.0);
+  minutes.userClears();
+  minutes.userTypes("-3");
+  EXPECT_EQ(view->settings().shuffleMinutes, 0.0);
+  minutes.userClears();
+  minutes.userTypes("10");
+  minutes.userEndsEditing();
+  EXPECT_EQ(minutes.stringValue(), "10.00");
+  loader.box(sheet_outlets::kOkButton).userClicks();
+  EXPECT_EQ(std::get<double>(*store()->storedValue(keys::kShuffleMinutes)), 10.0);
+}
+
 TEST_F(ConfigSheetTest, TwoSettingsAppsPressingOkEachKeepTheOthersChange) {
   // Two programs, each with its own store, view and sheet on the same file.
   auto otherStore = store();
