@@ -10,6 +10,7 @@
 #include "base/number_text.h"
 #include "cli/cli.h"
 #include "cli/saver_options.h"
+#include "recording/recording_graphics.h"
 #include "settings/presets.h"
 #include "settings/setting_table.h"
 #include "session/saver_session.h"
@@ -65,7 +66,7 @@ TEST_F(SaverOptionsTest, EverySettingHasAFlagAManPageEntryAndADialogWidget) {
   const std::string man = readGenerated("orbelune.6");
   ASSERT_FALSE(xml.empty());
   ASSERT_FALSE(man.empty());
-  ASSERT_EQ(settingTable().size(), 19u);
+  ASSERT_EQ(settingTable().size(), 20u);
   for (const auto& d : settingTable()) {
     SCOPED_TRACE(d.key);
     EXPECT_NE(man.find(manFlag(d.flag)), std::string::npos);
@@ -256,6 +257,74 @@ TEST_F(SaverOptionsTest, RandomDrawsTheSurpriseOfTheSeedWhereverTheSeedIsGiven) 
   std::set<double> phases;
   for (int seed = 0; seed < 8; ++seed) phases.insert(parsed({"--random", "--seed", std::to_string(seed)}).initialPhaseX);
   EXPECT_GT(phases.size(), 4u);
+}
+
+// A session on a virtual clock asked to shuffle every `minutes`, with `seed`.
+struct ShufflingRun {
+  ShufflingRun(const std::string& minutes, std::optional<std::uint64_t> seed, std::shared_ptr<ScreenSaverDefaults> store)
+      : clock(std::make_shared<VirtualClock>()) {
+    SaverOverrides o;
+    std::vector<std::string> args = {"--shuffle", minutes};
+    for (std::size_t i = 0; i < args.size();) EXPECT_TRUE(parseSaverOption(args, i, o)) << args[i];
+    session = std::make_unique<SaverSession>(SessionOptions{o, false, 0.0, seed}, clock, std::move(store));
+    views.push_back(session->makeView(Size{200, 100}, false));
+    views.push_back(session->makeView(Size{300, 300}, false));
+  }
+  // Frames every 50 ms up to frame `last`; the frames at which the first view's
+  // figure changed, and the figures (x and y frequencies at the start).
+  void runTo(int last) {
+    for (; frame <= last; ++frame) {
+      clock->set(frame * 0.05);
+      for (auto& v : views) v->drawFrame(g);
+      const auto& s = views[0]->view().settings();
+      const std::vector<double> figure = {s.frequencyX1, s.frequencyY1, s.initialPhaseX, s.initialPhaseY,
+                                          static_cast<double>(s.sweepMethod)};
+      if (frame > 0 && figure != figures.back()) changedAt.push_back(frame);
+      if (frame == 0 || figure != figures.back()) figures.push_back(figure);
+    }
+  }
+  std::shared_ptr<VirtualClock> clock;
+  std::unique_ptr<SaverSession> session;
+  std::vector<std::unique_ptr<SessionView>> views;
+  RecordingGraphics g;
+  int frame = 0;
+  std::vector<int> changedAt;
+  std::vector<std::vector<double>> figures;
+};
+
+TEST_F(SaverOptionsTest, AShufflingSessionChangesEveryViewsFigureOncePerPeriod) {
+  ShufflingRun run("0.1", 3, hostStore());
+  run.runTo(119);
+  EXPECT_TRUE(run.changedAt.empty());  // not before 6 s
+  EXPECT_EQ(run.session->shuffle().changes(), 0u);
+  run.runTo(300);
+  EXPECT_EQ(run.session->shuffle().changes(), 2u);  // at 6 s and at 12 s: one change a period for both views
+  // The view changes after drawing the frame at the period's end, so the frame
+  // after it is the new figure's first.
+  EXPECT_EQ(run.changedAt, (std::vector<int>{120, 240}));
+  // Both views show the session's figure, with the sampling it needs.
+  for (auto& v : run.views) {
+    EXPECT_EQ(v->view().settings().frequencyX1, run.session->shuffle().figure().frequencyX1);
+    EXPECT_EQ(v->view().settings().frequencyY2, run.session->shuffle().figure().frequencyY2);
+    EXPECT_EQ(v->view().settings().shuffleMinutes, 0.1);
+  }
+  EXPECT_NE(run.views[0]->view().trail().size(), 0u);
+}
+
+TEST_F(SaverOptionsTest, TheSameSeedShufflesTheSameFiguresAndAnotherSeedOthers) {
+  ShufflingRun a("0.1", 3, hostStore()), b("0.1", 3, hostStore()), c("0.1", 4, hostStore());
+  for (auto* run : {&a, &b, &c}) run->runTo(600);
+  EXPECT_EQ(a.session->shuffle().changes(), 5u);
+  EXPECT_EQ(a.figures, b.figures);
+  EXPECT_NE(a.figures, c.figures);
+  EXPECT_EQ(a.figures.size(), 6u);
+}
+
+TEST_F(SaverOptionsTest, WithoutShuffleMinutesTheFigureNeverChanges) {
+  ShufflingRun run("0", 3, hostStore());
+  run.runTo(400);
+  EXPECT_TRUE(run.changedAt.empty());
+  EXPECT_EQ(run.session->shuffle().changes(), 0u);
 }
 
 }  // namespace

@@ -35,7 +35,7 @@ mapped "$sheet" || fail "Escape closed the sheet"
 # The line width field, then OK.
 xdotool mousemove --window "$sheet" 235 344 click --repeat 3 1
 xdotool type "4"
-xdotool mousemove --window "$sheet" 488 570 click 1
+xdotool mousemove --window "$sheet" 563 610 click 1
 sleep 0.5
 mapped "$sheet" && fail "OK did not end the sheet"
 [ "$("$orbelune" defaults read LineWidth)" = "4.0" ] || fail "OK did not store the line width"

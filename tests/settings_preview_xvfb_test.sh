@@ -47,7 +47,7 @@ sleep 0.5
 # X frequency: 3 -> 1, then OK.
 xdotool mousemove --window "$sheet" 235 114 click --repeat 3 1
 xdotool type "1"
-xdotool mousemove --window "$sheet" 488 570 click 1
+xdotool mousemove --window "$sheet" 563 610 click 1
 sleep 0.5
 mapped "$sheet" && fail "OK did not end the sheet"
 [ "$("$orbelune" defaults read FrequencyX1)" = "1.0" ] || fail "OK did not store the X frequency"

@@ -187,10 +187,10 @@ TEST_F(SettingsLoadTest, WriteSettingsStoresEveryKeyWithItsType) {
   s.sweepMethod = 2;
   ASSERT_TRUE(writeSettings(*store(), s));
   auto stored = store()->storedValues();
-  EXPECT_EQ(stored.size(), 19u);
+  EXPECT_EQ(stored.size(), 20u);
   EXPECT_TRUE(std::holds_alternative<std::int64_t>(stored.at(keys::kSweepMethod)));
   for (const char* k : {keys::kSweepRate, keys::kFrequencyX1, keys::kInitialPhaseY2, keys::kFigureSize,
-                        keys::kLineWidth}) {
+                        keys::kLineWidth, keys::kShuffleMinutes}) {
     EXPECT_TRUE(std::holds_alternative<double>(stored.at(k))) << k;
   }
   for (const char* k : {keys::kFitToScreenSize, keys::kShowCurrentValue, keys::kShowFrequency,

@@ -246,7 +246,7 @@ TEST_F(ConfigSheetTest, OkStoresTheLiveStateWithTheWellsColoursAndEndsTheSheet) 
   EXPECT_TRUE(host.errors.empty());
   EXPECT_EQ(view->settings().lineColor, green);
   auto s = store();
-  EXPECT_EQ(s->storedValues().size(), 19u);
+  EXPECT_EQ(s->storedValues().size(), 20u);
   EXPECT_EQ(std::get<std::int64_t>(*s->storedValue(keys::kSweepMethod)), 0);
   EXPECT_EQ(std::get<double>(*s->storedValue(keys::kFrequencyX2)), 42.0);
   EXPECT_EQ(std::get<double>(*s->storedValue(keys::kSweepRate)), 20.0);  // disabled, still stored
@@ -290,6 +290,29 @@ TEST_F(ConfigSheetTest, OkWritesOnlyWhatTheSheetChangedAndKeepsWhatAnotherProgra
   EXPECT_EQ(view->settings().sweepTime, 20.0);  // the live view keeps what the sheet showed
 }
 
+TEST_F(ConfigSheetTest, TheShuffleFieldShowsEditsAndStoresTheMinutes) {
+  open();
+  auto& minutes = field("_textShuffleMinutes");
+  EXPECT_EQ(minutes.stringValue(), "0.00");
+  const double rate = sweep().samplingRate;
+  minutes.userClears();
+  minutes.userTypes("2.5");
+  EXPECT_EQ(view->settings().shuffleMinutes, 2.5);  // at once, on the running view
+  EXPECT_EQ(sweep().samplingRate, rate);            // nothing restarts
+  minutes.userClears();
+  minutes.userTypes("5000");
+  EXPECT_EQ(view->settings().shuffleMinutes, 1440.0);
+  minutes.userClears();
+  minutes.userTypes("-3");
+  EXPECT_EQ(view->settings().shuffleMinutes, 0.0);
+  minutes.userClears();
+  minutes.userTypes("10");
+  minutes.userEndsEditing();
+  EXPECT_EQ(minutes.stringValue(), "10.00");
+  loader.box(sheet_outlets::kOkButton).userClicks();
+  EXPECT_EQ(std::get<double>(*store()->storedValue(keys::kShuffleMinutes)), 10.0);
+}
+
 TEST_F(ConfigSheetTest, TwoSettingsAppsPressingOkEachKeepTheOthersChange) {
   // Two programs, each with its own store, view and sheet on the same file.
   auto otherStore = store();
@@ -314,7 +337,7 @@ TEST_F(ConfigSheetTest, TwoSettingsAppsPressingOkEachKeepTheOthersChange) {
   otherLoader.well("_cwellBackColor").setColor(blue);
 
   loader.box(sheet_outlets::kOkButton).userClicks();
-  EXPECT_EQ(store()->storedValues().size(), 19u);  // the first OK on an empty file makes it complete
+  EXPECT_EQ(store()->storedValues().size(), 20u);  // the first OK on an empty file makes it complete
   otherLoader.box(sheet_outlets::kOkButton).userClicks();
   EXPECT_TRUE(host.errors.empty());
   EXPECT_TRUE(otherHost.errors.empty());
@@ -323,7 +346,7 @@ TEST_F(ConfigSheetTest, TwoSettingsAppsPressingOkEachKeepTheOthersChange) {
   EXPECT_EQ(std::get<double>(*s->storedValue(keys::kLineWidth)), 7.0);
   EXPECT_EQ(std::get<double>(*s->storedValue(keys::kFrequencyX1)), 4.0);
   EXPECT_EQ(KeyedUnarchiver::unarchiveColor(std::get<Bytes>(*s->storedValue(keys::kKeyedBackColor))), blue);
-  EXPECT_EQ(s->storedValues().size(), 19u);
+  EXPECT_EQ(s->storedValues().size(), 20u);
 }
 
 TEST_F(ConfigSheetTest, OkOnAnOlderSystemWritesTheLegacyColoursOnly) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "oscillator/oscillator.h"
@@ -262,6 +263,96 @@ TEST_F(TrailRendererTest, FigureSizeLineWidthAndFitDecideTheRadii) {
   tickAt(0.1);
   EXPECT_EQ(view->trail().front().back()->lineWidth(), 1.0);
   EXPECT_EQ(view->trail().back().back()->lineWidth(), 4.0);  // paths keep their width
+}
+
+// A new figure, as a shuffling session changes to: no sweep, 3 Hz by 2 Hz.
+Settings threeByTwo(const Settings& from) {
+  Settings s = from;
+  s.sweepMethod = 0;
+  s.frequencyX1 = 3.0;
+  s.frequencyY1 = 2.0;
+  s.initialPhaseX = 90.0;
+  s.initialPhaseY = 90.0;
+  s.lineColor = Color{1.0, 0.0, 0.0, 1.0};
+  return s;
+}
+
+TEST_F(TrailRendererTest, ChangeFigureKeepsTheOldPathsWhichFadeOutAsNewOnesPushThem) {
+  view->startAnimation();
+  for (int k = 1; k <= 20; ++k) tickAt(view->lastTime() + 0.0501);
+  ASSERT_EQ(view->trail().size(), 14u);
+  std::vector<std::shared_ptr<BezierPath>> old;  // held, so that no new path takes an old one's address
+  for (const auto& group : view->trail()) old.push_back(group.front());
+  const Point oldLast = view->lastPoint();
+  const double changedAt = clock->now();
+
+  view->changeFigure(threeByTwo(view->settings()));
+  // 3 Hz without sweep: 300 samples a second, paths of a tenth of a frame, 12 groups
+  // (the 14 old ones cut to the 12 newest).
+  EXPECT_EQ(view->sweep().samplingRate, 300.0);
+  EXPECT_EQ(view->maxSplitNum(), 10);
+  EXPECT_EQ(view->maxPathNum(), 12);
+  EXPECT_EQ(view->xAxis().frequency1(), 3.0);
+  EXPECT_EQ(view->xAxis().phaseCount(), 0.0);
+  EXPECT_EQ(view->time(), 0.0);
+  EXPECT_EQ(view->lastTime(), 0.0);
+  ASSERT_EQ(view->trail().size(), 12u);
+  for (std::size_t i = 0; i < 12; ++i) EXPECT_EQ(view->trail()[i].front(), old[i]) << i;
+  // The colours stay the view's own.
+  EXPECT_EQ(view->settings().lineColor, ColorField(Color::yellow()));
+
+  // The next frame counts from the change: 15 samples of the new figure, the
+  // first of which opens a path of its own at the new figure's first point.
+  tickAt(changedAt + 0.0501);
+  ASSERT_EQ(view->trail().size(), 12u);
+  const auto& fresh = view->trail().front();
+  std::size_t points = 0;
+  for (const auto& p : fresh) points += p->elements().size();
+  EXPECT_EQ(points, 15u + fresh.size() - 1);  // every path but the first starts at the last point
+  const auto& first = fresh.back()->elements()[0];
+  EXPECT_TRUE(first.isMove);
+  const double r = (720 * 0.8 - 2.0) * 0.5 - 1.0;
+  EXPECT_EQ(first.point, (Point{640 + r, 360 + r}));
+  EXPECT_NE(first.point, oldLast);
+  EXPECT_EQ(view->trail()[1].front(), old[0]);  // the old paths are still drawn, fainter
+  EXPECT_EQ(strokes().size(), fresh.size() + 11 * 10);
+
+  // Eleven more frames push the last old path off.
+  for (int k = 1; k <= 11; ++k) tickAt(view->lastTime() + changedAt + 0.0501);
+  for (const auto& group : view->trail()) {
+    for (const auto& p : group) {
+      EXPECT_EQ(std::find(old.begin(), old.end(), p), old.end());
+    }
+  }
+}
+
+TEST_F(TrailRendererTest, ChangeFigureStartsTheSweepClockAtZero) {
+  view->startAnimation();
+  for (int k = 1; k <= 40; ++k) tickAt(view->lastTime() + 0.0501);
+  ASSERT_GT(view->time(), 1.0);
+  Settings next = view->settings();
+  next.frequencyX1 = 2.0;
+  next.frequencyX2 = 50.0;
+  view->changeFigure(next);
+  EXPECT_EQ(view->time(), 0.0);
+  // Sweeping up to 50 Hz: 5000 samples a second, paths of a sixth of a frame.
+  EXPECT_EQ(view->sweep().samplingRate, 5000.0);
+  EXPECT_EQ(view->maxSplitNum(), 6);
+  EXPECT_EQ(view->maxPathNum(), 6);
+  EXPECT_EQ(view->trail().size(), 6u);
+  tickAt(clock->now() + 0.0501);
+  EXPECT_NEAR(view->time(), 250.0 / 5000.0, 1e-12);
+}
+
+TEST_F(TrailRendererTest, ApplySettingsNeitherReDerivesNorRestarts) {
+  view->startAnimation();
+  for (int k = 1; k <= 20; ++k) tickAt(view->lastTime() + 0.0501);
+  const double time = view->time();
+  view->applySettings(threeByTwo(view->settings()));
+  EXPECT_EQ(view->sweep().samplingRate, 600.0);
+  EXPECT_EQ(view->maxPathNum(), 14);
+  EXPECT_EQ(view->time(), time);
+  EXPECT_EQ(view->trail().size(), 14u);
 }
 
 }  // namespace

@@ -1,7 +1,10 @@
 #include "session/saver_session.h"
 
+#include <chrono>
 #include <cmath>
 #include <ctime>
+
+#include "settings/presets.h"
 
 namespace orbelune {
 namespace {
@@ -12,10 +15,46 @@ double processCpuSeconds() {
   return static_cast<double>(cpu.tv_sec) + static_cast<double>(cpu.tv_nsec) * 1e-9;
 }
 
+// A seed for a run given none: the wall clock's nanoseconds, so that each run differs.
+std::uint64_t seedFromClock() {
+  return static_cast<std::uint64_t>(std::chrono::system_clock::now().time_since_epoch().count());
+}
+
 }  // namespace
 
-SessionView::SessionView(std::unique_ptr<OrbeluneView> view, const SessionOptions& options, bool measuresLoad)
-    : view_(std::move(view)), runScale_(options.scale), measuresLoad_(measuresLoad) {
+Settings drawFigure(const Settings& base, std::uint64_t& state) {
+  Settings s = base;
+  if (randomUnit(state) < 0.5) {
+    const auto presets = presetTable();
+    presets[nextRandom(state) % presets.size()].applyTo(s);
+  } else {
+    surpriseFigure(s, nextRandom(state));
+  }
+  return s;
+}
+
+void FigureShuffle::update(double now, double minutes, const Settings& base) {
+  if (!(minutes > 0.0)) {
+    periodStart_ = now;
+    return;
+  }
+  const double period = minutes * 60.0;
+  if (now - periodStart_ < period) return;
+  periodStart_ += period;
+  // After a stall (a suspend), one change, and the next period from now.
+  if (now - periodStart_ >= period) periodStart_ = now;
+  if (!base_) base_ = base;
+  figure_ = drawFigure(*base_, state_);
+  ++changes_;
+}
+
+SessionView::SessionView(std::unique_ptr<OrbeluneView> view, const SessionOptions& options, bool measuresLoad,
+                         std::shared_ptr<FigureShuffle> shuffle)
+    : view_(std::move(view)),
+      shuffle_(std::move(shuffle)),
+      shuffleChanges_(shuffle_->changes()),
+      runScale_(options.scale),
+      measuresLoad_(measuresLoad) {
   if (options.fps) fps_.emplace(measuresLoad);
 }
 
@@ -39,6 +78,12 @@ std::optional<DrawOutcome> SessionView::drawFrame(Graphics& graphics) {
     }
     fps_->draw(graphics, view_->bounds(), view_->settings().textColor.value_or(Color::white()), view_->displayScale());
   }
+  // After the frame, so that the next one is the new figure's first.
+  shuffle_->update(clock.now(), view_->settings().shuffleMinutes, view_->settings());
+  if (shuffleChanges_ != shuffle_->changes()) {
+    shuffleChanges_ = shuffle_->changes();
+    view_->changeFigure(shuffle_->figure());
+  }
   return outcome;
 }
 
@@ -47,6 +92,7 @@ SaverSession::SaverSession(SessionOptions options, std::shared_ptr<Clock> clock,
     : options_(std::move(options)),
       clock_(clock ? std::move(clock) : std::make_shared<MonotonicClock>()),
       store_(std::move(store)),
+      shuffle_(std::make_shared<FigureShuffle>(options_.seed ? *options_.seed : seedFromClock(), clock_->now())),
       measuresLoad_(dynamic_cast<VirtualClock*>(clock_.get()) == nullptr),
       interval_(OrbeluneView::kAnimationInterval) {}
 
@@ -59,7 +105,9 @@ std::unique_ptr<SessionView> SaverSession::makeView(Size size, bool isPreview, d
     view->applySettings(s);
   }
   interval_ = view->animationTimeInterval();
-  std::unique_ptr<SessionView> made(new SessionView(std::move(view), options_, measuresLoad_));
+  // A view made after the session changed figure shows the current one.
+  if (shuffle_->changes() > 0) view->changeFigure(shuffle_->figure());
+  std::unique_ptr<SessionView> made(new SessionView(std::move(view), options_, measuresLoad_, shuffle_));
   made->setHostScale(hostScale);
   made->view().startAnimation();
   return made;

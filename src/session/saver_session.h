@@ -26,6 +26,35 @@ struct SessionOptions {
   std::optional<std::uint64_t> seed = std::nullopt;
 };
 
+// A session's changes of figure when its settings ask for them (ShuffleMinutes
+// above 0): every so many minutes of the session's clock, the next figure, a
+// random preset or a surprise figure, drawn from a generator started from the
+// run's seed. All views of the session move to the same figure: the first view
+// to draw after the period's end makes the choice, the others take it.
+class FigureShuffle {
+ public:
+  FigureShuffle(std::uint64_t seed, double start) : state_(seed), periodStart_(start) {}
+
+  // Whether a new figure is due at `now` for a period of `minutes` (the
+  // drawing view's setting; 0 or less: none, and the period counts from now
+  // on); if so, draws it over `base`.
+  void update(double now, double minutes, const Settings& base);
+  // How many figures were drawn, and the last one.
+  std::uint64_t changes() const { return changes_; }
+  const Settings& figure() const { return figure_; }
+
+ private:
+  std::uint64_t state_;
+  double periodStart_;
+  std::uint64_t changes_ = 0;
+  std::optional<Settings> base_;  // the settings the first change started from
+  Settings figure_;
+};
+
+// The figure drawn for one change: a random preset or a surprise figure, one
+// chance in two, over `base`; advances `state`.
+Settings drawFigure(const Settings& base, std::uint64_t& state);
+
 // One view of a session, with its frame-rate overlay.
 class SessionView {
  public:
@@ -45,9 +74,12 @@ class SessionView {
 
  private:
   friend class SaverSession;
-  SessionView(std::unique_ptr<OrbeluneView> view, const SessionOptions& options, bool measuresLoad);
+  SessionView(std::unique_ptr<OrbeluneView> view, const SessionOptions& options, bool measuresLoad,
+              std::shared_ptr<FigureShuffle> shuffle);
 
   std::unique_ptr<OrbeluneView> view_;
+  std::shared_ptr<FigureShuffle> shuffle_;
+  std::uint64_t shuffleChanges_ = 0;  // the session's changes this view has made
   std::optional<FrameRateOverlay> fps_;
   double runScale_;
   bool measuresLoad_;
@@ -77,12 +109,14 @@ class SaverSession {
   double interval() const { return interval_; }
   Clock& clock() const { return *clock_; }
   const SessionOptions& options() const { return options_; }
+  const FigureShuffle& shuffle() const { return *shuffle_; }
 
  private:
   SessionOptions options_;
   std::shared_ptr<Clock> clock_;
   std::shared_ptr<ScreenSaverDefaults> store_;
   std::shared_ptr<SweepParameters> sweep_ = std::make_shared<SweepParameters>();
+  std::shared_ptr<FigureShuffle> shuffle_;
   bool measuresLoad_;
   double interval_;
 };

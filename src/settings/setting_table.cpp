@@ -57,6 +57,8 @@ const SettingDescriptor kTable[] = {
      .negation = "no-show-frequencies", .label = "Show the frequencies"},
     {.key = keys::kShowInitialPhase, .field = &S::isShowInitialPhase, .builtIn = 0, .flag = "show-phases",
      .negation = "no-show-phases", .label = "Show the phases"},
+    {.key = keys::kShuffleMinutes, .field = &S::shuffleMinutes, .builtIn = 0.0, .low = 0.0, .high = 1440.0,
+     .flag = "shuffle", .label = "Change the figure every", .unit = "minutes"},
     {.key = keys::kKeyedLineColor, .legacyKey = keys::kLineColor, .field = &S::lineColor,
      .builtInColor = Color::yellow(), .flag = "line-color", .label = "Line colour"},
     {.key = keys::kKeyedTextColor, .legacyKey = keys::kTextColor, .field = &S::textColor,

@@ -84,7 +84,7 @@ void loadSettings(ScreenSaverDefaults& store, Settings& s) {
 namespace {
 
 // Calls `put(key, value, changed)` for each setting as the running system
-// stores it: the sixteen plain keys and the colours in its archive format (a
+// stores it: the seventeen plain keys and the colours in its archive format (a
 // field without a colour has nothing to archive). `changed` says whether the
 // setting differs from `baseline`.
 template <class Put>

@@ -31,6 +31,9 @@ struct Settings {
   double initialPhaseX2;
   double initialPhaseY;
   double initialPhaseY2;
+
+  // Minutes between two figures a session changes to on its own; 0: never.
+  double shuffleMinutes;
 };
 
 // The lowest sweep time a stored value is raised to: every sweep formula divides
@@ -41,7 +44,7 @@ inline constexpr double kMinimumSweepTime = 1.0;
 // `settings`, whose appearance fields hold the built-in values on entry.
 void loadSettings(ScreenSaverDefaults& store, Settings& settings);
 
-// Writes the sixteen plain keys and the three colours of the running system's
+// Writes the seventeen plain keys and the three colours of the running system's
 // archive format, then synchronizes. Returns synchronize's result.
 Result<void> writeSettings(ScreenSaverDefaults& store, const Settings& settings);
 

@@ -18,6 +18,7 @@ inline constexpr const char* kFitToScreenSize = "FitToScreenSize";
 inline constexpr const char* kShowCurrentValue = "ShowCurrentValue";
 inline constexpr const char* kShowFrequency = "ShowFrequency";
 inline constexpr const char* kShowInitialPhase = "ShowInitialPhase";
+inline constexpr const char* kShuffleMinutes = "ShuffleMinutes";
 
 // Colours in the keyed format (current systems).
 inline constexpr const char* kKeyedLineColor = "Keyed_LineColor";

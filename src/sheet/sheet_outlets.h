@@ -46,6 +46,7 @@ inline constexpr Outlet kOutlets[] = {
     {"_sliderFigureSize", Kind::Slider, "handlingSlider:", "", keys::kFigureSize},
     {"_cboxFitToScreenSize", Kind::CheckBox, "handlingCheckBox:", "", keys::kFitToScreenSize},
     {"_textLineWidth", Kind::Field, "", "", keys::kLineWidth},
+    {"_textShuffleMinutes", Kind::Field, "", "", keys::kShuffleMinutes},
     {"_cboxShowCurrentValue", Kind::CheckBox, "handlingCheckBox:", "", keys::kShowCurrentValue},
     {"_cboxShowFrequency", Kind::CheckBox, "handlingCheckBox:", "", keys::kShowFrequency, EnabledBy::StatusLine},
     {"_cboxShowInitialPhase", Kind::CheckBox, "handlingCheckBox:", "", keys::kShowInitialPhase,

@@ -51,6 +51,30 @@ void OrbeluneView::applySettings(const Settings& s) {
   yAxis_->setInitialPhase2(s.initialPhaseY2);
 }
 
+void OrbeluneView::changeFigure(const Settings& figure) {
+  Settings s = figure;
+  s.lineColor = settings_.lineColor;
+  s.textColor = settings_.textColor;
+  s.backColor = settings_.backColor;
+  s.isShowCurrentValue = settings_.isShowCurrentValue;
+  s.isShowFrequency = settings_.isShowFrequency;
+  s.isShowInitialPhase = settings_.isShowInitialPhase;
+  s.shuffleMinutes = settings_.shuffleMinutes;  // how often is the session's choice, not the figure's
+  applySettings(s);
+  deriveSampling();
+  // The sample clock counts from now, the sweep from its start.
+  startDate_ = clock().now();
+  time_ = 0.0;
+  lastTime_ = 0.0;
+  xAxis_->resetPhase();
+  yAxis_->resetPhase();
+  // The first point of the new figure begins a path of its own: no segment
+  // from the old figure's last point.
+  isFirstPoint_ = true;
+  isContinue_ = true;
+  while (static_cast<std::int64_t>(trail_.size()) > maxPathNum_) trail_.pop_back();
+}
+
 void OrbeluneView::startAnimation() {
   if (isAnimating()) return;
   deriveSampling();
