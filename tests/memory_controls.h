@@ -36,6 +36,11 @@ class MemoryPopUpButton final : public PopUpButton, public MemoryControlBase {
   bool isEnabled() const override { return enabled_; }
   void selectItem(std::int64_t i) override { selected_ = (i >= 0 && i < items_) ? i : -1; }
   std::int64_t selectedIndex() const override { return selected_; }
+  void setItems(const std::vector<std::string>& items) override {
+    items_ = static_cast<int>(items.size());
+    names_ = items;
+  }
+  const std::vector<std::string>& items() const { return names_; }
   void userSelects(std::int64_t i) {
     selectItem(i);
     send(this);
@@ -43,6 +48,7 @@ class MemoryPopUpButton final : public PopUpButton, public MemoryControlBase {
 
  private:
   int items_;
+  std::vector<std::string> names_;
   std::int64_t selected_ = 0;
   bool enabled_ = true;
 };

@@ -12,6 +12,7 @@
 #include "contracts/color_panel.h"
 #include "store/screen_saver_defaults.h"
 #include "store/system_version.h"
+#include "settings/presets.h"
 #include "settings/settings_keys.h"
 #include "test_support.h"
 #include "view/orbelune_view.h"
@@ -512,6 +513,42 @@ TEST_F(ConfigSheetTest, ASweepMethodChangeActsOnEveryViewOfTheHostAndNoOther) {
   EXPECT_EQ(sweep().sweepTime, 30.0);
   EXPECT_EQ(preview->sweep().sweepTime, 30.0);
   EXPECT_EQ(elsewhere->sweep().sweepTime, 20.0);
+}
+
+TEST_F(ConfigSheetTest, APresetOrASurpriseShowsAWholeFigureAtOnceAndOkStoresIt) {
+  open();
+  auto& menu = loader.control<MemoryPopUpButton>(sheet_outlets::kPresetMenu);
+  // The menu lists the gallery from its table, after an item that chooses nothing.
+  ASSERT_EQ(menu.items().size(), presetTable().size() + 1);
+  EXPECT_EQ(menu.items()[1], presetTable()[0].name);
+  EXPECT_EQ(menu.selectedIndex(), 0);
+  const Preset* eight = findPreset("Figure eight");
+  ASSERT_NE(eight, nullptr);
+  const auto at = static_cast<std::int64_t>(eight - presetTable().data()) + 1;
+  // A colour picked but not yet stored stays in its well across a whole figure.
+  const Color green{0.0, 1.0, 0.0, 1.0};
+  loader.well("_cwellLineColor").setColor(green);
+  menu.userSelects(at);
+  EXPECT_EQ(loader.well("_cwellLineColor").color(), green);
+  EXPECT_EQ(view->settings().frequencyY1, eight->frequencyY1);  // on the running figure at once
+  EXPECT_EQ(view->settings().sweepMethod, eight->sweepMethod);
+  EXPECT_EQ(field("_textFrequencyY1").stringValue(), "2.00");  // and in the fields
+  EXPECT_EQ(field("_textInitialPhaseX1").stringValue(), "0.00");
+  EXPECT_EQ(loader.control<MemoryPopUpButton>("_menuSweepMethod").selectedIndex(), 0);
+  EXPECT_EQ(menu.selectedIndex(), at);
+
+  // Surprise me: the figure its seed draws, shown whole.
+  sheet->setSurpriseSeedForTesting(7);
+  Settings expected = view->settings();
+  surpriseFigure(expected, 7);
+  loader.box("_buttonSurprise").userClicks();
+  EXPECT_EQ(menu.selectedIndex(), 0);  // no longer a figure of the gallery
+  EXPECT_EQ(view->settings().frequencyX1, expected.frequencyX1);
+  EXPECT_EQ(view->settings().initialPhaseY, expected.initialPhaseY);
+  EXPECT_EQ(field("_textFrequencyX1").stringValue(), format2f(expected.frequencyX1));
+  loader.box(sheet_outlets::kOkButton).userClicks();
+  EXPECT_EQ(store()->real(keys::kFrequencyY1), expected.frequencyY1);  // OK stores what it shows
+  EXPECT_EQ(store()->real(keys::kInitialPhaseX), expected.initialPhaseX);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "base/result.h"
 #include "contracts/color.h"
@@ -26,6 +27,8 @@ class PopUpButton : public Control {
   virtual void selectItem(std::int64_t index) = 0;
   // -1 when no item is selected (an index with no item was selected).
   virtual std::int64_t selectedIndex() const = 0;
+  // Replaces the items (a menu the program fills, such as the presets).
+  virtual void setItems(const std::vector<std::string>& items) = 0;
 };
 
 // An editable number field, or a label (which only has its text colour changed).

@@ -12,6 +12,16 @@ void GtkPopUpButton::selectItem(std::int64_t index) {
   gtk_drop_down_set_selected(w_, index >= 0 && index < n ? static_cast<guint>(index) : GTK_INVALID_LIST_POSITION);
 }
 
+void GtkPopUpButton::setItems(const std::vector<std::string>& items) {
+  Updating u(*this);
+  std::vector<const char*> strings;
+  for (const auto& item : items) strings.push_back(item.c_str());
+  strings.push_back(nullptr);
+  GtkStringList* list = gtk_string_list_new(strings.data());
+  gtk_drop_down_set_model(w_, G_LIST_MODEL(list));
+  g_object_unref(list);
+}
+
 std::int64_t GtkPopUpButton::selectedIndex() const {
   guint selected = gtk_drop_down_get_selected(w_);
   return selected == GTK_INVALID_LIST_POSITION ? -1 : static_cast<std::int64_t>(selected);

@@ -35,6 +35,7 @@ class GtkPopUpButton final : public PopUpButton, public GtkControl {
   bool isEnabled() const override { return gtk_widget_get_sensitive(widget()); }
   void selectItem(std::int64_t index) override;
   std::int64_t selectedIndex() const override;
+  void setItems(const std::vector<std::string>& items) override;
 
  private:
   GtkDropDown* w_;

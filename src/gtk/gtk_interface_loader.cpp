@@ -55,6 +55,8 @@ void onMenu(GObject* sender, GParamSpec*, gpointer context) { bindingOf(context)
 void onSlider(GObject* sender, gpointer context) { bindingOf(context)->dispatch("handlingSlider:", sender); }
 void onCheckBox(GObject* sender, gpointer context) { bindingOf(context)->dispatch("handlingCheckBox:", sender); }
 void onOK(GObject* sender, gpointer context) { bindingOf(context)->dispatch("clickOK:", sender); }
+void onPreset(GObject* sender, GParamSpec*, gpointer context) { bindingOf(context)->dispatch("handlingPreset:", sender); }
+void onSurprise(GObject* sender, gpointer context) { bindingOf(context)->dispatch("clickSurprise:", sender); }
 void onTextChanged(GObject* sender, gpointer context) { bindingOf(context)->dispatch("controlTextDidChange:", sender); }
 void onEndEditing(GObject* sender, gpointer context) {
   bindingOf(context)->dispatch("controlTextDidEndEditing:", sender);
@@ -70,6 +72,8 @@ const Handler kHandlers[] = {
     {"handlingSlider:", G_CALLBACK(onSlider)},
     {"handlingCheckBox:", G_CALLBACK(onCheckBox)},
     {"clickOK:", G_CALLBACK(onOK)},
+    {"handlingPreset:", G_CALLBACK(onPreset)},
+    {"clickSurprise:", G_CALLBACK(onSurprise)},
     {"controlTextDidChange:", G_CALLBACK(onTextChanged)},
     {"controlTextDidEndEditing:", G_CALLBACK(onEndEditing)},
 };

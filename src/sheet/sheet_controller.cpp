@@ -2,6 +2,11 @@
 // slider and check-box actions, and the refresh of the dependent controls.
 #include "sheet/sheet_controller.h"
 
+#include <random>
+#include <string_view>
+
+#include "settings/presets.h"
+
 #include <cstring>
 
 #include "sheet/opaque_color_well.h"
@@ -73,10 +78,30 @@ Result<Panel*> SheetController::configureSheet() {
     }
   }
   const Settings s = view_.settings();
+  fillControls(s, true);
+  if (auto* menu = presetMenu()) {
+    // The gallery's names, from its one table; nothing chosen yet.
+    std::vector<std::string> items{"Choose a figure…"};
+    for (const auto& p : presetTable()) items.emplace_back(p.name);
+    menu->setItems(items);
+    menu->selectItem(0);
+  }
+  filled_ = s;
+  for (std::size_t i = 0; i < kOutletCount; ++i) {
+    const SettingDescriptor* d = settingOf(i);
+    auto m = d ? d->member<ColorField>() : nullptr;
+    if (m && controls_[i]) filled_.value().*m = static_cast<ColorWell*>(controls_[i])->color();
+  }
+  validateConfig();
+  return panel_;
+}
+
+void SheetController::fillControls(const Settings& s, bool withWells) {
   for (std::size_t i = 0; i < kOutletCount; ++i) {
     const SettingDescriptor* d = settingOf(i);
     Control* c = controls_[i];
     if (!c || !d) continue;
+    if (!withWells && d->kind() == SettingKind::Color) continue;
     // setOutlet took only controls of the outlet's kind, and each outlet shows a
     // setting of the kind its control edits.
     visit(*d, overloaded{
@@ -98,14 +123,43 @@ Result<Panel*> SheetController::configureSheet() {
                   },
               });
   }
-  filled_ = s;
-  for (std::size_t i = 0; i < kOutletCount; ++i) {
-    const SettingDescriptor* d = settingOf(i);
-    auto m = d ? d->member<ColorField>() : nullptr;
-    if (m && controls_[i]) filled_.value().*m = static_cast<ColorWell*>(controls_[i])->color();
-  }
+}
+
+void SheetController::showWholeFigure(const Settings& figure) {
+  // A whole figure at once, like any other edit: it acts on the running view,
+  // and the fields show it; OK stores it. The wells keep what they show (a
+  // colour picked there reaches the view only on OK).
+  view_.applySettings(figure);
+  fillControls(figure, false);
   validateConfig();
-  return panel_;
+}
+
+PopUpButton* SheetController::presetMenu() const {
+  for (std::size_t i = 0; i < kOutletCount; ++i) {
+    if (std::string_view(kOutlets[i].name) == sheet_outlets::kPresetMenu) return static_cast<PopUpButton*>(controls_[i]);
+  }
+  return nullptr;
+}
+
+void SheetController::handlingPreset(Control* sender) {
+  auto* menu = dynamic_cast<PopUpButton*>(sender);
+  if (!menu) return;
+  const std::int64_t chosen = menu->selectedIndex() - 1;  // the first item chooses nothing
+  const auto presets = presetTable();
+  if (chosen < 0 || chosen >= static_cast<std::int64_t>(presets.size())) return;
+  Settings s = view_.settings();
+  presets[static_cast<std::size_t>(chosen)].applyTo(s);
+  showWholeFigure(s);
+  menu->selectItem(chosen + 1);  // it names the figure shown
+}
+
+void SheetController::clickSurprise(Control* sender) {
+  (void)sender;
+  Settings s = view_.settings();
+  surpriseFigure(s, seed_ ? (*seed_)++ : static_cast<std::uint64_t>(std::random_device{}()) << 32 ^
+                                                static_cast<std::uint64_t>(std::random_device{}()));
+  showWholeFigure(s);
+  if (auto* menu = presetMenu()) menu->selectItem(0);  // the figure shown is none of the gallery's
 }
 
 void SheetController::handlingMenu(Control* sender) {
@@ -208,6 +262,8 @@ void SheetController::actionConnected(const std::string& action) {
 
 bool SheetController::performAction(const std::string& action, Control* sender) {
   if (action == "handlingMenu:") handlingMenu(sender);
+  else if (action == "handlingPreset:") handlingPreset(sender);
+  else if (action == "clickSurprise:") clickSurprise(sender);
   else if (action == "handlingSlider:") handlingSlider(sender);
   else if (action == "handlingCheckBox:") handlingCheckBox(sender);
   else if (action == "clickOK:") clickOK(sender);

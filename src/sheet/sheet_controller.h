@@ -54,6 +54,11 @@ class SheetController : public InterfaceOwner {
   void controlTextDidChange(Control* field);
   void controlTextDidEndEditing(Control* field);
   void clickOK(Control* sender);
+  // The gallery's menu and "Surprise me": a whole new figure at once.
+  void handlingPreset(Control* sender);
+  void clickSurprise(Control* sender);
+  // Tests: "Surprise me" draws from this seed on (each click the next one).
+  void setSurpriseSeedForTesting(std::uint64_t seed) { seed_ = seed; }
 
   bool setOutlet(const std::string& name, Control* control) override;
   bool setPanelOutlet(const std::string& name, Panel* panel) override;
@@ -61,6 +66,11 @@ class SheetController : public InterfaceOwner {
   void actionConnected(const std::string& action) override;
 
  private:
+  // Shows `s` in every control that shows a setting; in the colour wells too
+  // only when the sheet opens.
+  void fillControls(const Settings& s, bool withWells);
+  PopUpButton* presetMenu() const;
+  void showWholeFigure(const Settings& figure);
   // What a loaded file lacks that the sheet needs: its window, any outlet, the
   // OK action; nullopt when it has them all.
   std::optional<std::string> missingPart() const;
@@ -79,7 +89,8 @@ class SheetController : public InterfaceOwner {
   // The settings as the sheet was filled with them, the wells' colours as they
   // were shown: OK writes what differs from them.
   std::optional<Settings> filled_;
-  bool okConnected_ = false;                        // a control of the file sends clickOK:
+  bool okConnected_ = false;           // a control of the file sends clickOK:
+  std::optional<std::uint64_t> seed_;  // tests only; else each surprise is new
 };
 
 }  // namespace orbelune

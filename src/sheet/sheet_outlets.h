@@ -25,6 +25,7 @@ inline constexpr const char* kPanel = "_configSheet";
 inline constexpr const char* kOpaqueWellClass = "MyNoneAlphaColorWell";
 // The OK button is wired to its action but is no outlet of the view.
 inline constexpr const char* kOkButton = "okButton";
+inline constexpr const char* kPresetMenu = "_menuPreset";
 
 inline constexpr Outlet kOutlets[] = {
     {"_menuSweepMethod", Kind::PopUp, "handlingMenu:", "", keys::kSweepMethod},
@@ -55,6 +56,9 @@ inline constexpr Outlet kOutlets[] = {
     {"_cwellTextColor", Kind::ColorWell, "", "ColorWell", keys::kKeyedTextColor, EnabledBy::StatusLine},
     {"_labelTextColor", Kind::Label, "", "", "", EnabledBy::StatusLine},
     {"_cwellBackColor", Kind::ColorWell, "", kOpaqueWellClass, keys::kKeyedBackColor},
+    // Whole figures at once: the gallery, and one drawn at random.
+    {"_menuPreset", Kind::PopUp, "handlingPreset:", ""},
+    {"_buttonSurprise", Kind::PushButton, "clickSurprise:", ""},
 };
 
 }  // namespace orbelune::sheet_outlets
