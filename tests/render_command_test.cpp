@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+
+#include <set>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -8,6 +10,7 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <regex>
+#include <set>
 #include <sstream>
 
 #include "x11/x11_targets.h"
@@ -249,6 +252,24 @@ TEST_F(RenderCommandTest, ASeedDrawsTheSameSurpriseEveryTimeAndAnotherSeedAnothe
   auto clock = runOrbelune("render --random --frames 2 --ops -");
   EXPECT_EQ(clock.status, 0);
   EXPECT_TRUE(clock.err.empty()) << clock.err;
+}
+
+// Shuffling follows render's virtual clock: a seed gives the same figures at
+// the same frames, every run.
+TEST_F(RenderCommandTest, AShufflingRenderIsTheSameForASeedAndMovesToNewFigures) {
+  auto three = runOrbelune("render --shuffle 0.1 --seed 3 --frames 600 --ops -");
+  ASSERT_EQ(three.status, 0) << three.err;
+  EXPECT_EQ(runOrbelune("render --shuffle 0.1 --seed 3 --frames 600 --ops -").out, three.out);
+  EXPECT_NE(runOrbelune("render --shuffle 0.1 --seed 4 --frames 600 --ops -").out, three.out);
+  // Every 6 s (120 frames) the status line names another figure.
+  std::set<std::string> lines;
+  for (std::size_t at = three.out.find("\"string\":\""); at != std::string::npos;
+       at = three.out.find("\"string\":\"", at + 1)) {
+    const std::size_t from = at + 10, to = three.out.find('"', from);
+    std::string line = three.out.substr(from, to - from);
+    if (line.rfind("Time:", 0) != 0) lines.insert(line);  // a sweep's line changes every frame
+  }
+  EXPECT_GE(lines.size(), 2u);
 }
 
 TEST_F(RenderCommandTest, PresetsListsEveryNameWithItsDescription) {
