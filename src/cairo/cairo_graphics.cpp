@@ -339,7 +339,11 @@ std::shared_ptr<CairoGraphics::Coverage> CairoGraphics::coverageOf(const BezierP
 
   const int strips = stripsFor(path.elements().size(), mh);
   if (strips == 1) {
+    // Each new path is much like the one before: room for as many groups
+    // saves growing the list step by step.
+    cov->quads.reserve(lastQuads_ + lastQuads_ / 8);
     if (!rasteriseRows(path, place, 0, mh, *cov)) return cov;
+    lastQuads_ = cov->quads.size();
   } else {
     // A long path covers much of the screen and takes Cairo milliseconds to
     // rasterise. Horizontal strips of the mask, each rasterised by Cairo on
@@ -362,17 +366,15 @@ std::shared_ptr<CairoGraphics::Coverage> CairoGraphics::coverageOf(const BezierP
     work();
     if (helper.valid()) helper.get();
     if (std::find(done.begin(), done.end(), 0) != done.end()) return cov;
-    std::size_t quads = 0, runs = 0, values = 0, tiles = 0;
+    std::size_t quads = 0, runs = 0, values = 0;
     for (const Coverage& part : parts) {
       quads += part.quads.size();
       runs += part.runs.size();
       values += part.runValues.size();
-      tiles += part.tiles.size();
     }
     cov->quads.reserve(quads);
     cov->runs.reserve(runs);
     cov->runValues.reserve(values);
-    cov->tiles.reserve(tiles);
     for (const Coverage& part : parts) {
       cov->quads.insert(cov->quads.end(), part.quads.begin(), part.quads.end());
       for (Coverage::Run run : part.runs) {
@@ -380,12 +382,9 @@ std::shared_ptr<CairoGraphics::Coverage> CairoGraphics::coverageOf(const BezierP
         cov->runs.push_back(run);
       }
       cov->runValues.insert(cov->runValues.end(), part.runValues.begin(), part.runValues.end());
-      cov->tiles.insert(cov->tiles.end(), part.tiles.begin(), part.tiles.end());
     }
-    // Strips meet inside a row of tiles: that row's marks are joined here.
-    DamageGrid::compact(cov->tiles);
-    cov->tileColumns = ink_.columns();
   }
+  findTiles(*cov);
   cov->rasterised = true;
   return cov;
 }
@@ -469,7 +468,6 @@ bool CairoGraphics::rasteriseRows(const BezierPath& path, const MaskPlace& mask,
     }
     std::memset(row, 0, static_cast<std::size_t>(mw));
   }
-  findTiles(out);
   return true;
 }
 
@@ -486,16 +484,18 @@ void CairoGraphics::stroke(const BezierPath& path) {
   blend(cov);
 }
 
-void CairoGraphics::findTiles(Coverage& cov) const {
-  cov.tiles.clear();
+void CairoGraphics::findTiles(Coverage& cov) {
+  std::vector<DamageGrid::Mark>& marks = markScratch_;
+  marks.clear();
   const auto stridePixels = static_cast<std::uint32_t>(cairo_image_surface_get_stride(surface_) / 4);
   auto addTilesOf = [&](std::uint32_t pixel, int length) {
     const int y = static_cast<int>(pixel / stridePixels), x = static_cast<int>(pixel % stridePixels);
-    ink_.marksOf({x, y, x + length, y + 1}, cov.tiles);
+    ink_.marksOf({x, y, x + length, y + 1}, marks);
   };
   for (const auto& q : cov.quads) addTilesOf(q.pixel, 4);
   for (const auto& r : cov.runs) addTilesOf(r.pixel, r.length);
-  DamageGrid::compact(cov.tiles);
+  DamageGrid::compact(marks);
+  cov.tiles.assign(marks.begin(), marks.end());
   cov.tileColumns = ink_.columns();
 }
 

@@ -67,11 +67,10 @@ class CairoGraphics final : public Graphics {
   // Into how many strips a path's mask is split to rasterise it on two threads.
   static int stripsFor(std::size_t elements, int maskRows);
   // Strokes the path into rows [rowFrom, rowTo) of the zeroed mask, appends the
-  // touched pixels and their tiles to `out` and zeroes the rows again. False
-  // if Cairo failed.
+  // touched pixels to `out` and zeroes the rows again. False if Cairo failed.
   bool rasteriseRows(const BezierPath& path, const MaskPlace& mask, int rowFrom, int rowTo, Coverage& out) const;
   // Every damage tile the coverage's pixels touch, found once per path and surface.
-  void findTiles(Coverage& coverage) const;
+  void findTiles(Coverage& coverage);
   void blend(const std::shared_ptr<Coverage>& coverage);
   void clearInk(std::uint32_t pixel);
   void tracePath(cairo_t* cr, const BezierPath& path, double dx, double dy) const;
@@ -96,6 +95,10 @@ class CairoGraphics final : public Graphics {
   DamageGrid ink_;
   DamageGrid damage_;         // ink cleared since the last takeDamage()
   std::vector<unsigned char> maskScratch_;  // all zero between uses
+  // A path's tile marks before they are joined: kept, so that finding a new
+  // path's tiles allocates only their joined list.
+  std::vector<DamageGrid::Mark> markScratch_;
+  std::size_t lastQuads_ = 0;  // the last path's groups: the next one is much the same
   bool allDamaged_ = true;
 };
 

@@ -370,7 +370,10 @@ int SaverHost::run() {
   MonotonicClock clock;
   FramePacer pacer(session_.interval(), clock.now());
   while (!quit_) {
-    while (!quit_ && XPending(display_)) {
+    // One flush and one read of what has arrived (the frame's completion,
+    // mostly), then the queue as it stands: asking XPending until it says no
+    // costs a failed read a time, and later events wait for the next wake-up.
+    for (int queued = XEventsQueued(display_, QueuedAfterFlush); queued > 0 && !quit_; --queued) {
       XEvent ev;
       XNextEvent(display_, &ev);
       handle(ev);
