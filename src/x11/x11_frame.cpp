@@ -230,7 +230,6 @@ void X11Frame::send(const std::vector<PixelBox>& boxes) {
                 static_cast<unsigned>(b.y1 - b.y0));
     }
   }
-  XFlush(display_);
 }
 
 void X11Frame::present() {

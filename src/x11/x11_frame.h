@@ -37,7 +37,8 @@ class X11Frame {
   Result<void> resize(int width, int height);
   // The picture to draw the next frame into, once the server has read the last one.
   CairoGraphics& graphics();
-  // Copies what changed since the last present to the window.
+  // Copies what changed since the last present to the window. The requests
+  // go out with the caller's next flush (one for all of its windows).
   void present();
   // Copies the whole picture to the window (it was exposed).
   void presentAll();

@@ -278,7 +278,10 @@ void SaverHost::handle(const XEvent& ev) {
       }
       break;
     case Expose:
-      if (ev.xexpose.count == 0) t->frame->presentAll();
+      if (ev.xexpose.count == 0) {
+        t->frame->presentAll();
+        XFlush(display_);
+      }
       break;
     case MapNotify:
       t->mapped = true;
