@@ -14,6 +14,7 @@
 #include "recording/recording_graphics.h"
 #include "x11/x11_frame.h"
 #include "view/orbelune_view.h"
+#include "view/status_line.h"
 
 namespace {
 using namespace orbelune;
@@ -118,6 +119,41 @@ void CairoFrameFullRepaint(benchmark::State& state) { CairoFrame(state, true, tr
 void CairoFramePlainStrokes(benchmark::State& state) { CairoFrame(state, false); }
 void CairoFrameWithoutText(benchmark::State& state) { CairoFrame(state, true, false); }
 void CairoFrameAfterIdle(benchmark::State& state) { CairoFrame(state, true, true, true, true); }
+void CairoFrameAfterIdleWithoutText(benchmark::State& state) { CairoFrame(state, true, false, true, true); }
+
+// The status line alone, as drawRect: makes it, a new one each frame (the
+// sweep's digits, phases and time): composed, fitted to the view, drawn at its
+// centre, and cleared by the next frame's background fill.
+void StatusLine(benchmark::State& state, bool afterIdle) {
+  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 1920, 1080);
+  {
+    CairoGraphics g(surface);
+    SweepParameters sweep;
+    sweep.method = 1;
+    Oscillator x(sweep, 5.0, 500.0, 0.0, 90.0), y(sweep, 440.0, 6.0, -45.0, 30.0);
+    double t = 0.0;
+    auto frame = [&] {
+      t += 0.05;
+      g.setColor(Color::black(), Color::black());
+      g.rectFill(makeRect(0, 0, 1920, 1080));
+      const auto line = composeStatusLine({true, true, true, 1, t, t}, x, y);
+      const FittedLine fitted = fitStatusLine(g, *line, Color::white(), 1920.0);
+      g.drawText(fitted.styled, Point{960.0 - 0.5 * fitted.width, 0.0}, Color::white());
+    };
+    for (int i = 0; i < 30; ++i) frame();
+    for (auto _ : state) {
+      if (afterIdle) {
+        state.PauseTiming();
+        usleep(50000);
+        state.ResumeTiming();
+      }
+      frame();
+    }
+  }
+  cairo_surface_destroy(surface);
+}
+void StatusLineWarm(benchmark::State& state) { StatusLine(state, false); }
+void StatusLineAfterIdle(benchmark::State& state) { StatusLine(state, true); }
 
 // The densest figure at 20 frames a second, and a catch-up frame after a
 // 0.1 s stall (twice the samples: the most the clamp lets through).
@@ -220,7 +256,10 @@ BENCHMARK(CairoFrameCached)->Args({1920, 1080})->Args({3840, 2160})->Unit(benchm
 BENCHMARK(CairoFrameFullRepaint)->Args({1920, 1080})->Args({3840, 2160})->Unit(benchmark::kMicrosecond);
 BENCHMARK(CairoFramePlainStrokes)->Args({1920, 1080})->Args({3840, 2160})->Unit(benchmark::kMicrosecond);
 BENCHMARK(CairoFrameAfterIdle)->Args({1920, 1080})->Args({3840, 2160})->Iterations(200)->Unit(benchmark::kMicrosecond);
+BENCHMARK(CairoFrameAfterIdleWithoutText)->Args({1920, 1080})->Iterations(200)->Unit(benchmark::kMicrosecond);
 BENCHMARK(CairoFrameWithoutText)->Args({1920, 1080})->Unit(benchmark::kMicrosecond);
+BENCHMARK(StatusLineWarm)->Unit(benchmark::kMicrosecond);
+BENCHMARK(StatusLineAfterIdle)->Iterations(200)->Unit(benchmark::kMicrosecond);
 BENCHMARK(CairoFrameAt44100)->Unit(benchmark::kMicrosecond);
 BENCHMARK(DensestFrameAt20fps)->Unit(benchmark::kMicrosecond);
 BENCHMARK(DensestCatchUpFrame)->Unit(benchmark::kMicrosecond);

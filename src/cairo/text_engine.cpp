@@ -4,6 +4,13 @@
 #include <cmath>
 
 namespace orbelune {
+namespace {
+
+// Fonts kept with their glyph tables: the status line's size, the fitting
+// loop's shrunk sizes and the frame-rate overlay's, with room to spare.
+constexpr std::size_t kTablesKept = 8;
+
+}  // namespace
 
 TextEngine::TextEngine() {
   PangoFontMap* map = pango_cairo_font_map_get_default();  // shared, owned by Pango
@@ -20,29 +27,93 @@ TextEngine::TextEngine() {
 }
 
 TextEngine::~TextEngine() {
+  tables_.clear();  // their layouts, on the context
   pango_font_description_free(font_);
   g_object_unref(layout_);
   g_object_unref(context_);
 }
 
+void TextEngine::setComposesLines(bool on) {
+  composes_ = on;
+  size_ = -1.0;  // prepare the next line afresh
+}
+
 void TextEngine::prepare(const std::string& text, const std::string& family, double size) {
-  if (text == text_ && family == family_ && size == size_) return;
-  // Pango cannot lay out at zero or negative sizes; such a line has no extent.
-  const double usable = std::isfinite(size) && size > 0.0 ? std::min(size, 100000.0) : 0.0;
-  if (family != family_) pango_font_description_set_family(font_, family.c_str());
-  pango_font_description_set_absolute_size(font_, usable * PANGO_SCALE);
-  pango_layout_set_font_description(layout_, font_);
-  pango_layout_set_text(layout_, text.c_str(), static_cast<int>(text.size()));
+  if (text == text_ && family == family_ && size == size_) {
+    // The fonts changed under the composed line (the context was matched to
+    // a target): compose it again, as Pango lays its layout out again.
+    if (composed_ && pango_context_get_serial(context_) != lineSerial_) recompose();
+    return;
+  }
   text_ = text;
   family_ = family;
   size_ = size;
-  if (usable <= 0.0 || text.empty()) {
+  // Pango cannot lay out at zero or negative sizes; such a line has no extent.
+  usable_ = std::isfinite(size) && size > 0.0 ? std::min(size, 100000.0) : 0.0;
+  composed_ = usable_ > 0.0 && !text.empty() && compose();
+  if (composed_) {
+    box_ = Size{static_cast<double>(line_.logical.width) / PANGO_SCALE,
+                static_cast<double>(line_.logical.height) / PANGO_SCALE};
+    return;
+  }
+  layOut();
+  if (usable_ <= 0.0 || text.empty()) {
     box_ = Size{0.0, 0.0};
     return;
   }
   PangoRectangle logical;
   pango_layout_get_extents(layout_, nullptr, &logical);
   box_ = Size{static_cast<double>(logical.width) / PANGO_SCALE, static_cast<double>(logical.height) / PANGO_SCALE};
+}
+
+void TextEngine::recompose() {
+  composed_ = compose();
+  if (!composed_) layOut();
+}
+
+bool TextEngine::compose() {
+  lineTable_ = nullptr;
+  GlyphTable* glyphs = composes_ ? table() : nullptr;
+  if (!glyphs || !glyphs->compose(text_, line_)) return false;
+  lineTable_ = glyphs;
+  lineSerial_ = pango_context_get_serial(context_);
+  return true;
+}
+
+void TextEngine::layOut() {
+  pango_font_description_set_family(font_, family_.c_str());
+  pango_font_description_set_absolute_size(font_, usable_ * PANGO_SCALE);
+  pango_layout_set_font_description(layout_, font_);
+  pango_layout_set_text(layout_, text_.c_str(), static_cast<int>(text_.size()));
+  ++shapings_;
+}
+
+GlyphTable* TextEngine::table() {
+  const guint serial = pango_context_get_serial(context_);
+  if (serial != tablesSerial_) {
+    tables_.clear();
+    tablesSerial_ = serial;
+  }
+  auto it = std::find_if(tables_.begin(), tables_.end(),
+                         [&](const Table& t) { return t.size == usable_ && t.family == family_; });
+  if (it == tables_.end()) {
+    // A font asked for once (a fitting pass's size that is not asked again)
+    // is not worth a table: it is made the second time.
+    if (tables_.size() == kTablesKept) tables_.erase(tables_.begin());
+    tables_.push_back(Table{family_, usable_, nullptr});
+    return nullptr;
+  }
+  if (it != tables_.end() - 1) std::rotate(it, it + 1, tables_.end());
+  Table& latest = tables_.back();
+  if (!latest.glyphs && !latest.refused) {
+    PangoFontDescription* font = pango_font_description_new();
+    pango_font_description_set_family(font, family_.c_str());
+    pango_font_description_set_absolute_size(font, usable_ * PANGO_SCALE);
+    latest.glyphs = GlyphTable::create(context_, font, shapings_);
+    pango_font_description_free(font);
+    latest.refused = !latest.glyphs;
+  }
+  return latest.glyphs.get();
 }
 
 Size TextEngine::measure(const std::string& text, const std::string& family, double size) {
@@ -54,7 +125,12 @@ void TextEngine::inkBounds(const std::string& text, const std::string& family, d
                            int out[4]) {
   prepare(text, family, size);
   PangoRectangle ink, logical;
-  pango_layout_get_extents(layout_, &ink, &logical);
+  if (composed_) {
+    ink = line_.ink;
+    logical = line_.logical;
+  } else {
+    pango_layout_get_extents(layout_, &ink, &logical);
+  }
   pango_extents_to_pixels(&ink, nullptr);
   pango_extents_to_pixels(&logical, nullptr);
   const int left = std::min(ink.x, logical.x), top = std::min(ink.y, logical.y);
@@ -78,8 +154,39 @@ void TextEngine::show(cairo_t* cr, const std::string& text, const std::string& f
     pango_cairo_update_context(cr, context_);
     updatedFor_ = cr;
   }
+  if (composed_ && pango_context_get_serial(context_) != lineSerial_) recompose();
+  // Surfaces that keep the text beside its glyphs (PDF, SVG) are given it by
+  // Pango, which draws there with another call.
+  if (composed_ && !cairo_surface_has_show_text_glyphs(cairo_get_target(cr))) {
+    drawComposed(cr, x, y);
+    return;
+  }
+  if (composed_) layOut();
   cairo_move_to(cr, x, y);
   pango_cairo_show_layout(cr, layout_);
+}
+
+void TextEngine::drawComposed(cairo_t* cr, double x, double y) {
+  // As pango_cairo_show_layout: the origin is the current point (which Cairo
+  // keeps in 1/256 pixel), the run starts at the line's left end on its
+  // baseline, and each glyph at its pen position plus its offset.
+  cairo_move_to(cr, x, y);
+  double originX, originY;
+  cairo_get_current_point(cr, &originX, &originY);
+  const double baseY = originY + static_cast<double>(line_.baseline) / PANGO_SCALE;
+  glyphs_.resize(line_.glyphs.size());
+  int pen = 0;
+  for (std::size_t i = 0; i < line_.glyphs.size(); ++i) {
+    const LineGlyph& g = line_.glyphs[i];
+    glyphs_[i].index = g.glyph;
+    glyphs_[i].x = originX + static_cast<double>(pen + g.xOffset) / PANGO_SCALE;
+    glyphs_[i].y = g.yOffset == 0 ? baseY : baseY + static_cast<double>(g.yOffset) / PANGO_SCALE;
+    pen += g.width;
+  }
+  cairo_save(cr);
+  cairo_set_scaled_font(cr, lineTable_->scaledFont());
+  cairo_show_glyphs(cr, glyphs_.data(), static_cast<int>(glyphs_.size()));
+  cairo_restore(cr);
 }
 
 std::string TextEngine::resolvedFamily(const std::string& family) {
