@@ -1,9 +1,10 @@
 # Shell helpers for the tests that look at windows on a virtual X server.
 
-# The id of the saver's own window ("Orbelune"), once it is there.
+# The id of the saver's own window ("Orbelune"), once it is there (a loaded
+# machine may take seconds to start it).
 saver_window() {
   local id=""
-  for _ in $(seq 50); do
+  for _ in $(seq 200); do
     id=$(xwininfo -root -tree | awk '/"Orbelune"/ {print $1; exit}')
     [ -n "$id" ] && break
     sleep 0.1
