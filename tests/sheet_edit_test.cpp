@@ -4,8 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <vector>
 
+#include "settings/presets.h"
+#include "sheet/sheet_outlets.h"
 #include "sheet_fixture.h"
 #include "recording/recording_graphics.h"
 #include "test_support.h"
@@ -95,6 +98,30 @@ TEST_F(SheetEditTest, EveryKindOfEditAndOkLeaveTheRunningAnimationAsItWas) {
   const auto& first = view->trail().front().back()->elements().front();
   EXPECT_EQ(first.point.x, lastPoint.x);
   EXPECT_EQ(first.point.y, lastPoint.y);
+}
+
+// A whole figure from the gallery or "Surprise me" is the one exception: the
+// figure it names starts at once (its own sampling, clocks at 0), so that the
+// gallery can be browsed on the preview, while the paths drawn stay to fade.
+TEST_F(SheetEditTest, AGalleryFigureStartsAtOnceAndTheOldTrailStaysToFade) {
+  view->startAnimation();
+  for (int k = 0; k < 20; ++k) frame();
+  const auto trail = trailPaths();
+  ASSERT_NE(open(), nullptr);
+  auto& menu = loader.control<MemoryPopUpButton>(sheet_outlets::kPresetMenu);
+  const Preset* dense = findPreset("Dense weave");
+  ASSERT_NE(dense, nullptr);
+  menu.userSelects(static_cast<std::int64_t>(dense - presetTable().data()) + 1);
+  EXPECT_EQ(view->xAxis().frequency1(), dense->frequencyX1);
+  EXPECT_EQ(view->time(), 0.0);
+  EXPECT_EQ(view->xAxis().phaseCount(), 0.0);
+  EXPECT_DOUBLE_EQ(view->xAxis().phaseStep(), 2.0 * M_PI * dense->frequencyX1 / view->sweep().samplingRate);
+  // The old paths are still there, the newest first, cut to the new trail's size.
+  const auto kept = trailPaths();
+  ASSERT_FALSE(kept.empty());
+  EXPECT_TRUE(std::equal(kept.begin(), kept.end(), trail.begin()));
+  frame();
+  EXPECT_EQ(trailPaths()[1], trail.front());  // the new figure's first group in front of them
 }
 
 }  // namespace

@@ -126,10 +126,12 @@ void SheetController::fillControls(const Settings& s, bool withWells) {
 }
 
 void SheetController::showWholeFigure(const Settings& figure) {
-  // A whole figure at once, like any other edit: it acts on the running view,
-  // and the fields show it; OK stores it. The wells keep what they show (a
-  // colour picked there reaches the view only on OK).
-  view_.applySettings(figure);
+  // A whole figure at once: the running view starts it now (a new figure
+  // under fields that keep their sampling would show the old shape until the
+  // sheet ended) and lets the old trail fade out, and the fields show it; OK
+  // stores it. The wells keep what they show (a colour picked there reaches
+  // the view only on OK).
+  view_.changeFigure(figure);
   fillControls(figure, false);
   validateConfig();
 }

@@ -413,6 +413,15 @@ int SaverHost::run() {
     for (const auto& t : targets_) drawing = drawing || (t.mapped && t.visible && monitorsOn_);
     // Activated, input is what ends it: wait on it too.
     if (activated_) drawing = false;
+    // Events Xlib read meanwhile (a flush reads too, and the frame's
+    // completion is often there by then) are in its queue, not on the
+    // socket: they are handled before anything is waited for.
+    while (!quit_ && XQLength(display_) > 0) {
+      XEvent ev;
+      XNextEvent(display_, &ev);
+      handle(ev);
+    }
+    if (quit_ || g_badWindow) continue;
     pollfd fd{drawing ? -1 : xfd, POLLIN, 0};
     poll(&fd, 1, pacer.timeoutMs(now));
   }
