@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <charconv>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <ostream>
@@ -100,13 +99,6 @@ std::optional<std::uint64_t> findSeed(const std::vector<std::string>& args) {
   return seed;
 }
 
-std::uint64_t clockSeed() {
-  const auto now = std::chrono::system_clock::now().time_since_epoch();
-  const auto ticks = std::chrono::steady_clock::now().time_since_epoch();
-  return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(now).count()) ^
-         (static_cast<std::uint64_t>(ticks.count()) << 32);
-}
-
 bool parseSaverOption(const std::vector<std::string>& args, std::size_t& i, SaverOverrides& out,
                       std::optional<std::uint64_t> seed) {
   auto name = cli::flagName(args[i]);
@@ -121,7 +113,7 @@ bool parseSaverOption(const std::vector<std::string>& args, std::size_t& i, Save
     return true;
   }
   if (*name == "random") {
-    appendSurprise(out, seed ? *seed : clockSeed());
+    appendSurprise(out, seed ? *seed : freshSeed());
     ++i;
     return true;
   }

@@ -1,6 +1,5 @@
 #include "session/saver_session.h"
 
-#include <chrono>
 #include <cmath>
 #include <ctime>
 
@@ -13,11 +12,6 @@ double processCpuSeconds() {
   timespec cpu{};
   clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpu);
   return static_cast<double>(cpu.tv_sec) + static_cast<double>(cpu.tv_nsec) * 1e-9;
-}
-
-// A seed for a run given none: the wall clock's nanoseconds, so that each run differs.
-std::uint64_t seedFromClock() {
-  return static_cast<std::uint64_t>(std::chrono::system_clock::now().time_since_epoch().count());
 }
 
 }  // namespace
@@ -92,7 +86,7 @@ SaverSession::SaverSession(SessionOptions options, std::shared_ptr<Clock> clock,
     : options_(std::move(options)),
       clock_(clock ? std::move(clock) : std::make_shared<MonotonicClock>()),
       store_(std::move(store)),
-      shuffle_(std::make_shared<FigureShuffle>(options_.seed ? *options_.seed : seedFromClock(), clock_->now())),
+      shuffle_(std::make_shared<FigureShuffle>(options_.seed ? *options_.seed : freshSeed(), clock_->now())),
       measuresLoad_(dynamic_cast<VirtualClock*>(clock_.get()) == nullptr),
       interval_(OrbeluneView::kAnimationInterval) {}
 

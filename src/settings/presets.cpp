@@ -1,6 +1,7 @@
 #include "settings/presets.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cctype>
 #include <cmath>
 #include <numeric>
@@ -103,6 +104,13 @@ std::uint64_t nextRandom(std::uint64_t& state) {
 }
 
 double randomUnit(std::uint64_t& state) { return static_cast<double>(nextRandom(state) >> 11) * 0x1.0p-53; }
+
+std::uint64_t freshSeed() {
+  const auto now = std::chrono::system_clock::now().time_since_epoch();
+  const auto ticks = std::chrono::steady_clock::now().time_since_epoch();
+  return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(now).count()) ^
+         (static_cast<std::uint64_t>(ticks.count()) << 32);
+}
 
 void surpriseFigure(Settings& s, std::uint64_t seed) {
   std::uint64_t state = seed;

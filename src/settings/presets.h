@@ -49,5 +49,7 @@ void surpriseFigure(Settings& settings, std::uint64_t seed);
 std::uint64_t nextRandom(std::uint64_t& state);
 // A number in [0, 1) from the generator.
 double randomUnit(std::uint64_t& state);
+// A seed for a draw no one gave a seed for: from the clocks, new each call.
+std::uint64_t freshSeed();
 
 }  // namespace orbelune

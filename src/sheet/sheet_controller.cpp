@@ -2,7 +2,6 @@
 // slider and check-box actions, and the refresh of the dependent controls.
 #include "sheet/sheet_controller.h"
 
-#include <random>
 #include <string_view>
 
 #include "settings/presets.h"
@@ -158,8 +157,7 @@ void SheetController::handlingPreset(Control* sender) {
 void SheetController::clickSurprise(Control* sender) {
   (void)sender;
   Settings s = view_.settings();
-  surpriseFigure(s, seed_ ? (*seed_)++ : static_cast<std::uint64_t>(std::random_device{}()) << 32 ^
-                                                static_cast<std::uint64_t>(std::random_device{}()));
+  surpriseFigure(s, seed_ ? (*seed_)++ : freshSeed());
   showWholeFigure(s);
   if (auto* menu = presetMenu()) menu->selectItem(0);  // the figure shown is none of the gallery's
 }

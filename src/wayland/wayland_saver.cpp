@@ -104,6 +104,8 @@ class WaylandSaver {
   void addOutput(uint32_t name, uint32_t version);
   void cover(OutputView& o);
   void openWindow();
+  // A surface with an xdg toplevel titled "Orbelune", listened to, not yet committed.
+  void makeToplevel(OutputView& o);
   bool layered() const {
     return options_.surface == WaylandSaverOptions::Surface::Overlay ||
            options_.surface == WaylandSaverOptions::Surface::Background;
@@ -337,13 +339,7 @@ void WaylandSaver::addOutput(uint32_t name, uint32_t version) {
 void WaylandSaver::cover(OutputView& o) {
   if (windowsOverOutputs()) {
     if (!wmBase_ || !compositor_) return;
-    o.surface = wl_compositor_create_surface(compositor_);
-    o.xdgSurface = xdg_wm_base_get_xdg_surface(wmBase_, o.surface);
-    xdg_surface_add_listener(o.xdgSurface, &Listeners::xdgSurface, &o);
-    o.toplevel = xdg_surface_get_toplevel(o.xdgSurface);
-    xdg_toplevel_add_listener(o.toplevel, &Listeners::toplevel, &o);
-    xdg_toplevel_set_title(o.toplevel, "Orbelune");
-    xdg_toplevel_set_app_id(o.toplevel, "orbelune");
+    makeToplevel(o);
     xdg_toplevel_set_fullscreen(o.toplevel, o.output);
     wl_surface_commit(o.surface);
     return;
@@ -389,10 +385,7 @@ void WaylandSaver::setUpSeat(uint32_t caps) {
   }
 }
 
-void WaylandSaver::openWindow() {
-  OutputView& o = windows_.emplace_back();
-  o.host = this;
-  for (const auto& out : outputs_) o.scale = std::max(o.scale, out.scale);  // the sharpest output's
+void WaylandSaver::makeToplevel(OutputView& o) {
   o.surface = wl_compositor_create_surface(compositor_);
   o.xdgSurface = xdg_wm_base_get_xdg_surface(wmBase_, o.surface);
   xdg_surface_add_listener(o.xdgSurface, &Listeners::xdgSurface, &o);
@@ -400,6 +393,13 @@ void WaylandSaver::openWindow() {
   xdg_toplevel_add_listener(o.toplevel, &Listeners::toplevel, &o);
   xdg_toplevel_set_title(o.toplevel, "Orbelune");
   xdg_toplevel_set_app_id(o.toplevel, "orbelune");
+}
+
+void WaylandSaver::openWindow() {
+  OutputView& o = windows_.emplace_back();
+  o.host = this;
+  for (const auto& out : outputs_) o.scale = std::max(o.scale, out.scale);  // the sharpest output's
+  makeToplevel(o);
   if (options_.surface == WaylandSaverOptions::Surface::Fullscreen) xdg_toplevel_set_fullscreen(o.toplevel, nullptr);
   wl_surface_commit(o.surface);
 }
