@@ -271,9 +271,22 @@ struct Listeners {
   static void pointerAxisSource(void*, wl_pointer*, uint32_t) {}
   static void pointerAxisStop(void*, wl_pointer*, uint32_t, uint32_t) {}
   static void pointerAxisDiscrete(void*, wl_pointer*, uint32_t, int32_t) {}
-  static constexpr wl_pointer_listener pointer{pointerEnter,      pointerLeave,    pointerMotion,       pointerButton,
-                                               pointerAxis,       pointerFrame,    pointerAxisSource,   pointerAxisStop,
-                                               pointerAxisDiscrete, pointerAxisDiscrete};
+  // Set member by member: newer libwayland adds events (axis_value120,
+  // axis_relative_direction) that the seat's bound version never sends, and
+  // those members stay null.
+  static constexpr wl_pointer_listener pointer = [] {
+    wl_pointer_listener l{};
+    l.enter = pointerEnter;
+    l.leave = pointerLeave;
+    l.motion = pointerMotion;
+    l.button = pointerButton;
+    l.axis = pointerAxis;
+    l.frame = pointerFrame;
+    l.axis_source = pointerAxisSource;
+    l.axis_stop = pointerAxisStop;
+    l.axis_discrete = pointerAxisDiscrete;
+    return l;
+  }();
 };
 
 WaylandSaver::~WaylandSaver() {
