@@ -1,12 +1,11 @@
 #include "gtk/idle_switch.h"
 
-#include <signal.h>
 #include <unistd.h>
 
 #include <filesystem>
-#include <thread>
 
-#include "session/idle_activation.h"
+#include "activation/autostart_entry.h"
+#include "activation/watcher_stop.h"
 
 namespace orbelune {
 namespace {
@@ -42,9 +41,8 @@ IdleSwitch::IdleSwitch(std::shared_ptr<ScreenSaverDefaults> store, ReportError r
   minutes_.set_numeric(true);
   minutes_.set_value(minutes);
   std::error_code ec;
-  updating_ = true;
-  switch_.set_active(std::filesystem::exists(idleAutostartFile(), ec));
-  updating_ = false;
+  on_ = std::filesystem::exists(idleAutostartFile(), ec);
+  switch_.set_active(on_);
   switch_.set_valign(Gtk::Align::CENTER);
   switch_.set_tooltip_text("Starts the saver by itself whenever the computer is idle, from the next login on too");
   append(switch_);
@@ -69,21 +67,34 @@ bool IdleSwitch::storeMinutes() {
 }
 
 void IdleSwitch::onSwitched() {
-  if (updating_) return;
-  if (!switch_.get_active()) {
+  // Acts only on a change from what was last put in place: the switch set back
+  // after a failed change below is none, however late GTK reports it.
+  const bool wanted = switch_.get_active();
+  if (wanted == on_) return;
+  if (!wanted) {
     stopWatcher();
-    if (auto removed = removeIdleAutostart(); !removed) report_("The saver still starts at login", removed.error().message);
+    if (auto removed = removeIdleAutostart(); !removed) {
+      report_("The saver still starts at login", removed.error().message);
+      switch_.set_active(true);
+      startWatcher();
+      return;
+    }
+    on_ = false;
     return;
   }
   const auto program = orbeluneProgram();
-  auto written = writeIdleAutostart(program);
-  if (!written || !storeMinutes()) {
-    if (!written) report_("The saver cannot start by itself", written.error().message);
-    updating_ = true;
+  if (auto written = writeIdleAutostart(program); !written) {
+    report_("The saver cannot start by itself", written.error().message);
     switch_.set_active(false);
-    updating_ = false;
     return;
   }
+  if (!storeMinutes()) {
+    // Without its minutes the entry would start a watcher the switch says is off.
+    (void)removeIdleAutostart();
+    switch_.set_active(false);
+    return;
+  }
+  on_ = true;
   stopWatcher();
   startWatcher();
 }
@@ -107,10 +118,8 @@ void IdleSwitch::startWatcher() {
 }
 
 void IdleSwitch::stopWatcher() {
-  auto pid = runningIdleWatcher();
-  if (!pid) return;
-  kill(*pid, SIGTERM);
-  for (int i = 0; i < 50 && runningIdleWatcher(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  // A process the lock names that is not this user's watcher is left alone.
+  (void)stopIdleWatcher();
 }
 
 }  // namespace orbelune
