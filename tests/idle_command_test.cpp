@@ -13,6 +13,7 @@
 
 #include "cli/idle_command.h"
 #include "activation/autostart_entry.h"
+#include "activation/start_after.h"
 #include "activation/watcher_lock.h"
 #include "test_support.h"
 
@@ -46,6 +47,25 @@ TEST_F(IdleCommandTest, DurationsTakeUnitsAndBareMinutesWithinASecondToADay) {
   EXPECT_NE(err.str().find("--after needs a duration"), std::string::npos) << err.str();
   EXPECT_EQ(runIdleCommand({"--after"}, out, err), 2);
   EXPECT_EQ(runIdleCommand({"--bogus"}, out, err), 2);
+}
+
+TEST_F(IdleCommandTest, TheStoredMinutesCountWithinASecondToADayElseTheDefault) {
+  EXPECT_EQ(StartAfter::secondsFrom(nullptr), 600.0);
+  auto store = openStore();
+  EXPECT_EQ(StartAfter::secondsFrom(store.get()), 600.0);
+  const std::pair<DefaultsValue, double> cases[] = {
+      {DefaultsValue(2.5), 150.0},          {DefaultsValue(std::int64_t{3}), 180.0},
+      {DefaultsValue(1.0 / 60.0), 1.0},     {DefaultsValue(1440.0), 86400.0},
+      {DefaultsValue(0.001), 600.0},        {DefaultsValue(1441.0), 600.0},
+      {DefaultsValue(-5.0), 600.0},         {DefaultsValue(std::string("5")), 600.0},
+  };
+  for (const auto& [stored, seconds] : cases) {
+    store->setObject(stored, StartAfter::kKey);
+    EXPECT_EQ(StartAfter::secondsFrom(store.get()), seconds);
+  }
+  // The flag keeps to the same range.
+  EXPECT_EQ(parseDuration("1s"), StartAfter::kShortestSeconds);
+  EXPECT_EQ(parseDuration("1440"), StartAfter::kLongestSeconds);
 }
 
 TEST_F(IdleCommandTest, TheAutostartEntryStartsTheWatcherAndGoesAgainWithoutATrace) {

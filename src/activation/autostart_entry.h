@@ -6,9 +6,6 @@
 
 namespace orbelune {
 
-// The store key under which the settings app keeps the watcher's minutes.
-inline constexpr const char* kStartAfterMinutesKey = "StartAfterMinutes";
-
 // $XDG_CONFIG_HOME/autostart/orbelune-idle.desktop (~/.config when unset);
 // empty when there is no home folder.
 std::filesystem::path idleAutostartFile();

@@ -8,7 +8,7 @@
 #include <ostream>
 #include <string>
 
-#include "activation/autostart_entry.h"
+#include "activation/start_after.h"
 #include "activation/watcher_lock.h"
 #include "base/number_text.h"
 #include "bundle_info.h"
@@ -24,27 +24,9 @@
 namespace orbelune {
 namespace {
 
-constexpr double kDefaultMinutes = 10.0;
-constexpr double kShortest = 1.0, kLongest = 24.0 * 3600.0;
-
 // SIGTERM and SIGINT end the watcher and any figure it shows at once: the
 // server or compositor frees the windows and surfaces with the connection.
 void onSignal(int) { _exit(0); }
-
-// The stored choice of the settings app, when there is a valid one.
-std::optional<double> storedSeconds() {
-  auto store = ScreenSaverDefaults::forModule(kBundleIdentifier);
-  if (!store) return std::nullopt;
-  auto v = store->storedValue(kStartAfterMinutesKey);
-  if (!v) return std::nullopt;
-  double minutes = 0.0;
-  if (auto r = std::get_if<double>(&*v)) minutes = *r;
-  else if (auto i = std::get_if<std::int64_t>(&*v)) minutes = static_cast<double>(*i);
-  else return std::nullopt;
-  const double seconds = minutes * 60.0;
-  if (!(seconds >= kShortest && seconds <= kLongest)) return std::nullopt;
-  return seconds;
-}
 
 }  // namespace
 
@@ -61,7 +43,7 @@ std::optional<double> parseDuration(const std::string& text) {
   auto v = parseNumber(number);
   if (!v) return std::nullopt;
   const double seconds = *v * unit;
-  if (!(seconds >= kShortest && seconds <= kLongest)) return std::nullopt;
+  if (!StartAfter::takes(seconds)) return std::nullopt;
   return seconds;
 }
 
@@ -117,7 +99,10 @@ int runIdleCommand(const std::vector<std::string>& args, std::ostream& out, std:
     err << "orbelune idle: " << e.what() << "\n";
     return cli::kExitUsage;
   }
-  if (!afterGiven) o.afterSeconds = storedSeconds().value_or(kDefaultMinutes * 60.0);
+  if (!afterGiven) {
+    auto store = ScreenSaverDefaults::forModule(kBundleIdentifier);
+    o.afterSeconds = StartAfter::secondsFrom(store.get());
+  }
 
   const char* wayland = std::getenv("WAYLAND_DISPLAY");
   const char* x11 = std::getenv("DISPLAY");

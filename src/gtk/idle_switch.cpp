@@ -2,15 +2,16 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <cmath>
 #include <filesystem>
 
 #include "activation/autostart_entry.h"
+#include "activation/start_after.h"
 #include "activation/watcher_stop.h"
 
 namespace orbelune {
 namespace {
-
-constexpr double kDefaultMinutes = 10.0;
 
 // The orbelune program beside this one (installed or built together), else
 // the one on the PATH.
@@ -29,14 +30,12 @@ std::filesystem::path orbeluneProgram() {
 
 IdleSwitch::IdleSwitch(std::shared_ptr<ScreenSaverDefaults> store, ReportError report)
     : Gtk::Box(Gtk::Orientation::HORIZONTAL, 8), store_(std::move(store)), report_(std::move(report)) {
-  double minutes = kDefaultMinutes;
-  if (store_) {
-    if (auto v = store_->storedValue(kStartAfterMinutesKey)) {
-      if (auto r = std::get_if<double>(&*v)) minutes = *r;
-      if (auto i = std::get_if<std::int64_t>(&*v)) minutes = static_cast<double>(*i);
-    }
-  }
-  minutes_.set_adjustment(Gtk::Adjustment::create(minutes, 1, 1440, 1, 10));
+  double minutes = StartAfter::kDefaultMinutes;
+  if (store_) minutes = StartAfter::storedMinutes(*store_).value_or(minutes);
+  // Whole minutes within the watcher's range.
+  const double fewest = std::ceil(StartAfter::kShortestSeconds / 60.0);
+  const double most = std::floor(StartAfter::kLongestSeconds / 60.0);
+  minutes_.set_adjustment(Gtk::Adjustment::create(std::clamp(minutes, fewest, most), fewest, most, 1, 10));
   minutes_.set_digits(0);
   minutes_.set_numeric(true);
   minutes_.set_value(minutes);
@@ -58,7 +57,7 @@ bool IdleSwitch::storeMinutes() {
     report_("The minutes could not be saved", "There is no settings folder (neither XDG_CONFIG_HOME nor HOME is set).");
     return false;
   }
-  store_->setObject(minutes_.get_value(), kStartAfterMinutesKey);
+  store_->setObject(minutes_.get_value(), StartAfter::kKey);
   if (auto written = store_->synchronize(); !written) {
     report_("The minutes could not be saved", written.error().message);
     return false;
