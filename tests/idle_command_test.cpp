@@ -87,6 +87,11 @@ TEST_F(IdleCommandTest, TheAutostartEntryStartsTheWatcherAndGoesAgainWithoutATra
 // suggests installing under ~/.local): every reader of the entry must run that
 // program, or the entry is refused with the reason and not written.
 TEST_F(IdleCommandTest, EveryReaderOfTheAutostartEntryRunsTheProgramWhateverItsFolderIsCalled) {
+  // scripts/install-deps installs all three; a build root without them skips.
+  for (const char* reader : {"/usr/bin/desktop-file-validate", "/usr/bin/gio",
+                             "/usr/lib/systemd/user-generators/systemd-xdg-autostart-generator"}) {
+    if (access(reader, X_OK) != 0) GTEST_SKIP() << "no " << reader;
+  }
   const auto record = configHome() / "record";
   const std::string readers = std::string(ORBELUNE_SOURCE_DIR) + "/tests/autostart_readers.sh";
   for (const char* name : {"plain", "my \"saver\"", "$HOME and ${HOME}", "`id`", "it's", "a b#;&|<>~*?()=[]{}",

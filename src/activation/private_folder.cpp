@@ -44,6 +44,10 @@ Result<PrivateFolder> openPrivateFolder(const fs::path& path, bool create) {
   if ((st.st_mode & 077) != 0 || (st.st_mode & 0700) != 0700) {
     return Error{path.string() + " has mode " + octal(st.st_mode) + ", not 0700: others may reach it"};
   }
+  // A read-only mount passes the mode check but takes no lock file.
+  if (faccessat(fd.get(), ".", W_OK | X_OK, AT_EACCESS) != 0) {
+    return Error{"cannot write in " + path.string() + ": " + std::strerror(errno)};
+  }
   return PrivateFolder{std::move(fd), path};
 }
 

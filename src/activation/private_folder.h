@@ -11,7 +11,8 @@ namespace orbelune {
 // An open folder that was, when opened, a directory (not a symbolic link to
 // one) owned by this user, with every permission for the user and none for
 // anyone else. Files are made and opened relative to `fd`, so that what was
-// checked is what is used even if the name is replaced afterwards.
+// checked is what is used even if the name is replaced afterwards. It can be
+// written in (not on a read-only mount).
 struct PrivateFolder {
   UniqueFd fd;
   std::filesystem::path path;
