@@ -35,6 +35,9 @@ constexpr double kNoEnd = std::numeric_limits<double>::infinity();
 // times the view's side, a thousand points wide, at any display scale up to 4.
 constexpr double kFigureSizeLoadLow = -100.0, kFigureSizeLoadHigh = 100.0;
 constexpr double kLineWidthLoadLow = 0.0, kLineWidthLoadHigh = 1000.0;
+// A figure shown for six seconds at the least: shorter would mean a new figure
+// every frame or so, which is no figure at all.
+constexpr double kShortestShuffle = 0.1;
 
 // The figure size has no text field: its slider's range is the bound.
 const SettingDescriptor kTable[] = {
@@ -88,7 +91,7 @@ const SettingDescriptor kTable[] = {
     {.key = keys::kShowInitialPhase, .field = &S::isShowInitialPhase, .builtIn = 0, .flag = "show-phases",
      .negation = "no-show-phases", .label = "Show the phases"},
     {.key = keys::kShuffleMinutes, .field = &S::shuffleMinutes, .builtIn = 0.0, .low = 0.0, .high = 1440.0,
-     .flag = "shuffle", .label = "Change the figure every", .unit = "minutes"},
+     .lowestOn = kShortestShuffle, .flag = "shuffle", .label = "Change the figure every", .unit = "minutes"},
     {.key = keys::kKeyedLineColor, .legacyKey = keys::kLineColor, .field = &S::lineColor,
      .builtInColor = Color::yellow(), .flag = "line-color", .label = "Line colour"},
     {.key = keys::kKeyedTextColor, .legacyKey = keys::kTextColor, .field = &S::textColor,
