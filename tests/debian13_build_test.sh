@@ -11,7 +11,7 @@ source "$(dirname "$0")/desktop_root.sh"
 require_desktop_root
 fail() { echo "FAIL: $*"; exit 1; }
 
-keep=${ORBELUNE_ROOT_CACHE:-/var/cache/orbelune}/trixie-build
+keep=${ORBELUNE_ROOT_CACHE:-/var/cache/orbelune}/build-trixie
 mkdir -p "$keep/src" "$keep/build"
 trap 'unshare_with_root' EXIT
 share_with_root "$keep"
