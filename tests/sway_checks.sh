@@ -1,9 +1,9 @@
 # Shell helpers for the tests under a headless sway: a work folder, sway's
-# runtime folder and their cleanup, start_sway, shows_figure OUTPUT and
-# ended_with PID STATUS. sway refuses to run as root, so it runs as nobody with
+# runtime folder and their cleanup, start_sway, ipc (a patient swaymsg),
+# outputs, add_output, shows_figure OUTPUT and ended_with PID STATUS. sway refuses to run as root, so it runs as nobody with
 # a runtime folder of its own.
 
-fail() { echo "FAIL: $*"; exit 1; }
+source "$(dirname "${BASH_SOURCE[0]}")/script_checks.sh"
 work=$(mktemp -d)
 rt=$(mktemp -d /tmp/orbelune-sway.XXXXXX)
 sway_pid=""
@@ -28,7 +28,7 @@ start_sway() {
   "${as_sway[@]}" env -i XDG_RUNTIME_DIR="$rt" WLR_BACKENDS=headless WLR_RENDERER=pixman \
     WLR_LIBINPUT_NO_DEVICES=1 PATH=/usr/bin:/bin sway -c "$rt/config" >"$work/sway.log" 2>&1 &
   sway_pid=$!
-  for _ in $(seq 100); do
+  for _ in $(seq 300); do
     [ -S "$rt/wayland-1" ] && ls "$rt"/sway-ipc.* >/dev/null 2>&1 && break
     sleep 0.1
   done
@@ -38,22 +38,47 @@ start_sway() {
 }
 
 # Succeeds once a screenshot of output $1 shows the yellow figure.
-shows_figure() {
-  local yellow=0
-  for _ in $(seq 20); do
-    sleep 0.3
-    grim -o "$1" "$work/$1.png" 2>/dev/null || continue
-    yellow=$(convert "$work/$1.png" -fx '(r>0.6 && g>0.6 && b<0.3) ? 1 : 0' -format '%[fx:mean*w*h]' info:)
-    awk -v n="$yellow" 'BEGIN { exit !(n > 200) }' && return 0
-  done
-  echo "yellow pixels on $1: $yellow"
-  return 1
-}
-ended_with() {  # waits up to 3 s for process $1 and checks its status is $2
-  for _ in $(seq 30); do kill -0 "$1" 2>/dev/null || break; sleep 0.1; done
-  kill -0 "$1" 2>/dev/null && return 1
+shows_figure() { figure_shows "$work/$1.png" grim -o "$1" "$work/$1.png"; }
+ended_with() {  # waits up to 10 s for process $1 and checks its status is $2
+  for _ in $(seq 100); do kill -0 "$1" 2>/dev/null || break; sleep 0.1; done
+  kill -0 "$1" 2>/dev/null && { echo "process $1 still runs"; return 1; }
   local status=0
   wait "$1" || status=$?
   [ "$status" -eq "$2" ] || { echo "status $status, not $2"; return 1; }
 }
 
+# swaymsg ARGS..., patient with a busy sway: swaymsg gives up when sway has
+# not answered in 3 s ("Unable to receive IPC response"), though sway still
+# carries the command out. Such a message is sent again: the queries, and the
+# output commands the tests send (mode, disable), are the same done twice.
+ipc() {
+  local out
+  for _ in $(seq 10); do
+    if out=$(swaymsg "$@" 2>&1); then
+      printf '%s\n' "$out"
+      return 0
+    fi
+    [[ $out == *"Unable to receive IPC response"* ]] || break
+  done
+  echo "swaymsg $*: $out" >&2
+  return 1
+}
+
+# The headless outputs' names, enabled or not, oldest first.
+outputs() { ipc -t get_outputs | grep -o '"HEADLESS-[0-9]*"' | tr -d '"' | sort -t- -k2 -n; }
+
+# A new headless output, named on stdout once sway lists it. Not sent twice
+# (that would make two): when swaymsg gives up waiting, the list tells.
+add_output() {
+  local before
+  before=$(outputs | tail -1)
+  swaymsg create_output >/dev/null 2>&1 || true
+  for _ in $(seq 300); do
+    local newest
+    newest=$(outputs | tail -1)
+    [ "$newest" != "$before" ] && { echo "$newest"; return 0; }
+    sleep 0.1
+  done
+  echo "sway made no new output in 30 s (the newest is still $before)" >&2
+  return 1
+}

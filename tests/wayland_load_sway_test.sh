@@ -6,27 +6,24 @@
 # short of memory for such an output, a clear line and status 1.
 set -euo pipefail
 orbelune=$1
-for tool in sway swaymsg; do
-  command -v "$tool" >/dev/null || { echo "missing $tool (scripts/install-deps installs it)"; exit 1; }
-done
 source "$(dirname "$0")/sway_checks.sh"
+need sway swaymsg
 size=${ORBELUNE_LOAD_SIZE:-7680x4320}
 
 start_sway
-swaymsg create_output >/dev/null
-swaymsg create_output >/dev/null
-for n in 1 2 3; do swaymsg -- output "HEADLESS-$n" mode --custom "$size" >/dev/null; done
+add_output >/dev/null
+add_output >/dev/null
+for n in 1 2 3; do ipc -- output "HEADLESS-$n" mode --custom "$size" >/dev/null; done
 # The settings of the run, by default the stored ones (the built-in figure).
 # shellcheck disable=SC2086
 "$orbelune" --wayland-background ${ORBELUNE_LOAD_FLAGS:-} 2>"$work/err" & saver=$!
 sleep 2
 for round in $(seq 15); do
-  swaymsg create_output >/dev/null
+  newest=$(add_output) || fail "round $round: no new output"
   sleep 0.3
-  newest=$(swaymsg -t get_outputs | grep -o '"HEADLESS-[0-9]*"' | tr -d '"' | sort -t- -k2 -n | tail -1)
-  swaymsg -- output "$newest" mode --custom "$size" >/dev/null
+  ipc -- output "$newest" mode --custom "$size" >/dev/null || fail "round $round: $newest took no mode"
   sleep 0.3
-  swaymsg output "$newest" disable >/dev/null
+  ipc output "$newest" disable >/dev/null || fail "round $round: $newest was not disabled"
   kill -0 "$saver" 2>/dev/null || fail "the saver ended in round $round: $(cat "$work/err")"
 done
 sleep 1
