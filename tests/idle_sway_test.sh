@@ -6,7 +6,7 @@
 set -euo pipefail
 orbelune=$1 client=$2
 source "$(dirname "$0")/sway_checks.sh"
-need sway swaymsg grim wtype convert
+need sway python3 grim wtype convert
 shot=${ORBELUNE_SCREENSHOT:-}  # where to keep a screenshot of the figure, if anywhere
 
 count() { grep -c "$1" "$work/out" || true; }

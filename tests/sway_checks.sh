@@ -1,7 +1,7 @@
 # Shell helpers for the tests under a headless sway: a work folder, sway's
 # runtime folder and their cleanup, start_sway, ipc (a patient swaymsg),
-# outputs, add_output, shows_figure OUTPUT and ended_with PID STATUS. sway refuses to run as root, so it runs as nobody with
-# a runtime folder of its own.
+# outputs, add_output, shows_figure OUTPUT and ended_with PID STATUS. sway
+# refuses to run as root, so it runs as nobody with a runtime folder of its own.
 
 source "$(dirname "${BASH_SOURCE[0]}")/script_checks.sh"
 work=$(mktemp -d)
@@ -47,38 +47,15 @@ ended_with() {  # waits up to 10 s for process $1 and checks its status is $2
   [ "$status" -eq "$2" ] || { echo "status $status, not $2"; return 1; }
 }
 
-# swaymsg ARGS..., patient with a busy sway: swaymsg gives up when sway has
-# not answered in 3 s ("Unable to receive IPC response"), though sway still
-# carries the command out. Such a message is sent again: the queries, and the
-# output commands the tests send (mode, disable), are the same done twice.
-ipc() {
-  local out
-  for _ in $(seq 10); do
-    if out=$(swaymsg "$@" 2>&1); then
-      printf '%s\n' "$out"
-      return 0
-    fi
-    [[ $out == *"Unable to receive IPC response"* ]] || break
-  done
-  echo "swaymsg $*: $out" >&2
-  return 1
-}
+# ipc [-t TYPE] [COMMAND...]: swaymsg's message through sway_ipc.py, which
+# waits for a busy sway's answer where swaymsg gives up after 3 s.
+ipc() { python3 "$(dirname "${BASH_SOURCE[0]}")/sway_ipc.py" "$@"; }
 
 # The headless outputs' names, enabled or not, oldest first.
 outputs() { ipc -t get_outputs | grep -o '"HEADLESS-[0-9]*"' | tr -d '"' | sort -t- -k2 -n; }
 
-# A new headless output, named on stdout once sway lists it. Not sent twice
-# (that would make two): when swaymsg gives up waiting, the list tells.
+# A new headless output, named on stdout.
 add_output() {
-  local before
-  before=$(outputs | tail -1)
-  swaymsg create_output >/dev/null 2>&1 || true
-  for _ in $(seq 300); do
-    local newest
-    newest=$(outputs | tail -1)
-    [ "$newest" != "$before" ] && { echo "$newest"; return 0; }
-    sleep 0.1
-  done
-  echo "sway made no new output in 30 s (the newest is still $before)" >&2
-  return 1
+  ipc create_output >/dev/null || return 1
+  outputs | tail -1
 }

@@ -8,7 +8,7 @@
 set -euo pipefail
 orbelune=$1 client=$2
 source "$(dirname "$0")/sway_checks.sh"
-need sway swaymsg grim wtype convert
+need sway python3 grim wtype convert
 
 start_sway
 # Without X, a window of its own is a native one; q closes it.
