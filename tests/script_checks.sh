@@ -49,8 +49,9 @@ figure_shows() {
   while :; do
     sleep 0.3
     if "$@" 2>/dev/null; then
-      yellow=$(yellow_pixels "$picture")
-      [ "$yellow" -gt 200 ] && { echo "yellow pixels: $yellow"; return 0; }
+      # A picture half written when read counts as none.
+      yellow=$(yellow_pixels "$picture" 2>/dev/null) || yellow=0
+      [ "${yellow:-0}" -gt 200 ] && { echo "yellow pixels: $yellow"; return 0; }
     fi
     [ "$SECONDS" -lt "$deadline" ] || break
   done
