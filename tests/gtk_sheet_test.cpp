@@ -167,11 +167,9 @@ TEST_F(GtkSheetTest, OkWritesTheStoreThatANewRenderReads) {
   ASSERT_EQ(host.ended.size(), 1u);
   EXPECT_TRUE(host.errors.empty());
 
-  FILE* p = popen((std::string(ORBELUNE_BINARY) + " render --frames 1 --ops -").c_str(), "r");
-  char buf[1 << 16];
-  std::string out;
-  for (std::size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
-  ASSERT_EQ(WEXITSTATUS(pclose(p)), 0);
+  const auto run = test::runOrbelune("render --frames 1 --ops -");
+  ASSERT_EQ(run.status, 0) << run.err;
+  const std::string& out = run.out;
   auto start = nlohmann::json::parse(out.substr(0, out.find('\n')));
   EXPECT_EQ(start["samplingRate"], 25000.0);
   auto draw = nlohmann::json::parse(out.substr(out.find('\n') + 1));

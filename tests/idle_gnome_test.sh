@@ -6,9 +6,8 @@
 # a key hides it again.
 set -euo pipefail
 orbelune=$1
-for tool in mutter dbus-run-session gdbus; do
-  command -v "$tool" >/dev/null || { echo "missing $tool (scripts/install-deps installs it)"; exit 1; }
-done
+source "$(dirname "$0")/script_checks.sh"
+need mutter dbus-run-session gdbus
 /usr/bin/python3 -c 'import gi' 2>/dev/null || { echo "missing python3-gi (scripts/install-deps installs it)"; exit 1; }
 work=$(mktemp -d)
 chmod 700 "$work"
@@ -33,7 +32,7 @@ said() { for _ in $(seq "${3:-100}"); do [ "$(grep -c "$2" "$work/out" || true)"
 mutter --headless --wayland --no-x11 --wayland-display "$WAYLAND_DISPLAY" \
   --virtual-monitor 1280x800 --virtual-monitor 1024x768 >"$work/mutter.log" 2>&1 &
 pids+=($!)
-for _ in $(seq 300); do
+for _ in $(seq 600); do
   [ -S "$work/$WAYLAND_DISPLAY" ] && has_owner org.gnome.Mutter.IdleMonitor && has_owner org.gnome.Mutter.RemoteDesktop &&
     break
   sleep 0.05
@@ -51,15 +50,15 @@ sleep 0.3
 "$orbelune" idle --after 2s --verbose >"$work/out" 2>&1 &
 watcher=$!
 pids+=($watcher)
-said 1 "showing the figure on 2 monitors" 80 || fail "after the idle time the figure did not show on both monitors"
+said 1 "showing the figure on 2 monitors" 200 || fail "after the idle time the figure did not show on both monitors"
 sleep 1
 kill -0 "$watcher" 2>/dev/null || fail "the watcher ended"
 inject move 40 0
-said 1 "hidden on input" 30 || fail "pointer motion did not hide the figure"
-said 2 "showing the figure on 2 monitors" 80 || fail "the figure did not show again after the next idle time"
+said 1 "hidden on input" 100 || fail "pointer motion did not hide the figure"
+said 2 "showing the figure on 2 monitors" 200 || fail "the figure did not show again after the next idle time"
 sleep 1
 inject key 0x61
-said 2 "hidden on input" 30 || fail "a key did not hide the figure"
+said 2 "hidden on input" 100 || fail "a key did not hide the figure"
 kill -TERM "$watcher"
 status=0; wait "$watcher" || status=$?
 [ "$status" -eq 0 ] || fail "SIGTERM ended the watcher with status $status"

@@ -4,12 +4,12 @@
 # the validators; the packaged saver drawing into a given window under Xvfb.
 set -euo pipefail
 build=$1
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-fail() { echo "FAIL: $*"; exit 1; }
+source "$(dirname "$0")/script_checks.sh"
+make_work_folder
 skip() { echo "SKIP: $* (scripts/install-deps installs it)"; }
 
-# 1. cmake --install into a temporary prefix.
+# 1. cmake --install into a temporary prefix. Each step says when it is done,
+# so that a run stopped at its time limit shows how far it got.
 cmake --install "$build" --prefix "$work/prefix" >/dev/null
 for f in bin/orbelune bin/orbelune-settings libexec/xscreensaver/orbelune share/orbelune/ConfigureSheet.ui \
          share/xscreensaver/config/orbelune.xml share/applications/screensavers/orbelune.desktop \
@@ -29,9 +29,19 @@ done
 
 # 2. The package, built from debian/ as a distribution builds it and held to
 # lintian (scripts/package fails on any error or warning), and its file list.
+# It builds in a copy: what a build leaves behind (debian/'s work files, obj-*,
+# the .deb and .changes one folder up) must not appear in the checkout or its parent.
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
-"$source_dir/scripts/package" >"$work/package.log" 2>&1 || { cat "$work/package.log"; fail "scripts/package"; }
-deb=$(ls "$source_dir"/build-package/orbelune_*_*.deb | head -1)
+leftovers() {
+  ls -d "$source_dir"/../orbelune_* "$source_dir"/../orbelune-dbgsym_* "$source_dir"/obj-* "$source_dir"/debian/files \
+    "$source_dir"/debian/.debhelper "$source_dir"/debian/orbelune 2>/dev/null || true
+}
+before=$(leftovers)
+echo "installed into a prefix at ${SECONDS}s; building the package (scripts/package)"
+"$source_dir/scripts/package" "$work/package" >"$work/package.log" 2>&1 || { cat "$work/package.log"; fail "scripts/package"; }
+[ "$(leftovers)" = "$before" ] || fail "scripts/package wrote into the checkout or its parent: $(leftovers)"
+deb=$(ls "$work"/package/orbelune_*_*.deb | head -1)
+echo "package built at ${SECONDS}s"
 [ -f "$deb" ] || fail "no orbelune_<version>_<arch>.deb"
 dpkg-deb -c "$deb" | awk '{print $6}' | sed 's|^\./|/|' >"$work/files"
 # Where Debian's own hack packages (xscreensaver-data and the like) put theirs.
@@ -64,6 +74,7 @@ if command -v man >/dev/null; then
   man -l "$root/usr/share/man/man6/orbelune.6.gz" 2>/dev/null | grep -q XSCREENSAVER_WINDOW || fail "man page"
 fi
 
+echo "validators done at ${SECONDS}s"
 # 4. The packaged saver, as XScreenSaver's preview runs it.
 cat >"$work/inner.sh" <<'INNER'
 set -euo pipefail

@@ -19,28 +19,8 @@
 namespace orbelune {
 namespace {
 
-struct Run {
-  int status;
-  std::string out;
-  std::string err;
-};
-
-// Runs the real binary, as a user or script would.
-Run runOrbelune(const std::string& args) {
-  std::string errFile = (std::filesystem::temp_directory_path() / "orbelune-err-XXXXXX").string();
-  close(mkstemp(errFile.data()));
-  std::string cmd = std::string(ORBELUNE_BINARY) + " " + args + " 2>" + errFile;
-  FILE* p = popen(cmd.c_str(), "r");
-  std::string out;
-  char buf[65536];
-  for (std::size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
-  int status = pclose(p);
-  std::ifstream e(errFile);
-  std::stringstream err;
-  err << e.rdbuf();
-  std::remove(errFile.c_str());
-  return {WEXITSTATUS(status), out, err.str()};
-}
+using test::Run;
+using test::runOrbelune;
 
 std::vector<nlohmann::json> lines(const std::string& text) {
   std::vector<nlohmann::json> out;

@@ -5,12 +5,9 @@
 # says it cannot and ends with status 1.
 set -euo pipefail
 orbelune=$1
-for tool in Xvfb xwininfo import convert; do
-  command -v "$tool" >/dev/null || { echo "missing $tool (scripts/install-deps installs it)"; exit 1; }
-done
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-export XDG_CONFIG_HOME=$work/config
+source "$(dirname "$0")/script_checks.sh"
+need Xvfb xwininfo import convert
+make_work_folder
 
 cat >"$work/inner.sh" <<'INNER'
 set -euo pipefail

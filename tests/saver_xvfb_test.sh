@@ -3,18 +3,14 @@
 # server. It must draw the figure there and end with status 0 on SIGTERM.
 set -euo pipefail
 orbelune=$1
-for tool in Xvfb xwininfo xrandr import convert; do
-  command -v "$tool" >/dev/null || { echo "missing $tool (scripts/install-deps installs it)"; exit 1; }
-done
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-export XDG_CONFIG_HOME=$work/config
+source "$(dirname "$0")/script_checks.sh"
+need Xvfb xwininfo xrandr import convert
+make_work_folder
 
 cat >"$work/inner.sh" <<'INNER'
 set -euo pipefail
 orbelune=$1 work=$2
 source "$3"
-fail() { echo "FAIL: $*"; exit 1; }
 
 # A window of the saver's own stands in for the one XScreenSaver would give.
 "$orbelune" --window & host=$!
@@ -43,7 +39,7 @@ catches_signals "$stuck" || fail "the hack never set up its signal handling"
 sleep 0.5
 kill -STOP "$XVFB_PID"
 kill -TERM "$stuck"
-for _ in $(seq 20); do kill -0 "$stuck" 2>/dev/null || break; sleep 0.05; done
+for _ in $(seq 100); do kill -0 "$stuck" 2>/dev/null || break; sleep 0.05; done
 if kill -0 "$stuck" 2>/dev/null; then
   kill -9 "$stuck"; kill -CONT "$XVFB_PID"; fail "SIGTERM did not end the hack while the server was stopped"
 fi
@@ -56,13 +52,13 @@ status=0; wait "$stuck" || status=$?
 catches_signals "$orphan" || fail "the hack never set up its signal handling"
 sleep 0.5
 kill -TERM "$host"; wait "$host" || true
-for _ in $(seq 30); do kill -0 "$orphan" 2>/dev/null || break; sleep 0.1; done
+for _ in $(seq 100); do kill -0 "$orphan" 2>/dev/null || break; sleep 0.1; done
 if kill -0 "$orphan" 2>/dev/null; then kill -9 "$orphan"; fail "the hack outlived its window"; fi
 grep -q "destroyed\|gone" "$work/err" || fail "no message when the window went away: $(cat "$work/err")"
 # --fullscreen follows the monitors: one added gets a view of its own, and
 # loses it again when it goes.
 views() { xwininfo -root -tree | grep -c '"Orbelune"' || true; }
-wait_views() { for _ in $(seq 60); do [ "$(views)" -eq "$1" ] && return 0; sleep 0.1; done; return 1; }
+wait_views() { for _ in $(seq 150); do [ "$(views)" -eq "$1" ] && return 0; sleep 0.1; done; return 1; }
 "$orbelune" --fullscreen & full=$!
 wait_views 1 || fail "--fullscreen did not open one view for the one monitor ($(views))"
 xrandr --setmonitor orbelune-test 400/100x300/75+400+300 none

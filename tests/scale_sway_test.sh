@@ -14,11 +14,11 @@ source "$(dirname "$0")/sway_checks.sh"
 source "$(dirname "$0")/scale_checks.sh"
 
 start_sway
-swaymsg output HEADLESS-1 resolution 1200x900 scale 1 >/dev/null
+ipc output HEADLESS-1 resolution 1200x900 scale 1 >/dev/null
 WAYLAND_DEBUG=1 "$orbelune" --wayland "${scale_figure[@]}" 2>"$work/layer.log" & saver=$!
 shows_figure HEADLESS-1 || fail "no figure at scale 1"
 if ! $in_trixie; then
-  swaymsg output HEADLESS-1 scale 2 >/dev/null
+  ipc output HEADLESS-1 scale 2 >/dev/null
   for _ in $(seq 100); do grep -q 'set_buffer_scale(2)' "$work/layer.log" && break; sleep 0.1; done
   IFS=, read -r _ lw lh < <(last_call "$work/layer.log" 'zwlr_layer_surface_v1@[0-9]+\.configure')
   buffers_of "$work/layer.log" $((lw * 2)) $((lh * 2)) || fail "at 2: no $((lw * 2))x$((lh * 2)) buffers for ${lw}x$lh"
@@ -38,7 +38,7 @@ if ! $in_trixie; then
   exit 0
 fi
 for scale in 1.25 1.5 2; do
-  swaymsg output HEADLESS-1 scale "$scale" >/dev/null
+  ipc output HEADLESS-1 scale "$scale" >/dev/null
   # The layer surface is configured to the output's new logical size.
   expected=$(awk -v s="$scale" 'BEGIN { printf "%d\n", s * 120 }')
   for _ in $(seq 100); do

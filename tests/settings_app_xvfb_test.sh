@@ -6,20 +6,16 @@
 # says so once and stops nothing.
 set -euo pipefail
 app=$1 orbelune=$2
-for tool in Xvfb xdotool xwininfo; do
-  command -v "$tool" >/dev/null || { echo "missing $tool (scripts/install-deps installs it)"; exit 1; }
-done
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+source "$(dirname "$0")/script_checks.sh"
+need Xvfb xdotool xwininfo
+make_work_folder
 cat >"$work/inner.sh" <<'INNER'
 set -euo pipefail
 app=$1 orbelune=$2
+source "$4"
 export XDG_CONFIG_HOME=$3/config GDK_BACKEND=x11 GSK_RENDERER=cairo NO_AT_BRIDGE=1 GSETTINGS_BACKEND=memory
 export XDG_RUNTIME_DIR=$3/run
 mkdir -p "$XDG_RUNTIME_DIR"; chmod 700 "$XDG_RUNTIME_DIR"
-fail() { echo "FAIL: $*"; exit 1; }
-find_window() { for _ in $(seq 80); do w=$(xdotool search --name "$1" 2>/dev/null | head -1); [ -n "$w" ] && { echo "$w"; return; }; sleep 0.1; done; }
-mapped() { xwininfo -id "$1" | grep -q 'IsViewable'; }
 
 "$app" 2>/dev/null & pid=$!
 win=$(find_window '^Orbelune$')
@@ -28,17 +24,12 @@ sleep 1
 xdotool mousemove --window "$win" 579 410 click 1
 sheet=$(find_window '^Orbelune Options$')
 [ -n "$sheet" ] || fail "Options… did not open the sheet"
-sleep 0.5
-mapped "$sheet" || fail "the sheet is not shown"
+becomes_mapped "$sheet" || fail "the sheet is not shown"
 xdotool key --window "$sheet" Escape
 sleep 0.5
 mapped "$sheet" || fail "Escape closed the sheet"
 # The line width field, then OK.
-xdotool mousemove --window "$sheet" 235 344 click --repeat 3 1
-xdotool type "4"
-xdotool mousemove --window "$sheet" 563 610 click 1
-sleep 0.5
-mapped "$sheet" && fail "OK did not end the sheet"
+enter_and_ok "$sheet" 235 344 4 || fail "OK did not end the sheet"
 [ "$("$orbelune" defaults read LineWidth)" = "4.0" ] || fail "OK did not store the line width"
 
 # The switch: on writes the autostart entry and starts the watcher.
@@ -52,14 +43,14 @@ watching() {
   return 1
 }
 xdotool mousemove --window "$win" 36 410 click 1
-for _ in $(seq 30); do [ -f "$entry" ] && watching && break; sleep 0.1; done
+for _ in $(seq 100); do [ -f "$entry" ] && watching && break; sleep 0.1; done
 [ -f "$entry" ] || fail "the switch wrote no autostart entry"
 grep -q '^Exec=".*orbelune" idle$' "$entry" || fail "the autostart entry does not start orbelune idle: $(cat "$entry")"
 watching || fail "the switch did not start the watcher"
 [ "$("$orbelune" defaults read StartAfterMinutes)" = "10.0" ] || fail "the switch did not store the minutes"
 # Off takes both away.
 xdotool mousemove --window "$win" 36 410 click 1
-for _ in $(seq 30); do [ ! -f "$entry" ] && ! watching && break; sleep 0.1; done
+for _ in $(seq 100); do [ ! -f "$entry" ] && ! watching && break; sleep 0.1; done
 [ ! -f "$entry" ] || fail "the switch left the autostart entry"
 watching && fail "the switch left the watcher running"
 
@@ -81,4 +72,5 @@ kill -TERM "$pid"
 wait "$pid" || true
 echo "settings app under Xvfb: all checks passed"
 INNER
-"$(dirname "$0")/with_xvfb.sh" 1280x720x24 bash "$work/inner.sh" "$app" "$orbelune" "$work"
+"$(dirname "$0")/with_xvfb.sh" 1280x720x24 bash "$work/inner.sh" "$app" "$orbelune" "$work" \
+  "$(dirname "$0")/x11_checks.sh"

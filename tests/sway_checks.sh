@@ -1,13 +1,14 @@
 # Shell helpers for the tests under a headless sway: a work folder, sway's
-# runtime folder and their cleanup, start_sway, shows_figure OUTPUT and
-# ended_with PID STATUS. sway refuses to run as root, so it runs as nobody with
-# a runtime folder of its own.
+# runtime folder and their cleanup, start_sway, ipc (a patient swaymsg),
+# outputs, add_output, shows_figure OUTPUT and ended_with PID STATUS. sway
+# refuses to run as root, so it runs as nobody with a runtime folder of its own.
 #
-# With ORBELUNE_DESKTOP=trixie, sway (1.10) and its tools (swaymsg, grim,
-# wtype) are those of the Debian 13 root (tests/desktop_root.sh), sway running
-# as the root's user "tester"; the saver and the test client still run here.
+# With ORBELUNE_DESKTOP=trixie, sway (1.10) and its tools (grim, wtype) are
+# those of the Debian 13 root (tests/desktop_root.sh), sway running as the
+# root's user "tester"; the saver and the test client still run here. There
+# start_labwc starts labwc in place of sway.
 
-fail() { echo "FAIL: $*"; exit 1; }
+source "$(dirname "${BASH_SOURCE[0]}")/script_checks.sh"
 in_trixie=false
 if [ "${ORBELUNE_DESKTOP:-}" = trixie ]; then
   in_trixie=true
@@ -32,7 +33,6 @@ if $in_trixie; then
   in_desktop() {
     in_root env XDG_RUNTIME_DIR="$rt" WAYLAND_DISPLAY="${WAYLAND_DISPLAY:-wayland-1}" SWAYSOCK="${SWAYSOCK:-}" "$@"
   }
-  swaymsg() { in_desktop swaymsg "$@"; }
   grim() { in_desktop grim "$@"; }
   wtype() { in_desktop wtype "$@"; }
 fi
@@ -54,7 +54,7 @@ start_sway() {
   "${as_sway[@]}" env -i XDG_RUNTIME_DIR="$rt" WLR_BACKENDS=headless WLR_RENDERER=pixman \
     WLR_LIBINPUT_NO_DEVICES=1 PATH=/usr/bin:/bin sway -c "$rt/config" >"$work/sway.log" 2>&1 &
   sway_pid=$!
-  for _ in $(seq 100); do
+  for _ in $(seq 300); do
     [ -S "$rt/wayland-1" ] && ls "$rt"/sway-ipc.* >/dev/null 2>&1 && break
     sleep 0.1
   done
@@ -77,7 +77,7 @@ start_labwc() {
     WLR_LIBINPUT_NO_DEVICES=1 WLR_HEADLESS_OUTPUTS="${1:-1}" PATH=/usr/bin:/bin labwc -C "$rt/labwc" \
     >"$work/labwc.log" 2>&1 &
   sway_pid=$!
-  for _ in $(seq 100); do
+  for _ in $(seq 300); do
     [ -S "$rt/wayland-0" ] && break
     sleep 0.1
   done
@@ -86,22 +86,24 @@ start_labwc() {
 }
 
 # Succeeds once a screenshot of output $1 shows the yellow figure.
-shows_figure() {
-  local yellow=0
-  for _ in $(seq 20); do
-    sleep 0.3
-    grim -o "$1" "$work/$1.png" 2>/dev/null || continue
-    yellow=$(convert "$work/$1.png" -fx '(r>0.6 && g>0.6 && b<0.3) ? 1 : 0' -format '%[fx:mean*w*h]' info:)
-    awk -v n="$yellow" 'BEGIN { exit !(n > 200) }' && return 0
-  done
-  echo "yellow pixels on $1: $yellow"
-  return 1
-}
-ended_with() {  # waits up to 3 s for process $1 and checks its status is $2
-  for _ in $(seq 30); do kill -0 "$1" 2>/dev/null || break; sleep 0.1; done
-  kill -0 "$1" 2>/dev/null && return 1
+shows_figure() { figure_shows "$work/$1.png" grim -o "$1" "$work/$1.png"; }
+ended_with() {  # waits up to 10 s for process $1 and checks its status is $2
+  for _ in $(seq 100); do kill -0 "$1" 2>/dev/null || break; sleep 0.1; done
+  kill -0 "$1" 2>/dev/null && { echo "process $1 still runs"; return 1; }
   local status=0
   wait "$1" || status=$?
   [ "$status" -eq "$2" ] || { echo "status $status, not $2"; return 1; }
 }
 
+# ipc [-t TYPE] [COMMAND...]: swaymsg's message through sway_ipc.py, which
+# waits for a busy sway's answer where swaymsg gives up after 3 s.
+ipc() { python3 "$(dirname "${BASH_SOURCE[0]}")/sway_ipc.py" "$@"; }
+
+# The headless outputs' names, enabled or not, oldest first.
+outputs() { ipc -t get_outputs | grep -o '"HEADLESS-[0-9]*"' | tr -d '"' | sort -t- -k2 -n; }
+
+# A new headless output, named on stdout.
+add_output() {
+  ipc create_output >/dev/null || return 1
+  outputs | tail -1
+}

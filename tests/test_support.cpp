@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -18,6 +19,25 @@
 #include "store/system_version.h"
 
 namespace orbelune::test {
+
+Run runOrbelune(const std::string& args) {
+  std::string errFile = (std::filesystem::temp_directory_path() / "orbelune-err-XXXXXX").string();
+  close(mkstemp(errFile.data()));
+  const std::string command = std::string(ORBELUNE_BINARY) + " " + args + " 2>" + errFile;
+  FILE* p = popen(command.c_str(), "r");
+  std::string out;
+  if (p) {
+    char buf[65536];
+    for (std::size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+  }
+  const int status = p ? pclose(p) : -1;
+  std::ifstream e(errFile);
+  std::stringstream err;
+  err << e.rdbuf();
+  std::remove(errFile.c_str());
+  if (status == -1) return {-1, out, "cannot run " + command};
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), out, err.str()};
+}
 
 void IsolatedTest::SetUp() {
   std::string tmpl = (std::filesystem::temp_directory_path() / "orbelune-test-XXXXXX").string();

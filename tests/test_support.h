@@ -16,6 +16,17 @@
 
 namespace orbelune::test {
 
+// What a run of the orbelune program said and how it ended.
+struct Run {
+  int status;  // its exit status, or 128 + the signal that ended it
+  std::string out;
+  std::string err;
+};
+
+// Runs the orbelune program built with the tests, as a user or script would:
+// `args` are read by the shell (quote what needs it).
+Run runOrbelune(const std::string& args);
+
 // Passes when an action succeeded, and shows why it did not otherwise.
 inline ::testing::AssertionResult succeeded(const Result<void>& result) {
   if (result) return ::testing::AssertionSuccess();

@@ -7,10 +7,8 @@
 # refuses to run as root, so it runs as nobody with a runtime folder of its own.
 set -euo pipefail
 orbelune=$1 client=$2
-for tool in sway swaymsg grim wtype convert; do
-  command -v "$tool" >/dev/null || { echo "missing $tool (scripts/install-deps installs it)"; exit 1; }
-done
 source "$(dirname "$0")/sway_checks.sh"
+need sway python3 grim wtype convert
 
 start_sway
 # Without X, a window of its own is a native one; q closes it.
@@ -21,9 +19,9 @@ ended_with "$window" 0 || fail "q did not close the native window with status 0"
 
 "$orbelune" --wayland & saver=$!
 shows_figure HEADLESS-1 || fail "no figure on the first output"
-swaymsg create_output >/dev/null
+add_output >/dev/null || fail "sway made no second output"
 shows_figure HEADLESS-2 || fail "no figure on an output added while it runs"
-swaymsg output HEADLESS-2 disable >/dev/null
+ipc output HEADLESS-2 disable >/dev/null || fail "sway did not disable the second output"
 sleep 0.5
 kill -0 "$saver" 2>/dev/null || fail "an output removed ended the saver"
 shows_figure HEADLESS-1 || fail "no figure left on the first output after the second went"

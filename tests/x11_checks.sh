@@ -1,4 +1,5 @@
 # Shell helpers for the tests that look at windows on a virtual X server.
+source "$(dirname "${BASH_SOURCE[0]}")/script_checks.sh"
 
 # The id of the saver's own window ("Orbelune"), once it is there (a loaded
 # machine may take seconds to start it).
@@ -13,15 +14,27 @@ saver_window() {
 }
 
 # Succeeds once a screenshot of window $1 (kept as $2) shows the yellow figure.
-shows_figure() {
-  local yellow=0
-  for _ in $(seq 20); do
-    sleep 0.5
-    import -window "$1" "$2"
-    yellow=$(convert "$2" -fx '(r>0.6 && g>0.6 && b<0.3) ? 1 : 0' -format '%[fx:mean*w*h]' info:)
-    awk -v n="$yellow" 'BEGIN { exit !(n > 200) }' && { echo "yellow pixels: $yellow"; return 0; }
+shows_figure() { figure_shows "$2" import -window "$1" "$2"; }
+
+# The first window whose name matches $1, once there.
+find_window() {
+  local w
+  for _ in $(seq 300); do
+    w=$(xdotool search --name "$1" 2>/dev/null | head -1)
+    [ -n "$w" ] && { echo "$w"; return; }
+    sleep 0.1
   done
-  echo "yellow pixels: $yellow"
+}
+mapped() { xwininfo -id "$1" 2>/dev/null | grep -q 'IsViewable'; }
+becomes_mapped() { for _ in $(seq 100); do mapped "$1" && return 0; sleep 0.1; done; return 1; }
+
+# In the options sheet $1, the text field at $2,$3 (in the window) gets the
+# text $4, then OK: succeeds once the sheet has gone.
+enter_and_ok() {
+  xdotool mousemove --window "$1" "$2" "$3" click --repeat 3 1
+  xdotool type "$4"
+  xdotool mousemove --window "$1" 563 610 click 1
+  for _ in $(seq 100); do mapped "$1" || return 0; sleep 0.1; done
   return 1
 }
 

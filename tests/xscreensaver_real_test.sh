@@ -22,10 +22,10 @@ cat >"$home/inner.sh" <<'INNER'
 set -euo pipefail
 orbelune xscreensaver-register >/dev/null
 xscreensaver -no-splash -verbose >"$HOME/xss.log" 2>&1 &
-for _ in $(seq 50); do xscreensaver-command -version >/dev/null 2>&1 && break; sleep 0.1; done
+for _ in $(seq 150); do xscreensaver-command -version >/dev/null 2>&1 && break; sleep 0.1; done
 xscreensaver-command -select 1 >/dev/null
 found=no
-for _ in $(seq 80); do
+for _ in $(seq 300); do
   if grep -q 'forked "orbelune --root"' "$HOME/xss.log"; then found=yes; break; fi
   sleep 0.1
 done

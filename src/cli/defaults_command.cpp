@@ -5,6 +5,7 @@
 
 #include "bundle_info.h"
 #include "cli/cli.h"
+#include "cli/flag_table.h"
 #include "store/color_archive.h"
 #include "base/number_text.h"
 #include "base/printable_text.h"
@@ -67,6 +68,81 @@ void expectArgs(const std::vector<std::string>& args, std::size_t n, const char*
   if (args.size() != n) throw cli::UsageError(std::string("usage: orbelune defaults ") + usage);
 }
 
+// Writes the store's file; false (with the reason said) when it cannot.
+bool written(ScreenSaverDefaults& store, std::ostream& err) {
+  if (auto w = store.synchronize(); !w) {
+    err << "orbelune defaults: cannot write " << store.file().string() << ": " << w.error().message << "\n";
+    return false;
+  }
+  return true;
+}
+
+int readAll(ScreenSaverDefaults& store, std::ostream& out) {
+  // Keys and texts are shown escaped: what a file holds cannot forge a line.
+  std::map<std::string, std::string> lines;
+  for (const auto& [key, value] : store.storedValues()) lines[key] = printable(describeValue(value));
+  for (const auto& [key, json] : store.unknownEntries()) lines[key] = printable(json);
+  for (const auto& [key, text] : lines) out << printable(key) << " = " << text << "\n";
+  return 0;
+}
+
+int readOne(ScreenSaverDefaults& store, const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  if (args.size() == 1) return readAll(store, out);
+  expectArgs(args, 2, "read [KEY]");
+  auto v = store.storedValue(args[1]);
+  auto unknown = store.unknownEntries().find(args[1]);
+  if (!v && unknown == store.unknownEntries().end()) {
+    err << "orbelune defaults: " << printable(args[1]) << " is not stored\n";
+    return 1;
+  }
+  // An entry of a type this program does not know prints as its JSON.
+  out << printable(v ? describeValue(*v) : unknown->second) << "\n";
+  return 0;
+}
+
+int readColor(ScreenSaverDefaults& store, const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  expectArgs(args, 2, "read-color KEY");
+  auto v = store.storedValue(args[1]);
+  const Bytes* data = v ? std::get_if<Bytes>(&*v) : nullptr;
+  auto c = data ? decodeColor(args[1], *data) : std::nullopt;
+  if (!c) {
+    err << "orbelune defaults: " << printable(args[1]) << (v ? " does not hold a colour\n" : " is not stored\n");
+    return 1;
+  }
+  out << formatReal(c->red) << " " << formatReal(c->green) << " " << formatReal(c->blue) << " "
+      << formatReal(c->alpha) << "\n";
+  return 0;
+}
+
+int write(ScreenSaverDefaults& store, const std::vector<std::string>& args, std::ostream&, std::ostream& err) {
+  expectArgs(args, 4, "write KEY -int N | -float X | -bool true|false | -data HEX | -color R,G,B,A");
+  auto type = cli::flagName(args[2]);
+  if (!type) throw cli::UsageError("expected a value type such as -float before " + cli::shown(args[3]));
+  DefaultsValue value = parseWriteValue(args[1], *type, args[3]);
+  if (args[1].empty()) throw cli::UsageError("the key must not be empty");
+  if (!isValidUtf8(args[1])) throw cli::UsageError("the key must be UTF-8 text, not " + cli::shown(args[1]));
+  store.setObject(value, args[1]);
+  return written(store, err) ? 0 : 1;
+}
+
+int remove(ScreenSaverDefaults& store, const std::vector<std::string>& args, std::ostream&, std::ostream& err) {
+  expectArgs(args, 2, "delete KEY");
+  if (!store.contains(args[1])) {
+    err << "orbelune defaults: " << printable(args[1]) << " is not stored\n";
+    return 1;
+  }
+  store.remove(args[1]);
+  return written(store, err) ? 0 : 1;
+}
+
+// The verbs, as the first argument names them; each gets the whole line.
+struct Verb {
+  const char* name;
+  int (*run)(ScreenSaverDefaults& store, const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+};
+
+constexpr Verb kVerbs[] = {{"read", readOne}, {"read-color", readColor}, {"write", write}, {"delete", remove}};
+
 }  // namespace
 
 void printDefaultsHelp(std::ostream& out) {
@@ -91,16 +167,14 @@ void printDefaultsHelp(std::ostream& out) {
 }
 
 int runDefaultsCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  if (auto answered = cli::answerHelpOrVersion(args, out, printDefaultsHelp)) return *answered;
   try {
     if (args.empty()) throw cli::UsageError("usage: orbelune defaults read|read-color|write|delete ... (see --help)");
-    const std::string& verb = args[0];
-    if (verb == "--help" || verb == "-help" || verb == "-h") {
-      printDefaultsHelp(out);
-      return 0;
+    const Verb* verb = nullptr;
+    for (const auto& v : kVerbs) {
+      if (args[0] == v.name) verb = &v;
     }
-    if (verb != "read" && verb != "read-color" && verb != "write" && verb != "delete") {
-      throw cli::UsageError("unknown verb " + cli::shown(verb) + " (use read, read-color, write or delete)");
-    }
+    if (!verb) throw cli::UsageError("unknown verb " + cli::shown(args[0]) + " (use read, read-color, write or delete)");
     auto store = ScreenSaverDefaults::forModule(kBundleIdentifier);
     if (!store) {
       err << "orbelune defaults: there is no settings folder: neither XDG_CONFIG_HOME nor HOME is set, and the "
@@ -108,64 +182,7 @@ int runDefaultsCommand(const std::vector<std::string>& args, std::ostream& out, 
       return 1;
     }
     for (const auto& warning : store->takeWarnings()) err << "orbelune: warning: " << warning << "\n";
-    if (verb == "read" && args.size() == 1) {
-      // Keys and texts are shown escaped: what a file holds cannot forge a line.
-      std::map<std::string, std::string> lines;
-      for (const auto& [key, value] : store->storedValues()) lines[key] = printable(describeValue(value));
-      for (const auto& [key, json] : store->unknownEntries()) lines[key] = printable(json);
-      for (const auto& [key, text] : lines) out << printable(key) << " = " << text << "\n";
-      return 0;
-    }
-    if (verb == "read") {
-      expectArgs(args, 2, "read [KEY]");
-      auto v = store->storedValue(args[1]);
-      auto unknown = store->unknownEntries().find(args[1]);
-      if (!v && unknown == store->unknownEntries().end()) {
-        err << "orbelune defaults: " << printable(args[1]) << " is not stored\n";
-        return 1;
-      }
-      // An entry of a type this program does not know prints as its JSON.
-      out << printable(v ? describeValue(*v) : unknown->second) << "\n";
-      return 0;
-    }
-    if (verb == "read-color") {
-      expectArgs(args, 2, "read-color KEY");
-      auto v = store->storedValue(args[1]);
-      const Bytes* data = v ? std::get_if<Bytes>(&*v) : nullptr;
-      auto c = data ? decodeColor(args[1], *data) : std::nullopt;
-      if (!c) {
-        err << "orbelune defaults: " << printable(args[1]) << (v ? " does not hold a colour\n" : " is not stored\n");
-        return 1;
-      }
-      out << formatReal(c->red) << " " << formatReal(c->green) << " " << formatReal(c->blue) << " "
-          << formatReal(c->alpha) << "\n";
-      return 0;
-    }
-    if (verb == "write") {
-      expectArgs(args, 4, "write KEY -int N | -float X | -bool true|false | -data HEX | -color R,G,B,A");
-      auto type = cli::flagName(args[2]);
-      if (!type) throw cli::UsageError("expected a value type such as -float before " + cli::shown(args[3]));
-      DefaultsValue value = parseWriteValue(args[1], *type, args[3]);
-      if (args[1].empty()) throw cli::UsageError("the key must not be empty");
-      if (!isValidUtf8(args[1])) throw cli::UsageError("the key must be UTF-8 text, not " + cli::shown(args[1]));
-      store->setObject(value, args[1]);
-      if (auto written = store->synchronize(); !written) {
-        err << "orbelune defaults: cannot write " << store->file().string() << ": " << written.error().message << "\n";
-        return 1;
-      }
-      return 0;
-    }
-    expectArgs(args, 2, "delete KEY");
-    if (!store->contains(args[1])) {
-      err << "orbelune defaults: " << printable(args[1]) << " is not stored\n";
-      return 1;
-    }
-    store->remove(args[1]);
-    if (auto written = store->synchronize(); !written) {
-      err << "orbelune defaults: cannot write " << store->file().string() << ": " << written.error().message << "\n";
-      return 1;
-    }
-    return 0;
+    return verb->run(*store, args, out, err);
   } catch (const cli::UsageError& e) {
     err << "orbelune defaults: " << e.what() << "\n";
     return cli::kExitUsage;

@@ -13,6 +13,7 @@
 #include "base/number_text.h"
 #include "bundle_info.h"
 #include "cli/cli.h"
+#include "cli/flag_table.h"
 #include "cli/saver_options.h"
 #include "session/idle_options.h"
 #include "store/screen_saver_defaults.h"
@@ -27,6 +28,31 @@ namespace {
 // SIGTERM and SIGINT end the watcher and any figure it shows at once: the
 // server or compositor frees the windows and surfaces with the connection.
 void onSignal(int) { _exit(0); }
+
+// What the command line says: the options, and whether it chose the time.
+struct IdleLine {
+  IdleOptions options;
+  bool afterGiven = false;
+};
+
+using IdleFlag = cli::Flag<IdleLine>;
+
+constexpr IdleFlag kIdleFlags[] = {
+    {"after", "DURATION", "a duration such as 30s, 5m or 1h",
+     "30s, 5m, 1h, or a bare number of minutes, from 1 second to\n"
+     "24 hours (default: the settings app's choice, else 10 minutes)",
+     [](IdleLine& o, const std::string& v) {
+       auto d = parseDuration(v);
+       if (!d) {
+         throw cli::UsageError("--after needs a duration from 1s to 24h such as 30s, 5m, 1h or a number of "
+                               "minutes, not " + cli::shown(v));
+       }
+       o.options.afterSeconds = *d;
+       o.afterGiven = true;
+     }},
+    {"verbose", nullptr, nullptr, "a line when the figure shows and when it hides",
+     [](IdleLine& o, const std::string&) { o.options.verbose = true; }},
+};
 
 }  // namespace
 
@@ -53,11 +79,9 @@ void printIdleHelp(std::ostream& out) {
          "Waits until the session has been idle for DURATION, shows the figure on every\n"
          "monitor, hides it on the first key, click or pointer movement, and waits again.\n"
          "Started at login by the settings app's \"Start the saver after\" switch.\n"
-         "\n"
-         "  --after DURATION  30s, 5m, 1h, or a bare number of minutes, from 1 second to\n"
-         "                    24 hours (default: the settings app's choice, else 10 minutes)\n"
-         "  --verbose         a line when the figure shows and when it hides\n"
-         "\n"
+         "\n";
+  cli::printFlags<IdleLine>(out, kIdleFlags, 20);
+  out << "\n"
          "The idle time comes from the compositor (ext-idle-notify-v1 or KDE's idle\n"
          "protocol: KWin, sway, Hyprland, niri, river), GNOME's Mutter (D-Bus), or the X\n"
          "server (MIT-SCREEN-SAVER). Where XScreenSaver's daemon runs, it steps aside.\n"
@@ -67,38 +91,18 @@ void printIdleHelp(std::ostream& out) {
 }
 
 int runIdleCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  IdleOptions o;
-  bool afterGiven = false;
+  if (auto answered = cli::answerHelpOrVersion(args, out, printIdleHelp)) return *answered;
+  IdleLine line;
+  IdleOptions& o = line.options;
   try {
     o.session.seed = findSeed(args);
-    for (std::size_t i = 0; i < args.size(); ++i) {
-      auto name = cli::flagName(args[i]);
-      if (!name) throw cli::UsageError("unexpected argument " + cli::shown(args[i]));
-      if (*name == "help" || *name == "h") {
-        printIdleHelp(out);
-        return 0;
-      }
-      if (std::size_t next = i; parseSaverOption(args, next, o.session.overrides, o.session.seed)) {
-        i = next - 1;
-      } else if (*name == "after") {
-        if (i + 1 >= args.size()) throw cli::UsageError("--after needs a duration such as 30s, 5m or 1h");
-        auto d = parseDuration(args[++i]);
-        if (!d) {
-          throw cli::UsageError("--after needs a duration from 1s to 24h such as 30s, 5m, 1h or a number of "
-                                "minutes, not " + cli::shown(args[i]));
-        }
-        o.afterSeconds = *d;
-        afterGiven = true;
-      } else if (*name == "verbose") {
-        o.verbose = true;
-      } else {
-        throw cli::UsageError("unknown flag " + cli::shown(args[i]) + " (see orbelune idle --help)");
-      }
-    }
+    cli::readFlags<IdleLine>(args, kIdleFlags, line, "orbelune idle --help",
+                             settingFlags(o.session.overrides, o.session.seed));
   } catch (const cli::UsageError& e) {
     err << "orbelune idle: " << e.what() << "\n";
     return cli::kExitUsage;
   }
+  const bool afterGiven = line.afterGiven;
   if (!afterGiven) {
     auto store = ScreenSaverDefaults::forModule(kBundleIdentifier);
     o.afterSeconds = StartAfter::secondsFrom(store.get());
@@ -123,6 +127,7 @@ int runIdleCommand(const std::vector<std::string>& args, std::ostream& out, std:
     return 0;
   }
   // `lock` stays open, and so held, until the watcher returns or the process ends.
+
   struct sigaction sa {};
   sa.sa_handler = onSignal;
   sigemptyset(&sa.sa_mask);

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "bundle_info.h"
 #include "cli/defaults_command.h"
+#include "cli/flag_table.h"
 #include "cli/idle_command.h"
 #include "cli/render_command.h"
 #include "cli/saver_command.h"
@@ -37,38 +37,46 @@ void printHelp(std::ostream& out) {
          "  --version  the version\n";
 }
 
+void printPresetsHelp(std::ostream& out) {
+  out << "usage: orbelune presets\n\n"
+         "The named figures --preset NAME draws, each with a few words, one a line.\n";
+}
+
+int runPresets(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  if (auto answered = orbelune::cli::answerHelpOrVersion(args, out, printPresetsHelp)) return *answered;
+  if (!args.empty()) {
+    err << "orbelune presets: takes no arguments\n";
+    return orbelune::cli::kExitUsage;
+  }
+  orbelune::printPresets(out);
+  return 0;
+}
+
+// The commands named by the first argument; any other line runs the saver.
+struct Command {
+  const char* name;
+  int (*run)(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+};
+
+constexpr Command kCommands[] = {
+    {"defaults", orbelune::runDefaultsCommand},
+    {"idle", orbelune::runIdleCommand},
+    {"render", orbelune::runRenderCommand},
+    {"presets", runPresets},
+    {"xscreensaver-register", orbelune::runXScreenSaverRegister},
+};
+
 int run(const std::vector<std::string>& args) {
-  if (!args.empty() && args[0] == "defaults") {
-    return orbelune::runDefaultsCommand({args.begin() + 1, args.end()}, std::cout, std::cerr);
-  }
-  if (!args.empty() && args[0] == "idle") {
-    return orbelune::runIdleCommand({args.begin() + 1, args.end()}, std::cout, std::cerr);
-  }
-  if (!args.empty() && args[0] == "render") {
-    return orbelune::runRenderCommand({args.begin() + 1, args.end()}, std::cout, std::cerr);
-  }
-  if (!args.empty() && args[0] == "presets") {
-    if (args.size() > 1) {
-      std::cerr << "orbelune presets: takes no arguments\n";
-      return 2;
-    }
-    orbelune::printPresets(std::cout);
-    return 0;
-  }
-  if (!args.empty() && args[0] == "xscreensaver-register") {
-    return orbelune::runXScreenSaverRegister({args.begin() + 1, args.end()}, std::cout, std::cerr);
-  }
-  if (!args.empty() && (args[0] == "--help" || args[0] == "-help" || args[0] == "-h")) {
-    printHelp(std::cout);
-    std::cout << "\n";
-    orbelune::printSaverHelp(std::cout);
-    return 0;
+  for (const auto& command : kCommands) {
+    if (!args.empty() && args[0] == command.name) return command.run({args.begin() + 1, args.end()}, std::cout, std::cerr);
   }
   if (!args.empty() && args[0] == "--data-dir") return orbelune::printDataDirectory("orbelune", std::cout, std::cerr);
-  if (!args.empty() && (args[0] == "--version" || args[0] == "-version")) {
-    std::cout << "orbelune " << orbelune::kVersion << "\n" << orbelune::kCopyrightNotice;
-    return 0;
-  }
+  auto printAll = [](std::ostream& out) {
+    printHelp(out);
+    out << "\n";
+    orbelune::printSaverHelp(out);
+  };
+  if (auto answered = orbelune::cli::answerHelpOrVersion(args, std::cout, printAll)) return *answered;
   return orbelune::runSaverCommand(args, std::cout, std::cerr);
 }
 

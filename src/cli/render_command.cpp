@@ -18,6 +18,7 @@
 
 #include "bundle_info.h"
 #include "cli/cli.h"
+#include "cli/flag_table.h"
 #include "cli/saver_options.h"
 #include "oscillator/oscillator.h"
 #include "cairo/cairo_graphics.h"
@@ -85,83 +86,83 @@ class Progress {
   bool shown_ = false;
 };
 
+// A number of seconds from 0 to a day, or nullopt.
+std::optional<double> tickLength(const std::string& text) {
+  auto d = parseNumber(text);
+  if (!d || *d < 0.0 || *d > kLongestTick) return std::nullopt;
+  return *d;
+}
+
+// An empty path would write nothing and still succeed.
+const std::string& nonEmptyPath(const char* flag, const std::string& v) {
+  if (v.empty()) throw cli::UsageError(std::string("--") + flag + " needs a path, not an empty one");
+  return v;
+}
+
+using RenderFlag = cli::Flag<RenderOptions>;
+using cli::UsageError;
+
+constexpr RenderFlag kRenderFlags[] = {
+    {"size", "WxH", "WxH with whole numbers from 1 to 16384", "view size in points (default 1280x720)",
+     [](RenderOptions& o, const std::string& v) {
+       auto x = v.find('x');
+       auto w = x == std::string::npos ? std::nullopt : parseInteger(v.substr(0, x));
+       auto h = x == std::string::npos ? std::nullopt : parseInteger(v.substr(x + 1));
+       if (!w || !h || *w < 1 || *h < 1 || *w > 16384 || *h > 16384) {
+         throw UsageError("--size needs WxH with whole numbers from 1 to 16384, not " + cli::shown(v));
+       }
+       o.width = static_cast<int>(*w);
+       o.height = static_cast<int>(*h);
+     }},
+    {"frames", "N", "a whole number of 0 or more", "number of ticks (default 200, or the length of --frame-times)",
+     [](RenderOptions& o, const std::string& v) {
+       auto n = parseInteger(v);
+       if (!n || *n < 0 || *n > 100000000) throw UsageError("--frames needs a whole number of 0 or more");
+       o.frames = *n;
+       o.framesGiven = true;
+     }},
+    {"interval", "S", "a number of seconds from 0 to 86400", "d_k of every tick, seconds (default 0.05)",
+     [](RenderOptions& o, const std::string& v) {
+       auto d = tickLength(v);
+       if (!d) throw UsageError("--interval needs a number of seconds from 0 to 86400, not " + cli::shown(v));
+       o.interval = *d;
+     }},
+    {"frame-times", "D1,D2,..", "numbers of seconds from 0 to 86400 separated by commas",
+     "explicit d_1, d_2, ...; later ticks use --interval",
+     [](RenderOptions& o, const std::string& v) {
+       std::stringstream ss(v);
+       std::string part;
+       o.frameTimes.clear();
+       while (std::getline(ss, part, ',')) {
+         auto d = tickLength(part);
+         if (!d) {
+           throw UsageError("--frame-times needs numbers of seconds from 0 to 86400 separated by commas, not " +
+                            cli::shown(part));
+         }
+         o.frameTimes.push_back(*d);
+       }
+       if (o.frameTimes.empty()) throw UsageError("--frame-times needs at least one number");
+     }},
+    {"preview", nullptr, nullptr, "create the view as a preview",
+     [](RenderOptions& o, const std::string&) { o.preview = true; }},
+    {"fps", nullptr, nullptr, "show the frames a second of the virtual clock",
+     [](RenderOptions& o, const std::string&) { o.fps = true; }},
+    {"scale", "S", "a number from 0.5 to 8", "pixels a point: lines and text S times larger (default 1)",
+     [](RenderOptions& o, const std::string& v) { o.scale = parseScale(v); }},
+    {"ops", "FILE", "a path", "JSON lines of every drawing operation ('-' = stdout)",
+     [](RenderOptions& o, const std::string& v) { o.opsFile = nonEmptyPath("ops", v); }},
+    {"png", "DIR", "a path", "each drawn tick as DIR/frame-NNNNN.png",
+     [](RenderOptions& o, const std::string& v) { o.pngDir = nonEmptyPath("png", v); }},
+    {"last", "FILE", "a path", "the picture shown after the last tick, as PNG",
+     [](RenderOptions& o, const std::string& v) { o.lastFile = nonEmptyPath("last", v); }},
+    {"quiet", nullptr, nullptr, "no progress line on a terminal",
+     [](RenderOptions& o, const std::string&) { o.quiet = true; }},
+};
+
 RenderOptions parseOptions(const std::vector<std::string>& args) {
-  using cli::UsageError;
   RenderOptions o;
   o.seed = findSeed(args);
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    auto name = cli::flagName(args[i]);
-    if (!name) throw UsageError("unexpected argument " + cli::shown(args[i]));
-    if (std::size_t next = i; parseSaverOption(args, next, o.overrides, o.seed)) {
-      i = next - 1;
-      continue;
-    }
-    auto value = [&]() -> const std::string& {
-      if (i + 1 >= args.size()) throw UsageError("--" + *name + " needs a value");
-      return args[++i];
-    };
-    // An empty path would write nothing and still succeed.
-    auto path = [&]() -> const std::string& {
-      const std::string& v = value();
-      if (v.empty()) throw UsageError("--" + *name + " needs a path, not an empty one");
-      return v;
-    };
-    if (*name == "size") {
-      const std::string& v = value();
-      auto x = v.find('x');
-      auto w = x == std::string::npos ? std::nullopt : parseInteger(v.substr(0, x));
-      auto h = x == std::string::npos ? std::nullopt : parseInteger(v.substr(x + 1));
-      if (!w || !h || *w < 1 || *h < 1 || *w > 16384 || *h > 16384) {
-        throw UsageError("--size needs WxH with whole numbers from 1 to 16384, not " + cli::shown(v));
-      }
-      o.width = static_cast<int>(*w);
-      o.height = static_cast<int>(*h);
-    } else if (*name == "frames") {
-      auto n = parseInteger(value());
-      if (!n || *n < 0 || *n > 100000000) throw UsageError("--frames needs a whole number of 0 or more");
-      o.frames = *n;
-      o.framesGiven = true;
-    } else if (*name == "interval") {
-      const std::string& v = value();
-      auto d = parseNumber(v);
-      if (!d || *d < 0.0 || *d > kLongestTick) {
-        throw UsageError("--interval needs a number of seconds from 0 to 86400, not " + cli::shown(v));
-      }
-      o.interval = *d;
-    } else if (*name == "frame-times") {
-      std::stringstream ss(value());
-      std::string part;
-      o.frameTimes.clear();
-      while (std::getline(ss, part, ',')) {
-        auto d = parseNumber(part);
-        if (!d || *d < 0.0 || *d > kLongestTick) {
-          throw UsageError("--frame-times needs numbers of seconds from 0 to 86400 separated by commas, not " +
-                           cli::shown(part));
-        }
-        o.frameTimes.push_back(*d);
-      }
-      if (o.frameTimes.empty()) throw UsageError("--frame-times needs at least one number");
-    } else if (*name == "quiet") {
-      o.quiet = true;
-    } else if (*name == "preview") {
-      o.preview = true;
-    } else if (*name == "fps") {
-      o.fps = true;
-    } else if (*name == "scale") {
-      const std::string& v = value();
-      auto scale = parseNumber(v);
-      if (!scale || *scale < 0.5 || *scale > 8.0) throw UsageError("--scale needs a number from 0.5 to 8, not " + cli::shown(v));
-      o.scale = *scale;
-    } else if (*name == "ops") {
-      o.opsFile = path();
-    } else if (*name == "png") {
-      o.pngDir = path();
-    } else if (*name == "last") {
-      o.lastFile = path();
-    } else {
-      throw UsageError("unknown flag " + cli::shown(args[i]) + " (see orbelune render --help)");
-    }
-  }
+  cli::readFlags<RenderOptions>(args, kRenderFlags, o, "orbelune render --help", settingFlags(o.overrides, o.seed));
   if (!o.framesGiven && !o.frameTimes.empty()) o.frames = static_cast<long long>(o.frameTimes.size());
   return o;
 }
@@ -205,30 +206,15 @@ void printRenderHelp(std::ostream& out) {
          "\n"
          "Runs one view headless on a virtual clock, reading the stored settings:\n"
          "startAnimation at time 0, then N ticks, tick k at t_k = t_(k-1) + d_k.\n"
-         "\n"
-         "  --size WxH             view size in points (default 1280x720)\n"
-         "  --frames N             number of ticks (default 200, or the length of --frame-times)\n"
-         "  --interval S           d_k of every tick, seconds (default 0.05)\n"
-         "  --frame-times D1,D2,.. explicit d_1, d_2, ...; later ticks use --interval\n"
-         "  --preview              create the view as a preview\n"
-         "  --fps                  show the frames a second of the virtual clock\n"
-         "  --scale S              pixels a point: lines and text S times larger (default 1)\n"
-         "  --ops FILE             JSON lines of every drawing operation ('-' = stdout)\n"
-         "  --png DIR              each drawn tick as DIR/frame-NNNNN.png\n"
-         "  --last FILE            the picture shown after the last tick, as PNG\n"
-         "  --quiet                no progress line on a terminal\n"
-         "\n"
+         "\n";
+  cli::printFlags<RenderOptions>(out, kRenderFlags, 25);
+  out << "\n"
          "The saver's settings flags, --preset, --random and --seed (orbelune --help)\n"
          "act on the run too.\n";
 }
 
 int runRenderCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  for (const auto& a : args) {
-    if (a == "--help" || a == "-help" || a == "-h") {
-      printRenderHelp(out);
-      return 0;
-    }
-  }
+  if (auto answered = cli::answerHelpOrVersion(args, out, printRenderHelp)) return *answered;
   RenderOptions o;
   try {
     o = parseOptions(args);

@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <ostream>
 
-#include "base/number_text.h"
 #include "cli/cli.h"
+#include "cli/flag_table.h"
 #include "cli/saver_options.h"
 #include "session/saver_session.h"
 #include "wayland/wayland_saver.h"
@@ -25,44 +25,36 @@ struct SaverOptions {
   SessionOptions session;
 };
 
+using SaverFlag = cli::Flag<SaverOptions>;
+
+constexpr SaverFlag kSaverFlags[] = {
+    {"window", nullptr, nullptr, "a resizable window of its own (the default; q or Escape quits)",
+     [](SaverOptions& o, const std::string&) { o.placement = Placement::OwnWindow; }},
+    {"root", nullptr, nullptr, "draw on the window in $XSCREENSAVER_WINDOW, else the virtual root",
+     [](SaverOptions& o, const std::string&) { o.placement = Placement::Root; }},
+    {"window-id", "ID", "a window id", "draw on the window ID (hex 0x... or decimal), as a preview",
+     [](SaverOptions& o, const std::string& v) {
+       auto id = parseWindowId(v);
+       if (!id) throw cli::UsageError("--window-id needs a window id in hex (0x...) or decimal, not " + cli::shown(v));
+       o.placement = Placement::GivenWindow;
+       o.windowId = *id;
+     }},
+    {"fullscreen", nullptr, nullptr, "one full-screen view per monitor",
+     [](SaverOptions& o, const std::string&) { o.placement = Placement::Fullscreen; }},
+    {"wayland", nullptr, nullptr, "on Wayland (layer shell): cover every output; input ends it",
+     [](SaverOptions& o, const std::string&) { o.placement = Placement::Wayland; }},
+    {"wayland-background", nullptr, nullptr, "the same on the background layer, taking no input",
+     [](SaverOptions& o, const std::string&) { o.placement = Placement::WaylandBackground; }},
+    {"fps", nullptr, nullptr, "show the frames a second, the frame time and the CPU share",
+     [](SaverOptions& o, const std::string&) { o.session.fps = true; }},
+    {"scale", "S", "a number from 0.5 to 8", "pixels a point (default: the screen's Xft.dpi / 96)",
+     [](SaverOptions& o, const std::string& v) { o.session.scale = parseScale(v); }},
+};
+
 SaverOptions parseSaverOptions(const std::vector<std::string>& args) {
   SaverOptions o;
   o.session.seed = findSeed(args);
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    auto name = cli::flagName(args[i]);
-    if (!name) throw cli::UsageError("unexpected argument " + cli::shown(args[i]));
-    std::size_t next = i;
-    if (parseSaverOption(args, next, o.session.overrides, o.session.seed)) {
-      i = next - 1;
-      continue;
-    }
-    if (*name == "root") {
-      o.placement = Placement::Root;
-    } else if (*name == "window-id") {
-      if (i + 1 >= args.size()) throw cli::UsageError("--window-id needs a window id");
-      auto id = parseWindowId(args[++i]);
-      if (!id) throw cli::UsageError("--window-id needs a window id in hex (0x...) or decimal, not " + cli::shown(args[i]));
-      o.placement = Placement::GivenWindow;
-      o.windowId = *id;
-    } else if (*name == "fullscreen") {
-      o.placement = Placement::Fullscreen;
-    } else if (*name == "wayland") {
-      o.placement = Placement::Wayland;
-    } else if (*name == "wayland-background") {
-      o.placement = Placement::WaylandBackground;
-    } else if (*name == "fps") {
-      o.session.fps = true;
-    } else if (*name == "scale") {
-      if (i + 1 >= args.size()) throw cli::UsageError("--scale needs a number from 0.5 to 8");
-      auto v = parseNumber(args[++i]);
-      if (!v || *v < 0.5 || *v > 8.0) throw cli::UsageError("--scale needs a number from 0.5 to 8, not " + cli::shown(args[i]));
-      o.session.scale = *v;
-    } else if (*name == "window") {
-      o.placement = Placement::OwnWindow;
-    } else {
-      throw cli::UsageError("unknown flag " + cli::shown(args[i]) + " (see orbelune --help)");
-    }
-  }
+  cli::readFlags<SaverOptions>(args, kSaverFlags, o, "orbelune --help", settingFlags(o.session.overrides, o.session.seed));
   return o;
 }
 
@@ -76,17 +68,9 @@ void onSignal(int) { _exit(0); }
 
 void printSaverHelp(std::ostream& out) {
   out << "usage: orbelune [--window | --root | --window-id ID | --fullscreen] [SETTINGS]\n"
-         "\n"
-         "  --window        a resizable window of its own (the default; q or Escape quits)\n"
-         "  --root          draw on the window in $XSCREENSAVER_WINDOW, else the virtual root\n"
-         "  --window-id ID  draw on the window ID (hex 0x... or decimal), as a preview\n"
-         "  --fullscreen    one full-screen view per monitor\n"
-         "  --wayland       on Wayland (layer shell): cover every output; input ends it\n"
-         "  --wayland-background\n"
-         "                  the same on the background layer, taking no input\n"
-         "  --fps           show the frames a second, the frame time and the CPU share\n"
-         "  --scale S       pixels a point (default: the screen's Xft.dpi / 96)\n"
-         "\n"
+         "\n";
+  cli::printFlags<SaverOptions>(out, kSaverFlags, 18);
+  out << "\n"
          "Settings for this run only (they override the stored ones and are never saved):\n";
   printSettingFlags(out);
   out << "\n"

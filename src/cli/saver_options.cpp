@@ -164,6 +164,18 @@ bool parseSaverOption(const std::vector<std::string>& args, std::size_t& i, Save
   return false;
 }
 
+cli::MoreFlags settingFlags(SaverOverrides& out, std::optional<std::uint64_t> seed) {
+  return [&out, seed](const std::vector<std::string>& args, std::size_t& i) {
+    return parseSaverOption(args, i, out, seed);
+  };
+}
+
+double parseScale(const std::string& text) {
+  auto v = parseNumber(text);
+  if (!v || *v < 0.5 || *v > 8.0) throw cli::UsageError("--scale needs a number from 0.5 to 8, not " + cli::shown(text));
+  return *v;
+}
+
 void printSettingFlags(std::ostream& out) {
   for (const auto& d : settingTable()) {
     const std::string flag = std::string("--") + d.flag;

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/flag_table.h"
 #include "contracts/color.h"
 #include "settings/setting_overrides.h"
 #include "settings/setting_table.h"
@@ -29,8 +30,13 @@ bool parseSaverOption(const std::vector<std::string>& args, std::size_t& i, Save
 // that is no whole number from 0 to 2^64-1.
 std::optional<std::uint64_t> findSeed(const std::vector<std::string>& args);
 
-// A seed from the clock, for a run given none.
-std::uint64_t clockSeed();
+// The settings flags, --preset, --random and --seed, as flags a command takes
+// beside its own table's (cli::readFlags), adding to `out`.
+cli::MoreFlags settingFlags(SaverOverrides& out, std::optional<std::uint64_t> seed);
+
+// The value of --scale S, pixels a point, from 0.5 to 8; throws
+// cli::UsageError for any other.
+double parseScale(const std::string& text);
 
 // A colour as "#rrggbb" or "#rrggbbaa".
 std::string describeColor(const Color& c);

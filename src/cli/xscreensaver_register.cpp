@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include "cli/cli.h"
+#include "cli/flag_table.h"
 #include "store/atomic_file.h"
 
 namespace orbelune {
@@ -200,17 +201,19 @@ Result<std::string> readFile(const fs::path& path) {
 
 }  // namespace
 
+void printRegisterHelp(std::ostream& out) {
+  out << "usage: orbelune xscreensaver-register [--unregister]\n\n"
+         "Adds Orbelune to the programs list in ~/.xscreensaver (or removes it), keeping\n"
+         "the rest of the file as it is; the old file is kept as ~/.xscreensaver.orbelune.bak.\n";
+}
+
 int runXScreenSaverRegister(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  if (auto answered = cli::answerHelpOrVersion(args, out, printRegisterHelp)) return *answered;
   bool unregister = false;
   for (const auto& a : args) {
     auto name = cli::flagName(a);
     if (name && *name == "unregister") {
       unregister = true;
-    } else if (name && (*name == "help" || *name == "h")) {
-      out << "usage: orbelune xscreensaver-register [--unregister]\n\n"
-             "Adds Orbelune to the programs list in ~/.xscreensaver (or removes it), keeping\n"
-             "the rest of the file as it is; the old file is kept as ~/.xscreensaver.orbelune.bak.\n";
-      return 0;
     } else {
       err << "orbelune xscreensaver-register: unexpected argument " << cli::shown(a) << " (only --unregister)\n";
       return cli::kExitUsage;
