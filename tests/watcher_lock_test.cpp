@@ -177,6 +177,30 @@ TEST_F(WatcherLockTest, AnotherUsersLockFileInTheOldSharedPlaceNeitherStopsTheWa
   EXPECT_TRUE(decoy.alive());
 }
 
+TEST_F(WatcherLockTest, ACleanerOfOldTemporaryFilesPassesTheFolderOfAHeldLockBy) {
+  // Debian ages /tmp (systemd-tmpfiles, 10 days): a watcher running longer
+  // would lose its lock and folder, and the next one would run beside it.
+  const std::string cleaner = "/usr/bin/systemd-tmpfiles";
+  if (access(cleaner.c_str(), X_OK) != 0) GTEST_SKIP() << "no " << cleaner;
+  unsetenv("XDG_RUNTIME_DIR");
+  auto lock = takeIdleWatcherLock();
+  ASSERT_TRUE(lock.ok() && lock->held.valid());
+  const fs::path file = lockPath();
+  // Untouched for 20 days (the change time cannot be set back, so the rule ages by access and change of contents).
+  const timespec old[2] = {{time(nullptr) - 20 * 86400, 0}, {time(nullptr) - 20 * 86400, 0}};
+  ASSERT_EQ(utimensat(AT_FDCWD, file.c_str(), old, AT_SYMLINK_NOFOLLOW), 0);
+  ASSERT_EQ(utimensat(AT_FDCWD, file.parent_path().c_str(), old, AT_SYMLINK_NOFOLLOW), 0);
+  const fs::path rule = configHome() / "age.conf";
+  std::ofstream(rule) << "e " << shared_.string() << " - - - amAM:10d\n";
+  const std::string command = cleaner + " --clean " + rule.string() + " >/dev/null 2>&1";
+  if (std::system(command.c_str()) != 0) GTEST_SKIP() << cleaner << " --clean failed here";
+  EXPECT_TRUE(fs::exists(file)) << "the cleaner removed the held lock";
+  auto second = takeIdleWatcherLock();
+  ASSERT_TRUE(second.ok()) << second.error().message;
+  EXPECT_FALSE(second->held.valid()) << "a second watcher would run";
+  EXPECT_EQ(second->holder, getpid());
+}
+
 TEST_F(WatcherLockTest, OneServerGetsOneLockHoweverTheEnvironmentSpellsIt) {
   const fs::path run = "/run/user/1000";
   for (const char* name : {":0", ":0.0", "unix:0", "unix:0.1", "unix/:0", "unix/myhost:0", "/tmp/.X11-unix/X0",

@@ -65,13 +65,15 @@ Result<WatcherLock> takeIdleWatcherLock() {
   if (!fd) return fd.error();
   if (flock(fd->get(), LOCK_EX | LOCK_NB) != 0) {
     if (errno != EWOULDBLOCK) return Error{"cannot lock " + (folder->path / lockFileName()).string() + ": " + std::strerror(errno)};
-    return WatcherLock{UniqueFd(), pidIn(fd->get())};
+    return WatcherLock{UniqueFd(), pidIn(fd->get()), UniqueFd()};
   }
   const std::string pid = std::to_string(getpid()) + "\n";
   if (ftruncate(fd->get(), 0) == 0) {
     [[maybe_unused]] auto w = pwrite(fd->get(), pid.data(), pid.size(), 0);
   }
-  return WatcherLock{std::move(*fd), std::nullopt};
+  // Best effort: without it the lock still holds, only a cleaner may remove it.
+  (void)flock(folder->fd.get(), LOCK_SH | LOCK_NB);
+  return WatcherLock{std::move(*fd), std::nullopt, std::move(folder->fd)};
 }
 
 std::optional<LockHolder> idleWatcherLockHolder() {
