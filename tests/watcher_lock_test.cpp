@@ -96,11 +96,19 @@ TEST_F(WatcherLockTest, TheLockLivesInTheRuntimeFolderOnlyWhenItIsPrivateElseInA
   EXPECT_EQ(lockPath().parent_path(), runtime_);
   lock->held.reset();
 
-  // A runtime folder others may enter, a missing one, a file, one not absolute:
-  // the private folder beside the shared temporary files, made 0700.
+  // A runtime folder others may enter, a missing one, a file, one not absolute,
+  // a symbolic link to a private folder however the name ends ("link/" and
+  // "link/." make open() follow it): the private folder beside the shared
+  // temporary files, made 0700.
   chmod(runtime_.c_str(), 0755);
   std::ofstream(configHome() / "file") << "x";
-  for (const fs::path& runtime : {runtime_, configHome() / "missing", configHome() / "file", fs::path("run")}) {
+  const fs::path target = configHome() / "private", link = configHome() / "link";
+  fs::create_directory(target);
+  chmod(target.c_str(), 0700);
+  fs::create_directory_symlink(target, link);
+  for (const fs::path& runtime : {runtime_, configHome() / "missing", configHome() / "file", fs::path("run"), link,
+                                  fs::path(link.string() + "/"), fs::path(link.string() + "//."),
+                                  fs::path(link.string() + "/./")}) {
     setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
     auto taken = takeIdleWatcherLock();
     ASSERT_TRUE(taken.ok()) << runtime << ": " << taken.error().message;

@@ -22,8 +22,12 @@ std::string octal(mode_t mode) {
 
 }  // namespace
 
-Result<PrivateFolder> openPrivateFolder(const fs::path& path, bool create) {
-  if (!path.is_absolute()) return Error{"the folder " + path.string() + " is not an absolute path"};
+Result<PrivateFolder> openPrivateFolder(const fs::path& given, bool create) {
+  if (!given.is_absolute()) return Error{"the folder " + given.string() + " is not an absolute path"};
+  // "link/" and "link/." make open() follow a symbolic link whatever
+  // O_NOFOLLOW says: the folder's own name is made the last one.
+  fs::path path = given.lexically_normal();
+  if (!path.has_filename() && path != path.root_path()) path = path.parent_path();
   if (create && mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) {
     return Error{"cannot create " + path.string() + ": " + std::strerror(errno)};
   }
