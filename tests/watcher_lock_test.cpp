@@ -211,17 +211,20 @@ TEST_F(WatcherLockTest, ACleanerOfOldTemporaryFilesPassesTheFolderOfAHeldLockBy)
 
 TEST_F(WatcherLockTest, OneServerGetsOneLockHoweverTheEnvironmentSpellsIt) {
   const fs::path run = "/run/user/1000";
+  // The number as the X library reads it: blanks and a sign before it too.
   for (const char* name : {":0", ":0.0", "unix:0", "unix:0.1", "unix/:0", "unix/myhost:0", "/tmp/.X11-unix/X0",
-                           ":00"}) {
+                           ":00", ": 0", ":+0", ":-0", ":\t0", ":0.+0", ":0.-0", ":0. 1", "unix: +00.0"}) {
     EXPECT_EQ(displayIdentity("", name, run), "x11:0") << name;
   }
+  EXPECT_EQ(displayIdentity("", "host: +10", run), "x11-tcp:host:10");
   EXPECT_EQ(displayIdentity("", ":1", run), "x11:1");
   // Over TCP the name is another server's, even on this machine (an ssh forward).
   EXPECT_EQ(displayIdentity("", "localhost:10", run), "x11-tcp:localhost:10");
   EXPECT_EQ(displayIdentity("", "LocalHost:10.0", run), "x11-tcp:localhost:10");
   EXPECT_EQ(displayIdentity("", "tcp/localhost:10", run), "x11-tcp:localhost:10");
   EXPECT_NE(displayIdentity("", "localhost:10", run), displayIdentity("", ":10", run));
-  for (const char* odd : {"0", ":x", ":0.x", "host::0", "decnet/host:0", "/elsewhere/X0"}) {
+  for (const char* odd : {"0", ":x", ":0.x", "host::0", "decnet/host:0", "/elsewhere/X0", ":-1", ":+", ":0 ", ":0.",
+                          ":+-0"}) {
     EXPECT_EQ(displayIdentity("", odd, run), std::string("x11-name:") + odd) << odd;
   }
   // Wayland's names are relative to the runtime folder unless absolute, and win over DISPLAY.
