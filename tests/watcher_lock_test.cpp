@@ -159,6 +159,47 @@ TEST_F(WatcherLockTest, AFolderSomeoneElseMadeOrCanReachIsRefusedAndNoWatcherRun
   fs::remove(own);
 }
 
+TEST_F(WatcherLockTest, APrivateFolderInAFolderOthersMayWriteInIsNoneForTheyMayRenameIt) {
+  // Others may rename or remove what is in a folder they may write in, unless
+  // it is sticky as /tmp is; and in what is in a folder another user owns.
+  auto folderUsed = [&] {
+    auto taken = takeIdleWatcherLock();
+    EXPECT_TRUE(taken.ok()) << taken.error().message;
+    return lockPath().parent_path();
+  };
+  const fs::path open = configHome() / "open";
+  fs::create_directories(open / "run");
+  chmod(open.c_str(), 0777);
+  chmod((open / "run").c_str(), 0700);
+  setenv("XDG_RUNTIME_DIR", (open / "run").c_str(), 1);
+  EXPECT_EQ(folderUsed(), ownFallback());
+  chmod(open.c_str(), 0770);
+  EXPECT_EQ(folderUsed(), ownFallback());
+  chmod(open.c_str(), 01777);
+  EXPECT_EQ(folderUsed(), open / "run");
+  // Two levels up counts too.
+  fs::create_directories(open / "deeper" / "run");
+  chmod((open / "deeper").c_str(), 0755);
+  chmod((open / "deeper" / "run").c_str(), 0700);
+  chmod(open.c_str(), 0777);
+  setenv("XDG_RUNTIME_DIR", (open / "deeper" / "run").c_str(), 1);
+  EXPECT_EQ(folderUsed(), ownFallback());
+
+  // TMPDIR so open: no watcher, and the message says why.
+  unsetenv("XDG_RUNTIME_DIR");
+  setenv("TMPDIR", open.c_str(), 1);
+  auto taken = takeIdleWatcherLock();
+  ASSERT_FALSE(taken.ok());
+  EXPECT_NE(taken.error().message.find("others may rename or remove"), std::string::npos) << taken.error().message;
+  EXPECT_NE(taken.error().message.find(open.string()), std::string::npos) << taken.error().message;
+  if (!root()) return;
+  chmod(open.c_str(), 0755);
+  ASSERT_EQ(chown(open.c_str(), kNobody, kNobody), 0);
+  EXPECT_FALSE(takeIdleWatcherLock().ok()) << "a folder in another user's folder";
+  ASSERT_EQ(chown(open.c_str(), 0, 0), 0);
+  EXPECT_TRUE(takeIdleWatcherLock().ok()) << "a folder in root's";
+}
+
 TEST_F(WatcherLockTest, AnotherUsersLockFileInTheOldSharedPlaceNeitherStopsTheWatcherNorIsSignalled) {
   if (!root()) GTEST_SKIP() << "another user's process needs root to make";
   unsetenv("XDG_RUNTIME_DIR");
