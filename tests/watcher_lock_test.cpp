@@ -193,6 +193,20 @@ TEST_F(WatcherLockTest, APrivateFolderInAFolderOthersMayWriteInIsNoneForTheyMayR
   EXPECT_NE(taken.error().message.find("others may rename or remove"), std::string::npos) << taken.error().message;
   EXPECT_NE(taken.error().message.find(open.string()), std::string::npos) << taken.error().message;
   if (!root()) return;
+  // A folder above that the user may pass through but not list is as safe.
+  const fs::path passage = configHome() / "passage";
+  fs::create_directories(passage / "run");
+  chmod(passage.c_str(), 0711);
+  ASSERT_EQ(chown((passage / "run").c_str(), kNobody, kNobody), 0);
+  chmod((passage / "run").c_str(), 0700);
+  const pid_t asNobody = fork();
+  if (asNobody == 0) {
+    if (setresgid(kNobody, kNobody, kNobody) != 0 || setresuid(kNobody, kNobody, kNobody) != 0) _exit(1);
+    _exit(openPrivateFolder(passage / "run", false).ok() ? 0 : 2);
+  }
+  int status = -1;
+  ASSERT_EQ(waitpid(asNobody, &status, 0), asNobody);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a runtime folder below a folder of mode 0711";
   chmod(open.c_str(), 0755);
   ASSERT_EQ(chown(open.c_str(), kNobody, kNobody), 0);
   EXPECT_FALSE(takeIdleWatcherLock().ok()) << "a folder in another user's folder";

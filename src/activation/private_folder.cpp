@@ -34,7 +34,9 @@ Result<void> noOtherMayMoveIt(int folder, const fs::path& path) {
     return Error{"cannot examine " + path.string() + ": " + std::strerror(errno)};
   }
   for (;;) {
-    UniqueFd up(openat(current.get(), "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    // O_PATH: a folder above may be one this user may pass through but not
+    // list (mode 0711), which is as safe.
+    UniqueFd up(openat(current.get(), "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
     struct stat above {};
     if (!up.valid() || fstat(up.get(), &above) != 0) {
       return Error{"cannot examine the folders above " + path.string() + ": " + std::strerror(errno)};
