@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
@@ -262,6 +263,36 @@ TEST_F(WatcherLockTest, ACleanerOfOldTemporaryFilesPassesTheFolderOfAHeldLockBy)
   ASSERT_TRUE(second.ok()) << second.error().message;
   EXPECT_FALSE(second->held.valid()) << "a second watcher would run";
   EXPECT_EQ(second->holder, getpid());
+}
+
+TEST_F(WatcherLockTest, AReaderLookingAtTheLockAsAWatcherStartsDoesNotSendItAway) {
+  // The switch looks for a running watcher by taking the lock shared for a
+  // moment; a watcher starting then must not take that for another watcher.
+  const fs::path file = lockPath();
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  const pid_t reader = fork();
+  if (reader == 0) {
+    const int fd = open(file.c_str(), O_RDWR | O_CREAT, 0600);
+    flock(fd, LOCK_SH);
+    [[maybe_unused]] auto w = write(ready[1], "x", 1);
+    usleep(100000);
+    _exit(0);
+  }
+  char byte;
+  ASSERT_EQ(read(ready[0], &byte, 1), 1);
+  auto lock = takeIdleWatcherLock();
+  ASSERT_TRUE(lock.ok()) << lock.error().message;
+  EXPECT_TRUE(lock->held.valid()) << "the watcher left while no other watched";
+  waitpid(reader, nullptr, 0);
+  close(ready[0]);
+  close(ready[1]);
+  // A watcher holding it sends a second one away at once.
+  const auto before = std::chrono::steady_clock::now();
+  auto second = takeIdleWatcherLock();
+  ASSERT_TRUE(second.ok());
+  EXPECT_FALSE(second->held.valid());
+  EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(50));
 }
 
 TEST_F(WatcherLockTest, OneServerGetsOneLockHoweverTheEnvironmentSpellsIt) {
