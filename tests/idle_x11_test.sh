@@ -95,7 +95,7 @@ if [ "$(id -u)" -eq 0 ]; then
   fi
   mkdir -p "$work/home"
   chown -R nobody:nogroup "$work/home"
-  chmod 777 "$work"
+  chmod 1777 "$work"  # sticky: nobody's runtime folder in it stays private
   as_user=(runuser -u nobody --)
 fi
 "$(dirname "$0")/with_xvfb.sh" 800x600x24 "${as_user[@]}" bash "$work/xscreensaver.sh" "$orbelune" "$work"

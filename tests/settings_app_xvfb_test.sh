@@ -34,11 +34,13 @@ enter_and_ok "$sheet" 235 344 4 || fail "OK did not end the sheet"
 
 # The switch: on writes the autostart entry and starts the watcher.
 entry=$XDG_CONFIG_HOME/autostart/orbelune-idle.desktop
-# A watcher holds the session's lock in the runtime folder.
+# A watcher holds the session's lock in the runtime folder. Looked at shared,
+# as the settings app does: a watcher starting meanwhile waits that out, where
+# an exclusive look would send it away.
 watching() {
   local lock
   for lock in "$XDG_RUNTIME_DIR"/orbelune-idle-*.lock; do
-    [ -e "$lock" ] && ! flock -n "$lock" true && return 0
+    [ -e "$lock" ] && ! flock -s -n "$lock" true && return 0
   done
   return 1
 }

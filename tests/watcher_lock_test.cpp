@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
@@ -96,11 +97,19 @@ TEST_F(WatcherLockTest, TheLockLivesInTheRuntimeFolderOnlyWhenItIsPrivateElseInA
   EXPECT_EQ(lockPath().parent_path(), runtime_);
   lock->held.reset();
 
-  // A runtime folder others may enter, a missing one, a file, one not absolute:
-  // the private folder beside the shared temporary files, made 0700.
+  // A runtime folder others may enter, a missing one, a file, one not absolute,
+  // a symbolic link to a private folder however the name ends ("link/" and
+  // "link/." make open() follow it): the private folder beside the shared
+  // temporary files, made 0700.
   chmod(runtime_.c_str(), 0755);
   std::ofstream(configHome() / "file") << "x";
-  for (const fs::path& runtime : {runtime_, configHome() / "missing", configHome() / "file", fs::path("run")}) {
+  const fs::path target = configHome() / "private", link = configHome() / "link";
+  fs::create_directory(target);
+  chmod(target.c_str(), 0700);
+  fs::create_directory_symlink(target, link);
+  for (const fs::path& runtime : {runtime_, configHome() / "missing", configHome() / "file", fs::path("run"), link,
+                                  fs::path(link.string() + "/"), fs::path(link.string() + "//."),
+                                  fs::path(link.string() + "/./")}) {
     setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
     auto taken = takeIdleWatcherLock();
     ASSERT_TRUE(taken.ok()) << runtime << ": " << taken.error().message;
@@ -151,6 +160,61 @@ TEST_F(WatcherLockTest, AFolderSomeoneElseMadeOrCanReachIsRefusedAndNoWatcherRun
   fs::remove(own);
 }
 
+TEST_F(WatcherLockTest, APrivateFolderInAFolderOthersMayWriteInIsNoneForTheyMayRenameIt) {
+  // Others may rename or remove what is in a folder they may write in, unless
+  // it is sticky as /tmp is; and in what is in a folder another user owns.
+  auto folderUsed = [&] {
+    auto taken = takeIdleWatcherLock();
+    EXPECT_TRUE(taken.ok()) << taken.error().message;
+    return lockPath().parent_path();
+  };
+  const fs::path open = configHome() / "open";
+  fs::create_directories(open / "run");
+  chmod(open.c_str(), 0777);
+  chmod((open / "run").c_str(), 0700);
+  setenv("XDG_RUNTIME_DIR", (open / "run").c_str(), 1);
+  EXPECT_EQ(folderUsed(), ownFallback());
+  chmod(open.c_str(), 0770);
+  EXPECT_EQ(folderUsed(), ownFallback());
+  chmod(open.c_str(), 01777);
+  EXPECT_EQ(folderUsed(), open / "run");
+  // Two levels up counts too.
+  fs::create_directories(open / "deeper" / "run");
+  chmod((open / "deeper").c_str(), 0755);
+  chmod((open / "deeper" / "run").c_str(), 0700);
+  chmod(open.c_str(), 0777);
+  setenv("XDG_RUNTIME_DIR", (open / "deeper" / "run").c_str(), 1);
+  EXPECT_EQ(folderUsed(), ownFallback());
+
+  // TMPDIR so open: no watcher, and the message says why.
+  unsetenv("XDG_RUNTIME_DIR");
+  setenv("TMPDIR", open.c_str(), 1);
+  auto taken = takeIdleWatcherLock();
+  ASSERT_FALSE(taken.ok());
+  EXPECT_NE(taken.error().message.find("others may rename or remove"), std::string::npos) << taken.error().message;
+  EXPECT_NE(taken.error().message.find(open.string()), std::string::npos) << taken.error().message;
+  if (!root()) return;
+  // A folder above that the user may pass through but not list is as safe.
+  const fs::path passage = configHome() / "passage";
+  fs::create_directories(passage / "run");
+  chmod(passage.c_str(), 0711);
+  ASSERT_EQ(chown((passage / "run").c_str(), kNobody, kNobody), 0);
+  chmod((passage / "run").c_str(), 0700);
+  const pid_t asNobody = fork();
+  if (asNobody == 0) {
+    if (setresgid(kNobody, kNobody, kNobody) != 0 || setresuid(kNobody, kNobody, kNobody) != 0) _exit(1);
+    _exit(openPrivateFolder(passage / "run", false).ok() ? 0 : 2);
+  }
+  int status = -1;
+  ASSERT_EQ(waitpid(asNobody, &status, 0), asNobody);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a runtime folder below a folder of mode 0711";
+  chmod(open.c_str(), 0755);
+  ASSERT_EQ(chown(open.c_str(), kNobody, kNobody), 0);
+  EXPECT_FALSE(takeIdleWatcherLock().ok()) << "a folder in another user's folder";
+  ASSERT_EQ(chown(open.c_str(), 0, 0), 0);
+  EXPECT_TRUE(takeIdleWatcherLock().ok()) << "a folder in root's";
+}
+
 TEST_F(WatcherLockTest, AnotherUsersLockFileInTheOldSharedPlaceNeitherStopsTheWatcherNorIsSignalled) {
   if (!root()) GTEST_SKIP() << "another user's process needs root to make";
   unsetenv("XDG_RUNTIME_DIR");
@@ -177,19 +241,76 @@ TEST_F(WatcherLockTest, AnotherUsersLockFileInTheOldSharedPlaceNeitherStopsTheWa
   EXPECT_TRUE(decoy.alive());
 }
 
+TEST_F(WatcherLockTest, ACleanerOfOldTemporaryFilesPassesTheFolderOfAHeldLockBy) {
+  // Debian ages /tmp (systemd-tmpfiles, 10 days): a watcher running longer
+  // would lose its lock and folder, and the next one would run beside it.
+  const std::string cleaner = "/usr/bin/systemd-tmpfiles";
+  if (access(cleaner.c_str(), X_OK) != 0) GTEST_SKIP() << "no " << cleaner;
+  unsetenv("XDG_RUNTIME_DIR");
+  auto lock = takeIdleWatcherLock();
+  ASSERT_TRUE(lock.ok() && lock->held.valid());
+  const fs::path file = lockPath();
+  // Untouched for 20 days (the change time cannot be set back, so the rule ages by access and change of contents).
+  const timespec old[2] = {{time(nullptr) - 20 * 86400, 0}, {time(nullptr) - 20 * 86400, 0}};
+  ASSERT_EQ(utimensat(AT_FDCWD, file.c_str(), old, AT_SYMLINK_NOFOLLOW), 0);
+  ASSERT_EQ(utimensat(AT_FDCWD, file.parent_path().c_str(), old, AT_SYMLINK_NOFOLLOW), 0);
+  const fs::path rule = configHome() / "age.conf";
+  std::ofstream(rule) << "e " << shared_.string() << " - - - amAM:10d\n";
+  const std::string command = cleaner + " --clean " + rule.string() + " >/dev/null 2>&1";
+  if (std::system(command.c_str()) != 0) GTEST_SKIP() << cleaner << " --clean failed here";
+  EXPECT_TRUE(fs::exists(file)) << "the cleaner removed the held lock";
+  auto second = takeIdleWatcherLock();
+  ASSERT_TRUE(second.ok()) << second.error().message;
+  EXPECT_FALSE(second->held.valid()) << "a second watcher would run";
+  EXPECT_EQ(second->holder, getpid());
+}
+
+TEST_F(WatcherLockTest, AReaderLookingAtTheLockAsAWatcherStartsDoesNotSendItAway) {
+  // The switch looks for a running watcher by taking the lock shared for a
+  // moment; a watcher starting then must not take that for another watcher.
+  const fs::path file = lockPath();
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  const pid_t reader = fork();
+  if (reader == 0) {
+    const int fd = open(file.c_str(), O_RDWR | O_CREAT, 0600);
+    flock(fd, LOCK_SH);
+    [[maybe_unused]] auto w = write(ready[1], "x", 1);
+    usleep(100000);
+    _exit(0);
+  }
+  char byte;
+  ASSERT_EQ(read(ready[0], &byte, 1), 1);
+  auto lock = takeIdleWatcherLock();
+  ASSERT_TRUE(lock.ok()) << lock.error().message;
+  EXPECT_TRUE(lock->held.valid()) << "the watcher left while no other watched";
+  waitpid(reader, nullptr, 0);
+  close(ready[0]);
+  close(ready[1]);
+  // A watcher holding it sends a second one away at once.
+  const auto before = std::chrono::steady_clock::now();
+  auto second = takeIdleWatcherLock();
+  ASSERT_TRUE(second.ok());
+  EXPECT_FALSE(second->held.valid());
+  EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(50));
+}
+
 TEST_F(WatcherLockTest, OneServerGetsOneLockHoweverTheEnvironmentSpellsIt) {
   const fs::path run = "/run/user/1000";
+  // The number as the X library reads it: blanks and a sign before it too.
   for (const char* name : {":0", ":0.0", "unix:0", "unix:0.1", "unix/:0", "unix/myhost:0", "/tmp/.X11-unix/X0",
-                           ":00"}) {
+                           ":00", ": 0", ":+0", ":-0", ":\t0", ":0.+0", ":0.-0", ":0. 1", "unix: +00.0"}) {
     EXPECT_EQ(displayIdentity("", name, run), "x11:0") << name;
   }
+  EXPECT_EQ(displayIdentity("", "host: +10", run), "x11-tcp:host:10");
   EXPECT_EQ(displayIdentity("", ":1", run), "x11:1");
   // Over TCP the name is another server's, even on this machine (an ssh forward).
   EXPECT_EQ(displayIdentity("", "localhost:10", run), "x11-tcp:localhost:10");
   EXPECT_EQ(displayIdentity("", "LocalHost:10.0", run), "x11-tcp:localhost:10");
   EXPECT_EQ(displayIdentity("", "tcp/localhost:10", run), "x11-tcp:localhost:10");
   EXPECT_NE(displayIdentity("", "localhost:10", run), displayIdentity("", ":10", run));
-  for (const char* odd : {"0", ":x", ":0.x", "host::0", "decnet/host:0", "/elsewhere/X0"}) {
+  for (const char* odd : {"0", ":x", ":0.x", "host::0", "decnet/host:0", "/elsewhere/X0", ":-1", ":+", ":0 ", ":0.",
+                          ":+-0"}) {
     EXPECT_EQ(displayIdentity("", odd, run), std::string("x11-name:") + odd) << odd;
   }
   // Wayland's names are relative to the runtime folder unless absolute, and win over DISPLAY.

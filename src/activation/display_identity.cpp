@@ -16,19 +16,36 @@ bool allDigits(std::string_view s) {
   return true;
 }
 
-// "N" or "N.S" (a screen of display N): the display number, or empty.
-std::string_view displayNumber(std::string_view s) {
-  const auto dot = s.find('.');
-  const std::string_view number = s.substr(0, dot);
-  if (!allDigits(number)) return {};
-  if (dot != std::string_view::npos && !allDigits(s.substr(dot + 1))) return {};
-  return number;
-}
-
 // Without leading zeros, so that ":01" and ":1" are one display.
 std::string canonicalNumber(std::string_view n) {
   while (n.size() > 1 && n.front() == '0') n.remove_prefix(1);
   return std::string(n);
+}
+
+// A number as the X library reads one (strtoul): blanks, a sign and digits.
+// Its digits without leading zeros, "-" before them when negative and not 0;
+// empty when it is no number.
+std::string xNumber(std::string_view s) {
+  while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
+  bool negative = false;
+  if (!s.empty() && (s.front() == '+' || s.front() == '-')) {
+    negative = s.front() == '-';
+    s.remove_prefix(1);
+  }
+  if (!allDigits(s)) return {};
+  const std::string digits = canonicalNumber(s);
+  return negative && digits != "0" ? "-" + digits : digits;
+}
+
+// "N" or "N.S" (a screen of display N), spelled as the X library takes them
+// (": 1", ":+1" and ":1.-0" are display 1): the display number, or empty. A
+// negative display is none (the library wraps it to another number).
+std::string displayNumber(std::string_view s) {
+  const auto dot = s.find('.');
+  const std::string number = xNumber(s.substr(0, dot));
+  if (number.empty() || number.front() == '-') return {};
+  if (dot != std::string_view::npos && xNumber(s.substr(dot + 1)).empty()) return {};
+  return number;
 }
 
 std::string x11Identity(std::string_view name) {
@@ -51,14 +68,14 @@ std::string x11Identity(std::string_view name) {
   const auto colon = name.rfind(':');
   if (colon == std::string_view::npos) return raw;
   const std::string_view host = name.substr(0, colon);
-  const std::string_view number = displayNumber(name.substr(colon + 1));
+  const std::string number = displayNumber(name.substr(colon + 1));
   if (number.empty() || (colon > 0 && name[colon - 1] == ':')) return raw;  // "host::N" is DECnet
   const bool local = protocol == "unix" || (protocol.empty() && (host.empty() || host == "unix"));
-  if (local) return "x11:" + canonicalNumber(number);
+  if (local) return "x11:" + number;
   if (!(protocol.empty() || protocol == "tcp" || protocol == "inet" || protocol == "inet6")) return raw;
   std::string lowered;
   for (char c : host) lowered += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return "x11-tcp:" + lowered + ":" + canonicalNumber(number);
+  return "x11-tcp:" + lowered + ":" + number;
 }
 
 }  // namespace

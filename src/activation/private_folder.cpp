@@ -20,10 +20,47 @@ std::string octal(mode_t mode) {
   return text;
 }
 
+// Whoever may write in a folder may rename or remove what is in it, unless it
+// is sticky (as /tmp is), when only the entry's owner may; and its owner may
+// always. So no folder above `folder` (found through "..", the folders it is
+// really in, whatever names led to it) may be another user's but root's, nor
+// writable by others and not sticky: else another user could move the private
+// folder away and put another in its place.
+Result<void> noOtherMayMoveIt(int folder, const fs::path& path) {
+  UniqueFd current(dup(folder));
+  fs::path name = path;
+  struct stat here {};
+  if (!current.valid() || fstat(current.get(), &here) != 0) {
+    return Error{"cannot examine " + path.string() + ": " + std::strerror(errno)};
+  }
+  for (;;) {
+    // O_PATH: a folder above may be one this user may pass through but not
+    // list (mode 0711), which is as safe.
+    UniqueFd up(openat(current.get(), "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    struct stat above {};
+    if (!up.valid() || fstat(up.get(), &above) != 0) {
+      return Error{"cannot examine the folders above " + path.string() + ": " + std::strerror(errno)};
+    }
+    if (above.st_dev == here.st_dev && above.st_ino == here.st_ino) return {};  // the root
+    name = name.parent_path();
+    const bool othersWrite = (above.st_mode & 022) != 0 && (above.st_mode & S_ISVTX) == 0;
+    if ((above.st_uid != 0 && above.st_uid != getuid()) || othersWrite) {
+      return Error{path.string() + " is in " + name.string() + " (owner uid " + std::to_string(above.st_uid) +
+                   ", mode " + octal(above.st_mode) + "), where others may rename or remove it"};
+    }
+    current = std::move(up);
+    here = above;
+  }
+}
+
 }  // namespace
 
-Result<PrivateFolder> openPrivateFolder(const fs::path& path, bool create) {
-  if (!path.is_absolute()) return Error{"the folder " + path.string() + " is not an absolute path"};
+Result<PrivateFolder> openPrivateFolder(const fs::path& given, bool create) {
+  if (!given.is_absolute()) return Error{"the folder " + given.string() + " is not an absolute path"};
+  // "link/" and "link/." make open() follow a symbolic link whatever
+  // O_NOFOLLOW says: the folder's own name is made the last one.
+  fs::path path = given.lexically_normal();
+  if (!path.has_filename() && path != path.root_path()) path = path.parent_path();
   if (create && mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) {
     return Error{"cannot create " + path.string() + ": " + std::strerror(errno)};
   }
@@ -48,6 +85,7 @@ Result<PrivateFolder> openPrivateFolder(const fs::path& path, bool create) {
   if (faccessat(fd.get(), ".", W_OK | X_OK, AT_EACCESS) != 0) {
     return Error{"cannot write in " + path.string() + ": " + std::strerror(errno)};
   }
+  if (auto safe = noOtherMayMoveIt(fd.get(), path); !safe) return safe.error();
   return PrivateFolder{std::move(fd), path};
 }
 

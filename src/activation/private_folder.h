@@ -10,9 +10,11 @@ namespace orbelune {
 
 // An open folder that was, when opened, a directory (not a symbolic link to
 // one) owned by this user, with every permission for the user and none for
-// anyone else. Files are made and opened relative to `fd`, so that what was
-// checked is what is used even if the name is replaced afterwards. It can be
-// written in (not on a read-only mount).
+// anyone else, in folders none of which another user but root owns or may
+// write in unsticky (so none can move it away and put another in its place).
+// Files are made and opened relative to `fd`, so that what was checked is
+// what is used even if the name is replaced afterwards. It can be written in
+// (not on a read-only mount).
 struct PrivateFolder {
   UniqueFd fd;
   std::filesystem::path path;
@@ -20,7 +22,7 @@ struct PrivateFolder {
 
 // Opens `path` as a private folder, making it (mode 0700) first when `create`
 // and it does not exist. Refuses anything else: another user's folder, one
-// others may enter or write, a symbolic link, a file.
+// others may enter or write, or move, a symbolic link, a file.
 Result<PrivateFolder> openPrivateFolder(const std::filesystem::path& path, bool create);
 
 // Where this user's watcher keeps its lock: $XDG_RUNTIME_DIR when it is a

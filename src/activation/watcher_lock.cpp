@@ -63,15 +63,24 @@ Result<WatcherLock> takeIdleWatcherLock() {
   if (!folder) return folder.error();
   auto fd = openLock(*folder, lockFileName(), O_RDWR | O_CREAT);
   if (!fd) return fd.error();
-  if (flock(fd->get(), LOCK_EX | LOCK_NB) != 0) {
+  // A watcher holds the lock exclusively; a program looking for one (the
+  // settings app) holds it shared for a moment, which is waited out (up to
+  // half a second) rather than taken for a watcher.
+  for (int attempt = 0; flock(fd->get(), LOCK_EX | LOCK_NB) != 0; ++attempt) {
     if (errno != EWOULDBLOCK) return Error{"cannot lock " + (folder->path / lockFileName()).string() + ": " + std::strerror(errno)};
-    return WatcherLock{UniqueFd(), pidIn(fd->get())};
+    if (attempt == 50 || flock(fd->get(), LOCK_SH | LOCK_NB) != 0) {
+      return WatcherLock{UniqueFd(), pidIn(fd->get()), UniqueFd()};
+    }
+    flock(fd->get(), LOCK_UN);
+    usleep(10000);
   }
   const std::string pid = std::to_string(getpid()) + "\n";
   if (ftruncate(fd->get(), 0) == 0) {
     [[maybe_unused]] auto w = pwrite(fd->get(), pid.data(), pid.size(), 0);
   }
-  return WatcherLock{std::move(*fd), std::nullopt};
+  // Best effort: without it the lock still holds, only a cleaner may remove it.
+  (void)flock(folder->fd.get(), LOCK_SH | LOCK_NB);
+  return WatcherLock{std::move(*fd), std::nullopt, std::move(folder->fd)};
 }
 
 std::optional<LockHolder> idleWatcherLockHolder() {

@@ -17,11 +17,15 @@ namespace orbelune {
 Result<std::filesystem::path> idleWatcherLockFile();
 
 // Taking the lock: `held` is the open lock when this process now holds it (keep
-// it open for the process's life); otherwise another watcher holds it, `holder`
-// its process id when the file names one.
+// it, and `folder`, open for the process's life); otherwise another watcher
+// holds it, `holder` its process id when the file names one. `folder` is the
+// lock's folder with a shared flock on it, which cleaners of old temporary
+// files (systemd-tmpfiles) take as "in use" and pass by: the lock in a folder
+// under /tmp stays however long the watcher runs.
 struct WatcherLock {
   UniqueFd held;
   std::optional<pid_t> holder;
+  UniqueFd folder;
 };
 // Fails (with the reason) when there is no private folder or the lock file is
 // not this user's regular file; a watcher then does not run.
