@@ -1,6 +1,6 @@
 # Shell helpers for the tests under a headless sway: a work folder, sway's
 # runtime folder and their cleanup, start_sway, shows_figure OUTPUT and
-# ended_with PID STATUS. sway refuses to run as root, so it runs as nobody with
+# ended_with PID STATUS (ended_with.sh). sway refuses to run as root, so it runs as nobody with
 # a runtime folder of its own.
 #
 # With ORBELUNE_DESKTOP=trixie, sway (1.10) and its tools (swaymsg, grim,
@@ -8,6 +8,7 @@
 # as the root's user "tester"; the saver and the test client still run here.
 
 fail() { echo "FAIL: $*"; exit 1; }
+source "$(dirname "${BASH_SOURCE[0]}")/ended_with.sh"
 in_trixie=false
 if [ "${ORBELUNE_DESKTOP:-}" = trixie ]; then
   in_trixie=true
@@ -74,11 +75,3 @@ shows_figure() {
   echo "yellow pixels on $1: $yellow"
   return 1
 }
-ended_with() {  # waits up to 3 s for process $1 and checks its status is $2
-  for _ in $(seq 30); do kill -0 "$1" 2>/dev/null || break; sleep 0.1; done
-  kill -0 "$1" 2>/dev/null && return 1
-  local status=0
-  wait "$1" || status=$?
-  [ "$status" -eq "$2" ] || { echo "status $status, not $2"; return 1; }
-}
-
