@@ -23,9 +23,14 @@ rt=$(mktemp -d /tmp/orbelune-kwin.XXXXXX)
 # cannot grant ("Operation not permitted"); a copy (cp drops it), still named
 # kwin_wayland, runs.
 kwin_copy=$(mktemp -d "$droot/tmp/kwin-XXXXXX")
-kwin_pid=""
+kwin_pid="" kwin_session=""
 cleanup() {
   if [ -n "$kwin_pid" ]; then kill "$kwin_pid" 2>/dev/null || true; fi
+  # dbus-run-session ends KWin's bus once KWin has gone: ended before, it
+  # would leave the bus behind.
+  if [ -n "$kwin_session" ]; then
+    for _ in $(seq 50); do kill -0 "$kwin_session" 2>/dev/null || break; sleep 0.1; done
+  fi
   for pid in $(jobs -p); do kill "$pid" 2>/dev/null || true; done
   wait 2>/dev/null || true
   unshare_with_root
@@ -55,6 +60,7 @@ exec ${kwin_copy#"$droot"}/kwin_wayland --virtual --width $1 --height $2 --outpu
 EOF
   in_root_as_tester env XDG_RUNTIME_DIR="$rt" KWIN_WAYLAND_NO_PERMISSION_CHECKS=1 \
     KWIN_SCREENSHOT_NO_PERMISSION_CHECKS=1 dbus-run-session -- sh "$rt/start.sh" >"$rt/kwin.log" 2>&1 &
+  kwin_session=$!
   for _ in $(seq 300); do
     [ -S "$rt/$WAYLAND_DISPLAY" ] && [ -f "$rt/bus" ] && kwin_bus gdbus introspect --session -d org.kde.KWin \
       -o /Scripting >/dev/null 2>&1 && break
