@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 # Takes a picture of one of KWin's outputs through org.kde.KWin.ScreenShot2 and
-# prints how many of its pixels are the figure's yellow (red and green above
-# 60 %, blue below 30 %). Usage: kwin_screenshot.py OUTPUT_NAME
+# prints how many of its pixels are the figure's yellow (yellow_pixels.py).
+# Usage: kwin_screenshot.py OUTPUT_NAME
 #
 # KWin answers the call at once and writes the raw image into the pipe it was
 # given afterwards: the pipe is read on a second thread, or the writer blocks
@@ -11,6 +11,8 @@ import sys
 import threading
 
 from gi.repository import Gio, GLib
+
+import yellow_pixels
 
 # QImage formats KWin sends, by the order of their bytes in memory.
 BGRA = {4, 5, 6}  # Format_RGB32, Format_ARGB32, Format_ARGB32_Premultiplied
@@ -46,7 +48,7 @@ def capture(output):
     return reply.unpack()[0], b"".join(chunks)
 
 
-def yellow_pixels(meta, data):
+def figure_pixels(meta, data):
     width, height, stride, fmt = meta["width"], meta["height"], meta["stride"], meta["format"]
     if fmt in BGRA:
         red, green, blue = 2, 1, 0
@@ -57,17 +59,10 @@ def yellow_pixels(meta, data):
     if len(data) < stride * height:
         raise SystemExit(f"kwin_screenshot: {len(data)} bytes for a {width}x{height} image of stride {stride}")
     rows = b"".join(data[y * stride:y * stride + width * 4] for y in range(height))
-    # One byte a pixel, 1 where the channel passes, then all three at once as
-    # the bits of three big integers.
-    bright = bytes(1 if v > 153 else 0 for v in range(256))
-    dark = bytes(1 if v < 77 else 0 for v in range(256))
-    r = int.from_bytes(rows[red::4].translate(bright), "little")
-    g = int.from_bytes(rows[green::4].translate(bright), "little")
-    b = int.from_bytes(rows[blue::4].translate(dark), "little")
-    return (r & g & b).bit_count()
+    return yellow_pixels.count(rows, 4, red, green, blue)
 
 
 if __name__ == "__main__":
     if len(sys.argv) != 2:
         raise SystemExit("usage: kwin_screenshot.py OUTPUT_NAME")
-    print(yellow_pixels(*capture(sys.argv[1])))
+    print(figure_pixels(*capture(sys.argv[1])))
