@@ -69,7 +69,7 @@ shows_figure() {
   for _ in $(seq 20); do
     sleep 0.3
     grim -o "$1" "$work/$1.png" 2>/dev/null || continue
-    yellow=$(convert "$work/$1.png" -fx '(r>0.6 && g>0.6 && b<0.3) ? 1 : 0' -format '%[fx:mean*w*h]' info:)
+    yellow=$(convert "$work/$1.png" ppm:- | /usr/bin/python3 "$(dirname "${BASH_SOURCE[0]}")/yellow_pixels.py")
     awk -v n="$yellow" 'BEGIN { exit !(n > 200) }' && return 0
   done
   echo "yellow pixels on $1: $yellow"
