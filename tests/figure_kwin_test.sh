@@ -14,7 +14,9 @@ mapfile -t outputs < <(kwin_outputs)
 "$orbelune" --wayland & saver=$!
 covers_outputs "$saver" || fail "--wayland does not cover both outputs"
 for output in "${outputs[@]}"; do shows_figure_on "$output" || fail "no figure from --wayland on $output"; done
-[ -n "$shot" ] && in_sway grim "$shot"
+if [ -n "$shot" ]; then
+  in_sway grim "$rt/shot.png" && cp "$rt/shot.png" "$shot" || fail "no picture to keep in $shot"
+fi
 kill -TERM "$saver"
 ended_with "$saver" 0 || fail "SIGTERM did not end --wayland with status 0"
 for output in "${outputs[@]}"; do shows_no_figure_on "$output" || fail "the figure stayed on $output after --wayland"; done
