@@ -199,9 +199,43 @@ TEST_F(RenderCommandTest, ScaleDrawsLinesAndTextLargerAndFpsShowsTheVirtualRate)
   EXPECT_EQ(runOrbelune("render --scale 9").status, 2);
 }
 
+// A host at a fractional scale (Xft.dpi 120 or 144, a Wayland output at 125 % or
+// 150 %) draws on that many more pixels: lines and text grow by the scale, and
+// the status line stands where it stands at 1, in points.
+TEST_F(RenderCommandTest, FractionalScalesGrowLinesAndTextAndKeepTheStatusLinesPlace) {
+  struct Drawn {
+    double lineWidth = 0, fontSize = 0, textX = -1, textY = -1;
+  };
+  auto drawn = [](const std::string& args) {
+    Drawn d;
+    const auto events = lines(runOrbelune("render --frames 10 --ops - " + args).out);
+    for (const auto& op : events.back()["ops"]) {
+      if (op["op"] == "stroke") d.lineWidth = op["width"];
+      if (op["op"] == "text") {
+        d.fontSize = op["size"];
+        d.textX = op["point"][0];
+        d.textY = op["point"][1];
+      }
+    }
+    return d;
+  };
+  const Drawn one = drawn("--size 800x600");
+  ASSERT_GT(one.textX, 0.0);
+  for (const auto& [scale, size] : {std::pair{1.25, "1000x750"}, std::pair{1.5, "1200x900"}}) {
+    const Drawn at = drawn(std::string("--size ") + size + " --scale " + std::to_string(scale));
+    EXPECT_DOUBLE_EQ(at.lineWidth, one.lineWidth * scale) << scale;  // 2 points: 3 pixels at 1.5
+    EXPECT_DOUBLE_EQ(at.fontSize, one.fontSize * scale) << scale;
+    // The text's measured width need not grow by exactly the scale (hinting):
+    // within a pixel.
+    EXPECT_NEAR(at.textX, one.textX * scale, 1.0) << scale;
+    EXPECT_DOUBLE_EQ(at.textY, one.textY * scale) << scale;
+  }
+}
+
 TEST(ScreenScaleTest, XftDpiOver96IsTheScale) {
   EXPECT_EQ(scaleFromResources(nullptr), 1.0);
   EXPECT_EQ(scaleFromResources("Xft.antialias:\t1\nXft.dpi:\t192\nXft.hinting:\t1\n"), 2.0);
+  EXPECT_EQ(scaleFromResources("Xft.dpi:\t120"), 1.25);
   EXPECT_EQ(scaleFromResources("Xft.dpi:\t144"), 1.5);
   EXPECT_EQ(scaleFromResources("Xft.dpi:\t9600\n"), 1.0);  // no screen has 100x: not believed
   EXPECT_EQ(scaleFromResources("*customization:\t-color\n"), 1.0);
