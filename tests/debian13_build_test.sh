@@ -11,8 +11,13 @@ source "$(dirname "$0")/desktop_root.sh"
 require_desktop_root
 fail() { echo "FAIL: $*"; exit 1; }
 
-keep=${ORBELUNE_ROOT_CACHE:-/var/cache/orbelune}/build-trixie
+# One kept folder for each checkout (named by its path): checkouts tested at
+# once would otherwise copy their sources over each other's and build a mix.
+# Runs from the same checkout take turns.
+keep=${ORBELUNE_ROOT_CACHE:-/var/cache/orbelune}/build-trixie-$(realpath "$source_dir" | sha256sum | cut -c1-12)
 mkdir -p "$keep/src" "$keep/build"
+exec 9>"$keep/.lock"
+flock 9
 trap 'unshare_with_root' EXIT
 share_with_root "$keep"
 # By content (-c): a file whose bytes did not change keeps its time, and make

@@ -9,6 +9,7 @@
 # start_labwc starts labwc in place of sway.
 
 source "$(dirname "${BASH_SOURCE[0]}")/script_checks.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/ended_with.sh"
 in_trixie=false
 if [ "${ORBELUNE_DESKTOP:-}" = trixie ]; then
   in_trixie=true
@@ -87,13 +88,6 @@ start_labwc() {
 
 # Succeeds once a screenshot of output $1 shows the yellow figure.
 shows_figure() { figure_shows "$work/$1.png" grim -o "$1" "$work/$1.png"; }
-ended_with() {  # waits up to 10 s for process $1 and checks its status is $2
-  for _ in $(seq 100); do kill -0 "$1" 2>/dev/null || break; sleep 0.1; done
-  kill -0 "$1" 2>/dev/null && { echo "process $1 still runs"; return 1; }
-  local status=0
-  wait "$1" || status=$?
-  [ "$status" -eq "$2" ] || { echo "status $status, not $2"; return 1; }
-}
 
 # ipc [-t TYPE] [COMMAND...]: swaymsg's message through sway_ipc.py, which
 # waits for a busy sway's answer where swaymsg gives up after 3 s.

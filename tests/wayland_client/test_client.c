@@ -1,7 +1,11 @@
 /*
  * A Wayland client for the tests, on what no packaged tool drives:
  *   test_client move DX STEPS   moves the pointer by DX pixels in STEPS
- *                               motions through zwlr_virtual_pointer_v1
+ *                               motions through zwlr_virtual_pointer_v1 (a
+ *                               new pointer each time), or through KWin's
+ *                               org_kde_kwin_fake_input where that is missing
+ *   test_client key CODE        presses and releases the key of Linux key
+ *                               code CODE (30 is A) through fake input
  *   test_client inhibit         maps a 1x1 background layer surface holding a
  *                               zwp_idle_inhibitor_v1 until it is killed
  * Exits 1, saying why, when the compositor lacks what it needs.
@@ -15,6 +19,7 @@
 #include <unistd.h>
 #include <wayland-client.h>
 
+#include "fake-input-client-protocol.h"
 #include "idle-inhibit-unstable-v1-client-protocol.h"
 #define namespace namespace_
 #include "wlr-layer-shell-unstable-v1-client-protocol.h"
@@ -27,11 +32,12 @@ static struct wl_seat *seat;
 static struct zwlr_layer_shell_v1 *layer_shell;
 static struct zwp_idle_inhibit_manager_v1 *inhibit_manager;
 static struct zwlr_virtual_pointer_manager_v1 *pointer_manager;
+static struct org_kde_kwin_fake_input *fake_input;
+static uint32_t fake_input_version;
 static int configured;
 
 static void global(void *data, struct wl_registry *registry, uint32_t name, const char *interface, uint32_t version) {
   (void)data;
-  (void)version;
   if (strcmp(interface, wl_compositor_interface.name) == 0) {
     compositor = wl_registry_bind(registry, name, &wl_compositor_interface, 4);
   } else if (strcmp(interface, wl_shm_interface.name) == 0) {
@@ -44,6 +50,9 @@ static void global(void *data, struct wl_registry *registry, uint32_t name, cons
     inhibit_manager = wl_registry_bind(registry, name, &zwp_idle_inhibit_manager_v1_interface, 1);
   } else if (strcmp(interface, zwlr_virtual_pointer_manager_v1_interface.name) == 0) {
     pointer_manager = wl_registry_bind(registry, name, &zwlr_virtual_pointer_manager_v1_interface, 1);
+  } else if (strcmp(interface, org_kde_kwin_fake_input_interface.name) == 0) {
+    fake_input_version = version < 4 ? version : 4;
+    fake_input = wl_registry_bind(registry, name, &org_kde_kwin_fake_input_interface, fake_input_version);
   }
 }
 static void global_remove(void *data, struct wl_registry *registry, uint32_t name) {
@@ -78,9 +87,43 @@ static uint32_t now_ms(void) {
   return (uint32_t)(ts.tv_sec * 1000 + ts.tv_nsec / 1000000);
 }
 
+/* KWin takes fake input only from a client that has said who it is (and,
+ * unless KWIN_WAYLAND_NO_PERMISSION_CHECKS is set, only from one it lists). */
+static int authenticated_fake_input(struct wl_display *display, uint32_t since) {
+  if (!fake_input || fake_input_version < since) {
+    fprintf(stderr, "test_client: the compositor has no org_kde_kwin_fake_input (version %u)\n", since);
+    return 0;
+  }
+  org_kde_kwin_fake_input_authenticate(fake_input, "orbelune tests", "input for the screen saver's tests");
+  wl_display_roundtrip(display);
+  return 1;
+}
+
+static int fake_move(struct wl_display *display, double dx, int steps) {
+  if (!authenticated_fake_input(display, 1)) return 1;
+  for (int i = 0; i < steps; i++) {
+    org_kde_kwin_fake_input_pointer_motion(fake_input, wl_fixed_from_double(dx / steps), 0);
+    wl_display_flush(display);
+    sleep_ms(20);
+  }
+  wl_display_roundtrip(display);
+  return 0;
+}
+
+static int fake_key(struct wl_display *display, uint32_t code) {
+  if (!authenticated_fake_input(display, 4)) return 1;
+  org_kde_kwin_fake_input_keyboard_key(fake_input, code, WL_KEYBOARD_KEY_STATE_PRESSED);
+  wl_display_roundtrip(display);
+  sleep_ms(50);
+  org_kde_kwin_fake_input_keyboard_key(fake_input, code, WL_KEYBOARD_KEY_STATE_RELEASED);
+  wl_display_roundtrip(display);
+  return 0;
+}
+
 static int move(struct wl_display *display, double dx, int steps) {
   if (!pointer_manager) {
-    fprintf(stderr, "test_client: the compositor has no zwlr_virtual_pointer_manager_v1\n");
+    if (fake_input) return fake_move(display, dx, steps);
+    fprintf(stderr, "test_client: the compositor has neither zwlr_virtual_pointer_manager_v1 nor fake input\n");
     return 1;
   }
   struct zwlr_virtual_pointer_v1 *pointer =
@@ -139,7 +182,8 @@ int main(int argc, char **argv) {
   wl_registry_add_listener(wl_display_get_registry(display), &registry_listener, NULL);
   wl_display_roundtrip(display);
   if (argc == 4 && strcmp(argv[1], "move") == 0) return move(display, atof(argv[2]), atoi(argv[3]));
+  if (argc == 3 && strcmp(argv[1], "key") == 0) return fake_key(display, (uint32_t)atoi(argv[2]));
   if (argc == 2 && strcmp(argv[1], "inhibit") == 0) return inhibit(display);
-  fprintf(stderr, "usage: test_client move DX STEPS | test_client inhibit\n");
+  fprintf(stderr, "usage: test_client move DX STEPS | test_client key CODE | test_client inhibit\n");
   return 2;
 }
