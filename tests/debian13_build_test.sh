@@ -11,10 +11,10 @@ source "$(dirname "$0")/desktop_root.sh"
 require_desktop_root
 fail() { echo "FAIL: $*"; exit 1; }
 
-# One kept folder for each checkout (named by its path): checkouts tested at
-# once would otherwise copy their sources over each other's and build a mix.
-# Runs from the same checkout take turns.
-keep=${ORBELUNE_ROOT_CACHE:-/var/cache/orbelune}/build-trixie-$(realpath "$source_dir" | sha256sum | cut -c1-12)
+# One kept folder for every checkout, so that a fresh clone (CI's) rebuilds
+# only what differs from the last run; runs take turns on it, each copying its
+# own sources in under the lock, so that none builds a mix.
+keep=${ORBELUNE_ROOT_CACHE:-/var/cache/orbelune}/build-trixie
 mkdir -p "$keep/src" "$keep/build"
 exec 9>"$keep/.lock"
 flock 9
