@@ -1,14 +1,12 @@
 #include "cli/saver_command.h"
 
-#include <unistd.h>
-
-#include <csignal>
 #include <cstdlib>
 #include <ostream>
 
 #include "base/number_text.h"
 #include "cli/cli.h"
 #include "cli/saver_options.h"
+#include "host/termination.h"
 #include "session/saver_session.h"
 #include "wayland/wayland_saver.h"
 #include "x11/x11_saver.h"
@@ -66,12 +64,6 @@ SaverOptions parseSaverOptions(const std::vector<std::string>& args) {
   return o;
 }
 
-// SIGTERM and SIGINT end the saver at once, with status 0. It has nothing to
-// save, and a graceful end would talk to the X server (XCloseDisplay waits for
-// its answer), which may be stopped or stuck: the kernel closes the connection
-// and the server frees the windows, pictures and shared memory with it.
-void onSignal(int) { _exit(0); }
-
 }  // namespace
 
 void printSaverHelp(std::ostream& out) {
@@ -99,12 +91,7 @@ void printSaverHelp(std::ostream& out) {
 
 int runSaverCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   (void)out;
-  // First of all, so that a SIGTERM however early ends the saver cleanly.
-  struct sigaction sa {};
-  sa.sa_handler = onSignal;
-  sigemptyset(&sa.sa_mask);
-  sigaction(SIGTERM, &sa, nullptr);
-  sigaction(SIGINT, &sa, nullptr);
+  endOnTerminationSignals();
   SaverOptions o;
   try {
     o = parseSaverOptions(args);

@@ -14,11 +14,11 @@
 #include <optional>
 #include <string>
 
-#include "bundle_info.h"
-#include "store/screen_saver_defaults.h"
 #include "cairo/text_engine.h"
+#include "host/host_core.h"
 #include "view/status_line.h"
 #include "wayland/mutter_idle.h"
+#include "wayland/protocol_idle_source.h"
 #include "wayland/shm_buffer.h"
 // The protocol names a parameter "namespace", which C++ reserves.
 #define namespace namespace_
@@ -30,10 +30,6 @@
 
 namespace orbelune {
 namespace {
-
-// Pointer travel (logical pixels) that counts as the user's: less is a
-// trembling mouse at the start.
-constexpr double kMotionThreshold = 10.0;
 
 // A commit carries at most this many damage boxes (one request each); past
 // it, their bounds. Thousands of boxes on a large output would fill the
@@ -64,6 +60,7 @@ struct OutputView {
   std::vector<PixelBox> lastDamage;  // what the buffer shown before differed in
   std::unique_ptr<SessionView> view;
   bool closed = false;
+  bool presented = false;  // recorded: the compositor took a frame of the view's
 
   // Takes the surface away, keeping the output.
   void uncover() {
@@ -84,6 +81,7 @@ struct OutputView {
     configured = false;
     frameReady = true;
     closed = false;
+    presented = false;
   }
   ~OutputView() {
     uncover();
@@ -93,10 +91,11 @@ struct OutputView {
 
 class WaylandSaver {
  public:
-  WaylandSaver(const WaylandSaverOptions& options, std::ostream& err, std::ostream* out)
-      : options_(options), err_(err), out_(out), session_(options.session, nullptr, ScreenSaverDefaults::forModule(kBundleIdentifier)) {}
+  WaylandSaver(const WaylandSaverOptions& options, HostCore& core) : surface_(options.surface), core_(core) {}
   ~WaylandSaver();
-  int run();
+  // Until the core ends; its status. With `idleAfterSeconds`, the figure
+  // comes and goes with the session's idleness.
+  int run(double idleAfterSeconds = 0.0, std::ostream* verbose = nullptr);
 
  private:
   static void onGlobal(void* data, wl_registry* registry, uint32_t name, const char* interface, uint32_t version);
@@ -107,20 +106,15 @@ class WaylandSaver {
   // A surface with an xdg toplevel titled "Orbelune", listened to, not yet committed.
   void makeToplevel(OutputView& o);
   bool layered() const {
-    return options_.surface == WaylandSaverOptions::Surface::Overlay ||
-           options_.surface == WaylandSaverOptions::Surface::Background;
+    return surface_ == WaylandSaverOptions::Surface::Overlay || surface_ == WaylandSaverOptions::Surface::Background;
   }
-  bool background() const { return options_.surface == WaylandSaverOptions::Surface::Background; }
-  bool watchesIdle() const { return options_.idleAfterSeconds > 0.0; }
-  // Full-screen windows over the outputs (GNOME has no layer shell).
-  bool windowsOverOutputs() const { return options_.idleSource != nullptr; }
-  // Whether the figure covers every output, one surface each.
-  bool coversOutputs() const { return layered() || windowsOverOutputs(); }
-  // Whether the figure is to be shown now: always, or while the session is idle.
-  bool showing() const { return !watchesIdle() || shown_; }
-  void watchIdle();
-  void show();
-  void hide();
+  bool background() const { return surface_ == WaylandSaverOptions::Surface::Background; }
+  // Whether the figure covers every output, one surface each (GNOME's:
+  // full-screen windows over the outputs, having no layer shell).
+  bool coversOutputs() const { return layered() || windowsOverOutputs_; }
+  // The idle source this compositor offers (its protocol, else Mutter's);
+  // false, said, when there is none.
+  bool watchIdle(double afterSeconds, std::ostream* verbose);
   void keyPressed(uint32_t key);
   // Acts on what the listeners recorded: new, gone and configured surfaces.
   void applyChanges();
@@ -129,12 +123,11 @@ class WaylandSaver {
   // Sends every queued request, waiting while the compositor's socket is full
   // (it reads it when it can); false when the connection failed.
   bool flushAll();
-  void endOnInput();
   void setUpSeat(uint32_t caps);
 
-  WaylandSaverOptions options_;
-  std::ostream& err_;
-  std::ostream* out_;
+  WaylandSaverOptions::Surface surface_;
+  bool windowsOverOutputs_ = false;
+  HostCore& core_;
   wl_display* display_ = nullptr;
   wl_registry* registry_ = nullptr;
   wl_compositor* compositor_ = nullptr;
@@ -146,26 +139,17 @@ class WaylandSaver {
   wl_keyboard* keyboard_ = nullptr;
   wl_pointer* pointer_ = nullptr;
   std::list<OutputView> outputs_;
-  SaverSession session_;
-  bool drewOnce_ = false;
   bool seatChanged_ = false;
   uint32_t seatCaps_ = 0;
   // Capabilities the seat lost since the loop last looked, even when they came
   // back at once (a device replaced): the old objects get no more events.
   uint32_t seatCapsLost_ = 0;
-  bool pointerKnown_ = false;
-  double pointerX_ = 0, pointerY_ = 0;
-  bool quit_ = false;
   bool lost_ = false;  // the connection failed while drawing
-  int status_ = 0;
-  // Idle watching: what the compositor said, and what is shown.
+  // Idle watching: the compositor's protocols, and the source in use.
   ext_idle_notifier_v1* idleNotifier_ = nullptr;
   org_kde_kwin_idle* kdeIdle_ = nullptr;
-  ext_idle_notification_v1* idleNotification_ = nullptr;
-  org_kde_kwin_idle_timeout* kdeIdleTimeout_ = nullptr;
-  bool idle_ = false;       // recorded: the session is idle
-  bool inputSeen_ = false;  // recorded: input on the figure
-  bool shown_ = false;
+  std::unique_ptr<IdleSource> idleSource_;
+  bool watchingIdle_ = false;  // binds the idle protocols
 
   friend struct Listeners;
 };
@@ -196,15 +180,9 @@ struct Listeners {
     wl_callback_destroy(callback);
     o->frameCallback = nullptr;
     o->frameReady = true;
+    o->presented = true;
   }
   static constexpr wl_callback_listener frame{frameDone};
-
-  static void idled(void* data, ext_idle_notification_v1*) { static_cast<WaylandSaver*>(data)->idle_ = true; }
-  static void resumed(void* data, ext_idle_notification_v1*) { static_cast<WaylandSaver*>(data)->idle_ = false; }
-  static constexpr ext_idle_notification_v1_listener idleNotification{idled, resumed};
-  static void kdeIdle(void* data, org_kde_kwin_idle_timeout*) { static_cast<WaylandSaver*>(data)->idle_ = true; }
-  static void kdeResumed(void* data, org_kde_kwin_idle_timeout*) { static_cast<WaylandSaver*>(data)->idle_ = false; }
-  static constexpr org_kde_kwin_idle_timeout_listener kdeIdleTimeout{kdeIdle, kdeResumed};
 
   static void wmPing(void*, xdg_wm_base* base, uint32_t serial) { xdg_wm_base_pong(base, serial); }
   static constexpr xdg_wm_base_listener wmBase{wmPing};
@@ -244,27 +222,14 @@ struct Listeners {
   static constexpr wl_keyboard_listener keyboard{keymap, keyEnter, keyLeave, key, modifiers, repeat};
 
   static void pointerEnter(void* data, wl_pointer*, uint32_t, wl_surface*, wl_fixed_t x, wl_fixed_t y) {
-    auto* s = static_cast<WaylandSaver*>(data);
-    if (!s->pointerKnown_) {
-      s->pointerKnown_ = true;
-      s->pointerX_ = wl_fixed_to_double(x);
-      s->pointerY_ = wl_fixed_to_double(y);
-    }
+    static_cast<WaylandSaver*>(data)->core_.input(HostEvent::pointerEnter(wl_fixed_to_double(x), wl_fixed_to_double(y)));
   }
   static void pointerLeave(void*, wl_pointer*, uint32_t, wl_surface*) {}
   static void pointerMotion(void* data, wl_pointer*, uint32_t, wl_fixed_t x, wl_fixed_t y) {
-    auto* s = static_cast<WaylandSaver*>(data);
-    const double px = wl_fixed_to_double(x), py = wl_fixed_to_double(y);
-    if (!s->pointerKnown_ || !s->drewOnce_) {
-      s->pointerKnown_ = true;
-      s->pointerX_ = px;
-      s->pointerY_ = py;
-      return;
-    }
-    if (std::hypot(px - s->pointerX_, py - s->pointerY_) > kMotionThreshold) s->endOnInput();
+    static_cast<WaylandSaver*>(data)->core_.input(HostEvent::pointerMotion(wl_fixed_to_double(x), wl_fixed_to_double(y)));
   }
   static void pointerButton(void* data, wl_pointer*, uint32_t, uint32_t, uint32_t, uint32_t state) {
-    if (state == WL_POINTER_BUTTON_STATE_PRESSED) static_cast<WaylandSaver*>(data)->endOnInput();
+    if (state == WL_POINTER_BUTTON_STATE_PRESSED) static_cast<WaylandSaver*>(data)->core_.input(HostEvent::button());
   }
   static void pointerAxis(void*, wl_pointer*, uint32_t, uint32_t, wl_fixed_t) {}
   static void pointerFrame(void*, wl_pointer*) {}
@@ -278,8 +243,7 @@ struct Listeners {
 
 WaylandSaver::~WaylandSaver() {
   outputs_.clear();
-  if (idleNotification_) ext_idle_notification_v1_destroy(idleNotification_);
-  if (kdeIdleTimeout_) org_kde_kwin_idle_timeout_release(kdeIdleTimeout_);
+  idleSource_.reset();
   if (idleNotifier_) ext_idle_notifier_v1_destroy(idleNotifier_);
   if (kdeIdle_) org_kde_kwin_idle_destroy(kdeIdle_);
   if (keyboard_) wl_keyboard_release(keyboard_);
@@ -312,10 +276,10 @@ void WaylandSaver::onGlobal(void* data, wl_registry* registry, uint32_t name, co
     wl_seat_add_listener(s->seat_, &Listeners::seat, s);
   } else if (iface == wl_output_interface.name) {
     s->addOutput(name, version);
-  } else if (iface == ext_idle_notifier_v1_interface.name && s->watchesIdle()) {
+  } else if (iface == ext_idle_notifier_v1_interface.name && s->watchingIdle_) {
     s->idleNotifier_ =
         static_cast<ext_idle_notifier_v1*>(wl_registry_bind(registry, name, &ext_idle_notifier_v1_interface, 1));
-  } else if (iface == org_kde_kwin_idle_interface.name && s->watchesIdle()) {
+  } else if (iface == org_kde_kwin_idle_interface.name && s->watchingIdle_) {
     s->kdeIdle_ = static_cast<org_kde_kwin_idle*>(wl_registry_bind(registry, name, &org_kde_kwin_idle_interface, 1));
   }
 }
@@ -337,7 +301,7 @@ void WaylandSaver::addOutput(uint32_t name, uint32_t version) {
 }
 
 void WaylandSaver::cover(OutputView& o) {
-  if (windowsOverOutputs()) {
+  if (windowsOverOutputs_) {
     if (!wmBase_ || !compositor_) return;
     makeToplevel(o);
     xdg_toplevel_set_fullscreen(o.toplevel, o.output);
@@ -372,7 +336,7 @@ void WaylandSaver::setUpSeat(uint32_t caps) {
   if ((seatCapsLost_ & WL_SEAT_CAPABILITY_POINTER) && pointer_) {
     wl_pointer_release(pointer_);
     pointer_ = nullptr;
-    pointerKnown_ = false;
+    core_.input(HostEvent::pointerGone());
   }
   seatCapsLost_ = 0;
   if ((caps & WL_SEAT_CAPABILITY_KEYBOARD) && !keyboard_) {
@@ -400,60 +364,33 @@ void WaylandSaver::openWindow() {
   o.host = this;
   for (const auto& out : outputs_) o.scale = std::max(o.scale, out.scale);  // the sharpest output's
   makeToplevel(o);
-  if (options_.surface == WaylandSaverOptions::Surface::Fullscreen) xdg_toplevel_set_fullscreen(o.toplevel, nullptr);
+  if (surface_ == WaylandSaverOptions::Surface::Fullscreen) xdg_toplevel_set_fullscreen(o.toplevel, nullptr);
   wl_surface_commit(o.surface);
 }
 
 void WaylandSaver::keyPressed(uint32_t key) {
-  // A window ends on q or Escape (evdev codes 16 and 1), a saver on any key.
+  // evdev's codes (linux/input-event-codes.h) of the keys a window ends on.
   constexpr uint32_t kKeyEscape = 1, kKeyQ = 16;
-  if (!coversOutputs()) {
-    if (key == kKeyEscape || key == kKeyQ) quit_ = true;
-    return;
-  }
-  endOnInput();
+  core_.input(HostEvent::keyDown(key == kKeyQ        ? HostEvent::Key::Q
+                                 : key == kKeyEscape ? HostEvent::Key::Escape
+                                                     : HostEvent::Key::Other));
 }
 
-void WaylandSaver::endOnInput() {
-  if (!coversOutputs() || background() || !drewOnce_) return;
-  if (watchesIdle()) {
-    inputSeen_ = true;  // hides the figure; the watcher goes on
-    return;
-  }
-  quit_ = true;
-}
-
-void WaylandSaver::watchIdle() {
-  if (options_.idleSource) return;  // it watches by itself
-  // The compositor's clock of the session's idle time (it honours idle
-  // inhibitors, a playing video's, itself); the newer protocol where offered.
-  const auto ms = static_cast<uint32_t>(options_.idleAfterSeconds * 1000.0);
-  if (idleNotifier_) {
-    idleNotification_ = ext_idle_notifier_v1_get_idle_notification(idleNotifier_, ms, seat_);
-    ext_idle_notification_v1_add_listener(idleNotification_, &Listeners::idleNotification, this);
+bool WaylandSaver::watchIdle(double afterSeconds, std::ostream* verbose) {
+  if (layerShell_ && seat_ && (idleNotifier_ || kdeIdle_)) {
+    idleSource_ = std::make_unique<ProtocolIdleSource>(idleNotifier_, kdeIdle_, seat_, afterSeconds);
+  } else if (auto mutter = makeMutterIdleSource(afterSeconds, core_.err())) {
+    // GNOME: no layer shell and no idle protocol, but Mutter's idle monitor.
+    idleSource_ = std::move(mutter);
+    surface_ = WaylandSaverOptions::Surface::Fullscreen;
+    windowsOverOutputs_ = true;
   } else {
-    kdeIdleTimeout_ = org_kde_kwin_idle_get_idle_timeout(kdeIdle_, seat_, ms);
-    org_kde_kwin_idle_timeout_add_listener(kdeIdleTimeout_, &Listeners::kdeIdleTimeout, this);
+    core_.fail("this compositor offers no idle time to clients (neither ext-idle-notify-v1 nor KDE's idle "
+               "protocol with the layer shell)");
+    return false;
   }
-}
-
-void WaylandSaver::show() {
-  shown_ = true;
-  if (options_.idleSource) options_.idleSource->shown();
-  drewOnce_ = false;
-  pointerKnown_ = false;
-  inputSeen_ = false;
-  if (options_.verbose && out_) {
-    const auto n = outputs_.size();
-    *out_ << "orbelune idle: showing the figure on " << n << (n == 1 ? " monitor" : " monitors") << std::endl;
-  }
-}
-
-void WaylandSaver::hide() {
-  shown_ = false;
-  if (options_.idleSource) options_.idleSource->hidden();
-  for (auto& o : outputs_) o.uncover();
-  if (options_.verbose && out_) *out_ << "orbelune idle: hidden on input" << std::endl;
+  core_.watchIdle(*idleSource_, verbose);
+  return true;
 }
 
 void WaylandSaver::applyChanges() {
@@ -461,25 +398,30 @@ void WaylandSaver::applyChanges() {
     seatChanged_ = false;
     setUpSeat(seatCaps_);
   }
-  if (options_.idleSource) idle_ = options_.idleSource->idle();
-  if (watchesIdle()) {
+  if (core_.watchesIdle()) {
     // Input on the figure, a window of it closed, or the word that the
     // session is in use again hides it; the next idle time shows it again.
     const bool closed = std::any_of(outputs_.begin(), outputs_.end(), [](const OutputView& o) { return o.closed; });
-    if (shown_ && (inputSeen_ || !idle_ || closed)) {
-      idle_ = false;
-      hide();
-    } else if (!shown_ && idle_) {
-      show();
+    if (core_.idleStep(closed) == IdleCycle::Step::Hide) {
+      for (auto& o : outputs_) o.uncover();
     }
   }
   // Outputs unplugged, and surfaces the compositor closed, end their views.
   outputs_.remove_if([](const OutputView& o) { return o.removed || o.closed; });
   for (auto& o : outputs_) {
-    if (o.described && !o.surface && coversOutputs() && showing()) cover(o);
+    if (o.described && !o.surface && coversOutputs() && core_.showing()) cover(o);
     acknowledge(o);
   }
   for (auto& w : windows_) acknowledge(w);
+  // The first frame the compositor took is on screen: input counts from
+  // then on, and a showing says so.
+  for (auto* list : {&outputs_, &windows_}) {
+    for (auto& o : *list) {
+      if (!o.presented) continue;
+      o.presented = false;
+      core_.frameOnScreen(coversOutputs() ? outputs_.size() : 1);
+    }
+  }
 }
 
 void WaylandSaver::acknowledge(OutputView& o) {
@@ -494,21 +436,18 @@ void WaylandSaver::acknowledge(OutputView& o) {
 }
 
 void WaylandSaver::draw(OutputView& o) {
-  if (quit_ || lost_) return;  // a failure already said so: once
+  if (core_.ended() || lost_) return;  // a failure already said so: once
   if (!o.configured || o.width <= 0 || o.height <= 0 || !o.frameReady) return;
   // The buffer is in device pixels; lines and text grow with the output's scale.
   const int scale = o.scale;
   const int w = o.width * scale, h = o.height * scale;
   if (auto sized = o.buffers.resize(shm_, w, h); !sized) {
-    err_ << "orbelune: " << sized.error().message << "\n";
-    status_ = 1;
-    quit_ = true;
+    core_.fail(sized.error().message);
     return;
   }
   const Size size{static_cast<double>(w), static_cast<double>(h)};
   if (!o.view) {
-    o.view = session_.makeView(size, false, scale);
-    for (const auto& warning : session_.takeStoreWarnings()) err_ << "orbelune: warning: " << warning << "\n";
+    o.view = core_.makeView(size, false, scale);
     if (!o.view) return;
   }
   o.view->setHostScale(scale);
@@ -546,7 +485,6 @@ void WaylandSaver::draw(OutputView& o) {
   o.frameCallback = wl_surface_frame(o.surface);
   wl_callback_add_listener(o.frameCallback, &Listeners::frame, &o);
   wl_surface_commit(o.surface);
-  drewOnce_ = true;
 }
 
 bool WaylandSaver::flushAll() {
@@ -559,28 +497,27 @@ bool WaylandSaver::flushAll() {
   return true;
 }
 
-int WaylandSaver::run() {
+int WaylandSaver::run(double idleAfterSeconds, std::ostream* verbose) {
   display_ = wl_display_connect(nullptr);
   if (!display_) {
     const char* name = std::getenv("WAYLAND_DISPLAY");
-    err_ << "orbelune: cannot connect to a Wayland compositor ("
+    core_.err() << core_.name() << ": cannot connect to a Wayland compositor ("
          << (name && *name ? name : "WAYLAND_DISPLAY is not set")
          << ")\n";
     return 1;
   }
   registry_ = wl_display_get_registry(display_);
   static const wl_registry_listener listener{onGlobal, onGlobalRemove};
+  watchingIdle_ = idleAfterSeconds > 0.0;
   wl_registry_add_listener(registry_, &listener, this);
   wl_display_roundtrip(display_);
-  if (watchesIdle() && !options_.idleSource && (!layerShell_ || !seat_ || (!idleNotifier_ && !kdeIdle_))) {
-    return kNoIdleProtocol;
-  }
+  if (watchingIdle_ && !watchIdle(idleAfterSeconds, verbose)) return core_.status();
   if (layered() && !layerShell_) {
-    err_ << "orbelune: this compositor has no layer-shell protocol (GNOME's has none); use --window\n";
+    core_.err() << core_.name() << ": this compositor has no layer-shell protocol (GNOME's has none); use --window\n";
     return 2;
   }
   if (!compositor_ || !shm_ || (!layered() && !wmBase_)) {
-    err_ << "orbelune: this compositor lacks wl_compositor, wl_shm or xdg_wm_base\n";
+    core_.fail("this compositor lacks wl_compositor, wl_shm or xdg_wm_base");
     return 1;
   }
   wl_display_roundtrip(display_);  // the outputs' done events, then their surfaces
@@ -589,24 +526,22 @@ int WaylandSaver::run() {
   // fontconfig, which cannot fail gracefully.
   TextEngine().measure("0", kStatusFontName, kStatusFontSize);
   if (!coversOutputs()) openWindow();
-  if (watchesIdle()) watchIdle();
 
-  MonotonicClock clock;
-  FramePacer pacer(session_.interval(), clock.now());
-  while (!quit_) {
+  FramePacer& pacer = core_.pacer();
+  while (!core_.ended()) {
     applyChanges();
-    if (quit_) break;
+    if (core_.ended()) break;
     const bool windowClosed =
         std::all_of(windows_.begin(), windows_.end(), [](const OutputView& w) { return w.closed; });
     if (!coversOutputs() && windowClosed) {
-      quit_ = true;  // the window was closed
+      core_.end(0);  // the window was closed
       break;
     }
-    double now = clock.now();
+    double now = core_.now();
     if (pacer.due(now)) {
       for (auto& o : outputs_) draw(o);
       for (auto& w : windows_) draw(w);
-      pacer.advance(clock.now());
+      pacer.advance(core_.now());
     }
     if (lost_ || !flushAll()) break;
     while (wl_display_prepare_read(display_) != 0) {
@@ -614,9 +549,9 @@ int WaylandSaver::run() {
     }
     // With nothing shown, events are all there is to wait for: the
     // compositor's, and the idle source's.
-    int timeout = showing() ? pacer.timeoutMs(clock.now()) : -1;
+    int timeout = core_.showing() ? pacer.timeoutMs(core_.now()) : -1;
     std::vector<pollfd> fds{{wl_display_get_fd(display_), POLLIN, 0}};
-    if (options_.idleSource) options_.idleSource->prepare(fds, timeout);
+    if (idleSource_) idleSource_->prepare(fds, timeout);
     const int ready = poll(fds.data(), fds.size(), timeout);
     if (ready > 0 && (fds[0].revents & (POLLIN | POLLHUP | POLLERR))) {
       if (wl_display_read_events(display_) < 0) break;
@@ -624,39 +559,29 @@ int WaylandSaver::run() {
       wl_display_cancel_read(display_);
     }
     if (wl_display_dispatch_pending(display_) < 0) break;
-    if (options_.idleSource && !options_.idleSource->dispatch(fds)) {
-      status_ = 1;  // the bus went; the source said so
-      quit_ = true;
-    }
+    if (idleSource_ && !idleSource_->dispatch(fds)) core_.end(1);  // the bus went; the source said so
   }
-  if (!quit_) {
-    err_ << "orbelune: lost the connection to the Wayland compositor\n";
-    return 1;
-  }
-  return status_;
+  if (!core_.ended()) core_.lostConnection("the Wayland compositor");
+  return core_.status();
 }
 
 }  // namespace
 
-int runWaylandSaver(const WaylandSaverOptions& options, std::ostream& err, std::ostream* out) {
-  WaylandSaver saver(options, err, out);
+int runWaylandSaver(const WaylandSaverOptions& options, std::ostream& err) {
+  using Surface = WaylandSaverOptions::Surface;
+  const auto mode = options.surface == Surface::Overlay      ? InputRules::Mode::Cover
+                    : options.surface == Surface::Background ? InputRules::Mode::NoInput
+                                                             : InputRules::Mode::Window;
+  HostCore core("orbelune", options.session, mode, err);
+  WaylandSaver saver(options, core);
   return saver.run();
 }
 
 int runWaylandIdleWatcher(const IdleOptions& options, std::ostream& out, std::ostream& err) {
-  WaylandSaverOptions o;
-  o.surface = WaylandSaverOptions::Surface::Overlay;
-  o.session = options.session;
-  o.idleAfterSeconds = options.afterSeconds;
-  o.verbose = options.verbose;
-  const int status = runWaylandSaver(o, err, &out);
-  if (status != kNoIdleProtocol) return status;
-  // GNOME: no layer shell and no idle protocol, but Mutter's idle monitor.
-  auto mutter = makeMutterIdleSource(options.afterSeconds, err);
-  if (!mutter) return kNoIdleProtocol;
-  o.idleSource = mutter.get();
-  o.surface = WaylandSaverOptions::Surface::Fullscreen;
-  return runWaylandSaver(o, err, &out);
+  // One connection and one session for every showing.
+  HostCore core("orbelune idle", options.session, InputRules::Mode::Cover, err);
+  WaylandSaver saver({WaylandSaverOptions::Surface::Overlay, options.session}, core);
+  return saver.run(options.afterSeconds, options.verbose ? &out : nullptr);
 }
 
 }  // namespace orbelune
