@@ -5,10 +5,11 @@
 
 namespace orbelune {
 
-HostCore::HostCore(std::string name, const SessionOptions& options, InputRules::Mode mode, std::ostream& err)
+HostCore::HostCore(std::string name, const SessionOptions& options, InputRules::Mode mode, std::ostream& err,
+                   std::shared_ptr<Clock> viewClock)
     : name_(std::move(name)),
       err_(err),
-      session_(options, nullptr, ScreenSaverDefaults::forModule(kBundleIdentifier)),
+      session_(options, std::move(viewClock), ScreenSaverDefaults::forModule(kBundleIdentifier)),
       pacer_(session_.interval(), clock_.now()),
       rules_(mode) {}
 

@@ -23,8 +23,10 @@ namespace orbelune {
 class HostCore {
  public:
   // `name` starts every line said ("orbelune", "orbelune idle"). The session
-  // reads the settings from the saver's store.
-  HostCore(std::string name, const SessionOptions& options, InputRules::Mode mode, std::ostream& err);
+  // reads the settings from the saver's store; its views' time is `viewClock`
+  // (a test's virtual one), else the monotonic clock.
+  HostCore(std::string name, const SessionOptions& options, InputRules::Mode mode, std::ostream& err,
+           std::shared_ptr<Clock> viewClock = nullptr);
 
   SaverSession& session() { return session_; }
   double now() const { return clock_.now(); }
