@@ -143,18 +143,19 @@ TEST_F(GtkSheetTest, TheBackgroundWellOpensTheLoadersChooserWithoutOpacity) {
   GtkColorWellFace* line = loader.wellFaceOf(*sheet, "_cwellLineColor");
   ASSERT_TRUE(back && line);
   back->click();
-  GtkWidget* dialog = loader.colorChooser().dialog();
-  ASSERT_NE(dialog, nullptr);
+  ColorChooserDialog& chooser = loader.colorChooser();
+  ASSERT_TRUE(chooser.isOpen());
   EXPECT_FALSE(colorPanel.showsAlpha());
-  EXPECT_FALSE(gtk_color_chooser_get_use_alpha(GTK_COLOR_CHOOSER(dialog)));
-  GdkRGBA blue{0.0f, 0.0f, 1.0f, 0.5f};
-  gtk_color_chooser_set_rgba(GTK_COLOR_CHOOSER(dialog), &blue);
-  loader.colorChooser().respond(GTK_RESPONSE_OK);
+  EXPECT_FALSE(chooser.offersOpacity());
+  chooser.answer(Color{0, 0, 1, 0.5});
+  EXPECT_FALSE(chooser.isOpen());
   EXPECT_EQ(back->well().color(), (Color{0, 0, 1, 1}));  // kept opaque
   EXPECT_TRUE(colorPanel.showsAlpha());
+  const Color lineBefore = line->well().color();
   line->click();
-  EXPECT_TRUE(gtk_color_chooser_get_use_alpha(GTK_COLOR_CHOOSER(dialog)));
-  loader.colorChooser().respond(GTK_RESPONSE_CANCEL);
+  EXPECT_TRUE(chooser.offersOpacity());
+  chooser.answer(std::nullopt);
+  EXPECT_EQ(line->well().color(), lineBefore);  // cancelled: unchanged
   EXPECT_EQ(view->settings().backColor, Color::black());  // only OK takes it into the view
 }
 

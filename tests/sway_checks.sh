@@ -2,17 +2,39 @@
 # runtime folder and their cleanup, start_sway, shows_figure OUTPUT and
 # ended_with PID STATUS. sway refuses to run as root, so it runs as nobody with
 # a runtime folder of its own.
+#
+# With ORBELUNE_DESKTOP=trixie, sway (1.10) and its tools (swaymsg, grim,
+# wtype) are those of the Debian 13 root (tests/desktop_root.sh), sway running
+# as the root's user "tester"; the saver and the test client still run here.
 
 fail() { echo "FAIL: $*"; exit 1; }
+in_trixie=false
+if [ "${ORBELUNE_DESKTOP:-}" = trixie ]; then
+  in_trixie=true
+  source "$(dirname "${BASH_SOURCE[0]}")/desktop_root.sh"
+  require_desktop_root
+fi
 work=$(mktemp -d)
 rt=$(mktemp -d /tmp/orbelune-sway.XXXXXX)
 sway_pid=""
 cleanup() {
   pkill -f "sway -c $rt/config" 2>/dev/null || true
   pkill -P $$ 2>/dev/null || true
+  if $in_trixie; then unshare_with_root; fi
   rm -rf "$work" "$rt"
 }
 trap cleanup EXIT
+if $in_trixie; then
+  chmod 755 "$work"
+  share_with_root "$work" "$rt"
+  # The compositor's tools, from the root, on this test's sockets.
+  in_desktop() {
+    in_root env XDG_RUNTIME_DIR="$rt" WAYLAND_DISPLAY="${WAYLAND_DISPLAY:-wayland-1}" SWAYSOCK="${SWAYSOCK:-}" "$@"
+  }
+  swaymsg() { in_desktop swaymsg "$@"; }
+  grim() { in_desktop grim "$@"; }
+  wtype() { in_desktop wtype "$@"; }
+fi
 export XDG_CONFIG_HOME=$work/config
 
 start_sway() {
@@ -20,7 +42,10 @@ start_sway() {
   # No "output bg": swaybg would draw over the background layer.
   printf '# headless test session\n' >"$rt/config"
   as_sway=()
-  if [ "$(id -u)" -eq 0 ]; then
+  if $in_trixie; then
+    chown -R "$(tester_ids)" "$rt"
+    as_sway=("$droot_script" run --user tester)
+  elif [ "$(id -u)" -eq 0 ]; then
     chown -R nobody:nogroup "$rt"
     as_sway=(runuser -u nobody --)
   fi

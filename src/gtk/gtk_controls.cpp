@@ -1,5 +1,7 @@
 #include "gtk/gtk_controls.h"
 
+#include <algorithm>
+
 #include "contracts/color_panel.h"
 #include "base/number_text.h"
 
@@ -121,9 +123,119 @@ void GtkColorWellFace::click() {
   chooser_.open(well_, widget());
 }
 
+void ColorChooserDialog::follow(ColorPanel* panel) {
+  if (panel_ == panel) return;
+  if (panel_) panel_->setListener(nullptr);
+  panel_ = panel;
+#if GTK_CHECK_VERSION(4, 10, 0)
+  // The dialog reads the choice at the next open.
+  panel_->setListener([this](bool shows) { gtk_color_dialog_set_with_alpha(dialog_, shows); });
+#else
+  panel_->setListener([this](bool shows) {
+    if (dialog_) gtk_color_chooser_set_use_alpha(GTK_COLOR_CHOOSER(dialog_), shows);
+  });
+#endif
+}
+
+void ColorChooserDialog::answer(std::optional<Color> chosen) {
+  if (!open_) return;
+  open_ = false;
+  ColorWell* well = panel_ ? panel_->activeWell() : nullptr;
+#if GTK_CHECK_VERSION(4, 10, 0)
+  if (request_) {
+    // Answered here (a test): the dialog still up is dismissed, and its own
+    // answer, when it comes, finds no request to act on.
+    GCancellable* cancellable = request_->cancellable;
+    request_ = nullptr;
+    g_cancellable_cancel(cancellable);
+  }
+#else
+  gtk_widget_set_visible(dialog_, FALSE);
+#endif
+  if (well && chosen) {
+    const bool opaque = !panel_->showsAlpha();
+    well->setColor(Color{chosen->red, chosen->green, chosen->blue, opaque ? 1.0 : chosen->alpha});
+  }
+  if (well) well->deactivate();
+}
+
+namespace {
+GdkRGBA rgbaOf(const Color& c) {
+  return GdkRGBA{static_cast<float>(c.red), static_cast<float>(c.green), static_cast<float>(c.blue),
+                 static_cast<float>(c.alpha)};
+}
+Color colorOf(const GdkRGBA& rgba) { return Color{rgba.red, rgba.green, rgba.blue, rgba.alpha}; }
+GtkWindow* windowOf(GtkWidget* near) {
+  GtkRoot* root = near ? gtk_widget_get_root(near) : nullptr;
+  return root && GTK_IS_WINDOW(root) ? GTK_WINDOW(root) : nullptr;
+}
+}  // namespace
+
+#if GTK_CHECK_VERSION(4, 10, 0)
+
+// One call of gtk_color_dialog_choose_rgba. It outlives the chooser when the
+// chooser goes first: `owner` is then cleared, and the answer is dropped.
+struct ColorChooserDialog::Request {
+  ColorChooserDialog* owner;
+  GCancellable* cancellable;
+};
+
+ColorChooserDialog::~ColorChooserDialog() {
+  if (panel_) panel_->setListener(nullptr);
+  if (request_) {
+    request_->owner = nullptr;
+    g_cancellable_cancel(request_->cancellable);
+  }
+  if (dialog_) g_object_unref(dialog_);
+}
+
+bool ColorChooserDialog::offersOpacity() const { return dialog_ && gtk_color_dialog_get_with_alpha(dialog_); }
+
+void ColorChooserDialog::open(ColorWell& well, GtkWidget* near) {
+  ColorPanel* panel = well.panel();
+  if (!panel || panel->activeWell() != &well) return;
+  if (!dialog_) {
+    dialog_ = gtk_color_dialog_new();
+    gtk_color_dialog_set_title(dialog_, "Colours");
+    gtk_color_dialog_set_modal(dialog_, TRUE);
+  }
+  follow(panel);
+  if (request_) {  // a chooser still up for another well gives way
+    GCancellable* cancellable = request_->cancellable;
+    request_ = nullptr;
+    g_cancellable_cancel(cancellable);
+  }
+  gtk_color_dialog_set_with_alpha(dialog_, panel->showsAlpha());
+  const GdkRGBA initial = rgbaOf(well.color());
+  request_ = new Request{this, g_cancellable_new()};
+  open_ = true;
+  gtk_color_dialog_choose_rgba(dialog_, windowOf(near), &initial, request_->cancellable, onChosen, request_);
+}
+
+void ColorChooserDialog::onChosen(GObject* dialog, GAsyncResult* result, gpointer data) {
+  auto* request = static_cast<Request*>(data);
+  GError* error = nullptr;
+  GdkRGBA* rgba = gtk_color_dialog_choose_rgba_finish(GTK_COLOR_DIALOG(dialog), result, &error);
+  ColorChooserDialog* owner = request->owner;
+  if (owner && owner->request_ == request) {
+    owner->request_ = nullptr;
+    owner->answer(rgba ? std::optional<Color>(colorOf(*rgba)) : std::nullopt);
+  }
+  if (rgba) gdk_rgba_free(rgba);
+  if (error) g_error_free(error);
+  g_object_unref(request->cancellable);
+  delete request;
+}
+
+#else
+
 ColorChooserDialog::~ColorChooserDialog() {
   if (panel_) panel_->setListener(nullptr);
   if (dialog_) gtk_window_destroy(GTK_WINDOW(dialog_));
+}
+
+bool ColorChooserDialog::offersOpacity() const {
+  return dialog_ && gtk_color_chooser_get_use_alpha(GTK_COLOR_CHOOSER(dialog_));
 }
 
 void ColorChooserDialog::open(ColorWell& well, GtkWidget* near) {
@@ -134,39 +246,29 @@ void ColorChooserDialog::open(ColorWell& well, GtkWidget* near) {
     gtk_window_set_hide_on_close(GTK_WINDOW(dialog_), TRUE);
     g_signal_connect(dialog_, "response", G_CALLBACK(onResponse), this);
   }
-  if (panel_ != panel) {
-    if (panel_) panel_->setListener(nullptr);
-    panel_ = panel;
-    panel_->setListener([this](bool shows) {
-      if (dialog_) gtk_color_chooser_set_use_alpha(GTK_COLOR_CHOOSER(dialog_), shows);
-    });
-  }
-  if (GtkRoot* root = near ? gtk_widget_get_root(near) : nullptr; root && GTK_IS_WINDOW(root)) {
-    gtk_window_set_transient_for(GTK_WINDOW(dialog_), GTK_WINDOW(root));
+  follow(panel);
+  if (GtkWindow* window = windowOf(near)) {
+    gtk_window_set_transient_for(GTK_WINDOW(dialog_), window);
     gtk_window_set_modal(GTK_WINDOW(dialog_), TRUE);
   }
   gtk_color_chooser_set_use_alpha(GTK_COLOR_CHOOSER(dialog_), panel->showsAlpha());
-  const Color c = well.color();
-  GdkRGBA rgba{static_cast<float>(c.red), static_cast<float>(c.green), static_cast<float>(c.blue),
-               static_cast<float>(c.alpha)};
+  const GdkRGBA rgba = rgbaOf(well.color());
   gtk_color_chooser_set_rgba(GTK_COLOR_CHOOSER(dialog_), &rgba);
+  open_ = true;
   gtk_window_present(GTK_WINDOW(dialog_));
 }
 
-void ColorChooserDialog::respond(int response) { onResponse(GTK_DIALOG(dialog_), response, this); }
-
-void ColorChooserDialog::onResponse(GtkDialog*, int response, gpointer self) {
-  auto* chooser = static_cast<ColorChooserDialog*>(self);
-  ColorWell* well = chooser->panel_ ? chooser->panel_->activeWell() : nullptr;
-  if (well && response == GTK_RESPONSE_OK) {
+void ColorChooserDialog::onResponse(GtkDialog* dialog, int response, gpointer self) {
+  std::optional<Color> chosen;
+  if (response == GTK_RESPONSE_OK) {
     GdkRGBA rgba;
-    gtk_color_chooser_get_rgba(GTK_COLOR_CHOOSER(chooser->dialog_), &rgba);
-    const bool opaque = !chooser->panel_->showsAlpha();
-    well->setColor(Color{rgba.red, rgba.green, rgba.blue, opaque ? 1.0 : static_cast<double>(rgba.alpha)});
+    gtk_color_chooser_get_rgba(GTK_COLOR_CHOOSER(dialog), &rgba);
+    chosen = colorOf(rgba);
   }
-  gtk_widget_set_visible(chooser->dialog_, FALSE);
-  if (well) well->deactivate();
+  static_cast<ColorChooserDialog*>(self)->answer(chosen);
 }
+
+#endif
 
 GtkSystemColors::GtkSystemColors() {
   // The theme's style reaches a label only inside a window; this one is never shown.

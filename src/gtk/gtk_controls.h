@@ -1,6 +1,7 @@
 #pragma once
 #include <gtk/gtk.h>
 
+#include <optional>
 #include <string>
 
 #include "contracts/controls.h"
@@ -139,7 +140,10 @@ class GtkSystemColors final : public SystemColors {
 
 // The colour chooser the wells of one interface loader open: it serves the
 // active well of the colour panel of the well that opened it last, and offers
-// opacity while that panel shows alpha. The panel must outlive the chooser.
+// opacity while that panel shows alpha; a well whose panel hides alpha always
+// takes the colour opaque. GTK 4.10 and later ask a GtkColorDialog; 4.8 has
+// only the (since deprecated) GtkColorChooserDialog. The panel must outlive
+// the chooser.
 class ColorChooserDialog {
  public:
   ColorChooserDialog() = default;
@@ -149,14 +153,27 @@ class ColorChooserDialog {
 
   // Shows the chooser for `well`, when it is its panel's active well.
   void open(ColorWell& well, GtkWidget* near);
-  // For tests: the chooser's dialog, or null before the first open.
-  GtkWidget* dialog() const { return dialog_; }
-  void respond(int response);
+  // Whether a chooser was opened and is waiting for an answer.
+  bool isOpen() const { return open_; }
+  // Whether the open chooser offers opacity.
+  bool offersOpacity() const;
+  // Answers the open chooser as the user would: with a colour (OK), or
+  // without one (cancelled). Used by the dialog itself and by tests.
+  void answer(std::optional<Color> chosen);
 
  private:
+  void follow(ColorPanel* panel);
+  ColorPanel* panel_ = nullptr;  // the panel served, whose switch the dialog follows
+  bool open_ = false;
+#if GTK_CHECK_VERSION(4, 10, 0)
+  struct Request;
+  static void onChosen(GObject* dialog, GAsyncResult* result, gpointer request);
+  GtkColorDialog* dialog_ = nullptr;
+  Request* request_ = nullptr;  // the choice under way, if any
+#else
   static void onResponse(GtkDialog*, int response, gpointer self);
   GtkWidget* dialog_ = nullptr;
-  ColorPanel* panel_ = nullptr;  // the panel served, whose switch the dialog follows
+#endif
 };
 
 }  // namespace orbelune

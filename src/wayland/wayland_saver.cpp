@@ -20,11 +20,14 @@
 #include "wayland/mutter_idle.h"
 #include "wayland/protocol_idle_source.h"
 #include "wayland/shm_buffer.h"
+#include "wayland/surface_scale.h"
 // The protocol names a parameter "namespace", which C++ reserves.
 #define namespace namespace_
 #include "wlr-layer-shell-unstable-v1-client-protocol.h"
 #undef namespace
 #include "xdg-shell-client-protocol.h"
+#include "viewporter-client-protocol.h"
+#include "fractional-scale-v1-client-protocol.h"
 #include "ext-idle-notify-v1-client-protocol.h"
 #include "kde-idle-client-protocol.h"
 
@@ -43,8 +46,16 @@ struct OutputView {
   WaylandSaver* host = nullptr;
   uint32_t globalName = 0;
   wl_output* output = nullptr;
-  int32_t scale = 1;
+  int32_t scale = 1;  // the output's whole-number scale (wl_output.scale)
   wl_surface* surface = nullptr;
+  // Where the compositor offers fractional scales: the surface's preferred
+  // scale (0 until it says one) and the viewport it is shown through.
+  wp_fractional_scale_v1* fractionalScale = nullptr;
+  wp_viewport* viewport = nullptr;
+  uint32_t preferredScale = 0;
+  bool rescaled = false;  // recorded: a new preferred scale, to draw at once
+  KeptState<int32_t> bufferScale{1};  // what wl_surface.set_buffer_scale said last
+  KeptState<PixelSize> destination;   // what the viewport was told last
   zwlr_layer_surface_v1* layer = nullptr;
   xdg_surface* xdgSurface = nullptr;  // a window's
   xdg_toplevel* toplevel = nullptr;
@@ -67,6 +78,14 @@ struct OutputView {
     if (frameCallback) wl_callback_destroy(frameCallback);
     frameCallback = nullptr;
     view.reset();
+    if (viewport) wp_viewport_destroy(viewport);
+    if (fractionalScale) wp_fractional_scale_v1_destroy(fractionalScale);
+    viewport = nullptr;
+    fractionalScale = nullptr;
+    preferredScale = 0;
+    rescaled = false;
+    bufferScale = KeptState<int32_t>(1);
+    destination = KeptState<PixelSize>();
     if (toplevel) xdg_toplevel_destroy(toplevel);
     if (xdgSurface) xdg_surface_destroy(xdgSurface);
     if (layer) zwlr_layer_surface_v1_destroy(layer);
@@ -101,6 +120,9 @@ class WaylandSaver {
   static void onGlobal(void* data, wl_registry* registry, uint32_t name, const char* interface, uint32_t version);
   static void onGlobalRemove(void* data, wl_registry* registry, uint32_t name);
   void addOutput(uint32_t name, uint32_t version);
+  // A surface for `o`, with its fractional scale and viewport where offered.
+  void makeSurface(OutputView& o);
+  bool fractional() const { return fractionalScales_ && viewporter_; }
   void cover(OutputView& o);
   void openWindow();
   // A surface with an xdg toplevel titled "Orbelune", listened to, not yet committed.
@@ -134,6 +156,8 @@ class WaylandSaver {
   wl_shm* shm_ = nullptr;
   zwlr_layer_shell_v1* layerShell_ = nullptr;
   xdg_wm_base* wmBase_ = nullptr;
+  wp_fractional_scale_manager_v1* fractionalScales_ = nullptr;
+  wp_viewporter* viewporter_ = nullptr;
   std::list<OutputView> windows_;  // the one window, when not on the layers
   wl_seat* seat_ = nullptr;
   wl_keyboard* keyboard_ = nullptr;
@@ -174,6 +198,14 @@ struct Listeners {
   }
   static void layerClosed(void* data, zwlr_layer_surface_v1*) { static_cast<OutputView*>(data)->closed = true; }
   static constexpr zwlr_layer_surface_v1_listener layer{layerConfigure, layerClosed};
+
+  static void preferredScale(void* data, wp_fractional_scale_v1*, uint32_t scale) {
+    auto* o = static_cast<OutputView*>(data);
+    if (scale == o->preferredScale) return;
+    o->preferredScale = scale;
+    o->rescaled = true;
+  }
+  static constexpr wp_fractional_scale_v1_listener fractionalScale{preferredScale};
 
   static void frameDone(void* data, wl_callback* callback, uint32_t) {
     auto* o = static_cast<OutputView*>(data);
@@ -251,6 +283,8 @@ WaylandSaver::~WaylandSaver() {
   if (seat_) wl_seat_release(seat_);
   windows_.clear();
   if (wmBase_) xdg_wm_base_destroy(wmBase_);
+  if (viewporter_) wp_viewporter_destroy(viewporter_);
+  if (fractionalScales_) wp_fractional_scale_manager_v1_destroy(fractionalScales_);
   if (layerShell_) zwlr_layer_shell_v1_destroy(layerShell_);
   if (shm_) wl_shm_destroy(shm_);
   if (compositor_) wl_compositor_destroy(compositor_);
@@ -271,6 +305,11 @@ void WaylandSaver::onGlobal(void* data, wl_registry* registry, uint32_t name, co
   } else if (iface == xdg_wm_base_interface.name) {
     s->wmBase_ = static_cast<xdg_wm_base*>(wl_registry_bind(registry, name, &xdg_wm_base_interface, 1));
     xdg_wm_base_add_listener(s->wmBase_, &Listeners::wmBase, s);
+  } else if (iface == wp_fractional_scale_manager_v1_interface.name) {
+    s->fractionalScales_ = static_cast<wp_fractional_scale_manager_v1*>(
+        wl_registry_bind(registry, name, &wp_fractional_scale_manager_v1_interface, 1));
+  } else if (iface == wp_viewporter_interface.name) {
+    s->viewporter_ = static_cast<wp_viewporter*>(wl_registry_bind(registry, name, &wp_viewporter_interface, 1));
   } else if (iface == wl_seat_interface.name && !s->seat_ && !s->background()) {
     s->seat_ = static_cast<wl_seat*>(wl_registry_bind(registry, name, &wl_seat_interface, std::min(version, 5u)));
     wl_seat_add_listener(s->seat_, &Listeners::seat, s);
@@ -309,7 +348,7 @@ void WaylandSaver::cover(OutputView& o) {
     return;
   }
   if (!layerShell_ || !compositor_) return;
-  o.surface = wl_compositor_create_surface(compositor_);
+  makeSurface(o);
   const auto layer = background() ? ZWLR_LAYER_SHELL_V1_LAYER_BACKGROUND : ZWLR_LAYER_SHELL_V1_LAYER_OVERLAY;
   o.layer = zwlr_layer_shell_v1_get_layer_surface(layerShell_, o.surface, o.output, layer, "orbelune");
   zwlr_layer_surface_v1_set_anchor(o.layer, ZWLR_LAYER_SURFACE_V1_ANCHOR_TOP | ZWLR_LAYER_SURFACE_V1_ANCHOR_BOTTOM |
@@ -349,8 +388,16 @@ void WaylandSaver::setUpSeat(uint32_t caps) {
   }
 }
 
-void WaylandSaver::makeToplevel(OutputView& o) {
+void WaylandSaver::makeSurface(OutputView& o) {
   o.surface = wl_compositor_create_surface(compositor_);
+  if (!fractional()) return;
+  o.fractionalScale = wp_fractional_scale_manager_v1_get_fractional_scale(fractionalScales_, o.surface);
+  wp_fractional_scale_v1_add_listener(o.fractionalScale, &Listeners::fractionalScale, &o);
+  o.viewport = wp_viewporter_get_viewport(viewporter_, o.surface);
+}
+
+void WaylandSaver::makeToplevel(OutputView& o) {
+  makeSurface(o);
   o.xdgSurface = xdg_wm_base_get_xdg_surface(wmBase_, o.surface);
   xdg_surface_add_listener(o.xdgSurface, &Listeners::xdgSurface, &o);
   o.toplevel = xdg_surface_get_toplevel(o.xdgSurface);
@@ -413,13 +460,19 @@ void WaylandSaver::applyChanges() {
     acknowledge(o);
   }
   for (auto& w : windows_) acknowledge(w);
-  // The first frame the compositor took is on screen: input counts from
-  // then on, and a showing says so.
+  // A new preferred scale is shown as soon as the compositor takes a frame;
+  // the first frame the compositor took is on screen: input counts from then
+  // on, and a showing says so.
   for (auto* list : {&outputs_, &windows_}) {
     for (auto& o : *list) {
-      if (!o.presented) continue;
-      o.presented = false;
-      core_.frameOnScreen(coversOutputs() ? outputs_.size() : 1);
+      if (o.rescaled) {
+        o.rescaled = false;
+        draw(o);
+      }
+      if (o.presented) {
+        o.presented = false;
+        core_.frameOnScreen(coversOutputs() ? outputs_.size() : 1);
+      }
     }
   }
 }
@@ -438,19 +491,20 @@ void WaylandSaver::acknowledge(OutputView& o) {
 void WaylandSaver::draw(OutputView& o) {
   if (core_.ended() || lost_) return;  // a failure already said so: once
   if (!o.configured || o.width <= 0 || o.height <= 0 || !o.frameReady) return;
-  // The buffer is in device pixels; lines and text grow with the output's scale.
-  const int scale = o.scale;
-  const int w = o.width * scale, h = o.height * scale;
+  // The buffer is in device pixels; lines and text grow with the surface's scale.
+  const SurfaceScale scale = SurfaceScale::choose(o.viewport != nullptr, o.preferredScale, o.scale);
+  const auto [w, h] = scale.bufferSize(o.width, o.height);
+  if (w <= 0 || h <= 0) return;
   if (auto sized = o.buffers.resize(shm_, w, h); !sized) {
     core_.fail(sized.error().message);
     return;
   }
   const Size size{static_cast<double>(w), static_cast<double>(h)};
   if (!o.view) {
-    o.view = core_.makeView(size, false, scale);
+    o.view = core_.makeView(size, false, scale.pixelsPerPoint());
     if (!o.view) return;
   }
-  o.view->setHostScale(scale);
+  o.view->setHostScale(scale.pixelsPerPoint());
   o.view->resize(size);
   ShmBuffer* buffer = o.buffers.free();
   if (!buffer) return;  // the compositor holds both: skip this tick
@@ -478,7 +532,10 @@ void WaylandSaver::draw(OutputView& o) {
     }
     both.assign(1, bounds);
   }
-  wl_surface_set_buffer_scale(o.surface, scale);
+  if (o.bufferScale.changeTo(scale.bufferScale())) wl_surface_set_buffer_scale(o.surface, scale.bufferScale());
+  if (o.viewport && o.destination.changeTo(PixelSize{o.width, o.height})) {
+    wp_viewport_set_destination(o.viewport, o.width, o.height);
+  }
   wl_surface_attach(o.surface, buffer->attachable(), 0, 0);
   for (const auto& b : both) wl_surface_damage_buffer(o.surface, b.x0, b.y0, b.x1 - b.x0, b.y1 - b.y0);
   o.frameReady = false;

@@ -6,13 +6,17 @@
 // a surface that takes no input); without it, one xdg_toplevel window (q or
 // Escape closes it), optionally full screen. Buffers in wl_shm, a pool of two
 // per surface, drawn when the compositor asks for a frame at the session's
-// interval, with the damage of the last two frames; each output's scale;
+// interval, with the damage of the last two frames; each surface's scale:
+// the compositor's preferred fractional scale where it offers
+// wp_fractional_scale_v1 and wp_viewporter (a buffer of that many pixels shown
+// through a viewport, lines and text at that scale), else the output's
+// whole-number scale as the buffer scale;
 // for `orbelune idle`, surfaces that come and go with the session's idleness
 // (the compositor's idle protocol, or GNOME's over D-Bus with one full-screen
 // xdg_toplevel per output);
 // outputs that come and go. Protocol callbacks only record what changed; the
 // loop acts on it.
-// Does not: use fractional scaling or viewporter, GPU buffers, or lock the
+// Does not: use GPU buffers, or lock the
 // session (a lock screen is the compositor's or the locker's), or inhibit idle.
 #include <ostream>
 
