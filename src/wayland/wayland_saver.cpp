@@ -17,7 +17,7 @@
 #include "cairo/text_engine.h"
 #include "host/host_core.h"
 #include "view/status_line.h"
-#include "wayland/mutter_idle.h"
+#include "gnome/mutter_idle.h"
 #include "wayland/protocol_idle_source.h"
 #include "wayland/shm_buffer.h"
 #include "wayland/surface_scale.h"
