@@ -1,8 +1,5 @@
 #include "wayland/protocol_idle_source.h"
 
-#include "ext-idle-notify-v1-client-protocol.h"
-#include "kde-idle-client-protocol.h"
-
 namespace orbelune {
 namespace {
 
@@ -24,17 +21,12 @@ ProtocolIdleSource::ProtocolIdleSource(ext_idle_notifier_v1* notifier, org_kde_k
                                        double afterSeconds) {
   const auto ms = static_cast<uint32_t>(afterSeconds * 1000.0);
   if (notifier) {
-    notification_ = ext_idle_notifier_v1_get_idle_notification(notifier, ms, seat);
-    ext_idle_notification_v1_add_listener(notification_, &kNotification, this);
+    notification_.reset(ext_idle_notifier_v1_get_idle_notification(notifier, ms, seat));
+    ext_idle_notification_v1_add_listener(notification_.get(), &kNotification, this);
   } else {
-    kdeTimeout_ = org_kde_kwin_idle_get_idle_timeout(kdeIdle, seat, ms);
-    org_kde_kwin_idle_timeout_add_listener(kdeTimeout_, &kKdeTimeout, this);
+    kdeTimeout_.reset(org_kde_kwin_idle_get_idle_timeout(kdeIdle, seat, ms));
+    org_kde_kwin_idle_timeout_add_listener(kdeTimeout_.get(), &kKdeTimeout, this);
   }
-}
-
-ProtocolIdleSource::~ProtocolIdleSource() {
-  if (notification_) ext_idle_notification_v1_destroy(notification_);
-  if (kdeTimeout_) org_kde_kwin_idle_timeout_release(kdeTimeout_);
 }
 
 }  // namespace orbelune

@@ -9,11 +9,7 @@
 #include <memory>
 
 #include "host/idle_source.h"
-
-struct ext_idle_notifier_v1;
-struct ext_idle_notification_v1;
-struct org_kde_kwin_idle;
-struct org_kde_kwin_idle_timeout;
+#include "wayland/wayland_handle.h"
 
 namespace orbelune {
 
@@ -22,7 +18,6 @@ class ProtocolIdleSource final : public IdleSource {
   // A source for `afterSeconds` on `seat`, through the newer protocol of the
   // two given (either may be null, not both).
   ProtocolIdleSource(ext_idle_notifier_v1* notifier, org_kde_kwin_idle* kdeIdle, wl_seat* seat, double afterSeconds);
-  ~ProtocolIdleSource() override;
   ProtocolIdleSource(const ProtocolIdleSource&) = delete;
   ProtocolIdleSource& operator=(const ProtocolIdleSource&) = delete;
 
@@ -38,8 +33,8 @@ class ProtocolIdleSource final : public IdleSource {
   void setIdle(bool idle) { idle_ = idle; }
 
  private:
-  ext_idle_notification_v1* notification_ = nullptr;
-  org_kde_kwin_idle_timeout* kdeTimeout_ = nullptr;
+  WlHandle<ext_idle_notification_v1> notification_;
+  WlHandle<org_kde_kwin_idle_timeout> kdeTimeout_;
   bool idle_ = false;
 };
 
