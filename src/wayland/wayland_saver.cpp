@@ -23,16 +23,16 @@ namespace {
 
 class WaylandSaver {
  public:
-  WaylandSaver(const WaylandSaverOptions& options, HostCore& core) : surface_(options.surface), core_(core) {}
+  WaylandSaver(const WaylandSaverOptions& options, HostCore& core) : surface_(options.placement), core_(core) {}
   // Until the core ends; its status. With `idleAfterSeconds`, the figure
   // comes and goes with the session's idleness.
   int run(double idleAfterSeconds = 0.0, std::ostream* verbose = nullptr);
 
  private:
   bool layered() const {
-    return surface_ == WaylandSaverOptions::Surface::Overlay || surface_ == WaylandSaverOptions::Surface::Background;
+    return surface_ == Placement::Cover || surface_ == Placement::Background;
   }
-  bool background() const { return surface_ == WaylandSaverOptions::Surface::Background; }
+  bool background() const { return surface_ == Placement::Background; }
   // Whether the figure covers every output, one surface each (GNOME's:
   // full-screen windows over the outputs, having no layer shell).
   bool coversOutputs() const { return layered() || windowsOverOutputs_; }
@@ -45,7 +45,7 @@ class WaylandSaver {
   void applyChanges();
   void draw(OutputSurface& o);
 
-  WaylandSaverOptions::Surface surface_;
+  Placement surface_;
   bool windowsOverOutputs_ = false;
   HostCore& core_;
   // Declared before every object of its connection, so that it goes after them.
@@ -64,7 +64,7 @@ bool WaylandSaver::watchIdle(double afterSeconds, std::ostream* verbose) {
   } else if (auto mutter = makeMutterIdleSource(afterSeconds, core_.err())) {
     // GNOME: no layer shell and no idle protocol, but Mutter's idle monitor.
     idleSource_ = std::move(mutter);
-    surface_ = WaylandSaverOptions::Surface::Fullscreen;
+    surface_ = Placement::Fullscreen;
     windowsOverOutputs_ = true;
   } else {
     core_.fail("this compositor offers no idle time to clients (neither ext-idle-notify-v1 nor KDE's idle "
@@ -87,7 +87,7 @@ void WaylandSaver::cover(OutputSurface& o) {
 void WaylandSaver::openWindow() {
   OutputSurface& o = windows_.emplace_back();
   for (const auto& out : outputs_) o.scale = std::max(o.scale, out.scale);  // the sharpest output's
-  o.coverWithToplevel(display_, surface_ == WaylandSaverOptions::Surface::Fullscreen, nullptr);
+  o.coverWithToplevel(display_, surface_ == Placement::Fullscreen, nullptr);
 }
 
 void WaylandSaver::applyChanges() {
@@ -198,19 +198,15 @@ int WaylandSaver::run(double idleAfterSeconds, std::ostream* verbose) {
 }  // namespace
 
 int runWaylandSaver(const WaylandSaverOptions& options, std::ostream& err) {
-  using Surface = WaylandSaverOptions::Surface;
-  const auto mode = options.surface == Surface::Overlay      ? InputRules::Mode::Cover
-                    : options.surface == Surface::Background ? InputRules::Mode::NoInput
-                                                             : InputRules::Mode::Window;
-  HostCore core("orbelune", options.session, mode, err);
+  HostCore core("orbelune", options.session, inputModeFor(options.placement), err);
   WaylandSaver saver(options, core);
   return saver.run();
 }
 
 int runWaylandIdleWatcher(const IdleOptions& options, std::ostream& out, std::ostream& err) {
   // One connection and one session for every showing.
-  HostCore core("orbelune idle", options.session, InputRules::Mode::Cover, err);
-  WaylandSaver saver({WaylandSaverOptions::Surface::Overlay, options.session}, core);
+  HostCore core("orbelune idle", options.session, inputModeFor(Placement::Cover), err);
+  WaylandSaver saver({Placement::Cover, options.session}, core);
   return saver.run(options.afterSeconds, options.verbose ? &out : nullptr);
 }
 

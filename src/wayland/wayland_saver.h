@@ -20,19 +20,18 @@
 // session (a lock screen is the compositor's or the locker's), or inhibit idle.
 #include <ostream>
 
+#include "host/placement.h"
 #include "session/idle_options.h"
 #include "session/saver_session.h"
 
 namespace orbelune {
 
 struct WaylandSaverOptions {
-  enum class Surface {
-    Overlay,     // the overlay layer on every output, ending on input
-    Background,  // the background layer, taking no input and never ending on it
-                 // (for lock screens and as a wallpaper)
-    Window,      // an xdg_toplevel window of its own (q or Escape quits)
-    Fullscreen,  // the same, full screen
-  } surface = Surface::Overlay;
+  // Cover: the overlay layer on every output, ending on input; Background: the
+  // background layer, taking no input and never ending on it (for lock
+  // screens and as a wallpaper); OwnWindow: an xdg_toplevel window of its own
+  // (q or Escape quits); Fullscreen: the same, full screen.
+  Placement placement = Placement::Cover;
   SessionOptions session;  // scale 0: each output's own
 };
 

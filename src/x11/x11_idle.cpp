@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "host/placement.h"
 #include "x11/server_idle_source.h"
 #include "x11/x11_host.h"
 
@@ -22,7 +23,7 @@ int runX11IdleWatcher(const IdleOptions& options, std::ostream& out, std::ostrea
   }
   // One connection and one session for every showing: the figure's windows
   // come and go, the session's clock and shuffle go on.
-  HostCore core("orbelune idle", options.session, InputRules::Mode::Cover, err);
+  HostCore core("orbelune idle", options.session, inputModeFor(Placement::Cover), err);
   auto source = ServerIdleSource::open(display, options.afterSeconds, core, out);
   if (!source) {
     err << "orbelune idle: " << source.error().message << "\n";

@@ -15,14 +15,8 @@ int runX11Saver(const X11SaverOptions& options, std::ostream& err) {
         << "; for a headless run use 'orbelune render'\n";
     return 1;
   }
-  using Placement = X11SaverOptions::Placement;
-  // XScreenSaver's windows take no input of the saver's: XScreenSaver ends its hacks.
-  const auto mode = options.placement == Placement::Activated ? InputRules::Mode::Cover
-                    : options.placement == Placement::OwnWindow || options.placement == Placement::Fullscreen
-                        ? InputRules::Mode::Window
-                        : InputRules::Mode::NoInput;
-  HostCore core("orbelune", options.session, mode, err);
-  X11Host host(display, core, options.placement == Placement::Activated);
+  HostCore core("orbelune", options.session, inputModeFor(options.placement), err);
+  X11Host host(display, core, options.placement == Placement::Cover);
   switch (options.placement) {
     case Placement::GivenWindow:
       host.addGivenWindow(options.window, true);
@@ -32,11 +26,14 @@ int runX11Saver(const X11SaverOptions& options, std::ostream& err) {
       host.addGivenWindow(options.window ? options.window : virtualRootWindow(display, DefaultScreen(display)), false);
       break;
     case Placement::Fullscreen:
-    case Placement::Activated:
+    case Placement::Cover:
       host.coverMonitors();
       break;
     case Placement::OwnWindow:
       host.addOwnWindow(0, 0, 960, 540, false);
+      break;
+    case Placement::Background:
+      core.fail("the background placement is Wayland's");
       break;
   }
   return core.ended() ? core.status() : host.run();
