@@ -12,7 +12,9 @@
 #include <sstream>
 
 #include "cli/idle_command.h"
-#include "session/idle_activation.h"
+#include "activation/autostart_entry.h"
+#include "activation/start_after.h"
+#include "activation/watcher_lock.h"
 #include "test_support.h"
 
 namespace orbelune {
@@ -24,6 +26,7 @@ class IdleCommandTest : public test::IsolatedTest {
     IsolatedTest::SetUp();
     runtime_ = configHome() / "run";
     std::filesystem::create_directories(runtime_);
+    std::filesystem::permissions(runtime_, std::filesystem::perms::owner_all);
     setenv("XDG_RUNTIME_DIR", runtime_.c_str(), 1);
   }
   std::filesystem::path runtime_;
@@ -46,6 +49,25 @@ TEST_F(IdleCommandTest, DurationsTakeUnitsAndBareMinutesWithinASecondToADay) {
   EXPECT_EQ(runIdleCommand({"--bogus"}, out, err), 2);
 }
 
+TEST_F(IdleCommandTest, TheStoredMinutesCountWithinASecondToADayElseTheDefault) {
+  EXPECT_EQ(StartAfter::secondsFrom(nullptr), 600.0);
+  auto store = openStore();
+  EXPECT_EQ(StartAfter::secondsFrom(store.get()), 600.0);
+  const std::pair<DefaultsValue, double> cases[] = {
+      {DefaultsValue(2.5), 150.0},          {DefaultsValue(std::int64_t{3}), 180.0},
+      {DefaultsValue(1.0 / 60.0), 1.0},     {DefaultsValue(1440.0), 86400.0},
+      {DefaultsValue(0.001), 600.0},        {DefaultsValue(1441.0), 600.0},
+      {DefaultsValue(-5.0), 600.0},         {DefaultsValue(std::string("5")), 600.0},
+  };
+  for (const auto& [stored, seconds] : cases) {
+    store->setObject(stored, StartAfter::kKey);
+    EXPECT_EQ(StartAfter::secondsFrom(store.get()), seconds);
+  }
+  // The flag keeps to the same range.
+  EXPECT_EQ(parseDuration("1s"), StartAfter::kShortestSeconds);
+  EXPECT_EQ(parseDuration("1440"), StartAfter::kLongestSeconds);
+}
+
 TEST_F(IdleCommandTest, TheAutostartEntryStartsTheWatcherAndGoesAgainWithoutATrace) {
   const auto file = idleAutostartFile();
   EXPECT_EQ(file, configHome() / "autostart" / "orbelune-idle.desktop");
@@ -54,16 +76,54 @@ TEST_F(IdleCommandTest, TheAutostartEntryStartsTheWatcherAndGoesAgainWithoutATra
   std::stringstream text;
   text << in.rdbuf();
   EXPECT_NE(text.str().find("[Desktop Entry]\nType=Application\n"), std::string::npos);
-  // Quoted as the desktop entry format quotes arguments.
-  EXPECT_NE(text.str().find("\nExec=\"/opt/my \\\"saver\\\"/orbelune\" idle\n"), std::string::npos) << text.str();
+  // Quoted, then escaped again as a string.
+  EXPECT_NE(text.str().find("\nExec=\"/opt/my \\\\\"saver\\\\\"/orbelune\" idle\n"), std::string::npos) << text.str();
   ASSERT_TRUE(test::succeeded(removeIdleAutostart()));
   EXPECT_FALSE(std::filesystem::exists(file));
   EXPECT_TRUE(test::succeeded(removeIdleAutostart()));  // none is no error
 }
 
+// The program's folder may hold what a home folder's name can (the README
+// suggests installing under ~/.local): every reader of the entry must run that
+// program, or the entry is refused with the reason and not written.
+TEST_F(IdleCommandTest, EveryReaderOfTheAutostartEntryRunsTheProgramWhateverItsFolderIsCalled) {
+  // scripts/install-deps installs all three; a build root without them skips.
+  for (const char* reader : {"/usr/bin/desktop-file-validate", "/usr/bin/gio",
+                             "/usr/lib/systemd/user-generators/systemd-xdg-autostart-generator"}) {
+    if (access(reader, X_OK) != 0) GTEST_SKIP() << "no " << reader;
+  }
+  const auto record = configHome() / "record";
+  const std::string readers = std::string(ORBELUNE_SOURCE_DIR) + "/tests/autostart_readers.sh";
+  for (const char* name : {"plain", "my \"saver\"", "$HOME and ${HOME}", "`id`", "it's", "a b#;&|<>~*?()=[]{}",
+                           "\xc3\xa9t\xc3\xa9", "-dash", "quote\"$`all"}) {
+    const auto folder = configHome() / "bin" / name;
+    std::filesystem::create_directories(folder);
+    const auto program = folder / "orbelune";
+    std::ofstream(program) << "#!/bin/sh\nprintf '%s\\n' \"$0\" \"$@\" > '" << record.string() << "'\n";
+    std::filesystem::permissions(program, std::filesystem::perms::owner_all);
+    ASSERT_TRUE(test::succeeded(writeIdleAutostart(program))) << name;
+    const std::string command = "'" + readers + "' '" + idleAutostartFile().string() + "' \"$ORBELUNE_PROGRAM\" '" +
+                                record.string() + "'";
+    setenv("ORBELUNE_PROGRAM", program.c_str(), 1);
+    EXPECT_EQ(std::system(command.c_str()), 0) << name;
+  }
+  unsetenv("ORBELUNE_PROGRAM");
+  ASSERT_TRUE(test::succeeded(removeIdleAutostart()));
+  for (const char* bad : {"/opt/back\\slash/orbelune", "/opt/100%/orbelune", "/opt/%u/orbelune",
+                          "/opt/new\nline/orbelune", "/opt/tab\t/orbelune", "/opt/\xff/orbelune"}) {
+    auto written = writeIdleAutostart(bad);
+    ASSERT_FALSE(written.ok()) << bad;
+    EXPECT_NE(written.error().message.find("the path /opt/"), std::string::npos) << written.error().message;
+    EXPECT_EQ(written.error().message.find('\n'), std::string::npos) << written.error().message;
+    EXPECT_FALSE(std::filesystem::exists(idleAutostartFile())) << bad;
+  }
+}
+
 TEST_F(IdleCommandTest, AWatcherIsRunningWhileItsLockIsHeldAndNotAfter) {
   setenv("WAYLAND_DISPLAY", "wayland-test", 1);
-  const auto lock = idleWatcherLockFile();
+  const auto found = idleWatcherLockFile();
+  ASSERT_TRUE(found.ok()) << found.error().message;
+  const auto lock = *found;
   EXPECT_EQ(lock.parent_path(), runtime_);
   EXPECT_NE(lock.filename().string().find("wayland-test"), std::string::npos);
   EXPECT_FALSE(runningIdleWatcher());  // no file

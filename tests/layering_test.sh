@@ -19,6 +19,8 @@ declare -A allowed=(
   [view]="oscillator settings store contracts base"
   [session]="view oscillator settings store contracts base"
   [sheet]="view oscillator settings store contracts base"
+  # The watcher's autostart entry and lock: files and processes, no figure.
+  [activation]="store contracts base"
   # What every host does alike, on the session.
   [host]="session view oscillator settings store contracts base"
   # Drawing backends implement the contracts.
@@ -29,8 +31,8 @@ declare -A allowed=(
   [gnome]="host session view oscillator settings store contracts base"
   [x11]="host cairo session view oscillator settings store contracts base"
   [wayland]="gnome host cairo session view oscillator settings store contracts base"
-  [gtk]="host sheet cairo session view oscillator settings store contracts base"
-  [cli]="x11 wayland host recording cairo session view oscillator settings store contracts base"
+  [gtk]="host activation sheet cairo session view oscillator settings store contracts base"
+  [cli]="x11 wayland host recording cairo activation session view oscillator settings store contracts base"
 )
 
 may_use() {  # folder, used folder
@@ -85,7 +87,7 @@ while IFS= read -r line; do
 done <CMakeLists.txt
 
 # Toolkits are the backends' and the hosts' business.
-for folder in base contracts store settings oscillator view session host sheet; do
+for folder in base contracts store settings oscillator view session host sheet activation; do
   [ -d $folder ] || continue
   if grep -rln '#include <\(gtk\|gdk\|gio\|glib\|cairo\|pango\|X11\|wayland\)' $folder; then
     echo "^ a toolkit header outside the backends and hosts"

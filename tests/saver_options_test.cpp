@@ -13,6 +13,7 @@
 #include "recording/recording_graphics.h"
 #include "settings/presets.h"
 #include "settings/setting_table.h"
+#include "settings/settings_keys.h"
 #include "session/saver_session.h"
 #include "test_support.h"
 #include "view/orbelune_view.h"
@@ -79,7 +80,10 @@ TEST_F(SaverOptionsTest, EverySettingHasAFlagAManPageEntryAndADialogWidget) {
         EXPECT_EQ(std::stod(e["low"]), std::isnan(d.dialogLow) ? d.low : d.dialogLow);
         EXPECT_EQ(std::stod(e["high"]), std::isnan(d.dialogHigh) ? d.high : d.dialogHigh);
         if (d.bounded()) {
-          const std::string range = formatShortest(d.low) + " to " + formatShortest(d.high) + " (default " +
+          const std::string from = std::isnan(d.lowestOn)
+                                       ? formatShortest(d.low)
+                                       : formatShortest(d.low) + " (off) or " + formatShortest(d.lowestOn);
+          const std::string range = from + " to " + formatShortest(d.high) + " (default " +
                                     formatShortest(d.builtIn) + ")";
           EXPECT_NE(man.find(range), std::string::npos) << range;
         }
@@ -325,6 +329,42 @@ TEST_F(SaverOptionsTest, WithoutShuffleMinutesTheFigureNeverChanges) {
   run.runTo(400);
   EXPECT_TRUE(run.changedAt.empty());
   EXPECT_EQ(run.session->shuffle().changes(), 0u);
+}
+
+// A shuffle period shorter than a few seconds is a new figure every frame or so:
+// the flag takes 0 (off) or at least a tenth of a minute, and loading and the
+// sheet raise a shorter one to that.
+TEST_F(SaverOptionsTest, TheShufflesMinutesAreOffOrATenthOfAMinuteAtTheLeast) {
+  EXPECT_EQ(parsed({"--shuffle", "0"}).shuffleMinutes, 0.0);
+  EXPECT_EQ(parsed({"--shuffle", "0.1"}).shuffleMinutes, 0.1);
+  EXPECT_EQ(parsed({"--shuffle", "1440"}).shuffleMinutes, 1440.0);
+  for (const char* bad : {"0.05", "1e-300", "-1", "1441"}) {
+    try {
+      (void)parsed({"--shuffle", bad});
+      ADD_FAILURE() << bad << " was taken";
+    } catch (const cli::UsageError& e) {
+      EXPECT_NE(std::string(e.what()).find("0 (off) or a number from 0.1 to 1440"), std::string::npos) << e.what();
+    }
+  }
+  const SettingDescriptor& d = *findSetting(keys::kShuffleMinutes);
+  EXPECT_EQ(d.clamp(0.05), 0.1);
+  EXPECT_EQ(d.clamp(0.0), 0.0);
+  EXPECT_EQ(d.mendStored(1e-300), 0.1);
+  EXPECT_EQ(d.mendStored(-3.0), -3.0);  // stored below 0: off, as stored
+  EXPECT_EQ(d.mendStored(5000.0), 5000.0);
+  // Stored at 1e-300 minutes, the figure changes every six seconds, not every frame.
+  hostStore()->setObject(1e-300, keys::kShuffleMinutes);
+  ASSERT_TRUE(test::succeeded(hostStore()->synchronize()));
+  auto clock = std::make_shared<VirtualClock>();
+  SaverSession session(SessionOptions{SaverOverrides{}, false, 0.0, 3}, clock, hostStore());
+  auto view = session.makeView(Size{200, 100}, false);
+  RecordingGraphics g;
+  for (int frame = 0; frame <= 200; ++frame) {
+    clock->set(frame * 0.05);
+    view->drawFrame(g);
+  }
+  EXPECT_EQ(view->view().settings().shuffleMinutes, 0.1);
+  EXPECT_LE(session.shuffle().changes(), 2u);
 }
 
 }  // namespace

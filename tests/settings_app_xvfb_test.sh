@@ -2,7 +2,8 @@
 # The settings app as a user meets it, on a virtual X server: the window with
 # its preview, Options… opens the sheet, Escape does not end it, OK does and
 # stores the settings; the "Start the saver after" switch writes the autostart
-# entry and starts the idle watcher, and takes both away again.
+# entry and starts the idle watcher, and takes both away again; one that fails
+# says so once and stops nothing.
 set -euo pipefail
 app=$1 orbelune=$2
 for tool in Xvfb xdotool xwininfo; do
@@ -61,6 +62,21 @@ xdotool mousemove --window "$win" 36 410 click 1
 for _ in $(seq 30); do [ ! -f "$entry" ] && ! watching && break; sleep 0.1; done
 [ ! -f "$entry" ] || fail "the switch left the autostart entry"
 watching && fail "the switch left the watcher running"
+
+# A switch-on that fails (the autostart folder is a file) says so once, and
+# leaves a watcher started from the shell running.
+"$orbelune" idle --after 1h >/dev/null 2>&1 & watcher=$!
+for _ in $(seq 50); do watching && break; sleep 0.1; done
+watching || fail "orbelune idle took no lock"
+rm -rf "$XDG_CONFIG_HOME/autostart"; echo not-a-folder >"$XDG_CONFIG_HOME/autostart"
+shown() { xdotool search --onlyvisible --pid "$pid" 2>/dev/null | wc -l; }
+before=$(shown)
+xdotool mousemove --window "$win" 36 410 click 1
+sleep 2
+after=$(shown)
+[ "$after" -eq $((before + 1)) ] || fail "a failed switch-on showed $((after - before)) windows, not one error dialog"
+kill -0 "$watcher" 2>/dev/null || fail "a failed switch-on stopped the running watcher"
+kill -TERM "$watcher"; wait "$watcher" || true
 kill -TERM "$pid"
 wait "$pid" || true
 echo "settings app under Xvfb: all checks passed"

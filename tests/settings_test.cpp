@@ -4,10 +4,12 @@
 
 #include "bundle_info.h"
 #include "oscillator/oscillator.h"
+#include "recording/recording_graphics.h"
 #include "store/color_archive.h"
 #include "store/screen_saver_defaults.h"
 #include "store/system_version.h"
 #include "settings/settings.h"
+#include "settings/setting_table.h"
 #include "settings/settings_keys.h"
 #include "test_support.h"
 #include "view/orbelune_view.h"
@@ -30,6 +32,46 @@ class SettingsLoadTest : public test::IsolatedTest {
   }
   const Color red{1, 0, 0, 1};
   const Color teal{0, 0.5, 0.5, 0.75};
+
+  // Draws a second of frames of a view made from the store and checks what the
+  // figure's computations gave: every point finite and where a drawing can place
+  // it, the status line a line of a few dozen characters whose time lies in the
+  // sweep. Returns the last status line.
+  std::string drawnStatusLine(const std::string& what) {
+    auto clock = std::make_shared<VirtualClock>();
+    auto view = newView(makeRect(0, 0, 640, 480), false, clock);
+    EXPECT_NE(view, nullptr);
+    if (!view) return {};
+    RecordingGraphics g;
+    std::string line;
+    int badWidths = 0, badPoints = 0;
+    for (int frame = 0; frame <= 20; ++frame) {
+      clock->set(0.05 * frame);
+      g.clear();
+      view->animateOneFrame();
+      view->displayIfNeeded(g);
+      for (const auto& op : g.ops()) {
+        if (auto stroke = std::get_if<RecordingGraphics::Stroke>(&op)) {
+          if (!(std::isfinite(stroke->width) && stroke->width >= 0.0)) ++badWidths;
+          for (const auto& e : stroke->elements) {
+            // Finite, and within Cairo's fixed-point coordinates.
+            if (!(std::fabs(e.point.x) + std::fabs(e.point.y) < 8e6)) ++badPoints;
+          }
+        } else if (auto text = std::get_if<RecordingGraphics::Text>(&op)) {
+          line = text->string;
+        }
+      }
+    }
+    EXPECT_EQ(badWidths, 0) << what;
+    EXPECT_EQ(badPoints, 0) << what;
+    EXPECT_LT(line.size(), 80u) << what << ": " << line;
+    if (auto at = line.find("Time: "); at != std::string::npos) {
+      const double shown = std::strtod(line.c_str() + at + 6, nullptr);
+      EXPECT_GE(shown, 0.0) << what << ": " << line;
+      EXPECT_LE(shown, std::max(view->sweep().sweepTime, 0.01)) << what << ": " << line;
+    }
+    return line;
+  }
 };
 
 TEST_F(SettingsLoadTest, EmptyStoreGivesEveryDefaultAndWritesNothing) {
@@ -121,6 +163,56 @@ TEST_F(SettingsLoadTest, StoredPhasesBeyondTheBoundsComeBackAtTheNearestBound) {
     EXPECT_TRUE(std::isfinite(v->xAxis().degreeAt(t))) << t;
     EXPECT_TRUE(std::isfinite(v->xAxis().valueAt(t))) << t;
   }
+}
+
+TEST_F(SettingsLoadTest, StoredValuesTheFigureCannotTakeComeBackWithinWhereItsComputationsHold) {
+  struct Case {
+    const char* key;
+    double stored;
+    double loaded;
+  };
+  const Case cases[] = {
+      {keys::kSweepRate, 1e-300, 0.01},       // shorter than half a sample step: the clock left the sweep
+      {keys::kSweepRate, 0.001, 0.01},
+      {keys::kFrequencyX1, 1e300, 1e6},       // a status line of 300 digits
+      {keys::kFrequencyY2, -1e300, -1e6},
+      {keys::kFigureSize, 1e308, 100.0},      // points at infinity
+      {keys::kFigureSize, -1e308, -100.0},
+      {keys::kLineWidth, 1e308, 1000.0},
+      {keys::kLineWidth, -5.0, 0.0},
+  };
+  for (const Case& c : cases) {
+    put(c.key, c.stored);
+    Settings s;
+    loadSettings(*store(), s);
+    const SettingDescriptor& d = *findSetting(c.key);
+    EXPECT_EQ(s.*d.member<double>(), c.loaded) << c.key << " " << c.stored;
+    drawnStatusLine(c.key);
+    store()->remove(c.key);
+    ASSERT_TRUE(test::succeeded(store()->synchronize()));
+  }
+  // A sweep from the highest frequency to the lowest stays finite.
+  put(keys::kFrequencyX1, 1e308);
+  put(keys::kFrequencyX2, -1e308);
+  drawnStatusLine("1e308 to -1e308");
+}
+
+TEST_F(SettingsLoadTest, StoredValuesTheFigureCanTakeAreKeptAsStoredBeyondTheSheetsBounds) {
+  put(keys::kSweepRate, 0.05);
+  put(keys::kFrequencyX1, -7.5);
+  put(keys::kFrequencyX2, 250000.0);
+  put(keys::kFigureSize, -0.5);
+  put(keys::kLineWidth, 0.0);
+  put(keys::kSweepMethod, std::int64_t{-4});
+  Settings s;
+  loadSettings(*store(), s);
+  EXPECT_EQ(s.sweepTime, 0.05);
+  EXPECT_EQ(s.frequencyX1, -7.5);
+  EXPECT_EQ(s.frequencyX2, 250000.0);
+  EXPECT_EQ(s.figureSize, -0.5);
+  EXPECT_EQ(s.lineWidth, 0.0);
+  EXPECT_EQ(s.sweepMethod, -4);
+  drawnStatusLine("kept values");
 }
 
 TEST_F(SettingsLoadTest, LegacyColourMigratesUntilAKeyedOneIsStored) {

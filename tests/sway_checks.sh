@@ -19,6 +19,7 @@ rt=$(mktemp -d /tmp/orbelune-sway.XXXXXX)
 sway_pid=""
 cleanup() {
   pkill -f "sway -c $rt/config" 2>/dev/null || true
+  pkill -f "labwc -C $rt/labwc" 2>/dev/null || true
   pkill -P $$ 2>/dev/null || true
   if $in_trixie; then unshare_with_root; fi
   rm -rf "$work" "$rt"
@@ -60,6 +61,28 @@ start_sway() {
   [ -S "$rt/wayland-1" ] || { cat "$work/sway.log"; fail "sway did not start"; }
   export XDG_RUNTIME_DIR=$rt WAYLAND_DISPLAY=wayland-1 SWAYSOCK
   SWAYSOCK=$(ls "$rt"/sway-ipc.* | head -1)
+}
+
+# labwc (Debian 13's, in the root) with $1 headless outputs, in place of sway:
+# the same runtime folder, tools and checks.
+start_labwc() {
+  $in_trixie || fail "labwc runs only in the Debian 13 root (ORBELUNE_DESKTOP=trixie)"
+  rm -rf "${rt:?}"/*
+  mkdir -p "$rt/labwc"
+  printf '<?xml version="1.0"?>\n<labwc_config><core><decoration>server</decoration></core></labwc_config>\n' \
+    >"$rt/labwc/rc.xml"
+  chown -R "$(tester_ids)" "$rt"
+  chmod 700 "$rt"
+  "$droot_script" run --user tester env -i XDG_RUNTIME_DIR="$rt" WLR_BACKENDS=headless WLR_RENDERER=pixman \
+    WLR_LIBINPUT_NO_DEVICES=1 WLR_HEADLESS_OUTPUTS="${1:-1}" PATH=/usr/bin:/bin labwc -C "$rt/labwc" \
+    >"$work/labwc.log" 2>&1 &
+  sway_pid=$!
+  for _ in $(seq 100); do
+    [ -S "$rt/wayland-0" ] && break
+    sleep 0.1
+  done
+  [ -S "$rt/wayland-0" ] || { cat "$work/labwc.log"; fail "labwc did not start"; }
+  export XDG_RUNTIME_DIR=$rt WAYLAND_DISPLAY=wayland-0
 }
 
 # Succeeds once a screenshot of output $1 shows the yellow figure.

@@ -2,6 +2,7 @@
 // man page's settings options from the settings table, at build time.
 //   orbelune-docgen xml DESCRIPTION.txt > orbelune.xml
 //   orbelune-docgen man TEMPLATE > orbelune.6   (replaces the lines @SETTINGS@ and @PRESETS@)
+#include <cmath>
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -145,8 +146,14 @@ int writeMan(const char* templateFile) {
                  },
                  [&](double Settings::*) {
                    options << ".BI " << manFlag(d.flag) << " \" X\"\n" << d.label << unit << "; ";
-                   if (d.bounded()) options << formatShortest(d.low) << " to " << formatShortest(d.high);
-                   else options << "any number";
+                   if (!std::isnan(d.lowestOn)) {
+                     options << formatShortest(d.low) << " (off) or " << formatShortest(d.lowestOn) << " to "
+                             << formatShortest(d.high);
+                   } else if (d.bounded()) {
+                     options << formatShortest(d.low) << " to " << formatShortest(d.high);
+                   } else {
+                     options << "any number";
+                   }
                    options << " (default " << formatShortest(d.builtIn) << ").\n";
                  },
                  [&](ColorField Settings::*) {

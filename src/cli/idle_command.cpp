@@ -1,20 +1,17 @@
 #include "cli/idle_command.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-
 #include <cstdlib>
 #include <filesystem>
 #include <ostream>
 #include <string>
 
+#include "activation/start_after.h"
+#include "activation/watcher_lock.h"
 #include "base/number_text.h"
 #include "bundle_info.h"
 #include "cli/cli.h"
 #include "cli/saver_options.h"
 #include "host/termination.h"
-#include "session/idle_activation.h"
 #include "session/idle_options.h"
 #include "store/screen_saver_defaults.h"
 #include "x11/x11_idle.h"
@@ -23,47 +20,6 @@
 #endif
 
 namespace orbelune {
-namespace {
-
-constexpr double kDefaultMinutes = 10.0;
-constexpr double kShortest = 1.0, kLongest = 24.0 * 3600.0;
-
-// The stored choice of the settings app, when there is a valid one.
-std::optional<double> storedSeconds() {
-  auto store = ScreenSaverDefaults::forModule(kBundleIdentifier);
-  if (!store) return std::nullopt;
-  auto v = store->storedValue(kStartAfterMinutesKey);
-  if (!v) return std::nullopt;
-  double minutes = 0.0;
-  if (auto r = std::get_if<double>(&*v)) minutes = *r;
-  else if (auto i = std::get_if<std::int64_t>(&*v)) minutes = static_cast<double>(*i);
-  else return std::nullopt;
-  const double seconds = minutes * 60.0;
-  if (!(seconds >= kShortest && seconds <= kLongest)) return std::nullopt;
-  return seconds;
-}
-
-// One watcher per session: a lock on a file named after the display, in the
-// user's runtime folder. Returns the open lock (kept for the process's life),
-// -1 when another watcher holds it (its process id in `holder`), -2 when no
-// lock can be had (the watcher then watches all the same).
-int takeSessionLock(std::string& holder) {
-  const std::string file = idleWatcherLockFile().string();
-  const int fd = open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-  if (fd < 0) return -2;
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    close(fd);
-    if (auto pid = runningIdleWatcher()) holder = std::to_string(*pid);
-    return -1;
-  }
-  const std::string pid = std::to_string(getpid()) + "\n";
-  if (ftruncate(fd, 0) == 0) {
-    [[maybe_unused]] auto w = pwrite(fd, pid.data(), pid.size(), 0);
-  }
-  return fd;
-}
-
-}  // namespace
 
 std::optional<double> parseDuration(const std::string& text) {
   if (text.empty()) return std::nullopt;
@@ -78,7 +34,7 @@ std::optional<double> parseDuration(const std::string& text) {
   auto v = parseNumber(number);
   if (!v) return std::nullopt;
   const double seconds = *v * unit;
-  if (!(seconds >= kShortest && seconds <= kLongest)) return std::nullopt;
+  if (!StartAfter::takes(seconds)) return std::nullopt;
   return seconds;
 }
 
@@ -134,7 +90,10 @@ int runIdleCommand(const std::vector<std::string>& args, std::ostream& out, std:
     err << "orbelune idle: " << e.what() << "\n";
     return cli::kExitUsage;
   }
-  if (!afterGiven) o.afterSeconds = storedSeconds().value_or(kDefaultMinutes * 60.0);
+  if (!afterGiven) {
+    auto store = ScreenSaverDefaults::forModule(kBundleIdentifier);
+    o.afterSeconds = StartAfter::secondsFrom(store.get());
+  }
 
   const char* wayland = std::getenv("WAYLAND_DISPLAY");
   const char* x11 = std::getenv("DISPLAY");
@@ -143,12 +102,18 @@ int runIdleCommand(const std::vector<std::string>& args, std::ostream& out, std:
     err << "orbelune idle: no display (neither WAYLAND_DISPLAY nor DISPLAY is set)\n";
     return 1;
   }
-  std::string holder;
-  if (takeSessionLock(holder) == -1) {
+  // One watcher per session: without the lock none runs.
+  auto lock = takeIdleWatcherLock();
+  if (!lock) {
+    err << "orbelune idle: " << lock.error().message << "\n";
+    return 1;
+  }
+  if (!lock->held.valid()) {
     out << "orbelune idle: already watching this session"
-        << (holder.empty() ? std::string() : " (process " + holder + ")") << "\n";
+        << (lock->holder ? " (process " + std::to_string(*lock->holder) + ")" : std::string()) << "\n";
     return 0;
   }
+  // `lock` stays open, and so held, until the watcher returns or the process ends.
   // The watcher and any figure it shows end at once.
   endOnTerminationSignals();
   if (onWayland) {

@@ -31,6 +31,10 @@ std::string whatItTakes(const SettingDescriptor& d) {
                       },
                       [&](double Settings::*) {
                         if (!d.bounded()) return std::string("a finite number of ") + d.unit;
+                        if (!std::isnan(d.lowestOn)) {
+                          return formatShortest(d.low) + " (off) or a number from " + formatShortest(d.lowestOn) +
+                                 " to " + formatShortest(d.high);
+                        }
                         return "a number from " + formatShortest(d.low) + " to " + formatShortest(d.high);
                       },
                       [](bool Settings::*) { return std::string("no value"); },
@@ -143,7 +147,7 @@ bool parseSaverOption(const std::vector<std::string>& args, std::size_t& i, Save
       if ((ok = c.has_value())) o.color = *c;
     } else if (auto v = parseNumber(text)) {
       const bool whole = d.kind() != SettingKind::Choice || std::trunc(*v) == *v;
-      ok = whole && (!d.bounded() || (*v >= d.low && *v <= d.high));
+      ok = whole && (!d.bounded() || (*v >= d.low && *v <= d.high)) && !d.belowLowestOn(*v);
       o.number = *v;
     } else {
       outOfRange = v.error() == NumberProblem::OutOfRange;
@@ -176,8 +180,14 @@ void printSettingFlags(std::ostream& out) {
                  },
                  [&](double Settings::*) {
                    out << "  " << flag << " X\n      " << d.label << unit << ": ";
-                   if (d.bounded()) out << formatShortest(d.low) << " to " << formatShortest(d.high);
-                   else out << "any number";
+                   if (!std::isnan(d.lowestOn)) {
+                     out << formatShortest(d.low) << " (off) or " << formatShortest(d.lowestOn) << " to "
+                         << formatShortest(d.high);
+                   } else if (d.bounded()) {
+                     out << formatShortest(d.low) << " to " << formatShortest(d.high);
+                   } else {
+                     out << "any number";
+                   }
                    out << " (default " << formatShortest(d.builtIn) << ")\n";
                  },
                  [&](ColorField Settings::*) {

@@ -123,6 +123,16 @@ void GtkColorWellFace::click() {
   chooser_.open(well_, widget());
 }
 
+#if GTK_CHECK_VERSION(4, 10, 0)
+// One call of gtk_color_dialog_choose_rgba. It outlives the chooser when the
+// chooser goes first: `owner` is then cleared, and the answer is dropped.
+struct ColorChooserDialog::Request {
+  ColorChooserDialog* owner;
+  GCancellable* cancellable;
+};
+
+#endif
+
 void ColorChooserDialog::follow(ColorPanel* panel) {
   if (panel_ == panel) return;
   if (panel_) panel_->setListener(nullptr);
@@ -172,13 +182,6 @@ GtkWindow* windowOf(GtkWidget* near) {
 }  // namespace
 
 #if GTK_CHECK_VERSION(4, 10, 0)
-
-// One call of gtk_color_dialog_choose_rgba. It outlives the chooser when the
-// chooser goes first: `owner` is then cleared, and the answer is dropped.
-struct ColorChooserDialog::Request {
-  ColorChooserDialog* owner;
-  GCancellable* cancellable;
-};
 
 ColorChooserDialog::~ColorChooserDialog() {
   if (panel_) panel_->setListener(nullptr);

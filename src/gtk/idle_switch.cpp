@@ -1,17 +1,17 @@
 #include "gtk/idle_switch.h"
 
-#include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cmath>
 #include <filesystem>
-#include <thread>
 
-#include "session/idle_activation.h"
+#include "activation/autostart_entry.h"
+#include "activation/start_after.h"
+#include "activation/watcher_stop.h"
 
 namespace orbelune {
 namespace {
-
-constexpr double kDefaultMinutes = 10.0;
 
 // The orbelune program beside this one (installed or built together), else
 // the one on the PATH.
@@ -30,21 +30,18 @@ std::filesystem::path orbeluneProgram() {
 
 IdleSwitch::IdleSwitch(std::shared_ptr<ScreenSaverDefaults> store, ReportError report)
     : Gtk::Box(Gtk::Orientation::HORIZONTAL, 8), store_(std::move(store)), report_(std::move(report)) {
-  double minutes = kDefaultMinutes;
-  if (store_) {
-    if (auto v = store_->storedValue(kStartAfterMinutesKey)) {
-      if (auto r = std::get_if<double>(&*v)) minutes = *r;
-      if (auto i = std::get_if<std::int64_t>(&*v)) minutes = static_cast<double>(*i);
-    }
-  }
-  minutes_.set_adjustment(Gtk::Adjustment::create(minutes, 1, 1440, 1, 10));
+  double minutes = StartAfter::kDefaultMinutes;
+  if (store_) minutes = StartAfter::storedMinutes(*store_).value_or(minutes);
+  // Whole minutes within the watcher's range.
+  const double fewest = std::ceil(StartAfter::kShortestSeconds / 60.0);
+  const double most = std::floor(StartAfter::kLongestSeconds / 60.0);
+  minutes_.set_adjustment(Gtk::Adjustment::create(std::clamp(minutes, fewest, most), fewest, most, 1, 10));
   minutes_.set_digits(0);
   minutes_.set_numeric(true);
   minutes_.set_value(minutes);
   std::error_code ec;
-  updating_ = true;
-  switch_.set_active(std::filesystem::exists(idleAutostartFile(), ec));
-  updating_ = false;
+  on_ = std::filesystem::exists(idleAutostartFile(), ec);
+  switch_.set_active(on_);
   switch_.set_valign(Gtk::Align::CENTER);
   switch_.set_tooltip_text("Starts the saver by itself whenever the computer is idle, from the next login on too");
   append(switch_);
@@ -60,7 +57,7 @@ bool IdleSwitch::storeMinutes() {
     report_("The minutes could not be saved", "There is no settings folder (neither XDG_CONFIG_HOME nor HOME is set).");
     return false;
   }
-  store_->setObject(minutes_.get_value(), kStartAfterMinutesKey);
+  store_->setObject(minutes_.get_value(), StartAfter::kKey);
   if (auto written = store_->synchronize(); !written) {
     report_("The minutes could not be saved", written.error().message);
     return false;
@@ -69,21 +66,34 @@ bool IdleSwitch::storeMinutes() {
 }
 
 void IdleSwitch::onSwitched() {
-  if (updating_) return;
-  if (!switch_.get_active()) {
+  // Acts only on a change from what was last put in place: the switch set back
+  // after a failed change below is none, however late GTK reports it.
+  const bool wanted = switch_.get_active();
+  if (wanted == on_) return;
+  if (!wanted) {
     stopWatcher();
-    if (auto removed = removeIdleAutostart(); !removed) report_("The saver still starts at login", removed.error().message);
+    if (auto removed = removeIdleAutostart(); !removed) {
+      report_("The saver still starts at login", removed.error().message);
+      switch_.set_active(true);
+      startWatcher();
+      return;
+    }
+    on_ = false;
     return;
   }
   const auto program = orbeluneProgram();
-  auto written = writeIdleAutostart(program);
-  if (!written || !storeMinutes()) {
-    if (!written) report_("The saver cannot start by itself", written.error().message);
-    updating_ = true;
+  if (auto written = writeIdleAutostart(program); !written) {
+    report_("The saver cannot start by itself", written.error().message);
     switch_.set_active(false);
-    updating_ = false;
     return;
   }
+  if (!storeMinutes()) {
+    // Without its minutes the entry would start a watcher the switch says is off.
+    (void)removeIdleAutostart();
+    switch_.set_active(false);
+    return;
+  }
+  on_ = true;
   stopWatcher();
   startWatcher();
 }
@@ -107,10 +117,8 @@ void IdleSwitch::startWatcher() {
 }
 
 void IdleSwitch::stopWatcher() {
-  auto pid = runningIdleWatcher();
-  if (!pid) return;
-  kill(*pid, SIGTERM);
-  for (int i = 0; i < 50 && runningIdleWatcher(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  // A process the lock names that is not this user's watcher is left alone.
+  (void)stopIdleWatcher();
 }
 
 }  // namespace orbelune

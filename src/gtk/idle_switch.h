@@ -25,7 +25,7 @@ class IdleSwitch : public Gtk::Box {
   // Stores the minutes; false (reported) when they cannot be written.
   bool storeMinutes();
   void startWatcher();
-  // Stops this session's watcher and waits (briefly) for its lock to free.
+  // Stops this session's watcher and waits (briefly) for it to end.
   static void stopWatcher();
 
   std::shared_ptr<ScreenSaverDefaults> store_;
@@ -34,7 +34,8 @@ class IdleSwitch : public Gtk::Box {
   Gtk::Label before_{"Start the saver after"};
   Gtk::SpinButton minutes_;
   Gtk::Label after_{"minutes"};
-  bool updating_ = false;
+  // Whether the entry is in place, as the last change that took effect left it.
+  bool on_ = false;
 };
 
 }  // namespace orbelune

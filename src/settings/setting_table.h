@@ -38,6 +38,17 @@ struct SettingDescriptor {
   Color builtInColor{};        // colours
   double low = kUnbounded;     // inclusive bounds of the sheet's field and the flag
   double high = kUnbounded;
+  // Reals: the range a stored value is brought into when it is loaded, the
+  // nearest end standing in for a value beyond it. It is where the figure's
+  // computations keep their meaning (finite sums, a sweep clock that folds,
+  // points a drawing backend can place, a status line of a few digits);
+  // unbounded, a value is taken as stored.
+  double loadLow = kUnbounded;
+  double loadHigh = kUnbounded;
+  // Reals that are off at 0 (the shuffle's minutes): the least value that is on.
+  // Above 0 and below it is refused by the flag, raised to it by the sheet and
+  // by loading.
+  double lowestOn = kUnbounded;
   const char* flag;            // "sweep-time", written --sweep-time or -sweep-time
   const char* negation = "";   // booleans: the flag that turns it off
   const char* label;           // what the flag and the dialog call it
@@ -67,8 +78,20 @@ struct SettingDescriptor {
   // The range XScreenSaver's dialog offers.
   double dialogMinimum() const { return std::isnan(dialogLow) ? low : dialogLow; }
   double dialogMaximum() const { return std::isnan(dialogHigh) ? high : dialogHigh; }
+  bool mendedAtLoad() const { return !std::isnan(loadLow) || !std::isnan(lowestOn); }
+  // Whether `v` lies above 0 and below the least value that is on.
+  bool belowLowestOn(double v) const { return v > 0.0 && v < lowestOn; }
+  // A stored value as loading takes it: within the load range.
+  double mendStored(double v) const {
+    if (belowLowestOn(v)) return lowestOn;
+    if (std::isnan(loadLow)) return v;
+    if (v < loadLow) return loadLow;
+    if (v > loadHigh) return loadHigh;
+    return v;
+  }
   // The value bounded as the sheet's fields bound it while they are typed.
   double clamp(double v) const {
+    if (belowLowestOn(v)) return lowestOn;
     if (!bounded()) return v;
     if (v < low) return low;
     if (v > high) return high;

@@ -5,7 +5,6 @@
 #include "store/color_archive.h"
 #include "store/system_version.h"
 #include "settings/setting_table.h"
-#include "settings/settings_keys.h"
 
 namespace orbelune {
 namespace {
@@ -72,12 +71,13 @@ void loadSettings(ScreenSaverDefaults& store, Settings& s) {
              });
   }
   if (!(s.sweepTime > 0.0)) s.sweepTime = kMinimumSweepTime;
-  // A phase stored before the phases had bounds may lie beyond them, where the
-  // figure's sums overflow: it comes back at the nearest bound.
-  for (const char* key : {keys::kInitialPhaseX, keys::kInitialPhaseX2, keys::kInitialPhaseY, keys::kInitialPhaseY2}) {
-    const SettingDescriptor& d = *findSetting(key);
-    double& phase = s.*d.member<double>();
-    phase = std::isnan(phase) ? d.builtIn : d.clamp(phase);
+  // A real stored beyond where the figure's computations keep their meaning
+  // (written by another program, or before the bounds) comes back at the
+  // nearest end of its load range; the table says which and why.
+  for (const auto& d : settingTable()) {
+    double Settings::*m = d.member<double>();
+    if (!m || !d.mendedAtLoad()) continue;
+    s.*m = std::isnan(s.*m) ? d.builtIn : d.mendStored(s.*m);
   }
 }
 
