@@ -8,6 +8,7 @@
 #include "store/color_archive.h"
 #include "base/number_text.h"
 #include "base/printable_text.h"
+#include "host/store_warnings.h"
 #include "store/screen_saver_defaults.h"
 #include "settings/settings_keys.h"
 
@@ -107,7 +108,7 @@ int runDefaultsCommand(const std::vector<std::string>& args, std::ostream& out, 
              "user has no home folder\n";
       return 1;
     }
-    for (const auto& warning : store->takeWarnings()) err << "orbelune: warning: " << warning << "\n";
+    sayStoreWarnings(store.get(), err);
     if (verb == "read" && args.size() == 1) {
       // Keys and texts are shown escaped: what a file holds cannot forge a line.
       std::map<std::string, std::string> lines;

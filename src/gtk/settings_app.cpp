@@ -17,6 +17,7 @@
 #include "gtk/idle_switch.h"
 #include "base/resource_locator.h"
 #include "host/frame_pacer.h"
+#include "host/store_warnings.h"
 #include "session/saver_session.h"
 #include "store/screen_saver_defaults.h"
 #include "view/orbelune_view.h"
@@ -34,10 +35,7 @@ struct SettingsServices {
 
   SheetContext sheetContext(SheetHost* host) { return {&loader, host, colors.get(), &colorPanel}; }
   // The store's warnings go where the app's other diagnostics go.
-  void printWarnings() {
-    if (!store) return;
-    for (const auto& warning : store->takeWarnings()) std::cerr << "orbelune: warning: " << warning << "\n";
-  }
+  void printWarnings() { sayStoreWarnings(store.get(), std::cerr); }
 };
 
 // The preview: a view of a saver session (isPreview YES) drawn exactly as the

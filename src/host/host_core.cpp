@@ -1,6 +1,7 @@
 #include "host/host_core.h"
 
 #include "bundle_info.h"
+#include "host/store_warnings.h"
 #include "store/screen_saver_defaults.h"
 
 namespace orbelune {
@@ -15,7 +16,7 @@ HostCore::HostCore(std::string name, const SessionOptions& options, InputRules::
 
 std::unique_ptr<SessionView> HostCore::makeView(Size size, bool isPreview, double hostScale) {
   auto view = session_.makeView(size, isPreview, hostScale);
-  for (const auto& warning : session_.takeStoreWarnings()) err_ << name_ << ": warning: " << warning << "\n";
+  sayStoreWarnings(session_.store().get(), err_, name_);
   if (!view) {
     err_ << name_ << ": cannot create the view\n";
     return nullptr;

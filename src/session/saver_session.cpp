@@ -106,8 +106,5 @@ std::unique_ptr<SessionView> SaverSession::makeView(Size size, bool isPreview, d
   return made;
 }
 
-std::vector<std::string> SaverSession::takeStoreWarnings() {
-  return store_ ? store_->takeWarnings() : std::vector<std::string>();
-}
 
 }  // namespace orbelune

@@ -100,9 +100,6 @@ class SaverSession {
 
   // A started view for a surface of `size` pixels; nullptr when the size is unusable.
   std::unique_ptr<SessionView> makeView(Size size, bool isPreview, double hostScale = 1.0);
-  // What the store found wrong with the settings file since the last call
-  // (a host prints them).
-  std::vector<std::string> takeStoreWarnings();
   const std::shared_ptr<ScreenSaverDefaults>& store() const { return store_; }
 
   // Seconds between frames: the views' animation interval.
