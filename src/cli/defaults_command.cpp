@@ -9,6 +9,7 @@
 #include "store/color_archive.h"
 #include "base/number_text.h"
 #include "base/printable_text.h"
+#include "host/store_warnings.h"
 #include "store/screen_saver_defaults.h"
 #include "settings/settings_keys.h"
 
@@ -181,7 +182,7 @@ int runDefaultsCommand(const std::vector<std::string>& args, std::ostream& out, 
              "user has no home folder\n";
       return 1;
     }
-    for (const auto& warning : store->takeWarnings()) err << "orbelune: warning: " << warning << "\n";
+    sayStoreWarnings(store.get(), err);
     return verb->run(*store, args, out, err);
   } catch (const cli::UsageError& e) {
     err << "orbelune defaults: " << e.what() << "\n";

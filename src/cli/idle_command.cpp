@@ -1,8 +1,5 @@
 #include "cli/idle_command.h"
 
-#include <unistd.h>
-
-#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <ostream>
@@ -15,6 +12,7 @@
 #include "cli/cli.h"
 #include "cli/flag_table.h"
 #include "cli/saver_options.h"
+#include "host/termination.h"
 #include "session/idle_options.h"
 #include "store/screen_saver_defaults.h"
 #include "x11/x11_idle.h"
@@ -24,10 +22,6 @@
 
 namespace orbelune {
 namespace {
-
-// SIGTERM and SIGINT end the watcher and any figure it shows at once: the
-// server or compositor frees the windows and surfaces with the connection.
-void onSignal(int) { _exit(0); }
 
 // What the command line says: the options, and whether it chose the time.
 struct IdleLine {
@@ -127,20 +121,16 @@ int runIdleCommand(const std::vector<std::string>& args, std::ostream& out, std:
     return 0;
   }
   // `lock` stays open, and so held, until the watcher returns or the process ends.
-
-  struct sigaction sa {};
-  sa.sa_handler = onSignal;
-  sigemptyset(&sa.sa_mask);
-  sigaction(SIGTERM, &sa, nullptr);
-  sigaction(SIGINT, &sa, nullptr);
+  // The watcher and any figure it shows end at once.
+  endOnTerminationSignals();
   if (onWayland) {
 #ifdef ORBELUNE_WAYLAND
-    const int status = runWaylandIdleWatcher(o, out, err);
-    if (status != kNoIdleProtocol) return status;
-#endif
+    return runWaylandIdleWatcher(o, out, err);
+#else
     err << "orbelune idle: this compositor offers no idle time to clients (neither ext-idle-notify-v1 nor KDE's "
            "idle protocol with the layer shell)\n";
     return 1;
+#endif
   }
   return runX11IdleWatcher(o, out, err);
 }

@@ -24,6 +24,7 @@
 #include "cairo/cairo_graphics.h"
 #include "cairo/cairo_surface.h"
 #include "base/number_text.h"
+#include "host/store_warnings.h"
 #include "recording/recording_graphics.h"
 #include "session/saver_session.h"
 #include "store/screen_saver_defaults.h"
@@ -251,7 +252,7 @@ int runRenderCommand(const std::vector<std::string>& args, std::ostream& out, st
   // The user's stored settings, as the saver reads them.
   SaverSession session({o.overrides, o.fps, o.scale, o.seed}, clock, ScreenSaverDefaults::forModule(kBundleIdentifier));
   auto sessionView = session.makeView(Size{static_cast<double>(o.width), static_cast<double>(o.height)}, o.preview);
-  for (const auto& warning : session.takeStoreWarnings()) err << "orbelune: warning: " << warning << "\n";
+  sayStoreWarnings(session.store().get(), err);
   if (!sessionView) {
     err << "orbelune render: cannot create the view\n";
     return 1;
