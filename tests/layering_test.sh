@@ -15,6 +15,7 @@ allowed() {
     store) echo "contracts base" ;;
     settings) echo "store contracts base" ;;
     oscillator) echo "contracts base" ;;
+    lock) echo "contracts base" ;;
     view) echo "oscillator settings store contracts base" ;;
     session) echo "view oscillator settings store contracts base" ;;
     sheet) echo "view oscillator settings store contracts base" ;;
@@ -23,7 +24,7 @@ allowed() {
     # Window systems: a host and its backend, on the session and the figure.
     x11 | wayland) echo "cairo session view oscillator settings store contracts base" ;;
     gtk) echo "sheet cairo session view oscillator settings store contracts base" ;;
-    cli) echo "x11 wayland recording cairo session view oscillator settings store contracts base" ;;
+    cli) echo "lock x11 wayland recording cairo session view oscillator settings store contracts base" ;;
     *) echo "-" ;;
   esac
 }
@@ -51,7 +52,7 @@ while IFS= read -r file; do
 done < <(find . \( -name '*.h' -o -name '*.cpp' \) | sed 's|^\./||' | sort)
 
 # Toolkits are the backends' and the hosts' business.
-for folder in base contracts store settings oscillator view session sheet; do
+for folder in base contracts store settings oscillator lock view session sheet; do
   [ -d $folder ] || continue
   if grep -ln '#include <\(gtk\|gdk\|glib\|cairo\|pango\|X11\|wayland\)' $(find $folder -type f) 2>/dev/null; then
     echo "^ a toolkit header outside the backends and hosts"
