@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cairo/damage_grid.h"
+#include "cairo/stroke_coverage.h"
 #include "cairo/text_engine.h"
 #include "contracts/graphics.h"
 
@@ -56,24 +57,10 @@ class CairoGraphics final : public Graphics {
   void setTracksDamage(bool on);
 
  private:
-  struct Coverage;
-  // Where a path's A8 mask lies: its buffer, and its top left in surface pixels.
-  struct MaskPlace {
-    unsigned char* data;
-    int stride, width, height;
-    double left, top;
-  };
-  std::shared_ptr<Coverage> coverageOf(const BezierPath& path);
-  // Into how many strips a path's mask is split to rasterise it on two threads.
-  static int stripsFor(std::size_t elements, int maskRows);
-  // Strokes the path into rows [rowFrom, rowTo) of the zeroed mask, appends the
-  // touched pixels to `out` and zeroes the rows again. False if Cairo failed.
-  bool rasteriseRows(const BezierPath& path, const MaskPlace& mask, int rowFrom, int rowTo, Coverage& out) const;
   // Every damage tile the coverage's pixels touch, found once per path and surface.
-  void findTiles(Coverage& coverage);
-  void blend(const std::shared_ptr<Coverage>& coverage);
+  void findTiles(StrokeCoverage& coverage);
+  void blend(const std::shared_ptr<StrokeCoverage>& coverage);
   void clearInk(std::uint32_t pixel);
-  void tracePath(cairo_t* cr, const BezierPath& path, double dx, double dy) const;
   void fillBox(const PixelBox& box, std::uint32_t pixel);
   void addInk(const PixelBox& box);
 
@@ -90,15 +77,14 @@ class CairoGraphics final : public Graphics {
   std::uint32_t background_ = 0;
   // Drawn since the last background fill: the strokes' coverage (cleared group
   // by group), the boxes of everything else, and the tiles of both.
-  std::vector<std::shared_ptr<Coverage>> inkStrokes_;
+  std::vector<std::shared_ptr<StrokeCoverage>> inkStrokes_;
   std::vector<PixelBox> inkBoxes_;
   DamageGrid ink_;
   DamageGrid damage_;         // ink cleared since the last takeDamage()
-  std::vector<unsigned char> maskScratch_;  // all zero between uses
+  StrokeRasteriser rasteriser_;
   // A path's tile marks before they are joined: kept, so that finding a new
   // path's tiles allocates only their joined list.
   std::vector<DamageGrid::Mark> markScratch_;
-  std::size_t lastQuads_ = 0;  // the last path's groups: the next one is much the same
   bool allDamaged_ = true;
 };
 

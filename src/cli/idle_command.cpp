@@ -4,7 +4,6 @@
 #include <sys/file.h>
 #include <unistd.h>
 
-#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <ostream>
@@ -14,6 +13,7 @@
 #include "bundle_info.h"
 #include "cli/cli.h"
 #include "cli/saver_options.h"
+#include "host/termination.h"
 #include "session/idle_activation.h"
 #include "session/idle_options.h"
 #include "store/screen_saver_defaults.h"
@@ -27,10 +27,6 @@ namespace {
 
 constexpr double kDefaultMinutes = 10.0;
 constexpr double kShortest = 1.0, kLongest = 24.0 * 3600.0;
-
-// SIGTERM and SIGINT end the watcher and any figure it shows at once: the
-// server or compositor frees the windows and surfaces with the connection.
-void onSignal(int) { _exit(0); }
 
 // The stored choice of the settings app, when there is a valid one.
 std::optional<double> storedSeconds() {
@@ -153,19 +149,16 @@ int runIdleCommand(const std::vector<std::string>& args, std::ostream& out, std:
         << (holder.empty() ? std::string() : " (process " + holder + ")") << "\n";
     return 0;
   }
-  struct sigaction sa {};
-  sa.sa_handler = onSignal;
-  sigemptyset(&sa.sa_mask);
-  sigaction(SIGTERM, &sa, nullptr);
-  sigaction(SIGINT, &sa, nullptr);
+  // The watcher and any figure it shows end at once.
+  endOnTerminationSignals();
   if (onWayland) {
 #ifdef ORBELUNE_WAYLAND
-    const int status = runWaylandIdleWatcher(o, out, err);
-    if (status != kNoIdleProtocol) return status;
-#endif
+    return runWaylandIdleWatcher(o, out, err);
+#else
     err << "orbelune idle: this compositor offers no idle time to clients (neither ext-idle-notify-v1 nor KDE's "
            "idle protocol with the layer shell)\n";
     return 1;
+#endif
   }
   return runX11IdleWatcher(o, out, err);
 }

@@ -1,14 +1,13 @@
 #include "cli/saver_command.h"
 
-#include <unistd.h>
-
-#include <csignal>
 #include <cstdlib>
 #include <ostream>
 
 #include "base/number_text.h"
 #include "cli/cli.h"
 #include "cli/saver_options.h"
+#include "host/placement.h"
+#include "host/termination.h"
 #include "session/saver_session.h"
 #include "wayland/wayland_saver.h"
 #include "x11/x11_saver.h"
@@ -16,8 +15,6 @@
 
 namespace orbelune {
 namespace {
-
-enum class Placement { OwnWindow, Root, GivenWindow, Fullscreen, Wayland, WaylandBackground };
 
 struct SaverOptions {
   Placement placement = Placement::OwnWindow;
@@ -47,9 +44,9 @@ SaverOptions parseSaverOptions(const std::vector<std::string>& args) {
     } else if (*name == "fullscreen") {
       o.placement = Placement::Fullscreen;
     } else if (*name == "wayland") {
-      o.placement = Placement::Wayland;
+      o.placement = Placement::Cover;
     } else if (*name == "wayland-background") {
-      o.placement = Placement::WaylandBackground;
+      o.placement = Placement::Background;
     } else if (*name == "fps") {
       o.session.fps = true;
     } else if (*name == "scale") {
@@ -65,12 +62,6 @@ SaverOptions parseSaverOptions(const std::vector<std::string>& args) {
   }
   return o;
 }
-
-// SIGTERM and SIGINT end the saver at once, with status 0. It has nothing to
-// save, and a graceful end would talk to the X server (XCloseDisplay waits for
-// its answer), which may be stopped or stuck: the kernel closes the connection
-// and the server frees the windows, pictures and shared memory with it.
-void onSignal(int) { _exit(0); }
 
 }  // namespace
 
@@ -99,12 +90,7 @@ void printSaverHelp(std::ostream& out) {
 
 int runSaverCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   (void)out;
-  // First of all, so that a SIGTERM however early ends the saver cleanly.
-  struct sigaction sa {};
-  sa.sa_handler = onSignal;
-  sigemptyset(&sa.sa_mask);
-  sigaction(SIGTERM, &sa, nullptr);
-  sigaction(SIGINT, &sa, nullptr);
+  endOnTerminationSignals();
   SaverOptions o;
   try {
     o = parseSaverOptions(args);
@@ -128,19 +114,16 @@ int runSaverCommand(const std::vector<std::string>& args, std::ostream& out, std
   const char* name = std::getenv("DISPLAY");
   const char* wayland = std::getenv("WAYLAND_DISPLAY");
   const bool waylandOnly = (!name || !*name) && wayland && *wayland;
-  using Surface = WaylandSaverOptions::Surface;
 #ifdef ORBELUNE_WAYLAND
   if (waylandOnly && (o.placement == Placement::OwnWindow || o.placement == Placement::Fullscreen)) {
-    const Surface s = o.placement == Placement::Fullscreen ? Surface::Fullscreen : Surface::Window;
-    return runWaylandSaver({s, o.session}, err);
+    return runWaylandSaver({o.placement, o.session}, err);
   }
 #else
   (void)waylandOnly;
 #endif
-  if (o.placement == Placement::Wayland || o.placement == Placement::WaylandBackground) {
+  if (o.placement == Placement::Cover || o.placement == Placement::Background) {
 #ifdef ORBELUNE_WAYLAND
-    const Surface s = o.placement == Placement::WaylandBackground ? Surface::Background : Surface::Overlay;
-    return runWaylandSaver({s, o.session}, err);
+    return runWaylandSaver({o.placement, o.session}, err);
 #else
     err << "orbelune: this build has no Wayland host (it needs libwayland-dev, libwayland-bin, wayland-protocols "
            "when built)\n";
@@ -148,14 +131,7 @@ int runSaverCommand(const std::vector<std::string>& args, std::ostream& out, std
 #endif
   }
 
-  X11SaverOptions x11{X11SaverOptions::Placement::OwnWindow, o.windowId, o.session};
-  switch (o.placement) {
-    case Placement::GivenWindow: x11.placement = X11SaverOptions::Placement::GivenWindow; break;
-    case Placement::Root: x11.placement = X11SaverOptions::Placement::Root; break;
-    case Placement::Fullscreen: x11.placement = X11SaverOptions::Placement::Fullscreen; break;
-    default: break;
-  }
-  return runX11Saver(x11, err);
+  return runX11Saver({o.placement, o.windowId, o.session}, err);
 }
 
 }  // namespace orbelune

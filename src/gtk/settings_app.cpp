@@ -16,6 +16,7 @@
 #include "gtk/gtk_interface_loader.h"
 #include "gtk/idle_switch.h"
 #include "base/resource_locator.h"
+#include "host/frame_pacer.h"
 #include "session/saver_session.h"
 #include "store/screen_saver_defaults.h"
 #include "view/orbelune_view.h"
@@ -40,8 +41,9 @@ struct SettingsServices {
 };
 
 // The preview: a view of a saver session (isPreview YES) drawn exactly as the
-// saver draws it, at the session's interval, into an off-screen picture that
-// the widget shows.
+// saver draws it, paced as the saver's hosts pace it (absolute deadlines at
+// the view's interval, skipping rather than bursting after a stall), into an
+// off-screen picture that the widget shows.
 class PreviewArea : public Gtk::DrawingArea {
  public:
   explicit PreviewArea(const std::shared_ptr<ScreenSaverDefaults>& store) : session_({}, nullptr, store) {
@@ -51,8 +53,8 @@ class PreviewArea : public Gtk::DrawingArea {
     set_vexpand(true);
     set_draw_func(sigc::mem_fun(*this, &PreviewArea::onDraw));
     view_ = session_.makeView(Size{480, 270}, true);
-    const auto ms = static_cast<unsigned>(session_.interval() * 1000.0 + 0.5);
-    tick_ = Glib::signal_timeout().connect(sigc::mem_fun(*this, &PreviewArea::onTick), ms);
+    pacer_.setInterval(session_.interval());
+    scheduleTick();
   }
   ~PreviewArea() override {
     tick_.disconnect();
@@ -79,12 +81,21 @@ class PreviewArea : public Gtk::DrawingArea {
     graphics_ = std::make_unique<CairoGraphics>(surface_.get());
     view_->resize(Size{static_cast<double>(w), static_cast<double>(h)});
   }
+  // One wake-up at the pacer's next deadline.
+  void scheduleTick() {
+    tick_ = Glib::signal_timeout().connect(sigc::mem_fun(*this, &PreviewArea::onTick),
+                                           static_cast<unsigned>(pacer_.timeoutMs(clock_.now())));
+  }
   bool onTick() {
-    const int w = std::max(get_width(), 1), h = std::max(get_height(), 1);
-    ensureSurface(w, h);
-    if (!graphics_) return true;  // no picture this size; try again next tick
-    if (view_->drawFrame(*graphics_) == DrawOutcome::Drawn) queue_draw();
-    return true;
+    if (pacer_.due(clock_.now())) {
+      const int w = std::max(get_width(), 1), h = std::max(get_height(), 1);
+      ensureSurface(w, h);
+      // Without a picture this size, the next tick tries again.
+      if (graphics_ && view_->drawFrame(*graphics_) == DrawOutcome::Drawn) queue_draw();
+      pacer_.advance(clock_.now());
+    }
+    scheduleTick();
+    return false;  // this timeout is done; the next one is set
   }
   void onDraw(const Cairo::RefPtr<Cairo::Context>& cr, int, int) {
     if (!surface_) {
@@ -97,6 +108,8 @@ class PreviewArea : public Gtk::DrawingArea {
   }
 
   SaverSession session_;
+  MonotonicClock clock_;
+  FramePacer pacer_{session_.interval(), clock_.now()};
   std::unique_ptr<SessionView> view_;
   CairoSurface surface_;
   std::unique_ptr<CairoGraphics> graphics_;  // after the surface it draws on

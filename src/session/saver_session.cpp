@@ -1,6 +1,5 @@
 #include "session/saver_session.h"
 
-#include <cmath>
 #include <ctime>
 
 #include "settings/presets.h"
@@ -109,11 +108,6 @@ std::unique_ptr<SessionView> SaverSession::makeView(Size size, bool isPreview, d
 
 std::vector<std::string> SaverSession::takeStoreWarnings() {
   return store_ ? store_->takeWarnings() : std::vector<std::string>();
-}
-
-int FramePacer::timeoutMs(double now) const {
-  const double ms = std::ceil((next_ - now) * 1000.0);
-  return ms > 0.0 ? static_cast<int>(ms) : 0;
 }
 
 }  // namespace orbelune

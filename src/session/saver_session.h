@@ -88,7 +88,7 @@ class SessionView {
 // The saver as every host runs it (the X11 and Wayland hosts, the settings
 // app's preview and the headless renderer): it makes the views with the run's
 // settings, scale and overlay, draws their frames, and knows the interval
-// frames are paced by. Its views share one clock and one set of sweep
+// frames are paced by (host/frame_pacer.h). Its views share one clock and one set of sweep
 // parameters, so a change made through one view's sheet acts on all of them.
 // A host keeps only what is its window system's own: events, buffers, outputs.
 class SaverSession {
@@ -119,26 +119,6 @@ class SaverSession {
   std::shared_ptr<FigureShuffle> shuffle_;
   bool measuresLoad_;
   double interval_;
-};
-
-// Frame deadlines on a monotonic clock: one frame every interval, on absolute
-// deadlines so that frames do not drift, and never a burst to catch up after
-// a stall (a stopped process, a slow frame): late frames are skipped.
-class FramePacer {
- public:
-  explicit FramePacer(double interval, double now) : interval_(interval), next_(now + interval) {}
-  bool due(double now) const { return now >= next_; }
-  // A frame was drawn (or skipped) at the deadline: the next one.
-  void advance(double now) {
-    next_ += interval_;
-    if (next_ <= now) next_ = now + interval_;
-  }
-  // Milliseconds a host may sleep before the next deadline (0 when it is due).
-  int timeoutMs(double now) const;
-
- private:
-  double interval_;
-  double next_;
 };
 
 }  // namespace orbelune

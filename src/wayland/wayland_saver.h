@@ -6,49 +6,43 @@
 // a surface that takes no input); without it, one xdg_toplevel window (q or
 // Escape closes it), optionally full screen. Buffers in wl_shm, a pool of two
 // per surface, drawn when the compositor asks for a frame at the session's
-// interval, with the damage of the last two frames; each output's scale;
+// interval, with the damage of the last two frames; each surface's scale:
+// the compositor's preferred fractional scale where it offers
+// wp_fractional_scale_v1 and wp_viewporter (a buffer of that many pixels shown
+// through a viewport, lines and text at that scale), else the output's
+// whole-number scale as the buffer scale;
 // for `orbelune idle`, surfaces that come and go with the session's idleness
 // (the compositor's idle protocol, or GNOME's over D-Bus with one full-screen
 // xdg_toplevel per output);
 // outputs that come and go. Protocol callbacks only record what changed; the
 // loop acts on it.
-// Does not: use fractional scaling or viewporter, GPU buffers, or lock the
+// Does not: use GPU buffers, or lock the
 // session (a lock screen is the compositor's or the locker's), or inhibit idle.
 #include <ostream>
 
+#include "host/placement.h"
 #include "session/idle_options.h"
-#include "session/idle_source.h"
 #include "session/saver_session.h"
 
 namespace orbelune {
 
 struct WaylandSaverOptions {
-  enum class Surface {
-    Overlay,     // the overlay layer on every output, ending on input
-    Background,  // the background layer, taking no input and never ending on it
-                 // (for lock screens and as a wallpaper)
-    Window,      // an xdg_toplevel window of its own (q or Escape quits)
-    Fullscreen,  // the same, full screen
-  } surface = Surface::Overlay;
+  // Cover: the overlay layer on every output, ending on input; Background: the
+  // background layer, taking no input and never ending on it (for lock
+  // screens and as a wallpaper); OwnWindow: an xdg_toplevel window of its own
+  // (q or Escape quits); Fullscreen: the same, full screen.
+  Placement placement = Placement::Cover;
   SessionOptions session;  // scale 0: each output's own
-  // Overlay only: shown only while the session is idle this long (ext-idle-notify-v1
-  // or KDE's idle protocol), hidden on input, shown again at the next idle time.
-  double idleAfterSeconds = 0.0;
-  bool verbose = false;  // with idleAfterSeconds: a line on `out` at each show and hide
-  // With idleAfterSeconds on a compositor without the layer shell or an idle
-  // protocol (GNOME): the idle time's source, and one full-screen window per
-  // output in place of the overlay surfaces.
-  IdleSource* idleSource = nullptr;
 };
 
 // Runs the saver until input ends it, its window closes or the compositor goes;
 // returns the exit status.
-int runWaylandSaver(const WaylandSaverOptions& options, std::ostream& err, std::ostream* out = nullptr);
+int runWaylandSaver(const WaylandSaverOptions& options, std::ostream& err);
 
-// `orbelune idle` on a compositor with the layer shell and an idle protocol,
-// else on GNOME's (Mutter's idle monitor on the session bus, full-screen
-// windows); returns kNoIdleProtocol, saying nothing, where neither is offered.
+// `orbelune idle` on a compositor with the layer shell and an idle protocol
+// (ext-idle-notify-v1, else KDE's), else on GNOME's (Mutter's idle monitor on
+// the session bus, one full-screen window per output), on one connection;
+// where neither is offered it says so and returns 1.
 int runWaylandIdleWatcher(const IdleOptions& options, std::ostream& out, std::ostream& err);
-inline constexpr int kNoIdleProtocol = -1;
 
 }  // namespace orbelune

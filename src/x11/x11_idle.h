@@ -2,11 +2,14 @@
 // `orbelune idle` on an X server without XScreenSaver's daemon: the X11 idle
 // source.
 //
-// Does: reads the server's idle time from the MIT-SCREEN-SAVER extension,
-// shows the figure activated (x11_saver.h: one full-screen window per RandR
-// monitor, input grabbed, ending on input) once it reaches the chosen time,
-// and waits again. Steps aside, with a line, when XScreenSaver's daemon runs
-// on the display (its window carries _SCREENSAVER_VERSION).
+// Does: reads the server's idle time from the MIT-SCREEN-SAVER extension
+// (server_idle_source.h), shows the figure activated (x11_saver.h: one
+// full-screen window per RandR monitor, input grabbed, ending on input) once
+// it reaches the chosen time, and waits again, on one connection and one
+// session throughout. Hides it too when the server's idle time drops while
+// another client holds the keyboard or pointer (the input went there). Steps
+// aside, with a line, when XScreenSaver's daemon runs on the display (its
+// window carries _SCREENSAVER_VERSION).
 // Does not: inhibit or reset the server's own screen saver and DPMS, or lock.
 #include <ostream>
 

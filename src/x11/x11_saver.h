@@ -15,20 +15,18 @@
 
 #include <ostream>
 
+#include "host/placement.h"
 #include "session/saver_session.h"
 
 namespace orbelune {
 
 struct X11SaverOptions {
-  enum class Placement {
-    OwnWindow,    // a resizable window of its own
-    Root,         // the window in `window`, else the virtual root (XScreenSaver's)
-    GivenWindow,  // the window in `window`, as a preview
-    Fullscreen,   // one full-screen window per monitor
-    Activated,    // the same above every window, input grabbed, ending on the
-                  // first key, click or pointer travel; nothing drawn while
-                  // the monitors are off (DPMS)
-  } placement = Placement::OwnWindow;
+  // OwnWindow, Fullscreen, Root (the window in `window`, else the virtual
+  // root), GivenWindow (the window in `window`), or Cover: one full-screen
+  // window per monitor above every window, input grabbed, ending on the first
+  // key, click or pointer travel, nothing drawn while the monitors are off
+  // (DPMS).
+  Placement placement = Placement::OwnWindow;
   Window window = 0;
   SessionOptions session;
 };

@@ -10,7 +10,7 @@
 #include <memory>
 #include <ostream>
 
-#include "session/idle_source.h"
+#include "host/idle_source.h"
 
 namespace orbelune {
 

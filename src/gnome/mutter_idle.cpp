@@ -1,4 +1,4 @@
-#include "wayland/mutter_idle.h"
+#include "gnome/mutter_idle.h"
 
 #include <gio/gio.h>
 

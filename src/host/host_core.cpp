@@ -1,0 +1,77 @@
+#include "host/host_core.h"
+
+#include "bundle_info.h"
+#include "store/screen_saver_defaults.h"
+
+namespace orbelune {
+
+HostCore::HostCore(std::string name, const SessionOptions& options, InputRules::Mode mode, std::ostream& err,
+                   std::shared_ptr<Clock> viewClock)
+    : name_(std::move(name)),
+      err_(err),
+      session_(options, std::move(viewClock), ScreenSaverDefaults::forModule(kBundleIdentifier)),
+      pacer_(session_.interval(), clock_.now()),
+      rules_(mode) {}
+
+std::unique_ptr<SessionView> HostCore::makeView(Size size, bool isPreview, double hostScale) {
+  auto view = session_.makeView(size, isPreview, hostScale);
+  for (const auto& warning : session_.takeStoreWarnings()) err_ << name_ << ": warning: " << warning << "\n";
+  if (!view) {
+    err_ << name_ << ": cannot create the view\n";
+    return nullptr;
+  }
+  pacer_.setInterval(session_.interval());
+  return view;
+}
+
+void HostCore::input(const HostEvent& event) {
+  if (!rules_.ends(event)) return;
+  if (cycle_) {
+    inputEnded_ = true;  // hides the figure; the watcher goes on
+  } else {
+    end(0);
+  }
+}
+
+void HostCore::frameOnScreen(std::size_t monitors) {
+  rules_.firstFrameShown();
+  if (!cycle_ || announced_ || cycle_->state() != IdleCycle::State::Shown) return;
+  announced_ = true;
+  if (out_) *out_ << name_ << ": showing the figure on " << monitors << (monitors == 1 ? " monitor" : " monitors") << std::endl;
+}
+
+void HostCore::watchIdle(IdleSource& source, std::ostream* out) {
+  cycle_.emplace(source);
+  out_ = out;
+}
+
+IdleCycle::Step HostCore::idleStep(bool closed) {
+  if (!cycle_) return IdleCycle::Step::Stay;
+  const auto step = cycle_->step(inputEnded_, closed);
+  if (step == IdleCycle::Step::Show) {
+    rules_.restart();
+    inputEnded_ = false;
+    announced_ = false;
+  } else if (step == IdleCycle::Step::Hide) {
+    inputEnded_ = false;
+    // Said only of a showing the user saw.
+    if (out_ && announced_) *out_ << name_ << ": hidden on input" << std::endl;
+  }
+  return step;
+}
+
+void HostCore::end(int status) {
+  if (ended_) return;  // the first reason stands
+  ended_ = true;
+  status_ = status;
+}
+
+void HostCore::fail(const std::string& message) {
+  if (ended_) return;
+  err_ << name_ << ": " << message << "\n";
+  end(1);
+}
+
+void HostCore::lostConnection(const std::string& server) { fail("lost the connection to " + server); }
+
+}  // namespace orbelune

@@ -1,0 +1,80 @@
+#pragma once
+// What every host of the saver does the same way, whatever shows the figure:
+// the session and its store, frame pacing at the views' interval, when input
+// ends the figure, the idle cycle of `orbelune idle`, how a run ends, and the
+// lines the user reads. A window system supplies surfaces, its events
+// translated into HostEvents, and a descriptor to wait on with the pacer's
+// timeout.
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <string>
+
+#include "contracts/clock.h"
+#include "host/frame_pacer.h"
+#include "host/host_event.h"
+#include "host/idle_cycle.h"
+#include "host/input_rules.h"
+#include "session/saver_session.h"
+
+namespace orbelune {
+
+class HostCore {
+ public:
+  // `name` starts every line said ("orbelune", "orbelune idle"). The session
+  // reads the settings from the saver's store; its views' time is `viewClock`
+  // (a test's virtual one), else the monotonic clock.
+  HostCore(std::string name, const SessionOptions& options, InputRules::Mode mode, std::ostream& err,
+           std::shared_ptr<Clock> viewClock = nullptr);
+
+  SaverSession& session() { return session_; }
+  double now() const { return clock_.now(); }
+  FramePacer& pacer() { return pacer_; }
+
+  // A started view for a surface, with what the store found wrong said; the
+  // pacer follows the views' interval. nullptr, said, when there is none.
+  std::unique_ptr<SessionView> makeView(Size size, bool isPreview, double hostScale);
+
+  // The user's input: ends the run, or while watching idleness the showing.
+  void input(const HostEvent& event);
+  // A frame reached the screen, covering `monitors`: input counts from the
+  // first, and the first of a showing says so (--verbose).
+  void frameOnScreen(std::size_t monitors);
+
+  // From now on the figure comes and goes with the session's idleness, and
+  // `out` (when given) hears of each show and hide.
+  void watchIdle(IdleSource& source, std::ostream* out);
+  bool watchesIdle() const { return cycle_.has_value(); }
+  // Whether surfaces should show now: always, or while the session is idle.
+  bool showing() const { return !cycle_ || cycle_->state() == IdleCycle::State::Shown; }
+  // The idle cycle's next step; `closed`: a surface of the figure went.
+  IdleCycle::Step idleStep(bool closed);
+
+  // How the run ends: asked to (status 0), or failing, with the reason said.
+  void end(int status = 0);
+  void fail(const std::string& message);
+  // The connection to `server` ("the X server", "the Wayland compositor") failed.
+  void lostConnection(const std::string& server);
+  bool ended() const { return ended_; }
+  int status() const { return status_; }
+  // For the lines only this host says.
+  std::ostream& err() { return err_; }
+  const std::string& name() const { return name_; }
+
+ private:
+  std::string name_;
+  std::ostream& err_;
+  std::ostream* out_ = nullptr;
+  MonotonicClock clock_;
+  SaverSession session_;
+  FramePacer pacer_;
+  InputRules rules_;
+  std::optional<IdleCycle> cycle_;
+  bool inputEnded_ = false;   // input ended the showing since the last idle step
+  bool announced_ = false;    // the showing's first frame was said
+  bool ended_ = false;
+  int status_ = 0;
+};
+
+}  // namespace orbelune

@@ -1,0 +1,83 @@
+#include "wayland/wayland_display.h"
+
+#include <poll.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <string_view>
+
+namespace orbelune {
+namespace {
+
+template <typename T>
+T* bindGlobal(wl_registry* registry, uint32_t name, const wl_interface& interface, uint32_t version) {
+  return static_cast<T*>(wl_registry_bind(registry, name, &interface, version));
+}
+
+constexpr xdg_wm_base_listener kWmBase{
+    .ping = [](void*, xdg_wm_base* base, uint32_t serial) { xdg_wm_base_pong(base, serial); },
+};
+
+}  // namespace
+
+WaylandDisplay::WaylandDisplay() : display_(wl_display_connect(nullptr)) {}
+
+void WaylandDisplay::bind(Wants wants, OutputEvents outputs) {
+  wants_ = wants;
+  outputs_ = std::move(outputs);
+  static constexpr wl_registry_listener listener{
+      .global = onGlobal,
+      .global_remove = onGlobalRemove,
+  };
+  registry_.reset(wl_display_get_registry(display_.get()));
+  wl_registry_add_listener(registry_.get(), &listener, this);
+  wl_display_roundtrip(display_.get());
+}
+
+void WaylandDisplay::onGlobal(void* data, wl_registry* registry, uint32_t name, const char* interface,
+                              uint32_t version) {
+  auto* d = static_cast<WaylandDisplay*>(data);
+  const std::string_view iface = interface;
+  if (iface == wl_compositor_interface.name) {
+    d->compositor_.reset(bindGlobal<wl_compositor>(registry, name, wl_compositor_interface, 4));
+  } else if (iface == wl_shm_interface.name) {
+    d->shm_.reset(bindGlobal<wl_shm>(registry, name, wl_shm_interface, 1));
+  } else if (iface == zwlr_layer_shell_v1_interface.name) {
+    d->layerShell_.reset(
+        bindGlobal<zwlr_layer_shell_v1>(registry, name, zwlr_layer_shell_v1_interface, std::min(version, 4u)));
+  } else if (iface == xdg_wm_base_interface.name) {
+    d->wmBase_.reset(bindGlobal<xdg_wm_base>(registry, name, xdg_wm_base_interface, 1));
+    xdg_wm_base_add_listener(d->wmBase_.get(), &kWmBase, d);
+  } else if (iface == wp_fractional_scale_manager_v1_interface.name) {
+    d->fractionalScales_.reset(
+        bindGlobal<wp_fractional_scale_manager_v1>(registry, name, wp_fractional_scale_manager_v1_interface, 1));
+  } else if (iface == wp_viewporter_interface.name) {
+    d->viewporter_.reset(bindGlobal<wp_viewporter>(registry, name, wp_viewporter_interface, 1));
+  } else if (iface == wl_seat_interface.name && !d->seat_ && d->wants_.seat) {
+    d->seat_.reset(bindGlobal<wl_seat>(registry, name, wl_seat_interface, std::min(version, 5u)));
+  } else if (iface == wl_output_interface.name) {
+    if (version < 3) return;  // wl_output.release and the done event
+    if (d->outputs_.added) d->outputs_.added(name, bindGlobal<wl_output>(registry, name, wl_output_interface, 3));
+  } else if (iface == ext_idle_notifier_v1_interface.name && d->wants_.idle) {
+    d->idleNotifier_.reset(bindGlobal<ext_idle_notifier_v1>(registry, name, ext_idle_notifier_v1_interface, 1));
+  } else if (iface == org_kde_kwin_idle_interface.name && d->wants_.idle) {
+    d->kdeIdle_.reset(bindGlobal<org_kde_kwin_idle>(registry, name, org_kde_kwin_idle_interface, 1));
+  }
+}
+
+void WaylandDisplay::onGlobalRemove(void* data, wl_registry*, uint32_t name) {
+  auto* d = static_cast<WaylandDisplay*>(data);
+  if (d->outputs_.removed) d->outputs_.removed(name);
+}
+
+bool WaylandDisplay::flushAll() {
+  while (wl_display_flush(display_.get()) < 0) {
+    if (errno != EAGAIN) return false;
+    pollfd fd{wl_display_get_fd(display_.get()), POLLOUT, 0};
+    if (poll(&fd, 1, 1000) < 0 && errno != EINTR) return false;
+    if (fd.revents & (POLLERR | POLLHUP)) return false;
+  }
+  return true;
+}
+
+}  // namespace orbelune

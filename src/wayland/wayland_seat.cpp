@@ -1,0 +1,83 @@
+#include "wayland/wayland_seat.h"
+
+#include <unistd.h>
+
+namespace orbelune {
+
+void WaylandSeat::onCapabilities(void* data, wl_seat*, uint32_t caps) {
+  auto* s = static_cast<WaylandSeat*>(data);
+  s->capsLost_ |= ~caps;
+  s->caps_ = caps;
+  s->changed_ = true;
+}
+
+void WaylandSeat::onKey(void* data, wl_keyboard*, uint32_t, uint32_t, uint32_t key, uint32_t state) {
+  if (state != WL_KEYBOARD_KEY_STATE_PRESSED) return;
+  // evdev's codes (linux/input-event-codes.h) of the keys a window ends on.
+  constexpr uint32_t kKeyEscape = 1, kKeyQ = 16;
+  static_cast<WaylandSeat*>(data)->core_.input(HostEvent::keyDown(key == kKeyQ        ? HostEvent::Key::Q
+                                                                  : key == kKeyEscape ? HostEvent::Key::Escape
+                                                                                      : HostEvent::Key::Other));
+}
+
+void WaylandSeat::onPointerEnter(void* data, wl_pointer*, uint32_t, wl_surface*, wl_fixed_t x, wl_fixed_t y) {
+  static_cast<WaylandSeat*>(data)->core_.input(HostEvent::pointerEnter(wl_fixed_to_double(x), wl_fixed_to_double(y)));
+}
+
+void WaylandSeat::onPointerMotion(void* data, wl_pointer*, uint32_t, wl_fixed_t x, wl_fixed_t y) {
+  static_cast<WaylandSeat*>(data)->core_.input(
+      HostEvent::pointerMotion(wl_fixed_to_double(x), wl_fixed_to_double(y)));
+}
+
+void WaylandSeat::onButton(void* data, wl_pointer*, uint32_t, uint32_t, uint32_t, uint32_t state) {
+  if (state == WL_POINTER_BUTTON_STATE_PRESSED) static_cast<WaylandSeat*>(data)->core_.input(HostEvent::button());
+}
+
+WaylandSeat::WaylandSeat(wl_seat* seat, HostCore& core) : seat_(seat), core_(core) {
+  static constexpr wl_seat_listener listener{
+      .capabilities = onCapabilities,
+      .name = [](void*, wl_seat*, const char*) {},
+  };
+  if (seat_) wl_seat_add_listener(seat_, &listener, this);
+}
+
+void WaylandSeat::apply() {
+  if (!changed_) return;
+  changed_ = false;
+  static constexpr wl_keyboard_listener keyboard{
+      .keymap = [](void*, wl_keyboard*, uint32_t, int32_t fd, uint32_t) { close(fd); },
+      .enter = [](void*, wl_keyboard*, uint32_t, wl_surface*, wl_array*) {},
+      .leave = [](void*, wl_keyboard*, uint32_t, wl_surface*) {},
+      .key = onKey,
+      .modifiers = [](void*, wl_keyboard*, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t) {},
+      .repeat_info = [](void*, wl_keyboard*, int32_t, int32_t) {},
+  };
+  static constexpr wl_pointer_listener pointer{
+      .enter = onPointerEnter,
+      .leave = [](void*, wl_pointer*, uint32_t, wl_surface*) {},
+      .motion = onPointerMotion,
+      .button = onButton,
+      .axis = [](void*, wl_pointer*, uint32_t, uint32_t, wl_fixed_t) {},
+      .frame = [](void*, wl_pointer*) {},
+      .axis_source = [](void*, wl_pointer*, uint32_t) {},
+      .axis_stop = [](void*, wl_pointer*, uint32_t, uint32_t) {},
+      .axis_discrete = [](void*, wl_pointer*, uint32_t, int32_t) {},
+      .axis_value120 = [](void*, wl_pointer*, uint32_t, int32_t) {},
+  };
+  if ((capsLost_ & WL_SEAT_CAPABILITY_KEYBOARD) && keyboard_) keyboard_.reset();
+  if ((capsLost_ & WL_SEAT_CAPABILITY_POINTER) && pointer_) {
+    pointer_.reset();
+    core_.input(HostEvent::pointerGone());
+  }
+  capsLost_ = 0;
+  if ((caps_ & WL_SEAT_CAPABILITY_KEYBOARD) && !keyboard_) {
+    keyboard_.reset(wl_seat_get_keyboard(seat_));
+    wl_keyboard_add_listener(keyboard_.get(), &keyboard, this);
+  }
+  if ((caps_ & WL_SEAT_CAPABILITY_POINTER) && !pointer_) {
+    pointer_.reset(wl_seat_get_pointer(seat_));
+    wl_pointer_add_listener(pointer_.get(), &pointer, this);
+  }
+}
+
+}  // namespace orbelune
