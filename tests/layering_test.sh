@@ -32,7 +32,7 @@ declare -A allowed=(
   [x11]="host cairo session view oscillator settings store contracts base"
   [wayland]="lock gnome host cairo session view oscillator settings store contracts base"
   [gtk]="host sheet cairo session view oscillator settings store contracts base"
-  [cli]="lock x11 wayland host recording cairo session view oscillator settings store contracts base"
+  [cli]="lock gnome x11 wayland host recording cairo session view oscillator settings store contracts base"
 )
 
 may_use() {  # folder, used folder
