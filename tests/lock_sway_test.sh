@@ -8,7 +8,7 @@
 #   - locked: the figure on every output, and no desktop window;
 #   - a wrong password keeps it locked and shows the message;
 #   - the right one unlocks with status 0, and the window shows again;
-#   - SIGKILL and SIGSEGV of the locker leave the session locked, and a new
+#   - SIGKILL, SIGSEGV and SIGTERM of the locker leave the session locked, and a new
 #     orbelune lock takes over and unlocks;
 #   - a second locker while locked is refused with status 1 and one line.
 set -euo pipefail
@@ -114,8 +114,8 @@ sleep 0.5
 desktop_shows HEADLESS-1 || fail "the desktop window did not show again after unlocking"
 if grep -rqi "$password" "$work"/lock.1.*; then fail "the password reached the locker's output"; fi
 
-# A locker killed (SIGKILL, then SIGSEGV) leaves the session locked; a new one takes over.
-for signal in KILL SEGV; do
+# A locker killed (SIGKILL, SIGSEGV, SIGTERM) leaves the session locked; a new one takes over.
+for signal in KILL SEGV TERM; do
   start_lock
   wait_locked || fail "orbelune lock did not lock (before SIG$signal)"
   kill -"$signal" "$lock_pid"

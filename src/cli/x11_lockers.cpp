@@ -97,8 +97,12 @@ std::optional<int> lockWithXScreenSaver(std::ostream& err) {
 }
 
 std::optional<int> lockWithXSecureLock(bool verbose, std::ostream& out, std::ostream& err) {
-  const std::filesystem::path module = std::filesystem::path(kXSecureLockHelperDir) / "saver_orbelune";
+  // The module installed beside this program (libexec/xscreensaver/orbelune
+  // and libexec/xsecurelock/saver_orbelune), else in xsecurelock's folder.
   std::error_code ec;
+  const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
+  std::filesystem::path module = self.parent_path().parent_path() / "xsecurelock" / "saver_orbelune";
+  if (ec || !std::filesystem::exists(module, ec)) module = std::filesystem::path(kXSecureLockHelperDir) / "saver_orbelune";
   if (!std::filesystem::exists(module, ec)) {
     bool hasLocker = false;
     for (const char* dir : {"/usr/bin", "/usr/local/bin"}) hasLocker |= std::filesystem::exists(std::string(dir) + "/xsecurelock", ec);
@@ -108,7 +112,7 @@ std::optional<int> lockWithXSecureLock(bool verbose, std::ostream& out, std::ost
     return 1;
   }
   if (verbose) out << "orbelune lock: locking with xsecurelock" << std::endl;
-  const int status = runProgram({"xsecurelock"}, {"XSECURELOCK_SAVER=saver_orbelune"});
+  const int status = runProgram({"xsecurelock"}, {"XSECURELOCK_SAVER=" + module.string()});
   if (status < 0) return std::nullopt;
   if (status != 0) {
     err << "orbelune lock: xsecurelock ended with status " << status << "\n";

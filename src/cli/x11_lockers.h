@@ -16,7 +16,8 @@ inline constexpr const char* kXSecureLockHelperDir = "/usr/libexec/xsecurelock";
 // the exit status (0 once unlocked), or nullopt when no daemon answers.
 std::optional<int> lockWithXScreenSaver(std::ostream& err);
 
-// Runs xsecurelock with XSECURELOCK_SAVER=saver_orbelune until the user
+// Runs xsecurelock with saver_orbelune as its saver (the one installed beside
+// this program, else the one in xsecurelock's folder) until the user
 // unlocks: its exit status (0 once unlocked), or nullopt when xsecurelock is
 // not installed. `verbose` says locked and unlocked.
 std::optional<int> lockWithXSecureLock(bool verbose, std::ostream& out, std::ostream& err);
