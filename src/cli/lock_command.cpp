@@ -109,10 +109,7 @@ int runLockCommand(const std::vector<std::string>& args, std::ostream& out, std:
         break;
     }
     auth.reset();
-    if (auto status = lockDesktop(verbose, out, err)) {
-      err << "orbelune lock: the desktop's own lock screen locked the session; the figure does not show under it\n";
-      return *status;
-    }
+    if (auto status = lockDesktop(verbose, out, err)) return *status;
     err << "orbelune lock: this compositor offers no session lock (ext-session-lock-v1), and no desktop lock "
            "answers on the session bus\n";
     return 1;
@@ -127,10 +124,7 @@ int runLockCommand(const std::vector<std::string>& args, std::ostream& out, std:
   const char* desktop = std::getenv("XDG_CURRENT_DESKTOP");
   const std::string current = desktop ? desktop : "";
   if (current.find("GNOME") != std::string::npos || current.find("KDE") != std::string::npos) {
-    if (auto status = lockDesktop(verbose, out, err)) {
-      err << "orbelune lock: the desktop's own lock screen locked the session; the figure does not show under it\n";
-      return *status;
-    }
+    if (auto status = lockDesktop(verbose, out, err)) return *status;
   }
 #endif
   if (auto status = lockWithXScreenSaver(err)) {

@@ -71,6 +71,8 @@ DesktopLock lockThroughDesktop(std::string& which, std::ostream& err) {
     }
     g_variant_unref(reply);
     which = i.desktop;
+    err << "orbelune lock: " << i.desktop
+        << "'s own lock screen locks the session; the figure does not show under it" << std::endl;
     // Until the screen saver went active and then inactive again; where the
     // signal is missed, its GetActive is asked every few seconds.
     GMainContext* context = g_main_context_default();

@@ -14,8 +14,9 @@ enum class DesktopLock {
   Failed,       // the desktop refused, or the bus went while locked (said)
 };
 
-// Asks the desktop to lock and waits until its screen saver says it is no
-// longer active. `which` gets the name of the interface that locked.
+// Asks the desktop to lock, says in one line that the figure does not show
+// under that lock, and waits until its screen saver says it is no longer
+// active. `which` gets the name of the desktop that locked.
 DesktopLock lockThroughDesktop(std::string& which, std::ostream& err);
 
 }  // namespace orbelune
