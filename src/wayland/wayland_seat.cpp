@@ -72,18 +72,23 @@ void WaylandSeat::apply() {
       .modifiers = onModifiers,
       .repeat_info = [](void*, wl_keyboard*, int32_t, int32_t) {},
   };
-  static constexpr wl_pointer_listener pointer{
-      .enter = onPointerEnter,
-      .leave = [](void*, wl_pointer*, uint32_t, wl_surface*) {},
-      .motion = onPointerMotion,
-      .button = onButton,
-      .axis = [](void*, wl_pointer*, uint32_t, uint32_t, wl_fixed_t) {},
-      .frame = [](void*, wl_pointer*) {},
-      .axis_source = [](void*, wl_pointer*, uint32_t) {},
-      .axis_stop = [](void*, wl_pointer*, uint32_t, uint32_t) {},
-      .axis_discrete = [](void*, wl_pointer*, uint32_t, int32_t) {},
-      .axis_value120 = [](void*, wl_pointer*, uint32_t, int32_t) {},
-  };
+  // Set member by member: newer libwayland adds events (axis_relative_direction)
+  // that the seat's bound version never sends, and those members stay null.
+  static constexpr wl_pointer_listener pointer = [] {
+    wl_pointer_listener l{};
+    l.enter = onPointerEnter;
+    l.leave = [](void*, wl_pointer*, uint32_t, wl_surface*) {};
+    l.motion = onPointerMotion;
+    l.button = onButton;
+    l.axis = [](void*, wl_pointer*, uint32_t, uint32_t, wl_fixed_t) {};
+    l.frame = [](void*, wl_pointer*) {};
+    l.axis_source = [](void*, wl_pointer*, uint32_t) {};
+    l.axis_stop = [](void*, wl_pointer*, uint32_t, uint32_t) {};
+    l.axis_discrete = [](void*, wl_pointer*, uint32_t, int32_t) {};
+    l.axis_value120 = [](void*, wl_pointer*, uint32_t, int32_t) {};
+    return l;
+  }();
+
   if ((capsLost_ & WL_SEAT_CAPABILITY_KEYBOARD) && keyboard_) keyboard_.reset();
   if ((capsLost_ & WL_SEAT_CAPABILITY_POINTER) && pointer_) {
     pointer_.reset();
