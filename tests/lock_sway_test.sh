@@ -44,7 +44,7 @@ no_desktop_on() {  # every screenshot of output $1 for a second: no desktop wind
 }
 
 start_sway
-swaymsg create_output >/dev/null  # two outputs
+ipc create_output >/dev/null  # two outputs
 env -u DISPLAY "$orbelune" --window --background-color blue --line-color blue & window=$!
 for _ in $(seq 50); do desktop_shows HEADLESS-1 && break; sleep 0.2; done
 desktop_shows HEADLESS-1 || fail "the desktop window did not show"

@@ -11,7 +11,7 @@ for tool in Xvfb xscreensaver xscreensaver-command import convert; do
 done
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-cp "$(dirname "$0")/x11_checks.sh" "$work/"
+cp "$(dirname "$0")/x11_checks.sh" "$(dirname "$0")/script_checks.sh" "$work/"
 
 cat >"$work/inner.sh" <<'INNER'
 set -euo pipefail
