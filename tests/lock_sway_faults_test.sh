@@ -2,6 +2,8 @@
 # orbelune lock on Debian 13's sway 1.10 against the faults that must never
 # unlock, each followed by the right password proving the locker is still the
 # one in charge (or, where it is gone, by a new locker taking over):
+#   - the locker and its password check's process not dumpable (their
+#     memory and environment closed to their own user);
 #   - the password check's process killed: the right password no longer
 #     unlocks, the locker stays, and says so;
 #   - SIGHUP, SIGINT, SIGPIPE, SIGABRT and SIGUSR1 of the locker: the session stays
@@ -75,6 +77,12 @@ start_lock
 wait_locked || fail "orbelune lock did not lock"
 checker=$(pgrep -P "$lock_pid" || true)
 [ -n "$checker" ] || fail "the locker has no password check process"
+# Neither process is dumpable: their memory and environment are closed even to their own user.
+for pid in "$lock_pid" "$checker"; do
+  for file in mem environ; do
+    in_root_as_tester sh -c "head -c 1 /proc/$pid/$file" >/dev/null 2>&1 && fail "the user can read /proc/$pid/$file"
+  done
+done
 kill -KILL "$checker"
 sleep 0.5
 type_password "$password"
