@@ -88,7 +88,7 @@ std::optional<int> lockWithXScreenSaver(std::ostream& err) {
   // fades out before it locks, so "non-blanked" counts as the unlock only
   // after the lock was seen; a lock never seen, or a daemon gone meanwhile,
   // is no unlock.
-  constexpr int kSecondsToLock = 8;
+  constexpr int kSecondsToLock = 15;  // well past the fade, a few seconds
   bool seenLocked = false;
   for (int waited = 0;; ++waited) {
     sleep(1);
