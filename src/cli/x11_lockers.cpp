@@ -83,16 +83,29 @@ std::optional<int> lockWithXScreenSaver(std::ostream& err) {
     err << "orbelune lock: XScreenSaver refused to lock (is locking allowed in its settings?)\n";
     return 1;
   }
-  // Until the daemon says the screen is no longer blanked (its -time answer
-  // reads "non-blanked since"); a daemon gone meanwhile is no unlock.
-  for (;;) {
+  // Its -time answer reads "screen locked since" (or "blanked since") once
+  // the daemon has locked, and "non-blanked since" otherwise. The daemon
+  // fades out before it locks, so "non-blanked" counts as the unlock only
+  // after the lock was seen; a lock never seen, or a daemon gone meanwhile,
+  // is no unlock.
+  constexpr int kSecondsToLock = 15;  // well past the fade, a few seconds
+  bool seenLocked = false;
+  for (int waited = 0;; ++waited) {
     sleep(1);
     state.clear();
     if (runProgram({"xscreensaver-command", "-time"}, {}, &state) != 0) {
       err << "orbelune lock: the XScreenSaver daemon went while locked\n";
       return 1;
     }
-    if (state.find("non-blanked") != std::string::npos) return 0;
+    const bool unblanked = state.find("non-blanked") != std::string::npos;
+    if (!unblanked && (state.find(" locked") != std::string::npos || state.find(" blanked") != std::string::npos)) {
+      seenLocked = true;
+    } else if (unblanked && seenLocked) {
+      return 0;
+    } else if (!seenLocked && waited >= kSecondsToLock) {
+      err << "orbelune lock: XScreenSaver took the lock request but did not lock\n";
+      return 1;
+    }
   }
 }
 
