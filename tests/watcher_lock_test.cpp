@@ -376,15 +376,17 @@ TEST_F(WatcherLockTest, TheSwitchSignalsOnlyTheProcessThatIsThisUsersWatcherHold
       [[maybe_unused]] auto w = pwrite(fd, pid.data(), pid.size(), 0);
     };
   };
-  auto waitHeld = [&] {
-    for (int i = 0; i < 200 && !runningIdleWatcher(); ++i) usleep(10000);
+  // Until the lock names `pid`: the holder of a block before may still be
+  // going, holding the lock under the name it wrote.
+  auto waitHeld = [&](pid_t pid) {
+    for (int i = 0; i < 500 && runningIdleWatcher() != pid; ++i) usleep(10000);
   };
   {
     // The lock names a process of this user's that does not hold it.
     Child decoy([] {});
     const pid_t decoyPid = decoy.pid();
     Child holder(holdNaming([decoyPid] { return decoyPid; }));
-    waitHeld();
+    waitHeld(decoyPid);
     ASSERT_EQ(runningIdleWatcher(), decoyPid);
     auto stopped = stopIdleWatcher();
     ASSERT_FALSE(stopped.ok());
@@ -396,7 +398,7 @@ TEST_F(WatcherLockTest, TheSwitchSignalsOnlyTheProcessThatIsThisUsersWatcherHold
   {
     // It names its holder, which is not `orbelune idle`.
     Child holder(holdNaming(nullptr));
-    waitHeld();
+    waitHeld(holder.pid());
     ASSERT_EQ(runningIdleWatcher(), holder.pid());
     EXPECT_FALSE(stopIdleWatcher().ok());
     usleep(50000);
@@ -410,7 +412,7 @@ TEST_F(WatcherLockTest, TheSwitchSignalsOnlyTheProcessThatIsThisUsersWatcherHold
     const pid_t foreignPid = foreign.pid();
     usleep(50000);
     Child holder(holdNaming([foreignPid] { return foreignPid; }));
-    waitHeld();
+    waitHeld(foreignPid);
     auto stopped = stopIdleWatcher();
     ASSERT_FALSE(stopped.ok());
     EXPECT_NE(stopped.error().message.find("not this user's"), std::string::npos) << stopped.error().message;
