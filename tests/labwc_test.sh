@@ -9,29 +9,15 @@ orbelune=$1 client=$2
 command -v convert >/dev/null || { echo "missing convert (scripts/install-deps installs it)"; exit 1; }
 export ORBELUNE_DESKTOP=trixie
 source "$(dirname "$0")/sway_checks.sh"
+source "$(dirname "$0")/idle_checks.sh"
 
-count() { grep -c "$1" "$work/out" || true; }
-said() { for _ in $(seq "${3:-100}"); do [ "$(count "$2")" -ge "$1" ] && return 0; sleep 0.1; done; return 1; }
 
 start_labwc 2
 "$orbelune" idle --after 2s --verbose >"$work/out" 2>&1 & watcher=$!
 said 1 "showing the figure on 2 monitors" 100 || fail "after the idle time the figure did not show on both outputs: $(cat "$work/out")"
 shows_figure HEADLESS-1 || fail "no figure on the first output"
 shows_figure HEADLESS-2 || fail "no figure on the second output"
-wtype -s 800 a
-said 1 "hidden on input" 50 || fail "a key did not hide the figure"
-said 2 "showing the figure" 100 || fail "the figure did not show again after the next idle time"
-sleep 0.5
-"$client" move 50 5
-said 2 "hidden on input" 50 || fail "pointer travel did not hide the figure"
-"$client" inhibit >"$work/inhibitor" & inhibitor=$!
-sleep 4
-grep -q inhibiting "$work/inhibitor" || fail "the test client holds no inhibitor"
-[ "$(count "showing the figure")" -eq 2 ] || fail "the figure showed while a client inhibited idleness"
-kill "$inhibitor"
-said 3 "showing the figure" 100 || fail "the figure did not show once the inhibitor went"
-kill -TERM "$watcher"
-ended_with "$watcher" 0 || fail "SIGTERM did not end the watcher with status 0"
+idle_cycle_checks wtype -s 800 a
 
 "$orbelune" --wayland & saver=$!
 shows_figure HEADLESS-1 || fail "--wayland: no figure on the first output"
