@@ -31,8 +31,13 @@ declare -A allowed=(
   [gnome]="host session view oscillator settings store contracts base"
   [x11]="host cairo session view oscillator settings store contracts base"
   [wayland]="gnome host cairo session view oscillator settings store contracts base"
-  [gtk]="host activation sheet cairo session view oscillator settings store contracts base"
+  # The sheet's controls and interface loader on GTK.
+  [gtk]="contracts base"
+  # The settings app: a program of its own, on the sheet, the host core and GTK.
+  [settings_app]="gtk host activation sheet cairo session view oscillator settings store contracts base"
   [cli]="x11 wayland host recording cairo activation session view oscillator settings store contracts base"
+  # The build-time writer of the XScreenSaver description and the man page.
+  [docgen]="cli x11 wayland host recording cairo activation session view oscillator settings store contracts base"
 )
 
 may_use() {  # folder, used folder
