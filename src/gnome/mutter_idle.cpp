@@ -6,8 +6,6 @@
 #include <cstdint>
 #include <string>
 
-#include "host/host_core.h"
-
 namespace orbelune {
 namespace {
 
@@ -21,8 +19,8 @@ constexpr gint kInhibitedRecheckMs = 10000;
 
 class MutterIdleSource final : public IdleSource {
  public:
-  MutterIdleSource(GMainContext* context, GDBusConnection* bus, double afterSeconds, std::ostream& err)
-      : context_(context), bus_(bus), afterMs_(static_cast<guint64>(afterSeconds * 1000.0)), err_(err) {}
+  MutterIdleSource(GMainContext* context, GDBusConnection* bus, double afterSeconds, HostCore& core)
+      : context_(context), bus_(bus), afterMs_(static_cast<guint64>(afterSeconds * 1000.0)), core_(core) {}
 
   ~MutterIdleSource() override {
     if (subscription_) g_dbus_connection_signal_unsubscribe(bus_, subscription_);
@@ -89,7 +87,7 @@ class MutterIdleSource final : public IdleSource {
     if (auto id = callUint32("AddUserActiveWatch", nullptr)) {
       activeWatch_ = *id;
     } else {
-      err_ << "orbelune idle: " << id.error().message << "\n";
+      core_.say(id.error().message);
     }
   }
 
@@ -149,7 +147,7 @@ class MutterIdleSource final : public IdleSource {
   GMainContext* context_;
   GDBusConnection* bus_;
   guint64 afterMs_;
-  std::ostream& err_;
+  HostCore& core_;  // says what went wrong
   guint subscription_ = 0;
   gulong closedHandler_ = 0;
   guint32 idleWatch_ = 0;
@@ -164,7 +162,7 @@ class MutterIdleSource final : public IdleSource {
 
 }  // namespace
 
-Result<std::unique_ptr<IdleSource>> makeMutterIdleSource(double afterSeconds, std::ostream& err) {
+Result<std::unique_ptr<IdleSource>> makeMutterIdleSource(double afterSeconds, HostCore& core) {
   // A connection of its own, dispatched in a context of its own, which the
   // host's loop drives: nothing runs behind its back.
   GMainContext* context = g_main_context_new();
@@ -196,7 +194,7 @@ Result<std::unique_ptr<IdleSource>> makeMutterIdleSource(double afterSeconds, st
   }
   Result<std::unique_ptr<IdleSource>> made = std::unique_ptr<IdleSource>();
   if (present) {
-    auto source = std::make_unique<MutterIdleSource>(context, bus, afterSeconds, err);
+    auto source = std::make_unique<MutterIdleSource>(context, bus, afterSeconds, core);
     if (auto started = source->start(); started) {
       made = std::unique_ptr<IdleSource>(std::move(source));
     } else {

@@ -63,7 +63,7 @@ Result<void> WaylandSaver::watchIdle(double afterSeconds, std::ostream* verbose)
                                                        afterSeconds);
   } else {
     // GNOME: no layer shell and no idle protocol, but Mutter's idle monitor.
-    auto mutter = makeMutterIdleSource(afterSeconds, core_.err());
+    auto mutter = makeMutterIdleSource(afterSeconds, core_);
     if (!mutter) core_.say(mutter.error().message);  // there, but not answering
     if (!mutter || !*mutter) {
       return Error{"this compositor offers no idle time to clients (neither ext-idle-notify-v1 nor KDE's idle "
