@@ -18,7 +18,7 @@ namespace orbelune::test {
 class FakeIdleSource final : public IdleSource {
  public:
   void prepare(std::vector<pollfd>&, int&) override {}
-  bool dispatch(std::vector<pollfd>&) override { return true; }
+  Result<void> dispatch(std::vector<pollfd>&) override { return {}; }
   bool idle() const override { return idle_; }
   void shown() override { ++shown_; }
   void hidden() override { ++hidden_; }
@@ -82,8 +82,10 @@ class FakeWindowSystem {
   void cover(const std::string& output) {
     auto s = std::make_unique<Surface>();
     s->output = output;
-    s->view = core_.makeView(Size{320, 200}, false, 1.0);
-    if (s->view) surfaces_.push_back(std::move(s));
+    auto made = core_.makeView(Size{320, 200}, false, 1.0);
+    if (!made) return core_.fail(made.error());
+    s->view = std::move(*made);
+    surfaces_.push_back(std::move(s));
   }
 
   std::ostringstream out_, err_;

@@ -31,8 +31,13 @@ declare -A allowed=(
   [gnome]="host session view oscillator settings store contracts base"
   [x11]="host cairo session view oscillator settings store contracts base"
   [wayland]="gnome host cairo session view oscillator settings store contracts base"
-  [gtk]="host activation sheet cairo session view oscillator settings store contracts base"
+  # The sheet's controls and interface loader on GTK.
+  [gtk]="contracts base"
+  # The settings app: a program of its own, on the sheet, the host core and GTK.
+  [settings_app]="gtk host activation sheet cairo session view oscillator settings store contracts base"
   [cli]="x11 wayland host recording cairo activation session view oscillator settings store contracts base"
+  # The build-time writer of the XScreenSaver description and the man page.
+  [docgen]="settings store contracts base"
 )
 
 may_use() {  # folder, used folder
@@ -87,7 +92,7 @@ while IFS= read -r line; do
 done <CMakeLists.txt
 
 # Toolkits are the backends' and the hosts' business.
-for folder in base contracts store settings oscillator view session host sheet activation; do
+for folder in base contracts store settings oscillator view session host sheet activation docgen; do
   [ -d $folder ] || continue
   if grep -rln '#include <\(gtk\|gdk\|gio\|glib\|cairo\|pango\|X11\|wayland\)' $folder; then
     echo "^ a toolkit header outside the backends and hosts"

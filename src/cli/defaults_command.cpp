@@ -69,13 +69,12 @@ void expectArgs(const std::vector<std::string>& args, std::size_t n, const char*
   if (args.size() != n) throw cli::UsageError(std::string("usage: orbelune defaults ") + usage);
 }
 
-// Writes the store's file; false (with the reason said) when it cannot.
-bool written(ScreenSaverDefaults& store, std::ostream& err) {
-  if (auto w = store.synchronize(); !w) {
-    err << "orbelune defaults: cannot write " << store.file().string() << ": " << w.error().message << "\n";
-    return false;
-  }
-  return true;
+// Writes the store's file: the verb's status, 1 with the reason said when it cannot.
+int written(ScreenSaverDefaults& store, std::ostream& err) {
+  auto w = store.synchronize();
+  if (w) return 0;
+  err << "orbelune defaults: cannot write " << store.file().string() << ": " << w.error().message << "\n";
+  return 1;
 }
 
 int readAll(ScreenSaverDefaults& store, std::ostream& out) {
@@ -123,7 +122,7 @@ int write(ScreenSaverDefaults& store, const std::vector<std::string>& args, std:
   if (args[1].empty()) throw cli::UsageError("the key must not be empty");
   if (!isValidUtf8(args[1])) throw cli::UsageError("the key must be UTF-8 text, not " + cli::shown(args[1]));
   store.setObject(value, args[1]);
-  return written(store, err) ? 0 : 1;
+  return written(store, err);
 }
 
 int remove(ScreenSaverDefaults& store, const std::vector<std::string>& args, std::ostream&, std::ostream& err) {
@@ -133,7 +132,7 @@ int remove(ScreenSaverDefaults& store, const std::vector<std::string>& args, std
     return 1;
   }
   store.remove(args[1]);
-  return written(store, err) ? 0 : 1;
+  return written(store, err);
 }
 
 // The verbs, as the first argument names them; each gets the whole line.

@@ -14,14 +14,6 @@
 
 namespace orbelune {
 
-std::string describeColor(const Color& c) {
-  auto byte = [](double v) { return static_cast<unsigned>(std::lround(std::clamp(v, 0.0, 1.0) * 255.0)); };
-  char buf[16];
-  if (c.alpha >= 1.0) std::snprintf(buf, sizeof buf, "#%02x%02x%02x", byte(c.red), byte(c.green), byte(c.blue));
-  else std::snprintf(buf, sizeof buf, "#%02x%02x%02x%02x", byte(c.red), byte(c.green), byte(c.blue), byte(c.alpha));
-  return buf;
-}
-
 namespace {
 
 std::string whatItTakes(const SettingDescriptor& d) {

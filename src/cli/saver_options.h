@@ -38,9 +38,6 @@ cli::MoreFlags settingFlags(SaverOverrides& out, std::optional<std::uint64_t> se
 // cli::UsageError for any other.
 double parseScale(const std::string& text);
 
-// A colour as "#rrggbb" or "#rrggbbaa".
-std::string describeColor(const Color& c);
-
 // The settings part of --help, one entry per setting of the table.
 void printSettingFlags(std::ostream& out);
 

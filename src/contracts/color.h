@@ -1,5 +1,6 @@
 #pragma once
 #include <optional>
+#include <string>
 
 namespace orbelune {
 
@@ -26,5 +27,9 @@ using ColorField = std::optional<Color>;
 
 // True when every component is finite and within 0..1.
 bool isValidColor(const Color& c);
+
+// A colour as "#rrggbb" when opaque, else "#rrggbbaa" (each component clamped
+// to 0..1 and rounded to a byte): what --help and the man page say of a default.
+std::string describeColor(const Color& c);
 
 }  // namespace orbelune

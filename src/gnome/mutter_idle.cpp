@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <optional>
 #include <string>
 
 namespace orbelune {
@@ -20,8 +19,8 @@ constexpr gint kInhibitedRecheckMs = 10000;
 
 class MutterIdleSource final : public IdleSource {
  public:
-  MutterIdleSource(GMainContext* context, GDBusConnection* bus, double afterSeconds, std::ostream& err)
-      : context_(context), bus_(bus), afterMs_(static_cast<guint64>(afterSeconds * 1000.0)), err_(err) {}
+  MutterIdleSource(GMainContext* context, GDBusConnection* bus, double afterSeconds, HostCore& core)
+      : context_(context), bus_(bus), afterMs_(static_cast<guint64>(afterSeconds * 1000.0)), core_(core) {}
 
   ~MutterIdleSource() override {
     if (subscription_) g_dbus_connection_signal_unsubscribe(bus_, subscription_);
@@ -31,7 +30,7 @@ class MutterIdleSource final : public IdleSource {
     g_main_context_unref(context_);
   }
 
-  bool start() {
+  Result<void> start() {
     g_main_context_acquire(context_);
     closedHandler_ = g_signal_connect(bus_, "closed", G_CALLBACK(+[](GDBusConnection*, gboolean, GError*, gpointer self) {
                                         static_cast<MutterIdleSource*>(self)->gone_ = true;
@@ -49,11 +48,12 @@ class MutterIdleSource final : public IdleSource {
     // A watch fires when the idle time crosses its time: one that has already
     // passed it is read here.
     auto idleMs = callUint64("GetIdletime", nullptr);
+    if (!idleMs) return idleMs.error();
     auto watch = callUint32("AddIdleWatch", g_variant_new("(t)", afterMs_));
-    if (!idleMs || !watch) return false;
+    if (!watch) return watch.error();
     idleWatch_ = *watch;
     idle_ = *idleMs >= afterMs_;
-    return true;
+    return {};
   }
 
   void prepare(std::vector<pollfd>& fds, int& timeoutMs) override {
@@ -68,26 +68,27 @@ class MutterIdleSource final : public IdleSource {
     if (idle_ && inhibited_ && (timeoutMs < 0 || timeoutMs > kInhibitedRecheckMs)) timeoutMs = kInhibitedRecheckMs;
   }
 
-  bool dispatch(std::vector<pollfd>& fds) override {
+  Result<void> dispatch(std::vector<pollfd>& fds) override {
     GPollFD polled[16];
     for (std::size_t i = 0; i < count_; ++i) {
       polled[i] = {fds[first_ + i].fd, static_cast<gushort>(fds[first_ + i].events),
                    static_cast<gushort>(fds[first_ + i].revents)};
     }
     if (g_main_context_check(context_, priority_, polled, static_cast<gint>(count_))) g_main_context_dispatch(context_);
-    if (gone_) {
-      err_ << "orbelune idle: lost the connection to the session bus\n";
-      return false;
-    }
+    if (gone_) return HostCore::connectionLost("the session bus");
     if (idle_ && !shown_) inhibited_ = isInhibited();
-    return true;
+    return {};
   }
 
   bool idle() const override { return idle_ && !inhibited_; }
 
   void shown() override {
     shown_ = true;
-    if (auto id = callUint32("AddUserActiveWatch", nullptr)) activeWatch_ = *id;
+    if (auto id = callUint32("AddUserActiveWatch", nullptr)) {
+      activeWatch_ = *id;
+    } else {
+      core_.say(id.error().message);
+    }
   }
 
   void hidden() override {
@@ -117,38 +118,36 @@ class MutterIdleSource final : public IdleSource {
     return inhibited;
   }
 
-  GVariant* call(const char* method, GVariant* parameters, const GVariantType* type) {
+  // A method of the idle monitor whose reply is one number, of the D-Bus type
+  // `type` ("(t)", "(u)"); or why there is none.
+  template <typename T>
+  Result<T> callNumber(const char* method, GVariant* parameters, const char* type) {
     GError* error = nullptr;
     GVariant* reply = g_dbus_connection_call_sync(bus_, kMonitorName, kMonitorPath, kMonitorName, method, parameters,
-                                                  type, G_DBUS_CALL_FLAGS_NO_AUTO_START, 5000, nullptr, &error);
+                                                  G_VARIANT_TYPE(type), G_DBUS_CALL_FLAGS_NO_AUTO_START, 5000, nullptr,
+                                                  &error);
     if (!reply) {
-      err_ << "orbelune idle: Mutter's idle monitor did not answer " << method << ": "
-           << (error ? error->message : "no reply") << "\n";
+      Error why{std::string("Mutter's idle monitor did not answer ") + method + ": " +
+                (error ? error->message : "no reply")};
       if (error) g_error_free(error);
+      return why;
     }
-    return reply;
-  }
-  // A method whose reply is one number, of the D-Bus type `type` ("(t)", "(u)").
-  template <typename T>
-  std::optional<T> callNumber(const char* method, GVariant* parameters, const char* type) {
-    GVariant* reply = call(method, parameters, G_VARIANT_TYPE(type));
-    if (!reply) return std::nullopt;
     T v = 0;
     g_variant_get(reply, type, &v);
     g_variant_unref(reply);
     return v;
   }
-  std::optional<guint64> callUint64(const char* method, GVariant* parameters) {
+  Result<guint64> callUint64(const char* method, GVariant* parameters) {
     return callNumber<guint64>(method, parameters, "(t)");
   }
-  std::optional<guint32> callUint32(const char* method, GVariant* parameters) {
+  Result<guint32> callUint32(const char* method, GVariant* parameters) {
     return callNumber<guint32>(method, parameters, "(u)");
   }
 
   GMainContext* context_;
   GDBusConnection* bus_;
   guint64 afterMs_;
-  std::ostream& err_;
+  HostCore& core_;  // says what went wrong
   guint subscription_ = 0;
   gulong closedHandler_ = 0;
   guint32 idleWatch_ = 0;
@@ -163,7 +162,7 @@ class MutterIdleSource final : public IdleSource {
 
 }  // namespace
 
-std::unique_ptr<IdleSource> makeMutterIdleSource(double afterSeconds, std::ostream& err) {
+Result<std::unique_ptr<IdleSource>> makeMutterIdleSource(double afterSeconds, HostCore& core) {
   // A connection of its own, dispatched in a context of its own, which the
   // host's loop drives: nothing runs behind its back.
   GMainContext* context = g_main_context_new();
@@ -193,16 +192,20 @@ std::unique_ptr<IdleSource> makeMutterIdleSource(double afterSeconds, std::ostre
       g_variant_unref(reply);
     }
   }
-  std::unique_ptr<MutterIdleSource> source;
+  Result<std::unique_ptr<IdleSource>> made = std::unique_ptr<IdleSource>();
   if (present) {
-    source = std::make_unique<MutterIdleSource>(context, bus, afterSeconds, err);
-    if (!source->start()) source.reset();
+    auto source = std::make_unique<MutterIdleSource>(context, bus, afterSeconds, core);
+    if (auto started = source->start(); started) {
+      made = std::unique_ptr<IdleSource>(std::move(source));
+    } else {
+      made = started.error();
+    }
   } else {
     if (bus) g_object_unref(bus);
     g_main_context_unref(context);
   }
   g_main_context_pop_thread_default(context);
-  return source;
+  return made;
 }
 
 }  // namespace orbelune

@@ -8,14 +8,17 @@
 // Does not: inhibit anything, or read org.freedesktop.ScreenSaver (GNOME
 // keeps its inhibitors in the session manager).
 #include <memory>
-#include <ostream>
 
+#include "base/result.h"
+#include "host/host_core.h"
 #include "host/idle_source.h"
 
 namespace orbelune {
 
-// A source for `afterSeconds` of idleness; nullptr, saying nothing, when the
-// session bus has no Mutter idle monitor. Failures after that go to `err`.
-std::unique_ptr<IdleSource> makeMutterIdleSource(double afterSeconds, std::ostream& err);
+// A source for `afterSeconds` of idleness; nullptr when the session bus has
+// no Mutter idle monitor, or why the monitor there did not answer. Later, a
+// closed bus is its dispatch's error; `core` says so when a watch on the
+// user's activity cannot be added (a showing then ends on the host's input only).
+Result<std::unique_ptr<IdleSource>> makeMutterIdleSource(double afterSeconds, HostCore& core);
 
 }  // namespace orbelune

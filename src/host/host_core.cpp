@@ -14,15 +14,12 @@ HostCore::HostCore(std::string name, const SessionOptions& options, InputRules::
       pacer_(session_.interval(), clock_.now()),
       rules_(mode) {}
 
-std::unique_ptr<SessionView> HostCore::makeView(Size size, bool isPreview, double hostScale) {
+Result<std::unique_ptr<SessionView>> HostCore::makeView(Size size, bool isPreview, double hostScale) {
   auto view = session_.makeView(size, isPreview, hostScale);
   sayStoreWarnings(session_.store().get(), err_, name_);
-  if (!view) {
-    err_ << name_ << ": cannot create the view\n";
-    return nullptr;
-  }
+  if (!view) return Error{"cannot create the view"};
   pacer_.setInterval(session_.interval());
-  return view;
+  return Result<std::unique_ptr<SessionView>>(std::move(view));
 }
 
 void HostCore::input(const HostEvent& event) {
@@ -69,10 +66,12 @@ void HostCore::end(int status) {
 
 void HostCore::fail(const std::string& message) {
   if (ended_) return;
-  err_ << name_ << ": " << message << "\n";
+  say(message);
   end(1);
 }
 
-void HostCore::lostConnection(const std::string& server) { fail("lost the connection to " + server); }
+Error HostCore::connectionLost(const std::string& server) { return Error{"lost the connection to " + server}; }
+
+void HostCore::say(const std::string& message) { err_ << name_ << ": " << message << "\n"; }
 
 }  // namespace orbelune

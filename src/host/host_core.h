@@ -11,6 +11,7 @@
 #include <ostream>
 #include <string>
 
+#include "base/result.h"
 #include "contracts/clock.h"
 #include "host/frame_pacer.h"
 #include "host/host_event.h"
@@ -33,8 +34,8 @@ class HostCore {
   FramePacer& pacer() { return pacer_; }
 
   // A started view for a surface, with what the store found wrong said; the
-  // pacer follows the views' interval. nullptr, said, when there is none.
-  std::unique_ptr<SessionView> makeView(Size size, bool isPreview, double hostScale);
+  // pacer follows the views' interval. Or why there is none.
+  Result<std::unique_ptr<SessionView>> makeView(Size size, bool isPreview, double hostScale);
 
   // The user's input: ends the run, or while watching idleness the showing.
   void input(const HostEvent& event);
@@ -54,8 +55,12 @@ class HostCore {
   // How the run ends: asked to (status 0), or failing, with the reason said.
   void end(int status = 0);
   void fail(const std::string& message);
+  void fail(const Error& error) { fail(error.message); }
   // The connection to `server` ("the X server", "the Wayland compositor") failed.
-  void lostConnection(const std::string& server);
+  static Error connectionLost(const std::string& server);
+  void lostConnection(const std::string& server) { fail(connectionLost(server)); }
+  // A line of this host's own, after its name: "orbelune: <message>".
+  void say(const std::string& message);
   bool ended() const { return ended_; }
   int status() const { return status_; }
   // For the lines only this host says.

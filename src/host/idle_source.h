@@ -3,6 +3,8 @@
 
 #include <vector>
 
+#include "base/result.h"
+
 namespace orbelune {
 
 // Where a host learns that the session went idle: the X server's
@@ -15,8 +17,9 @@ class IdleSource {
   virtual ~IdleSource() = default;
   // Adds what to wait on; may shorten `timeoutMs` (-1: no limit).
   virtual void prepare(std::vector<pollfd>& fds, int& timeoutMs) = 0;
-  // Handles what the wait brought. False when the source is gone for good.
-  virtual bool dispatch(std::vector<pollfd>& fds) = 0;
+  // Handles what the wait brought; or why the source is gone for good, which
+  // ends the run.
+  virtual Result<void> dispatch(std::vector<pollfd>& fds) = 0;
   // Whether the figure should show: idle long enough, and nothing inhibits
   // it. While shown: whether the session is still idle, as far as the source
   // can tell.

@@ -150,29 +150,27 @@ bool OutputSurface::acknowledge() {
   return true;
 }
 
-bool OutputSurface::draw(HostCore& core, WaylandDisplay& display) {
-  if (!configured || width <= 0 || height <= 0 || !frameReady) return true;
+Result<void> OutputSurface::draw(HostCore& core, WaylandDisplay& display) {
+  if (!configured || width <= 0 || height <= 0 || !frameReady) return {};
   // The buffer is in device pixels; lines and text grow with the surface's scale.
   const SurfaceScale chosen = SurfaceScale::choose(viewport != nullptr, preferredScale, scale);
   const auto [w, h] = chosen.bufferSize(width, height);
-  if (w <= 0 || h <= 0) return true;
-  if (auto sized = buffers.resize(display.shm(), w, h); !sized) {
-    core.fail(sized.error().message);
-    return true;
-  }
+  if (w <= 0 || h <= 0) return {};
+  if (auto sized = buffers.resize(display.shm(), w, h); !sized) return sized;
   const Size size{static_cast<double>(w), static_cast<double>(h)};
   if (!view) {
-    view = core.makeView(size, false, chosen.pixelsPerPoint());
-    if (!view) return true;
+    auto made = core.makeView(size, false, chosen.pixelsPerPoint());
+    if (!made) return made.error();
+    view = std::move(*made);
   }
   view->setHostScale(chosen.pixelsPerPoint());
   view->resize(size);
   ShmBuffer* buffer = buffers.free();
-  if (!buffer) return true;  // the compositor holds both: skip this tick
-  if (view->drawFrame(buffer->graphics()) != DrawOutcome::Drawn) return true;
+  if (!buffer) return {};  // the compositor holds both: skip this tick
+  if (view->drawFrame(buffer->graphics()) != DrawOutcome::Drawn) return {};
   // What earlier surfaces queued goes first, so that this one's requests never
   // find libwayland's buffer and the socket full (which it takes as fatal).
-  if (!display.flushAll()) return false;
+  if (!display.flushAll()) return HostCore::connectionLost(kCompositor);
   // The buffers take turns, so this one differs from the one shown in what
   // either of the last two frames changed.
   // Every box is a request of its own: fewer, larger boxes.
@@ -200,7 +198,7 @@ bool OutputSurface::draw(HostCore& core, WaylandDisplay& display) {
   frameCallback.reset(wl_surface_frame(surface.get()));
   wl_callback_add_listener(frameCallback.get(), &kFrame, this);
   wl_surface_commit(surface.get());
-  return true;
+  return {};
 }
 
 }  // namespace orbelune

@@ -65,9 +65,9 @@ struct OutputSurface {
   // Acknowledges a configure the compositor sent; true when there was one.
   bool acknowledge();
   // A frame of the view, when the compositor asked for one, presented with
-  // the damage of the last two frames. False when the connection failed;
-  // other failures end the core, said.
-  bool draw(HostCore& core, WaylandDisplay& display);
+  // the damage of the last two frames; or why not: the connection failed, or
+  // no buffers or view could be made.
+  Result<void> draw(HostCore& core, WaylandDisplay& display);
 
  private:
   void makeSurface(const WaylandDisplay& display);

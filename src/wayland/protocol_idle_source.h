@@ -22,7 +22,7 @@ class ProtocolIdleSource final : public IdleSource {
   ProtocolIdleSource& operator=(const ProtocolIdleSource&) = delete;
 
   void prepare(std::vector<pollfd>&, int&) override {}
-  bool dispatch(std::vector<pollfd>&) override { return true; }
+  Result<void> dispatch(std::vector<pollfd>&) override { return {}; }
   bool idle() const override { return idle_; }
   void shown() override {}
   // The compositor says "resumed" on the input that hid it; until it says

@@ -12,6 +12,9 @@
 
 namespace orbelune {
 
+// The server, as the host's messages name it.
+inline constexpr const char* kCompositor = "the Wayland compositor";
+
 class WaylandDisplay {
  public:
   struct Wants {

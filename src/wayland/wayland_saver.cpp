@@ -7,6 +7,7 @@
 #include <list>
 #include <memory>
 #include <optional>
+#include <string>
 #include <utility>
 
 #include "cairo/text_engine.h"
@@ -36,9 +37,9 @@ class WaylandSaver {
   // Whether the figure covers every output, one surface each (GNOME's:
   // full-screen windows over the outputs, having no layer shell).
   bool coversOutputs() const { return layered() || windowsOverOutputs_; }
-  // The idle source this compositor offers (its protocol, else Mutter's);
-  // false, said, when there is none.
-  bool watchIdle(double afterSeconds, std::ostream* verbose);
+  // Watches the idle source this compositor offers (its protocol, else
+  // Mutter's); or why there is none.
+  Result<void> watchIdle(double afterSeconds, std::ostream* verbose);
   void cover(OutputSurface& o);
   void openWindow();
   // Acts on what the listeners recorded: new, gone and configured surfaces.
@@ -54,25 +55,26 @@ class WaylandSaver {
   std::unique_ptr<IdleSource> idleSource_;
   std::list<OutputSurface> outputs_;
   std::list<OutputSurface> windows_;  // the one window, when not covering the outputs
-  bool lost_ = false;  // the connection failed while drawing
 };
 
-bool WaylandSaver::watchIdle(double afterSeconds, std::ostream* verbose) {
+Result<void> WaylandSaver::watchIdle(double afterSeconds, std::ostream* verbose) {
   if (display_.layerShell() && display_.seat() && (display_.idleNotifier() || display_.kdeIdle())) {
     idleSource_ = std::make_unique<ProtocolIdleSource>(display_.idleNotifier(), display_.kdeIdle(), display_.seat(),
                                                        afterSeconds);
-  } else if (auto mutter = makeMutterIdleSource(afterSeconds, core_.err())) {
+  } else {
     // GNOME: no layer shell and no idle protocol, but Mutter's idle monitor.
-    idleSource_ = std::move(mutter);
+    auto mutter = makeMutterIdleSource(afterSeconds, core_);
+    if (!mutter) core_.say(mutter.error().message);  // there, but not answering
+    if (!mutter || !*mutter) {
+      return Error{"this compositor offers no idle time to clients (neither ext-idle-notify-v1 nor KDE's idle "
+                   "protocol with the layer shell)"};
+    }
+    idleSource_ = std::move(*mutter);
     surface_ = Placement::Fullscreen;
     windowsOverOutputs_ = true;
-  } else {
-    core_.fail("this compositor offers no idle time to clients (neither ext-idle-notify-v1 nor KDE's idle "
-               "protocol with the layer shell)");
-    return false;
   }
   core_.watchIdle(*idleSource_, verbose);
-  return true;
+  return {};
 }
 
 void WaylandSaver::cover(OutputSurface& o) {
@@ -120,15 +122,15 @@ void WaylandSaver::applyChanges() {
 }
 
 void WaylandSaver::draw(OutputSurface& o) {
-  if (core_.ended() || lost_) return;  // a failure already said so: once
-  if (!o.draw(core_, display_)) lost_ = true;
+  if (core_.ended()) return;  // a failure already said so: once
+  if (auto drawn = o.draw(core_, display_); !drawn) core_.fail(drawn.error());
 }
 
 int WaylandSaver::run(double idleAfterSeconds, std::ostream* verbose) {
   if (!display_.connected()) {
     const char* name = std::getenv("WAYLAND_DISPLAY");
-    core_.err() << core_.name() << ": cannot connect to a Wayland compositor ("
-                << (name && *name ? name : "WAYLAND_DISPLAY is not set") << ")\n";
+    core_.say(std::string("cannot connect to a Wayland compositor (") +
+              (name && *name ? name : "WAYLAND_DISPLAY is not set") + ")");
     return 1;
   }
   display_.bind({.seat = !background(), .idle = idleAfterSeconds > 0.0},
@@ -141,9 +143,15 @@ int WaylandSaver::run(double idleAfterSeconds, std::ostream* verbose) {
                        }
                      }});
   seat_.emplace(display_.seat(), core_);
-  if (idleAfterSeconds > 0.0 && !watchIdle(idleAfterSeconds, verbose)) return core_.status();
+  if (idleAfterSeconds > 0.0) {
+    if (auto watching = watchIdle(idleAfterSeconds, verbose); !watching) {
+      core_.fail(watching.error());
+      return core_.status();
+    }
+  }
   if (layered() && !display_.layerShell()) {
-    core_.err() << core_.name() << ": this compositor has no layer-shell protocol (GNOME's has none); use --window\n";
+    // A placement this compositor cannot give: bad usage, not a failure.
+    core_.say("this compositor has no layer-shell protocol (GNOME's has none); use --window");
     return 2;
   }
   if (!display_.compositor() || !display_.shm() || (!layered() && !display_.wmBase())) {
@@ -173,7 +181,7 @@ int WaylandSaver::run(double idleAfterSeconds, std::ostream* verbose) {
       for (auto& w : windows_) draw(w);
       pacer.advance(core_.now());
     }
-    if (lost_ || !display_.flushAll()) break;
+    if (core_.ended() || !display_.flushAll()) break;
     while (wl_display_prepare_read(display) != 0) {
       if (wl_display_dispatch_pending(display) < 0) break;
     }
@@ -189,9 +197,11 @@ int WaylandSaver::run(double idleAfterSeconds, std::ostream* verbose) {
       wl_display_cancel_read(display);
     }
     if (wl_display_dispatch_pending(display) < 0) break;
-    if (idleSource_ && !idleSource_->dispatch(fds)) core_.end(1);  // the bus went; the source said so
+    if (idleSource_) {
+      if (auto dispatched = idleSource_->dispatch(fds); !dispatched) core_.fail(dispatched.error());
+    }
   }
-  if (!core_.ended()) core_.lostConnection("the Wayland compositor");
+  if (!core_.ended()) core_.lostConnection(kCompositor);
   return core_.status();
 }
 

@@ -70,12 +70,11 @@ void ServerIdleSource::prepare(std::vector<pollfd>&, int& timeoutMs) {
   if (timeoutMs < 0 || ms < timeoutMs) timeoutMs = ms;
 }
 
-bool ServerIdleSource::dispatch(std::vector<pollfd>&) {
+Result<void> ServerIdleSource::dispatch(std::vector<pollfd>&) {
   const double now = clock_.now();
-  if (now < nextLook_) return true;
+  if (now < nextLook_) return {};
   if (!XScreenSaverQueryInfo(display_, DefaultRootWindow(display_), info_)) {
-    core_.fail("the X server did not tell the idle time");
-    return false;
+    return Error{"the X server did not tell the idle time"};
   }
   idleSeconds_ = static_cast<double>(info_->idle) / 1000.0;
   nextLook_ = now + nextLookIn();
@@ -83,9 +82,8 @@ bool ServerIdleSource::dispatch(std::vector<pollfd>&) {
   if (!shown_ && idleSeconds_ >= afterSeconds_ && xscreensaverRuns(display_)) {
     out_ << core_.name() << ": XScreenSaver's daemon started on this display; leaving the saver to it" << std::endl;
     core_.end(0);
-    return false;
   }
-  return true;
+  return {};
 }
 
 bool ServerIdleSource::idle() const {

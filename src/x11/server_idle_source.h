@@ -33,7 +33,7 @@ class ServerIdleSource final : public IdleSource {
   ~ServerIdleSource() override;
 
   void prepare(std::vector<pollfd>& fds, int& timeoutMs) override;
-  bool dispatch(std::vector<pollfd>& fds) override;
+  Result<void> dispatch(std::vector<pollfd>& fds) override;
   bool idle() const override;
   void shown() override;
   void hidden() override;

@@ -71,44 +71,37 @@ X11Host::Target* X11Host::find(Window w) {
   return nullptr;
 }
 
-bool X11Host::attach(Window window, CreatedWindow created, bool preview) {
+Result<void> X11Host::attach(Window window, CreatedWindow created, bool preview) {
   XWindowAttributes attrs;
   XSync(display_, False);
   if (!XGetWindowAttributes(display_, window, &attrs) || g_badWindow == window) {
-    core_.fail(windowName(window) + " does not exist");
-    return false;
+    return Error{windowName(window) + " does not exist"};
   }
   if (!X11Frame::canDrawOn(attrs.visual, attrs.depth)) {
-    core_.fail(windowName(window) + " has a depth-" + std::to_string(attrs.depth) +
-               " visual this saver cannot draw on (it needs TrueColor)");
-    return false;
+    return Error{windowName(window) + " has a depth-" + std::to_string(attrs.depth) +
+                 " visual this saver cannot draw on (it needs TrueColor)"};
   }
   Target t;
   t.window = window;
   t.created = std::move(created);
   t.mapped = attrs.map_state == IsViewable;
   t.frame = std::make_unique<X11Frame>(display_, window, attrs.visual, attrs.depth);
-  if (auto sized = t.frame->resize(attrs.width, attrs.height); !sized) {
-    core_.fail(sized.error().message);
-    return false;
-  }
-  t.view = core_.makeView(Size{static_cast<double>(attrs.width), static_cast<double>(attrs.height)}, preview, scale_);
-  if (!t.view) {
-    core_.end(1);
-    return false;
-  }
+  if (auto sized = t.frame->resize(attrs.width, attrs.height); !sized) return sized;
+  auto view = core_.makeView(Size{static_cast<double>(attrs.width), static_cast<double>(attrs.height)}, preview, scale_);
+  if (!view) return view.error();
+  t.view = std::move(*view);
   targets_.push_back(std::move(t));
-  return true;
+  return {};
 }
 
-bool X11Host::addGivenWindow(Window window, bool preview) {
+Result<void> X11Host::addGivenWindow(Window window, bool preview) {
   // A window another client owns: select only what any number of clients may
   // select (button presses, for one, can only be selected by one client).
   XSelectInput(display_, window, StructureNotifyMask | ExposureMask);
   return attach(window, CreatedWindow(), preview);
 }
 
-bool X11Host::addOwnWindow(int x, int y, int width, int height, bool fullscreen) {
+Result<void> X11Host::addOwnWindow(int x, int y, int width, int height, bool fullscreen) {
   const int screen = DefaultScreen(display_);
   Window root = RootWindow(display_, screen);
   XSetWindowAttributes sa{};
@@ -161,7 +154,7 @@ bool X11Host::addOwnWindow(int x, int y, int width, int height, bool fullscreen)
   return attach(w, std::move(created), false);
 }
 
-bool X11Host::coverMonitors() {
+Result<void> X11Host::coverMonitors() {
   const int screen = DefaultScreen(display_);
   int error = 0;
   if (!followsMonitors_) {
@@ -174,10 +167,10 @@ bool X11Host::coverMonitors() {
     followsMonitors_ = true;
   }
   for (const auto& m : monitorAreas(display_, screen)) {
-    if (!addOwnWindow(m.x, m.y, m.width, m.height, true)) return false;
+    if (auto added = addOwnWindow(m.x, m.y, m.width, m.height, true); !added) return added;
     targets_.back().monitor = m;
   }
-  return true;
+  return {};
 }
 
 // Monitors added get a view, monitors removed lose theirs, and a monitor whose
@@ -210,7 +203,8 @@ void X11Host::followMonitors() {
     const bool covered = std::any_of(targets_.begin(), targets_.end(), [&](const Target& t) {
       return t.monitor && (t.monitor->name ? t.monitor->name == m.name : *t.monitor == m);
     });
-    if (covered || !addOwnWindow(m.x, m.y, m.width, m.height, true)) continue;
+    if (covered) continue;
+    if (auto added = addOwnWindow(m.x, m.y, m.width, m.height, true); !added) return core_.fail(added.error());
     targets_.back().monitor = m;
   }
   if (targets_.empty()) {
@@ -243,7 +237,7 @@ void X11Host::applyIdleStep() {
     case IdleCycle::Step::Show:
       monitorsGone_ = false;
       framesOnScreen_ = false;
-      coverMonitors();
+      if (auto covered = coverMonitors(); !covered) core_.fail(covered.error());
       break;
     case IdleCycle::Step::Hide:
       uncover();
@@ -278,7 +272,7 @@ void X11Host::handle(const XEvent& ev) {
     case ConfigureNotify:
       if (ev.xconfigure.width != t->frame->width() || ev.xconfigure.height != t->frame->height()) {
         if (auto sized = t->frame->resize(ev.xconfigure.width, ev.xconfigure.height); !sized) {
-          core_.fail(sized.error().message);
+          core_.fail(sized.error());
           return;
         }
         // The bounds the next frame reads.
@@ -302,7 +296,7 @@ void X11Host::handle(const XEvent& ev) {
       break;
     case DestroyNotify:
       if (ev.xdestroywindow.window == t->window) {
-        core_.err() << core_.name() << ": " << windowName(t->window) << " was destroyed\n";
+        core_.say(windowName(t->window) + " was destroyed");
         t->created.forget();  // gone already
         targets_.erase(targets_.begin() + (t - targets_.data()));
         // A window destroyed under it ends the run, or (watching idleness) this showing.
@@ -405,7 +399,8 @@ int X11Host::run() {
     }
     if (core_.ended()) break;
     if (idle_) {
-      if (!idle_->dispatch(fds)) core_.end(1);  // the source said why
+      if (auto dispatched = idle_->dispatch(fds); !dispatched) core_.fail(dispatched.error());
+      if (core_.ended()) break;
       applyIdleStep();
       if (core_.ended()) break;
     }

@@ -27,10 +27,11 @@ class X11Host {
   X11Host(Display* display, HostCore& core, bool activated);
   ~X11Host();
 
-  bool addGivenWindow(Window window, bool preview);
-  bool addOwnWindow(int x, int y, int width, int height, bool fullscreen);
+  // A view on a window, or why there can be none; the caller says it.
+  Result<void> addGivenWindow(Window window, bool preview);
+  Result<void> addOwnWindow(int x, int y, int width, int height, bool fullscreen);
   // One full-screen view per monitor, following monitors as they come and go.
-  bool coverMonitors();
+  Result<void> coverMonitors();
   // With `idle` (the core watching it): windows over the monitors while the
   // session is idle, none while not.
   void watchIdle(ServerIdleSource& idle) { idle_ = &idle; }
@@ -48,7 +49,7 @@ class X11Host {
     std::unique_ptr<SessionView> view;
   };
 
-  bool attach(Window window, CreatedWindow created, bool preview);
+  Result<void> attach(Window window, CreatedWindow created, bool preview);
   void handle(const XEvent& ev);
   void drainQueue();
   Target* find(Window w);

@@ -26,8 +26,8 @@ int runX11IdleWatcher(const IdleOptions& options, std::ostream& out, std::ostrea
   HostCore core("orbelune idle", options.session, inputModeFor(Placement::Cover), err);
   auto source = ServerIdleSource::open(display, options.afterSeconds, core, out);
   if (!source) {
-    err << "orbelune idle: " << source.error().message << "\n";
-    return 1;
+    core.fail(source.error());
+    return core.status();
   }
   core.watchIdle(**source, options.verbose ? &out : nullptr);
   X11Host host(display, core, true);

@@ -17,25 +17,28 @@ int runX11Saver(const X11SaverOptions& options, std::ostream& err) {
   }
   HostCore core("orbelune", options.session, inputModeFor(options.placement), err);
   X11Host host(display, core, options.placement == Placement::Cover);
+  Result<void> placed;
   switch (options.placement) {
     case Placement::GivenWindow:
-      host.addGivenWindow(options.window, true);
+      placed = host.addGivenWindow(options.window, true);
       break;
     case Placement::Root:
       // XScreenSaver's window is the real screen: only --window-id is a preview.
-      host.addGivenWindow(options.window ? options.window : virtualRootWindow(display, DefaultScreen(display)), false);
+      placed = host.addGivenWindow(options.window ? options.window : virtualRootWindow(display, DefaultScreen(display)),
+                                   false);
       break;
     case Placement::Fullscreen:
     case Placement::Cover:
-      host.coverMonitors();
+      placed = host.coverMonitors();
       break;
     case Placement::OwnWindow:
-      host.addOwnWindow(0, 0, 960, 540, false);
+      placed = host.addOwnWindow(0, 0, 960, 540, false);
       break;
     case Placement::Background:
-      core.fail("the background placement is Wayland's");
+      placed = Error{"the background placement is Wayland's"};
       break;
   }
+  if (!placed) core.fail(placed.error());
   return core.ended() ? core.status() : host.run();
 }
 

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "base/number_text.h"
-#include "cli/saver_options.h"
+#include "contracts/color.h"
 #include "contracts/color_text.h"
 #include "settings/presets.h"
 #include "settings/setting_table.h"

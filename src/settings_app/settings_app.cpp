@@ -14,7 +14,7 @@
 #include "cairo/cairo_surface.h"
 #include "gtk/gtk_controls.h"
 #include "gtk/gtk_interface_loader.h"
-#include "gtk/idle_switch.h"
+#include "settings_app/idle_switch.h"
 #include "base/resource_locator.h"
 #include "host/frame_pacer.h"
 #include "host/store_warnings.h"

@@ -1,4 +1,4 @@
-#include "gtk/idle_switch.h"
+#include "settings_app/idle_switch.h"
 
 #include <unistd.h>
 
