@@ -59,11 +59,11 @@ class OrbeluneView : public ScreenSaverView {
   const Settings& settings() const { return settings_; }
   void applySettings(const Settings& settings);
 
-  // Moves to another figure without a jump: applies `figure`'s sweep,
-  // frequencies, phases, size and line width (the colours, the status line's
-  // options and the display scale stay), re-derives the sampling rate and the
-  // trail sizes, puts the oscillators' phases and the sweep clock back to 0 and
-  // starts a new line. The paths already drawn stay in the trail (cut to its
+  // Moves to another figure without a jump: applies `figure`'s shape and looks
+  // (the settings table's figure column: sweep, frequencies, phases, size, line
+  // width, fit; the other settings and the display scale stay), re-derives the
+  // sampling rate and the trail sizes, puts the oscillators' phases and the
+  // sweep clock back to 0 and starts a new line. The paths already drawn stay in the trail (cut to its
   // new size), so that they fade out as the new figure's paths push them off.
   void changeFigure(const Settings& figure);
 
