@@ -37,6 +37,13 @@ bool OrbeluneView::initFigure(const Rect& frame, bool isPreview, ScreenSaverDefa
   return true;
 }
 
+Settings OrbeluneView::settings() const {
+  Settings s = settings_;
+  s.sweepMethod = sweep_->method;
+  s.sweepTime = sweep_->sweepTime;
+  return s;
+}
+
 void OrbeluneView::applySettings(const Settings& s) {
   settings_ = s;
   sweep_->method = s.sweepMethod;
