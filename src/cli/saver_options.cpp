@@ -68,7 +68,7 @@ void appendSurprise(SaverOverrides& out, std::uint64_t seed) {
   Settings s;
   surpriseFigure(s, seed);
   for (const auto& d : settingTable()) {
-    if (d.figure != FigurePart::Shape) continue;
+    if (d.figure != FigureRole::Shape) continue;
     if (d.member<double>() == &Settings::sweepTime && s.sweepMethod == 0) continue;
     appendNumber(out, d, s);
   }

@@ -81,11 +81,11 @@ void Preset::applyTo(Settings& s) const {
 
 bool Preset::sets(const SettingDescriptor& d) const {
   switch (d.figure) {
-    case FigurePart::Shape: return true;
-    case FigurePart::Look:
+    case FigureRole::Shape: return true;
+    case FigureRole::Look:
       return (figureSize && d.member<double>() == &Settings::figureSize) ||
              (lineWidth && d.member<double>() == &Settings::lineWidth);
-    case FigurePart::Kept: break;
+    case FigureRole::Kept: break;
   }
   return false;
 }

@@ -9,7 +9,7 @@
 namespace orbelune {
 namespace {
 using S = Settings;
-constexpr FigurePart Shape = FigurePart::Shape, Look = FigurePart::Look;
+constexpr FigureRole Shape = FigureRole::Shape, Look = FigureRole::Look;
 
 // Phases repeat every turn, so XScreenSaver's dialog offers one turn either way.
 constexpr double kPhaseDialogLow = -360.0, kPhaseDialogHigh = 360.0;

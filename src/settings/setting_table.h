@@ -18,7 +18,7 @@ enum class SettingKind { Choice, Real, Boolean, Color };
 
 // What a setting is to a figure (a preset, a surprise figure, the next figure
 // of a shuffle), read by the presets, the flags and the view's change of figure.
-enum class FigurePart {
+enum class FigureRole {
   Kept,   // the user's own, kept whatever the figure: colours, the status line, how often to shuffle
   Shape,  // what every figure sets: the sweep, the frequencies and the phases
   Look,   // what a figure sets where it helps (size, line width, fit), and a change of figure takes along
@@ -47,7 +47,7 @@ struct SettingDescriptor {
   const char* key;             // the store key; for colours the keyed-format key
   const char* legacyKey = "";  // colours: the legacy-format key
   SettingField field;
-  FigurePart figure = FigurePart::Kept;
+  FigureRole figure = FigureRole::Kept;
   double builtIn = 0.0;        // choices, reals, booleans (0 or 1)
   Color builtInColor{};        // colours
   double low = kUnbounded;     // inclusive bounds of the sheet's field and the flag

@@ -60,7 +60,7 @@ void OrbeluneView::applySettings(const Settings& s) {
 
 void OrbeluneView::changeFigure(const Settings& figure) {
   Settings s = settings();
-  copySettings(figure, s, [](const SettingDescriptor& d) { return d.figure != FigurePart::Kept; });
+  copySettings(figure, s, [](const SettingDescriptor& d) { return d.figure != FigureRole::Kept; });
   applySettings(s);
   deriveSampling();
   // The sample clock counts from now, the sweep from its start.
