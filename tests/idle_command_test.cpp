@@ -13,8 +13,9 @@
 
 #include "cli/idle_command.h"
 #include "activation/autostart_entry.h"
-#include "activation/start_after.h"
 #include "activation/watcher_lock.h"
+#include "settings/settings.h"
+#include "settings/start_after.h"
 #include "test_support.h"
 
 namespace orbelune {
@@ -59,13 +60,24 @@ TEST_F(IdleCommandTest, TheStoredMinutesCountWithinASecondToADayElseTheDefault) 
       {DefaultsValue(0.001), 600.0},        {DefaultsValue(1441.0), 600.0},
       {DefaultsValue(-5.0), 600.0},         {DefaultsValue(std::string("5")), 600.0},
   };
+  const char* key = StartAfter::setting().key;
   for (const auto& [stored, seconds] : cases) {
-    store->setObject(stored, StartAfter::kKey);
+    store->setObject(stored, key);
     EXPECT_EQ(StartAfter::secondsFrom(store.get()), seconds);
   }
   // The flag keeps to the same range.
-  EXPECT_EQ(parseDuration("1s"), StartAfter::kShortestSeconds);
-  EXPECT_EQ(parseDuration("1440"), StartAfter::kLongestSeconds);
+  EXPECT_EQ(parseDuration("1s"), 1.0);
+  EXPECT_EQ(parseDuration("1440"), 86400.0);
+  // The figure's settings neither read nor write it: loading and storing them
+  // leaves the minutes as stored, and a file without them without them.
+  store->setObject(DefaultsValue(std::int64_t{3}), key);
+  Settings s;
+  loadSettings(*store, s);
+  ASSERT_TRUE(test::succeeded(writeSettings(*store, s)));
+  EXPECT_EQ(openStore()->storedValue(key), DefaultsValue(std::int64_t{3}));
+  store->remove(key);
+  ASSERT_TRUE(test::succeeded(writeSettings(*store, s)));
+  EXPECT_FALSE(openStore()->storedValue(key));
 }
 
 TEST_F(IdleCommandTest, TheAutostartEntryStartsTheWatcherAndGoesAgainWithoutATrace) {

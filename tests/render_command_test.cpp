@@ -13,6 +13,7 @@
 #include <set>
 #include <sstream>
 
+#include "base/number_text.h"
 #include "x11/x11_targets.h"
 #include "test_support.h"
 
@@ -40,8 +41,11 @@ TEST_F(RenderCommandTest, OpsFollowTheFormatAndAreReproducibleToTheByte) {
             R"("sweepRate":20.0,"bounds":[0,0,1280,720]})");
   auto l = lines(a.out);
   ASSERT_EQ(l.size(), 21u);
+  // The ticks are the view's animation interval, as --help says.
   EXPECT_EQ(l[1]["tick"], 1);
-  EXPECT_EQ(l[1]["time"], 0.05);
+  EXPECT_EQ(l[1]["time"], OrbeluneView::kAnimationInterval);
+  const std::string said = "(default " + formatShortest(OrbeluneView::kAnimationInterval) + ")";
+  EXPECT_NE(runOrbelune("render --help").out.find(said), std::string::npos) << said;
   EXPECT_EQ(l[1]["result"], "drawn");
   EXPECT_EQ(l[1]["ops"][0]["op"], "fill");
   EXPECT_EQ(l[1]["ops"][1]["join"], "bevel");

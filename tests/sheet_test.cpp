@@ -503,16 +503,31 @@ TEST_F(ConfigSheetTest, OkWithNoStoreSaysThereIsNowhereToSaveAndKeepsTheLiveStat
 TEST_F(ConfigSheetTest, ASweepMethodChangeActsOnEveryViewOfTheHostAndNoOther) {
   auto preview = newView(makeRect(0, 0, 100, 80), true);
   auto elsewhere = OrbeluneView::create(makeRect(0, 0, 100, 80), false, hostStore());  // another host's view
+  // Every view of the host and the shared parameters say the same sweep.
+  auto agree = [&](std::int64_t method, double time) {
+    for (const OrbeluneView* v : {view.get(), preview.get()}) {
+      EXPECT_EQ(v->settings().sweepMethod, method);
+      EXPECT_EQ(v->settings().sweepTime, time);
+    }
+    EXPECT_EQ(sweep().method, method);
+    EXPECT_EQ(sweep().sweepTime, time);
+  };
   open();
   loader.control<MemoryPopUpButton>("_menuSweepMethod").userSelects(0);
+  agree(0, 20.0);
   preview->startAnimation();  // the other view now derives its sizes without sweep
   EXPECT_EQ(preview->maxPathNum(), 12);
   loader.control<MemoryPopUpButton>("_menuSweepMethod").userSelects(1);
   field("_textSweepRate").setStringValue("");
   field("_textSweepRate").userTypes("30");
-  EXPECT_EQ(sweep().sweepTime, 30.0);
-  EXPECT_EQ(preview->sweep().sweepTime, 30.0);
+  agree(1, 30.0);
   EXPECT_EQ(elsewhere->sweep().sweepTime, 20.0);
+  EXPECT_EQ(elsewhere->settings().sweepTime, 20.0);
+  // A whole figure shown through the sheet: the view changes figure, all follow.
+  const Preset* bloom = findPreset("Logarithmic bloom");
+  ASSERT_NE(bloom, nullptr);
+  loader.control<MemoryPopUpButton>(sheet_outlets::kPresetMenu).userSelects(bloom - presetTable().data() + 1);
+  agree(bloom->sweepMethod, bloom->sweepTime);
 }
 
 TEST_F(ConfigSheetTest, APresetOrASurpriseShowsAWholeFigureAtOnceAndOkStoresIt) {

@@ -5,7 +5,6 @@
 #include <ostream>
 #include <string>
 
-#include "activation/start_after.h"
 #include "activation/watcher_lock.h"
 #include "base/number_text.h"
 #include "bundle_info.h"
@@ -14,6 +13,7 @@
 #include "cli/saver_options.h"
 #include "host/termination.h"
 #include "session/idle_options.h"
+#include "settings/start_after.h"
 #include "store/screen_saver_defaults.h"
 #include "x11/x11_idle.h"
 #ifdef ORBELUNE_WAYLAND

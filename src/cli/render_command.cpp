@@ -13,6 +13,7 @@
 #include <fstream>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <ostream>
 #include <sstream>
 
@@ -42,7 +43,7 @@ struct RenderOptions {
   int height = 720;
   long long frames = 200;
   bool framesGiven = false;
-  double interval = 0.05;
+  std::optional<double> interval;  // none: the view's animation interval
   std::vector<double> frameTimes;
   bool preview = false;
   std::string opsFile;
@@ -258,6 +259,8 @@ int runRenderCommand(const std::vector<std::string>& args, std::ostream& out, st
     return 1;
   }
   OrbeluneView* view = &sessionView->view();
+  // Ticks at the pace the hosts draw at, unless the run gives its own.
+  const double interval = o.interval.value_or(session.interval());
 
   const bool pixels = !o.pngDir.empty() || !o.lastFile.empty();
   CairoSurface picture;
@@ -296,7 +299,7 @@ int runRenderCommand(const std::vector<std::string>& args, std::ostream& out, st
   Progress progress(!o.quiet && &err == &std::cerr && isatty(STDERR_FILENO) ? &err : nullptr, o.frames);
   for (long long k = 1; k <= o.frames && status == 0; ++k) {
     progress.at(k);
-    const double d = k <= static_cast<long long>(o.frameTimes.size()) ? o.frameTimes[k - 1] : o.interval;
+    const double d = k <= static_cast<long long>(o.frameTimes.size()) ? o.frameTimes[k - 1] : interval;
     t = t + d;
     clock->set(t);
     recorder.clear();

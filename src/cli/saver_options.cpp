@@ -10,7 +10,6 @@
 #include "contracts/color_text.h"
 #include "base/number_text.h"
 #include "settings/presets.h"
-#include "settings/settings_keys.h"
 
 namespace orbelune {
 
@@ -36,40 +35,34 @@ std::string whatItTakes(const SettingDescriptor& d) {
                   });
 }
 
-// The settings a figure is made of, in table order.
-constexpr const char* kFigureKeys[] = {keys::kSweepMethod,   keys::kSweepRate,      keys::kFrequencyX1,
-                                       keys::kFrequencyX2,   keys::kFrequencyY1,    keys::kFrequencyY2,
-                                       keys::kInitialPhaseX, keys::kInitialPhaseX2, keys::kInitialPhaseY,
-                                       keys::kInitialPhaseY2};
-
-void appendNumber(SaverOverrides& out, const char* key, const Settings& s) {
-  const SettingDescriptor* d = findSetting(key);
-  const double v = visit(*d, overloaded{
-                                 [&](std::int64_t Settings::*m) { return static_cast<double>(s.*m); },
-                                 [&](double Settings::*m) { return s.*m; },
-                                 [&](bool Settings::*m) { return s.*m ? 1.0 : 0.0; },
-                                 [](ColorField Settings::*) { return 0.0; },
-                             });
-  out.values.push_back({d, v, {}});
+void appendNumber(SaverOverrides& out, const SettingDescriptor& d, const Settings& s) {
+  const double v = visit(d, overloaded{
+                                [&](std::int64_t Settings::*m) { return static_cast<double>(s.*m); },
+                                [&](double Settings::*m) { return s.*m; },
+                                [&](bool Settings::*m) { return s.*m ? 1.0 : 0.0; },
+                                [](ColorField Settings::*) { return 0.0; },
+                            });
+  out.values.push_back({&d, v, {}});
 }
 
-// The preset's values as overrides, one per setting it sets.
+// The preset's values as overrides, one per setting it sets, in table order.
 void appendPreset(SaverOverrides& out, const Preset& preset) {
   Settings s;
   preset.applyTo(s);
-  for (const char* key : kFigureKeys) appendNumber(out, key, s);
-  if (preset.figureSize) appendNumber(out, keys::kFigureSize, s);
-  if (preset.lineWidth) appendNumber(out, keys::kLineWidth, s);
+  for (const auto& d : settingTable()) {
+    if (preset.sets(d)) appendNumber(out, d, s);
+  }
 }
 
-// A surprise figure as overrides; the sweep time only when it sweeps, as only
-// then does the surprise choose one.
+// A surprise figure as overrides: its shape, the sweep time only when it
+// sweeps, as only then does the surprise choose one.
 void appendSurprise(SaverOverrides& out, std::uint64_t seed) {
   Settings s;
   surpriseFigure(s, seed);
-  for (const char* key : kFigureKeys) {
-    if (key == keys::kSweepRate && s.sweepMethod == 0) continue;
-    appendNumber(out, key, s);
+  for (const auto& d : settingTable()) {
+    if (d.figure != FigureRole::Shape) continue;
+    if (d.member<double>() == &Settings::sweepTime && s.sweepMethod == 0) continue;
+    appendNumber(out, d, s);
   }
 }
 

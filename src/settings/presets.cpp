@@ -7,6 +7,8 @@
 #include <numeric>
 #include <string>
 
+#include "settings/setting_table.h"
+
 namespace orbelune {
 namespace {
 
@@ -61,18 +63,31 @@ bool sameName(std::string_view a, std::string_view b) {
 }  // namespace
 
 void Preset::applyTo(Settings& s) const {
-  s.sweepMethod = sweepMethod;
-  s.sweepTime = sweepTime;
-  s.frequencyX1 = frequencyX1;
-  s.frequencyX2 = frequencyX2;
-  s.frequencyY1 = frequencyY1;
-  s.frequencyY2 = frequencyY2;
-  s.initialPhaseX = phaseX1;
-  s.initialPhaseX2 = phaseX2;
-  s.initialPhaseY = phaseY1;
-  s.initialPhaseY2 = phaseY2;
-  if (figureSize) s.figureSize = *figureSize;
-  if (lineWidth) s.lineWidth = *lineWidth;
+  Settings figure;
+  figure.sweepMethod = sweepMethod;
+  figure.sweepTime = sweepTime;
+  figure.frequencyX1 = frequencyX1;
+  figure.frequencyX2 = frequencyX2;
+  figure.frequencyY1 = frequencyY1;
+  figure.frequencyY2 = frequencyY2;
+  figure.initialPhaseX = phaseX1;
+  figure.initialPhaseX2 = phaseX2;
+  figure.initialPhaseY = phaseY1;
+  figure.initialPhaseY2 = phaseY2;
+  figure.figureSize = figureSize.value_or(figure.figureSize);
+  figure.lineWidth = lineWidth.value_or(figure.lineWidth);
+  copySettings(figure, s, [this](const SettingDescriptor& d) { return sets(d); });
+}
+
+bool Preset::sets(const SettingDescriptor& d) const {
+  switch (d.figure) {
+    case FigureRole::Shape: return true;
+    case FigureRole::Look:
+      return (figureSize && d.member<double>() == &Settings::figureSize) ||
+             (lineWidth && d.member<double>() == &Settings::lineWidth);
+    case FigureRole::Kept: break;
+  }
+  return false;
 }
 
 std::span<const Preset> presetTable() { return kPresets; }

@@ -9,9 +9,12 @@
 
 namespace orbelune {
 
+struct SettingDescriptor;
+
 // A named figure: its frequencies, phases and sweep, and where it helps its
-// size and line width. Applied over settings, it leaves their colours and the
-// status line as they are.
+// size and line width. Applied over settings, it sets the figure's shape (the
+// settings table's figure column) and the looks it names, and leaves every
+// other setting as it is.
 struct Preset {
   const char* name;         // what one sees: "Figure eight"
   const char* description;  // a few words more, for `orbelune presets` and the sheet's menu
@@ -25,6 +28,8 @@ struct Preset {
   std::optional<double> lineWidth = std::nullopt;
 
   void applyTo(Settings& settings) const;
+  // Whether applying it sets the setting: every shape setting, and the looks it names.
+  bool sets(const SettingDescriptor& setting) const;
 };
 
 // The gallery, in the order the menu and `orbelune presets` list it.

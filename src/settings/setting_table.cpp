@@ -9,6 +9,7 @@
 namespace orbelune {
 namespace {
 using S = Settings;
+constexpr FigureRole Shape = FigureRole::Shape, Look = FigureRole::Look;
 
 // Phases repeat every turn, so XScreenSaver's dialog offers one turn either way.
 constexpr double kPhaseDialogLow = -360.0, kPhaseDialogHigh = 360.0;
@@ -41,48 +42,48 @@ constexpr double kShortestShuffle = 0.1;
 
 // The figure size has no text field: its slider's range is the bound.
 const SettingDescriptor kTable[] = {
-    {.key = keys::kSweepMethod, .field = &S::sweepMethod, .builtIn = 1, .low = 0, .high = 2,
+    {.key = keys::kSweepMethod, .field = &S::sweepMethod, .figure = Shape, .builtIn = 1, .low = 0, .high = 2,
      .flag = "sweep-method", .label = "Sweep", .choiceNames = kSweepMethodNames,
      .choiceHelp = "0 no sweep, 1 linear, 2 logarithmic",
      .choiceManual = "0 no sweep, 1 linear sweep, 2 sweep with a logarithmic time warp"},
-    {.key = keys::kSweepRate, .field = &S::sweepTime, .builtIn = 20.0, .low = 1.0, .high = 86400.0,
+    {.key = keys::kSweepRate, .field = &S::sweepTime, .figure = Shape, .builtIn = 20.0, .low = 1.0, .high = 86400.0,
      .loadLow = kSweepTimeLoadLow, .loadHigh = kNoEnd, .flag = "sweep-time", .label = "Sweep time",
      .unit = "seconds"},
-    {.key = keys::kFrequencyX1, .field = &S::frequencyX1, .builtIn = 1.0, .low = 0.1, .high = 1000.0,
+    {.key = keys::kFrequencyX1, .field = &S::frequencyX1, .figure = Shape, .builtIn = 1.0, .low = 0.1, .high = 1000.0,
      .loadLow = kFrequencyLoadLow, .loadHigh = kFrequencyLoadHigh,
      .flag = "frequency-x1", .label = "X frequency", .unit = "Hz", .besideNext = true},
-    {.key = keys::kFrequencyX2, .field = &S::frequencyX2, .builtIn = 6.0, .low = 0.1, .high = 1000.0,
+    {.key = keys::kFrequencyX2, .field = &S::frequencyX2, .figure = Shape, .builtIn = 6.0, .low = 0.1, .high = 1000.0,
      .loadLow = kFrequencyLoadLow, .loadHigh = kFrequencyLoadHigh,
      .flag = "frequency-x2", .label = "X frequency at the sweep's end", .unit = "Hz"},
-    {.key = keys::kFrequencyY1, .field = &S::frequencyY1, .builtIn = 6.0, .low = 0.1, .high = 1000.0,
+    {.key = keys::kFrequencyY1, .field = &S::frequencyY1, .figure = Shape, .builtIn = 6.0, .low = 0.1, .high = 1000.0,
      .loadLow = kFrequencyLoadLow, .loadHigh = kFrequencyLoadHigh,
      .flag = "frequency-y1", .label = "Y frequency", .unit = "Hz", .besideNext = true},
-    {.key = keys::kFrequencyY2, .field = &S::frequencyY2, .builtIn = 6.0, .low = 0.1, .high = 1000.0,
+    {.key = keys::kFrequencyY2, .field = &S::frequencyY2, .figure = Shape, .builtIn = 6.0, .low = 0.1, .high = 1000.0,
      .loadLow = kFrequencyLoadLow, .loadHigh = kFrequencyLoadHigh,
      .flag = "frequency-y2", .label = "Y frequency at the sweep's end", .unit = "Hz"},
-    {.key = keys::kInitialPhaseX, .field = &S::initialPhaseX, .builtIn = 90.0, .low = kPhaseLow, .high = kPhaseHigh,
-     .loadLow = kPhaseLow, .loadHigh = kPhaseHigh,
+    {.key = keys::kInitialPhaseX, .field = &S::initialPhaseX, .figure = Shape, .builtIn = 90.0,
+     .low = kPhaseLow, .high = kPhaseHigh, .loadLow = kPhaseLow, .loadHigh = kPhaseHigh,
      .flag = "phase-x1", .label = "X initial phase", .unit = "degrees", .dialogLow = kPhaseDialogLow,
      .dialogHigh = kPhaseDialogHigh, .besideNext = true},
-    {.key = keys::kInitialPhaseX2, .field = &S::initialPhaseX2, .builtIn = 90.0, .low = kPhaseLow, .high = kPhaseHigh,
-     .loadLow = kPhaseLow, .loadHigh = kPhaseHigh,
+    {.key = keys::kInitialPhaseX2, .field = &S::initialPhaseX2, .figure = Shape, .builtIn = 90.0,
+     .low = kPhaseLow, .high = kPhaseHigh, .loadLow = kPhaseLow, .loadHigh = kPhaseHigh,
      .flag = "phase-x2", .label = "X phase at the sweep's end", .unit = "degrees", .dialogLow = kPhaseDialogLow,
      .dialogHigh = kPhaseDialogHigh},
-    {.key = keys::kInitialPhaseY, .field = &S::initialPhaseY, .builtIn = 90.0, .low = kPhaseLow, .high = kPhaseHigh,
-     .loadLow = kPhaseLow, .loadHigh = kPhaseHigh,
+    {.key = keys::kInitialPhaseY, .field = &S::initialPhaseY, .figure = Shape, .builtIn = 90.0,
+     .low = kPhaseLow, .high = kPhaseHigh, .loadLow = kPhaseLow, .loadHigh = kPhaseHigh,
      .flag = "phase-y1", .label = "Y initial phase", .unit = "degrees", .dialogLow = kPhaseDialogLow,
      .dialogHigh = kPhaseDialogHigh, .besideNext = true},
-    {.key = keys::kInitialPhaseY2, .field = &S::initialPhaseY2, .builtIn = 90.0, .low = kPhaseLow, .high = kPhaseHigh,
-     .loadLow = kPhaseLow, .loadHigh = kPhaseHigh,
+    {.key = keys::kInitialPhaseY2, .field = &S::initialPhaseY2, .figure = Shape, .builtIn = 90.0,
+     .low = kPhaseLow, .high = kPhaseHigh, .loadLow = kPhaseLow, .loadHigh = kPhaseHigh,
      .flag = "phase-y2", .label = "Y phase at the sweep's end", .unit = "degrees", .dialogLow = kPhaseDialogLow,
      .dialogHigh = kPhaseDialogHigh},
-    {.key = keys::kFigureSize, .field = &S::figureSize, .builtIn = 0.8, .low = 0.1, .high = 1.0,
+    {.key = keys::kFigureSize, .field = &S::figureSize, .figure = Look, .builtIn = 0.8, .low = 0.1, .high = 1.0,
      .loadLow = kFigureSizeLoadLow, .loadHigh = kFigureSizeLoadHigh,
      .flag = "figure-size", .label = "Figure size", .slider = {.low = "Small", .high = "Large"}},
-    {.key = keys::kLineWidth, .field = &S::lineWidth, .builtIn = 2.0, .low = 1.0, .high = 10.0,
+    {.key = keys::kLineWidth, .field = &S::lineWidth, .figure = Look, .builtIn = 2.0, .low = 1.0, .high = 10.0,
      .loadLow = kLineWidthLoadLow, .loadHigh = kLineWidthLoadHigh,
      .flag = "line-width", .label = "Line width", .unit = "points", .slider = {.low = "Thin", .high = "Thick"}},
-    {.key = keys::kFitToScreenSize, .field = &S::isFitToScreenSize, .builtIn = 0, .flag = "fit",
+    {.key = keys::kFitToScreenSize, .field = &S::isFitToScreenSize, .figure = Look, .builtIn = 0, .flag = "fit",
      .negation = "no-fit", .label = "Fit to screen size"},
     {.key = keys::kShowCurrentValue, .field = &S::isShowCurrentValue, .builtIn = 1, .flag = "status",
      .negation = "no-status", .label = "Show the current values"},
@@ -99,13 +100,31 @@ const SettingDescriptor kTable[] = {
     {.key = keys::kKeyedBackColor, .legacyKey = keys::kBackColor, .field = &S::backColor,
      .builtInColor = Color::black(), .flag = "background-color", .label = "Background colour"},
 };
+
+// A second, in minutes: the shortest idle time the watcher waits for.
+constexpr double kOneSecond = 1.0 / 60.0;
+
+// Stored in the same file, read by the idle watcher and the settings app, never
+// by the figure; the watcher takes the built-in value for a stored one beyond
+// the bounds, and the settings app offers the whole minutes within them.
+const SettingDescriptor kOutsideSettings[] = {
+    {.key = keys::kStartAfterMinutes, .field = static_cast<double S::*>(nullptr), .builtIn = 10.0,
+     .low = kOneSecond, .high = 1440.0, .flag = "", .label = "Start the saver after", .unit = "minutes"},
+};
+
+bool storedUnder(const SettingDescriptor& d, const char* key) {
+  return std::strcmp(d.key, key) == 0 || (*d.legacyKey && std::strcmp(d.legacyKey, key) == 0);
+}
 }  // namespace
 
 std::span<const SettingDescriptor> settingTable() { return kTable; }
 
 const SettingDescriptor* findSetting(const char* key) {
   for (const auto& d : kTable) {
-    if (std::strcmp(d.key, key) == 0 || (*d.legacyKey && std::strcmp(d.legacyKey, key) == 0)) return &d;
+    if (storedUnder(d, key)) return &d;
+  }
+  for (const auto& d : kOutsideSettings) {
+    if (storedUnder(d, key)) return &d;
   }
   return nullptr;
 }

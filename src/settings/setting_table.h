@@ -16,6 +16,14 @@ using SettingField =
     std::variant<std::int64_t Settings::*, double Settings::*, bool Settings::*, ColorField Settings::*>;
 enum class SettingKind { Choice, Real, Boolean, Color };
 
+// What a setting is to a figure (a preset, a surprise figure, the next figure
+// of a shuffle), read by the presets, the flags and the view's change of figure.
+enum class FigureRole {
+  Kept,   // the user's own, kept whatever the figure: colours, the status line, how often to shuffle
+  Shape,  // what every figure sets: the sweep, the frequencies and the phases
+  Look,   // what a figure sets where it helps (size, line width, fit), and a change of figure takes along
+};
+
 inline constexpr double kUnbounded = std::numeric_limits<double>::quiet_NaN();
 
 // The end labels of a number XScreenSaver's dialog shows as a slider; a number
@@ -28,12 +36,18 @@ struct SliderLabels {
 // One setting, described once. Everything that names a setting follows this
 // table: the built-in values, the store's registration, loading and writing
 // (in table order, each with its stored type), the command-line flags and
-// --help, the sheet's bounds, and the XScreenSaver description and man page,
-// which a test holds to it.
+// --help, the sheet's bounds, which settings make a figure, and the
+// XScreenSaver description and man page, which a test holds to it.
+//
+// A setting stored in the same file that the figure does not read (the idle
+// watcher's minutes) is a row too, with its key, built-in value, bounds, label
+// and unit; no Settings value holds it, so its field is a null member of its
+// kind, and settingTable() leaves it out.
 struct SettingDescriptor {
   const char* key;             // the store key; for colours the keyed-format key
   const char* legacyKey = "";  // colours: the legacy-format key
   SettingField field;
+  FigureRole figure = FigureRole::Kept;
   double builtIn = 0.0;        // choices, reals, booleans (0 or 1)
   Color builtInColor{};        // colours
   double low = kUnbounded;     // inclusive bounds of the sheet's field and the flag
@@ -117,10 +131,19 @@ decltype(auto) visit(const SettingDescriptor& d, Visitor&& visitor) {
 // 0; a choice takes the number's whole part).
 void setNumber(Settings& s, const SettingDescriptor& d, double v);
 
-// Every setting, in the store's reading and writing order.
+// Every setting a Settings value holds, in the store's reading and writing order.
 std::span<const SettingDescriptor> settingTable();
-// The setting stored under `key` (either colour key), or nullptr.
+// The setting stored under `key` (either colour key), or nullptr; also the
+// rows no Settings value holds (their member is null).
 const SettingDescriptor* findSetting(const char* key);
+
+// Copies into `to` the settings of `from` that `take(descriptor)` accepts.
+template <class Take>
+void copySettings(const Settings& from, Settings& to, Take take) {
+  for (const auto& d : settingTable()) {
+    if (take(d)) visit(d, [&](auto m) { to.*m = from.*m; });
+  }
+}
 
 inline constexpr const char* kSweepMethodNames[] = {"No sweep", "Linear sweep", "Logarithmic sweep"};
 

@@ -19,6 +19,8 @@ inline constexpr const char* kShowCurrentValue = "ShowCurrentValue";
 inline constexpr const char* kShowFrequency = "ShowFrequency";
 inline constexpr const char* kShowInitialPhase = "ShowInitialPhase";
 inline constexpr const char* kShuffleMinutes = "ShuffleMinutes";
+// The idle watcher's minutes, written by the settings app; the figure does not read it.
+inline constexpr const char* kStartAfterMinutes = "StartAfterMinutes";
 
 // Colours in the keyed format (current systems).
 inline constexpr const char* kKeyedLineColor = "Keyed_LineColor";

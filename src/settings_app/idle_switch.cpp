@@ -7,8 +7,8 @@
 #include <filesystem>
 
 #include "activation/autostart_entry.h"
-#include "activation/start_after.h"
 #include "activation/watcher_stop.h"
+#include "settings/start_after.h"
 
 namespace orbelune {
 namespace {
@@ -30,11 +30,12 @@ std::filesystem::path orbeluneProgram() {
 
 IdleSwitch::IdleSwitch(std::shared_ptr<ScreenSaverDefaults> store, ReportError report)
     : Gtk::Box(Gtk::Orientation::HORIZONTAL, 8), store_(std::move(store)), report_(std::move(report)) {
-  double minutes = StartAfter::kDefaultMinutes;
+  const SettingDescriptor& after = StartAfter::setting();
+  double minutes = after.builtIn;
   if (store_) minutes = StartAfter::storedMinutes(*store_).value_or(minutes);
   // Whole minutes within the watcher's range.
-  const double fewest = std::ceil(StartAfter::kShortestSeconds / 60.0);
-  const double most = std::floor(StartAfter::kLongestSeconds / 60.0);
+  const double fewest = std::ceil(after.low);
+  const double most = std::floor(after.high);
   minutes_.set_adjustment(Gtk::Adjustment::create(std::clamp(minutes, fewest, most), fewest, most, 1, 10));
   minutes_.set_digits(0);
   minutes_.set_numeric(true);
@@ -57,7 +58,7 @@ bool IdleSwitch::storeMinutes() {
     report_("The minutes could not be saved", "There is no settings folder (neither XDG_CONFIG_HOME nor HOME is set).");
     return false;
   }
-  store_->setObject(minutes_.get_value(), StartAfter::kKey);
+  store_->setObject(minutes_.get_value(), StartAfter::setting().key);
   if (auto written = store_->synchronize(); !written) {
     report_("The minutes could not be saved", written.error().message);
     return false;

@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "store/screen_saver_defaults.h"
-#include "settings/settings.h"
+#include "settings/setting_table.h"
 
 namespace orbelune {
 
@@ -37,6 +37,13 @@ bool OrbeluneView::initFigure(const Rect& frame, bool isPreview, ScreenSaverDefa
   return true;
 }
 
+Settings OrbeluneView::settings() const {
+  Settings s = settings_;
+  s.sweepMethod = sweep_->method;
+  s.sweepTime = sweep_->sweepTime;
+  return s;
+}
+
 void OrbeluneView::applySettings(const Settings& s) {
   settings_ = s;
   sweep_->method = s.sweepMethod;
@@ -52,14 +59,8 @@ void OrbeluneView::applySettings(const Settings& s) {
 }
 
 void OrbeluneView::changeFigure(const Settings& figure) {
-  Settings s = figure;
-  s.lineColor = settings_.lineColor;
-  s.textColor = settings_.textColor;
-  s.backColor = settings_.backColor;
-  s.isShowCurrentValue = settings_.isShowCurrentValue;
-  s.isShowFrequency = settings_.isShowFrequency;
-  s.isShowInitialPhase = settings_.isShowInitialPhase;
-  s.shuffleMinutes = settings_.shuffleMinutes;  // how often is the session's choice, not the figure's
+  Settings s = settings();
+  copySettings(figure, s, [](const SettingDescriptor& d) { return d.figure != FigureRole::Kept; });
   applySettings(s);
   deriveSampling();
   // The sample clock counts from now, the sweep from its start.

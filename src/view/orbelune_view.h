@@ -54,16 +54,18 @@ class OrbeluneView : public ScreenSaverView {
 
   // Every setting as it now acts on the figure, and a change of all of them at
   // once (nothing restarts: values fixed at the animation start keep theirs).
-  // The sweep method and time are also the host's shared sweep parameters'
-  // and the frequencies and phases the oscillators', which sample with them.
-  const Settings& settings() const { return settings_; }
+  // The sweep method and time are read from, and applied to, the host's shared
+  // sweep parameters, their one home: a change through any view of the host
+  // shows in the settings of all of them. The frequencies and phases are also
+  // the oscillators', which sample with them.
+  Settings settings() const;
   void applySettings(const Settings& settings);
 
-  // Moves to another figure without a jump: applies `figure`'s sweep,
-  // frequencies, phases, size and line width (the colours, the status line's
-  // options and the display scale stay), re-derives the sampling rate and the
-  // trail sizes, puts the oscillators' phases and the sweep clock back to 0 and
-  // starts a new line. The paths already drawn stay in the trail (cut to its
+  // Moves to another figure without a jump: applies `figure`'s shape and looks
+  // (the settings table's figure column: sweep, frequencies, phases, size, line
+  // width, fit; the other settings and the display scale stay), re-derives the
+  // sampling rate and the trail sizes, puts the oscillators' phases and the
+  // sweep clock back to 0 and starts a new line. The paths already drawn stay in the trail (cut to its
   // new size), so that they fade out as the new figure's paths push them off.
   void changeFigure(const Settings& figure);
 
@@ -100,7 +102,7 @@ class OrbeluneView : public ScreenSaverView {
   std::shared_ptr<SweepParameters> sweep_;  // before the axes, which read it
   std::unique_ptr<Oscillator> xAxis_;
   std::unique_ptr<Oscillator> yAxis_;
-  Settings settings_;
+  Settings settings_;  // all but the sweep method and time, which sweep_ holds
   double displayScale_ = 1.0;
   double startDate_ = 0.0;
   double time_ = 0.0;
