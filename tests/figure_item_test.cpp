@@ -1,7 +1,14 @@
 // The wallpaper's QML module in an offscreen Qt Quick window, as Plasma loads
 // it: `import org.orbelune.figure` from the built module folder, one Figure
 // filling the window.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/audit.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <QGuiApplication>
 #include <QImage>
@@ -11,6 +18,10 @@
 #include <QTest>
 
 #include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <utility>
+#include <vector>
 #include <fstream>
 #include <memory>
 
@@ -43,15 +54,51 @@ Yellow yellowOf(const QImage& picture) {
   return y;
 }
 
+// What Plasma's greeter forbids itself (kscreenlocker's seccomp filter):
+// opening files to write or create them, sockets, fork and exec, pipes. Each
+// fails with EPERM from now on, for the whole process.
+bool enterLockScreenSandbox() {
+  constexpr std::uint32_t kWriting = O_WRONLY | O_RDWR | O_CREAT;
+  auto deny = [](int call) {
+    return std::vector<sock_filter>{BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, static_cast<std::uint32_t>(call), 0, 1),
+                                    BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EPERM)};
+  };
+  std::vector<sock_filter> program{
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, arch)),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, AUDIT_ARCH_X86_64, 1, 0),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),  // only this architecture's numbers are known here
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr))};
+  for (int call : {SYS_socket, SYS_fork, SYS_vfork, SYS_execve, SYS_execveat, SYS_pipe, SYS_pipe2}) {
+    const auto rule = deny(call);
+    program.insert(program.end(), rule.begin(), rule.end());
+  }
+  // open's flags are its second argument, openat's its third.
+  for (auto [call, flags] : {std::pair{SYS_open, 1}, std::pair{SYS_openat, 2}}) {
+    const std::vector<sock_filter> rule{
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, static_cast<std::uint32_t>(call), 0, 4),
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, static_cast<std::uint32_t>(offsetof(seccomp_data, args) + 8 * flags)),
+        BPF_JUMP(BPF_JMP | BPF_JSET | BPF_K, kWriting, 0, 1),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EPERM),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW)};
+    program.insert(program.end(), rule.begin(), rule.end());
+  }
+  program.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW));
+  sock_fprog filter{static_cast<unsigned short>(program.size()), program.data()};
+  return prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 && prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &filter) == 0;
+}
+
 class FigureItemTest : public test::IsolatedTest {
  protected:
+  void SetUp() override {
+    IsolatedTest::SetUp();
+    scene_ = configHome() / "scene.qml";
+    std::ofstream(scene_) << "import org.orbelune.figure\nFigure {}\n";
+  }
   void show() {
     view_ = std::make_unique<QQuickView>();
     view_->engine()->addImportPath(QStringLiteral(ORBELUNE_QML_DIR));
     view_->setResizeMode(QQuickView::SizeRootObjectToView);
-    const auto scene = configHome() / "scene.qml";
-    std::ofstream(scene) << "import org.orbelune.figure\nFigure {}\n";
-    view_->setSource(QUrl::fromLocalFile(QString::fromStdString(scene.string())));
+    view_->setSource(QUrl::fromLocalFile(QString::fromStdString(scene_.string())));
     ASSERT_EQ(view_->status(), QQuickView::Ready) << view_->errors().value(0).toString().toStdString();
     view_->resize(320, 200);
     view_->show();
@@ -64,6 +111,7 @@ class FigureItemTest : public test::IsolatedTest {
     const int from = frames();
     return QTest::qWaitFor([&] { return frames() >= from + more; }, 3000);
   }
+  std::filesystem::path scene_;
   std::unique_ptr<QQuickView> view_;
 };
 
@@ -120,6 +168,18 @@ TEST_F(FigureItemTest, NothingIsDrawnWhileTheItemOrItsWindowIsHidden) {
   EXPECT_EQ(frames(), before);
   view_->show();
   EXPECT_TRUE(drawsFrames(2));
+}
+
+// Run alone (the sandbox stays for the process): ORBELUNE_SANDBOX=1.
+TEST_F(FigureItemTest, DrawsInsideTheLockScreensSandboxWithACorruptFile) {
+  if (!qEnvironmentVariableIsSet("ORBELUNE_SANDBOX")) GTEST_SKIP() << "run alone with ORBELUNE_SANDBOX=1";
+  writeStoreFile("{ \"FigureSize\": ");
+  ASSERT_TRUE(enterLockScreenSandbox());
+  ASSERT_EQ(::open(storeFile().c_str(), O_WRONLY), -1);  // the sandbox holds
+  show();
+  ASSERT_TRUE(drawsFrames(10));
+  EXPECT_GT(yellowOf(view_->grabWindow()).pixels, 200);
+  EXPECT_EQ(readStoreFile(), "{ \"FigureSize\": ");
 }
 
 }  // namespace
