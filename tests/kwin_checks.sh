@@ -55,8 +55,9 @@ start_kwin() {
   fresh_runtime_folder
   run_kwin --virtual --width "$1" --height "$2" --output-count "$3"
 }
-# start_kwin_in_sway OUTPUTS: a headless sway (1280x720, no borders) and in it
-# a KWin with OUTPUTS outputs, each a window of sway's, tiled side by side.
+# start_kwin_in_sway OUTPUTS [KWIN_ARG...]: a headless sway (1280x720, no
+# borders) and in it a KWin with OUTPUTS outputs, each a window of sway's,
+# tiled side by side.
 start_kwin_in_sway() {
   fresh_runtime_folder
   printf 'default_border none\n' >"$rt/sway.config"
@@ -70,7 +71,7 @@ start_kwin_in_sway() {
   done
   sway_pid=$(cat "$rt/sway.pid" 2>/dev/null || true)
   [ -S "$rt/wayland-1" ] || { cat "$rt/sway.log"; fail "sway did not start"; }
-  run_kwin --wayland-display wayland-1 --output-count "$1"
+  run_kwin --wayland-display wayland-1 --output-count "$@"
 }
 fresh_runtime_folder() {
   rm -rf "${rt:?}"/*

@@ -31,6 +31,8 @@ declare -A allowed=(
   [gnome]="host session view oscillator settings store contracts base"
   [x11]="host cairo session view oscillator settings store contracts base"
   [wayland]="gnome host cairo session view oscillator settings store contracts base"
+  # The figure as a Qt Quick item for Plasma: a host on the host core.
+  [plasma]="host cairo session view oscillator settings store contracts base"
   # The sheet's controls and interface loader on GTK.
   [gtk]="contracts base"
   # The settings app: a program of its own, on the sheet, the host core and GTK.
@@ -94,7 +96,7 @@ done <CMakeLists.txt
 # Toolkits are the backends' and the hosts' business.
 for folder in base contracts store settings oscillator view session host sheet activation docgen; do
   [ -d $folder ] || continue
-  if grep -rln '#include <\(gtk\|gdk\|gio\|glib\|cairo\|pango\|X11\|wayland\)' $folder; then
+  if grep -rln '#include <\(gtk\|gdk\|gio\|glib\|cairo\|pango\|X11\|wayland\|Q[A-Z]\|Qt\)' $folder; then
     echo "^ a toolkit header outside the backends and hosts"
     status=1
   fi

@@ -54,6 +54,18 @@ for f in /usr/bin/orbelune /usr/bin/orbelune-settings /usr/libexec/xscreensaver/
   grep -qx "$f" "$work/files" || fail "the package lacks $f"
 done
 dpkg-deb -f "$deb" Depends | grep -q 'libgtk-4-1' || fail "the package does not depend on GTK (shlibdeps)"
+# Where Plasma 6 is (Debian 13), the wallpaper's package: its package and QML module.
+wallpaper=$(ls "$work"/package/orbelune-plasma-wallpaper_*_*.deb 2>/dev/null | head -1)
+if [ -n "$wallpaper" ]; then
+  dpkg-deb -c "$wallpaper" | awk '{print $6}' | sed 's|^\./|/|' >"$work/wallpaper-files"
+  for f in /usr/share/plasma/wallpapers/org.orbelune.Orbelune/metadata.json \
+           /usr/share/plasma/wallpapers/org.orbelune.Orbelune/contents/ui/main.qml; do
+    grep -qx "$f" "$work/wallpaper-files" || fail "the wallpaper package lacks $f"
+  done
+  grep -q '/qt6/qml/org/orbelune/figure/liborbelune_plasma_plugin.so$' "$work/wallpaper-files" ||
+    fail "the wallpaper package lacks its QML module"
+  if grep -q /usr/share/plasma "$work/files"; then fail "the saver's package holds the wallpaper's files"; fi
+fi
 dpkg -x "$deb" "$work/root"
 root=$work/root
 grep -q "^License: Expat" "$root/usr/share/doc/orbelune/copyright" || fail "the copyright file names no MIT (Expat) license"

@@ -1,14 +1,17 @@
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <thread>
 
 #include <fstream>
 #include <nlohmann/json.hpp>
 
 #include "bundle_info.h"
+#include "store/atomic_file.h"
 #include "store/color_archive.h"
 #include "store/screen_saver_defaults.h"
 #include "test_support.h"
@@ -106,6 +109,58 @@ TEST_F(StoreTest, ACorruptFileReadsEmptyWarnsOnceAndIsMovedAsideBeforeTheNextWri
   std::string kept((std::istreambuf_iterator<char>(aside)), {});
   EXPECT_EQ(kept, "{ this is not json");
   EXPECT_EQ(open().integer("SweepMethod"), 1);
+}
+
+// Every open the store makes, by its flags: a read-only store must make none
+// that could write or create.
+int g_writingOpens = 0;
+int countWritingOpens(const char* path, int flags, mode_t mode) {
+  if ((flags & O_ACCMODE) != O_RDONLY || (flags & (O_CREAT | O_TRUNC))) ++g_writingOpens;
+  return ::open(path, flags, mode);
+}
+
+TEST_F(StoreTest, AReadOnlyStoreOnlyReadsEvenACorruptFileWithChangesPending) {
+  writeStoreFile("{ this is not json");
+  atomic_file::Syscalls calls = atomic_file::realSyscalls();
+  calls.open = countWritingOpens;
+  atomic_file::setSyscallsForTesting(&calls);
+  g_writingOpens = 0;
+  ScreenSaverDefaults s(storeFile(), ScreenSaverDefaults::Access::ReadOnly);
+  EXPECT_EQ(s.takeWarnings().size(), 1u);
+  s.setObject(std::int64_t{2}, "SweepMethod");
+  const auto written = s.synchronize();
+  atomic_file::setSyscallsForTesting(nullptr);
+  EXPECT_FALSE(written.ok());
+  EXPECT_EQ(g_writingOpens, 0);
+  EXPECT_EQ(s.integer("SweepMethod"), 2);  // the change still acts on this run
+  EXPECT_EQ(readStoreFile(), "{ this is not json");
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(storeFile().parent_path())) {
+    names.push_back(entry.path().filename().string());
+  }
+  EXPECT_EQ(names, std::vector<std::string>{storeFile().filename().string()});  // no .corrupt, lock or temporary
+}
+
+TEST_F(StoreTest, AFileChangedSinceTheLastReadIsToldUntilItIsReadAgain) {
+  auto s = open();
+  EXPECT_FALSE(s.fileChanged());  // no file, still none
+  {
+    auto other = open();
+    other.setObject(1.0, "A");
+    ASSERT_TRUE(test::succeeded(other.synchronize()));
+    EXPECT_FALSE(other.fileChanged());  // its own write is what it holds
+  }
+  EXPECT_TRUE(s.fileChanged());
+  ASSERT_TRUE(test::succeeded(s.synchronize()));
+  EXPECT_FALSE(s.fileChanged());
+  EXPECT_EQ(s.real("A"), 1.0);
+  // Rewritten in place at the same size, past the file system's clock tick.
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  writeStoreFile(readStoreFile());
+  EXPECT_TRUE(s.fileChanged());
+  ASSERT_TRUE(test::succeeded(s.synchronize()));
+  std::filesystem::remove(storeFile());
+  EXPECT_TRUE(s.fileChanged());
 }
 
 TEST_F(StoreTest, AStoreThatCannotBeReadIsNeverReplaced) {

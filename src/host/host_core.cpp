@@ -7,10 +7,10 @@
 namespace orbelune {
 
 HostCore::HostCore(std::string name, const SessionOptions& options, InputRules::Mode mode, std::ostream& err,
-                   std::shared_ptr<Clock> viewClock)
+                   std::shared_ptr<Clock> viewClock, ScreenSaverDefaults::Access access)
     : name_(std::move(name)),
       err_(err),
-      session_(options, std::move(viewClock), ScreenSaverDefaults::forModule(kBundleIdentifier)),
+      session_(options, std::move(viewClock), ScreenSaverDefaults::forModule(kBundleIdentifier, access)),
       pacer_(session_.interval(), clock_.now()),
       rules_(mode) {}
 
@@ -20,6 +20,12 @@ Result<std::unique_ptr<SessionView>> HostCore::makeView(Size size, bool isPrevie
   if (!view) return Error{"cannot create the view"};
   pacer_.setInterval(session_.interval());
   return Result<std::unique_ptr<SessionView>>(std::move(view));
+}
+
+std::optional<Settings> HostCore::changedSettings() {
+  auto settings = session_.changedSettings();
+  if (settings) sayStoreWarnings(session_.store().get(), err_, name_);
+  return settings;
 }
 
 void HostCore::input(const HostEvent& event) {

@@ -26,8 +26,11 @@ class HostCore {
   // `name` starts every line said ("orbelune", "orbelune idle"). The session
   // reads the settings from the saver's store; its views' time is `viewClock`
   // (a test's virtual one), else the monotonic clock.
+  // A host that may not write (inside a lock screen) opens the store with
+  // `access` ReadOnly.
   HostCore(std::string name, const SessionOptions& options, InputRules::Mode mode, std::ostream& err,
-           std::shared_ptr<Clock> viewClock = nullptr);
+           std::shared_ptr<Clock> viewClock = nullptr,
+           ScreenSaverDefaults::Access access = ScreenSaverDefaults::Access::ReadWrite);
 
   SaverSession& session() { return session_; }
   double now() const { return clock_.now(); }
@@ -36,6 +39,10 @@ class HostCore {
   // A started view for a surface, with what the store found wrong said; the
   // pacer follows the views' interval. Or why there is none.
   Result<std::unique_ptr<SessionView>> makeView(Size size, bool isPreview, double hostScale);
+
+  // The settings file as it is now when it changed since it was read, with
+  // what the store found wrong said; a host restarts its views with them.
+  std::optional<Settings> changedSettings();
 
   // The user's input: ends the run, or while watching idleness the showing.
   void input(const HostEvent& event);

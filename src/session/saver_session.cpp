@@ -58,6 +58,12 @@ void SessionView::resize(Size size) {
   if (now.width != size.width || now.height != size.height) view_->setFrameSize(size);
 }
 
+void SessionView::restartWith(const Settings& settings) {
+  view_->stopAnimation();
+  view_->applySettings(settings);
+  view_->startAnimation();
+}
+
 std::optional<DrawOutcome> SessionView::drawFrame(Graphics& graphics) {
   Clock& clock = view_->clock();
   const double start = clock.now();
@@ -88,6 +94,14 @@ SaverSession::SaverSession(SessionOptions options, std::shared_ptr<Clock> clock,
       shuffle_(std::make_shared<FigureShuffle>(options_.seed ? *options_.seed : freshSeed(), clock_->now())),
       measuresLoad_(dynamic_cast<VirtualClock*>(clock_.get()) == nullptr),
       interval_(OrbeluneView::kAnimationInterval) {}
+
+std::optional<Settings> SaverSession::changedSettings() {
+  if (!store_ || !store_->fileChanged()) return std::nullopt;
+  Settings s;  // the built-in values: what loading registers as the defaults
+  loadSettings(*store_, s);
+  options_.overrides.applyTo(s);
+  return s;
+}
 
 std::unique_ptr<SessionView> SaverSession::makeView(Size size, bool isPreview, double hostScale) {
   auto view = OrbeluneView::create(makeRect(0, 0, size.width, size.height), isPreview, store_, clock_, sweep_);

@@ -67,6 +67,10 @@ class SessionView {
   // Follows a resized surface; nothing restarts.
   void resize(Size size);
 
+  // Starts the figure again with `settings`, as a run started now would show
+  // them: a new trail, sampling and sweep from the start.
+  void restartWith(const Settings& settings);
+
   // One frame at the view's interval: animateOneFrame, drawRect: of the
   // invalidated view and, over it, the overlay. What drawRect: did, or nullopt
   // when nothing was drawn; only Drawn changed the pixels a host must show.
@@ -101,6 +105,10 @@ class SaverSession {
   // A started view for a surface of `size` pixels; nullptr when the size is unusable.
   std::unique_ptr<SessionView> makeView(Size size, bool isPreview, double hostScale = 1.0);
   const std::shared_ptr<ScreenSaverDefaults>& store() const { return store_; }
+  // The settings the store's file holds now, with the run's overrides, when
+  // the file changed since the store last read it; nullopt when it did not
+  // (one stat) or there is no store.
+  std::optional<Settings> changedSettings();
 
   // Seconds between frames: the views' animation interval.
   double interval() const { return interval_; }

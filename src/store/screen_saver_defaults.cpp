@@ -157,19 +157,38 @@ fs::path ScreenSaverDefaults::fileForModule(const std::string& moduleName) {
   return dir.empty() ? fs::path() : dir / (moduleName + ".json");
 }
 
-std::shared_ptr<ScreenSaverDefaults> ScreenSaverDefaults::forModule(const std::string& moduleName) {
-  if (!isPlainName(moduleName)) return nullptr;
-  if (configDirectory().empty()) return nullptr;
-  return std::make_shared<ScreenSaverDefaults>(fileForModule(moduleName));
+std::optional<FileStamp> FileStamp::of(const fs::path& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+  FileStamp stamp;
+  stamp.device = st.st_dev;
+  stamp.inode = st.st_ino;
+  stamp.size = st.st_size;
+  stamp.changeSeconds = st.st_ctim.tv_sec;
+  stamp.changeNanoseconds = st.st_ctim.tv_nsec;
+  stamp.modifySeconds = st.st_mtim.tv_sec;
+  stamp.modifyNanoseconds = st.st_mtim.tv_nsec;
+  return stamp;
 }
 
-ScreenSaverDefaults::ScreenSaverDefaults(fs::path file)
-    : file_(std::move(file)), lockWait_(atomic_file::kDefaultLockWait) {
+std::shared_ptr<ScreenSaverDefaults> ScreenSaverDefaults::forModule(const std::string& moduleName, Access access) {
+  if (!isPlainName(moduleName)) return nullptr;
+  if (configDirectory().empty()) return nullptr;
+  return std::make_shared<ScreenSaverDefaults>(fileForModule(moduleName), access);
+}
+
+ScreenSaverDefaults::ScreenSaverDefaults(fs::path file, Access access)
+    : file_(std::move(file)), access_(access), lockWait_(atomic_file::kDefaultLockWait) {
   adopt(readFile());
 }
 
-ScreenSaverDefaults::Loaded ScreenSaverDefaults::readFile() const {
+bool ScreenSaverDefaults::fileChanged() const { return FileStamp::of(file_) != readStamp_; }
+
+ScreenSaverDefaults::Loaded ScreenSaverDefaults::readFile() {
   Loaded loaded;
+  // Stamped before the read: a file replaced between the two is read again
+  // on the next change check, never missed.
+  readStamp_ = FileStamp::of(file_);
   auto file = atomic_file::read(file_);
   if (!file) {
     // Not the same as corrupt: a file that could not be read may be fine, so
@@ -211,14 +230,17 @@ ScreenSaverDefaults::Loaded ScreenSaverDefaults::readFile() const {
 }
 
 void ScreenSaverDefaults::adopt(Loaded&& loaded) {
+  // A store that writes keeps a corrupt file aside before its first write;
+  // one that only reads leaves it where it is.
+  const bool keepsAside = access_ == Access::ReadWrite;
   if (loaded.partial && !warned_) {
     warned_ = true;
-    warnings_.push_back("settings file " + file_.string() + ": " + loaded.problem + "; the file as it is will be kept as " +
-                        file_.string() + ".corrupt");
+    warnings_.push_back("settings file " + file_.string() + ": " + loaded.problem +
+                        (keepsAside ? "; the file as it is will be kept as " + file_.string() + ".corrupt" : ""));
   } else if (loaded.corrupt && !warned_) {
     warned_ = true;
-    warnings_.push_back("cannot read settings file " + file_.string() + " (" + loaded.problem +
-                        "); using defaults, the file will be kept as " + file_.string() + ".corrupt");
+    warnings_.push_back("cannot read settings file " + file_.string() + " (" + loaded.problem + "); using defaults" +
+                        (keepsAside ? ", the file will be kept as " + file_.string() + ".corrupt" : ""));
   } else if (loaded.unreadable && !warned_) {
     warned_ = true;
     warnings_.push_back(loaded.problem + "; using defaults");
@@ -322,6 +344,10 @@ Result<void> ScreenSaverDefaults::synchronize() {
     adopt(readFile());
     return {};
   }
+  if (access_ == Access::ReadOnly) {
+    adopt(readFile());
+    return Error{"the settings file " + file_.string() + " is open only to be read here; the changes are not stored"};
+  }
   // The store's own folder is made when missing; folders a link to the file
   // points into are someone else's, and are not.
   std::error_code ec;
@@ -361,6 +387,7 @@ Result<void> ScreenSaverDefaults::synchronize() {
   // written with U+FFFD in its place rather than abort the write.
   const std::string text = doc.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
   if (auto written = atomic_file::write(file_, text, {{}, 0666}); !written) return written;
+  readStamp_ = FileStamp::of(file_);  // what it holds now is what this store holds
   pending_.clear();
   pendingIfNoneStored_.clear();
   corrupt_ = false;
