@@ -16,6 +16,8 @@ declare -A allowed=(
   [store]="contracts base"
   [settings]="store contracts base"
   [oscillator]="contracts base"
+  # The lock screen's password check and prompt, drawn through the contracts.
+  [lock]="contracts base"
   [view]="oscillator settings store contracts base"
   [session]="view oscillator settings store contracts base"
   [sheet]="view oscillator settings store contracts base"
@@ -30,9 +32,9 @@ declare -A allowed=(
   # GNOME's idle source is an idle source of the host core.
   [gnome]="host session view oscillator settings store contracts base"
   [x11]="host cairo session view oscillator settings store contracts base"
-  [wayland]="gnome host cairo session view oscillator settings store contracts base"
+  [wayland]="lock gnome host cairo session view oscillator settings store contracts base"
   [gtk]="host activation sheet cairo session view oscillator settings store contracts base"
-  [cli]="x11 wayland host recording cairo activation session view oscillator settings store contracts base"
+  [cli]="lock gnome x11 wayland host recording cairo activation session view oscillator settings store contracts base"
 )
 
 may_use() {  # folder, used folder
@@ -87,7 +89,7 @@ while IFS= read -r line; do
 done <CMakeLists.txt
 
 # Toolkits are the backends' and the hosts' business.
-for folder in base contracts store settings oscillator view session host sheet activation; do
+for folder in base contracts store settings oscillator lock view session host sheet activation; do
   [ -d $folder ] || continue
   if grep -rln '#include <\(gtk\|gdk\|gio\|glib\|cairo\|pango\|X11\|wayland\)' $folder; then
     echo "^ a toolkit header outside the backends and hosts"

@@ -62,6 +62,9 @@ void WaylandDisplay::onGlobal(void* data, wl_registry* registry, uint32_t name, 
     d->idleNotifier_.reset(bindGlobal<ext_idle_notifier_v1>(registry, name, ext_idle_notifier_v1_interface, 1));
   } else if (iface == org_kde_kwin_idle_interface.name && d->wants_.idle) {
     d->kdeIdle_.reset(bindGlobal<org_kde_kwin_idle>(registry, name, org_kde_kwin_idle_interface, 1));
+  } else if (iface == ext_session_lock_manager_v1_interface.name && d->wants_.sessionLock) {
+    d->lockManager_.reset(
+        bindGlobal<ext_session_lock_manager_v1>(registry, name, ext_session_lock_manager_v1_interface, 1));
   }
 }
 

@@ -1,8 +1,8 @@
 #pragma once
 // The connection to the compositor and the globals the hosts bind from its
 // registry: compositor, shm, layer shell, xdg_wm_base (answering its pings),
-// fractional scale and viewporter, the seat and the idle protocols when asked
-// for, and the outputs as they come and go (told to the owner).
+// fractional scale and viewporter, the seat, the idle protocols and the
+// session lock when asked for, and the outputs as they come and go (told to the owner).
 #include <wayland-client.h>
 
 #include <cstdint>
@@ -17,6 +17,7 @@ class WaylandDisplay {
   struct Wants {
     bool seat = true;  // the input of a figure that takes it
     bool idle = false;  // ext-idle-notify-v1 and KDE's idle protocol
+    bool sessionLock = false;  // ext-session-lock-v1
   };
   // Outputs as the registry announces them: a new wl_output (bound at
   // version 3, for release and done) and a global name gone.
@@ -41,6 +42,7 @@ class WaylandDisplay {
   wl_seat* seat() const { return seat_.get(); }
   ext_idle_notifier_v1* idleNotifier() const { return idleNotifier_.get(); }
   org_kde_kwin_idle* kdeIdle() const { return kdeIdle_.get(); }
+  ext_session_lock_manager_v1* lockManager() const { return lockManager_.get(); }
 
   // Sends every queued request, waiting while the compositor's socket is full
   // (it reads it when it can); false when the connection failed.
@@ -62,6 +64,7 @@ class WaylandDisplay {
   WlHandle<wl_seat> seat_;
   WlHandle<ext_idle_notifier_v1> idleNotifier_;
   WlHandle<org_kde_kwin_idle> kdeIdle_;
+  WlHandle<ext_session_lock_manager_v1> lockManager_;
   Wants wants_;
   OutputEvents outputs_;
 };
