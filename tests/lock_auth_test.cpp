@@ -14,8 +14,10 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "lock/auth_child.h"
+#include "lock/password_check.h"
 #include "lock/pam_verifier.h"
 
 namespace orbelune {
@@ -118,6 +120,70 @@ TEST(AuthChild, ACrashedKilledOrFailedChildIsAFaultNeverAnAcceptance) {
   auto noVerifier = AuthChild::spawn([] { return std::unique_ptr<Verifier>(); }, error);
   ASSERT_TRUE(noVerifier) << error;
   EXPECT_EQ(check(*noVerifier, "right"), Reply::Fault);
+}
+
+TEST(PasswordCheck, ADeadChildIsReplacedSoManyTimesThenTheCheckIsGoneForGood) {
+  PasswordCheck check([] { return std::make_unique<FakeVerifier>("right"); });
+  std::string error;
+  ASSERT_TRUE(check.start(error)) << error;
+  auto ask = [&check](const std::string& text) {
+    SecretBuffer password;
+    password.append(text);
+    return check.submit(password) ? check.receiveReply() : Reply::Fault;
+  };
+  for (int n = 0; n < PasswordCheck::kMostRestarts; ++n) {
+    const pid_t old = check.pid();
+    kill(old, SIGKILL);
+    EXPECT_EQ(ask("right"), Reply::Fault);
+    ASSERT_TRUE(check.restart(error)) << error;
+    EXPECT_NE(check.pid(), old);
+    EXPECT_EQ(waitpid(old, nullptr, WNOHANG), -1) << "the dead child was reaped";
+    EXPECT_EQ(ask("wrong"), Reply::Rejected);
+    EXPECT_EQ(ask("right"), Reply::Accepted);
+  }
+  EXPECT_EQ(ask("crash"), Reply::Fault);
+  EXPECT_FALSE(check.restart(error));
+  EXPECT_FALSE(error.empty());
+  EXPECT_FALSE(check.running());
+  EXPECT_EQ(check.fd(), -1);
+  EXPECT_EQ(ask("right"), Reply::Fault);
+}
+
+// PAM's prompts as the conversation answers them: the password goes to the
+// one hidden prompt of a try, never to one that shows what is typed.
+TEST(PamPrompts, OnlyOneHiddenPromptGetsThePassword) {
+  SecretBuffer password;
+  password.append("open sesame");
+  PamConversation conversation{&password, false};
+  auto ask = [&conversation](const std::vector<int>& styles, std::vector<std::string>* answers = nullptr) {
+    std::vector<pam_message> messages;
+    for (int style : styles) messages.push_back({style, "prompt"});
+    std::vector<const pam_message*> pointers;
+    for (const auto& m : messages) pointers.push_back(&m);
+    pam_response* responses = nullptr;
+    const int status =
+        answerPamPrompts(static_cast<int>(styles.size()), pointers.data(), &responses, &conversation);
+    if (status == PAM_SUCCESS) {
+      for (std::size_t i = 0; i < styles.size(); ++i) {
+        if (answers) answers->push_back(responses[i].resp ? responses[i].resp : "(none)");
+        free(responses[i].resp);
+      }
+      free(responses);
+    }
+    return status;
+  };
+  std::vector<std::string> answers;
+  EXPECT_EQ(ask({PAM_TEXT_INFO, PAM_PROMPT_ECHO_OFF, PAM_ERROR_MSG}, &answers), PAM_SUCCESS);
+  EXPECT_EQ(answers, (std::vector<std::string>{"(none)", "open sesame", "(none)"}));
+  EXPECT_EQ(ask({PAM_PROMPT_ECHO_OFF}), PAM_CONV_ERR) << "a second prompt of the same try";
+  conversation.answered = false;
+  EXPECT_EQ(ask({PAM_PROMPT_ECHO_ON}), PAM_CONV_ERR);
+  EXPECT_EQ(ask({PAM_PROMPT_ECHO_OFF, PAM_PROMPT_ECHO_ON}), PAM_CONV_ERR);
+  conversation.answered = false;
+  EXPECT_EQ(ask({PAM_PROMPT_ECHO_OFF, PAM_PROMPT_ECHO_OFF}), PAM_CONV_ERR);
+  conversation.answered = false;
+  EXPECT_EQ(ask({42}), PAM_CONV_ERR);
+  EXPECT_EQ(ask({}), PAM_CONV_ERR);
 }
 
 TEST(AuthChild, ClosesEveryDescriptorItWasNotGiven) {

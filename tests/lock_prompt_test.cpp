@@ -111,6 +111,22 @@ TEST_F(Prompt, OnlyAnAcceptedAnswerToASentPasswordUnlocks) {
   EXPECT_EQ(prompt.opacity(), 1.0) << "the fault stays in view";
 }
 
+TEST_F(Prompt, ARestartedCheckAsksAgainWithoutARefusalAndOnlyANewAnswerUnlocks) {
+  type("pw");
+  enter();
+  prompt.checkRestarted();
+  EXPECT_EQ(prompt.phase(), Phase::Typing);
+  EXPECT_EQ(prompt.message(), "Type the password again");
+  EXPECT_EQ(prompt.dots(), 0u);
+  prompt.checked(Reply::Accepted);  // an answer to the password the dead check had
+  EXPECT_FALSE(prompt.unlocked());
+  type("pw");  // taken at once: no refusal's delay
+  EXPECT_EQ(prompt.message(), "");
+  EXPECT_EQ(enter(), LockPrompt::Action::Submit);
+  prompt.checked(Reply::Accepted);
+  EXPECT_TRUE(prompt.unlocked());
+}
+
 TEST_F(Prompt, FadesAfterQuietSecondsAndWipesWhatWasTyped) {
   type("half");
   clock.advance(LockPrompt::kShownSeconds - 0.5);

@@ -6,7 +6,7 @@
 #include "cli/cli.h"
 #include "cli/saver_options.h"
 #include "cli/x11_lockers.h"
-#include "lock/auth_child.h"
+#include "lock/password_check.h"
 #include "lock/pam_verifier.h"
 #include "lock/process_guard.h"
 #ifdef ORBELUNE_WAYLAND
@@ -93,8 +93,8 @@ int runLockCommand(const std::vector<std::string>& args, std::ostream& out, std:
 #ifdef ORBELUNE_WAYLAND
   if (isSet("WAYLAND_DISPLAY")) {
     // The password check's process first, before any connection exists.
-    auto auth = AuthChild::spawn([] { return makePamVerifier(); }, error);
-    if (!auth) {
+    auto auth = std::make_unique<PasswordCheck>([] { return makePamVerifier(); });
+    if (!auth->start(error)) {
       err << "orbelune lock: " << error << "\n";
       return 1;
     }

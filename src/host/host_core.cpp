@@ -73,6 +73,8 @@ void HostCore::fail(const std::string& message) {
   end(1);
 }
 
-void HostCore::lostConnection(const std::string& server) { fail("lost the connection to " + server); }
+void HostCore::lostConnection(const std::string& server, const std::string& why) {
+  fail("lost the connection to " + server + (why.empty() ? "" : " (" + why + ")"));
+}
 
 }  // namespace orbelune

@@ -54,8 +54,9 @@ class HostCore {
   // How the run ends: asked to (status 0), or failing, with the reason said.
   void end(int status = 0);
   void fail(const std::string& message);
-  // The connection to `server` ("the X server", "the Wayland compositor") failed.
-  void lostConnection(const std::string& server);
+  // The connection to `server` ("the X server", "the Wayland compositor")
+  // failed; `why`, when known, is said with it.
+  void lostConnection(const std::string& server, const std::string& why = {});
   bool ended() const { return ended_; }
   int status() const { return status_; }
   // For the lines only this host says.

@@ -31,6 +31,7 @@ LockPrompt::Action LockPrompt::key(const LockKey& key) {
   switch (key.kind) {
     case LockKey::Kind::Character:
       refusedShown_ = false;
+      againShown_ = false;
       password_.append(key.text);
       return Action::None;
     case LockKey::Kind::Backspace:
@@ -38,6 +39,7 @@ LockPrompt::Action LockPrompt::key(const LockKey& key) {
       return Action::None;
     case LockKey::Kind::Escape:
       refusedShown_ = false;
+      againShown_ = false;
       password_.clear();
       return Action::None;
     case LockKey::Kind::Enter:
@@ -74,10 +76,20 @@ void LockPrompt::checked(auth_channel::Reply reply) {
   }
 }
 
+void LockPrompt::checkRestarted() {
+  password_.clear();
+  if (phase_ == Phase::Unlocked) return;
+  shown();
+  phase_ = Phase::Typing;
+  refusedShown_ = false;
+  againShown_ = true;
+}
+
 void LockPrompt::tick() {
   if ((phase_ == Phase::Typing || phase_ == Phase::Refused) && opacity() <= 0.0 && waitLeft() <= 0.0) {
     password_.clear();
     refusedShown_ = false;
+    againShown_ = false;
     phase_ = Phase::Hidden;
   }
 }
@@ -109,6 +121,7 @@ std::string LockPrompt::message() const {
     case Phase::Refused:
     case Phase::Typing:
       if (refusedShown_) return "Wrong password";
+      if (againShown_) return "Type the password again";
       break;
     case Phase::Hidden:
     case Phase::Unlocked:

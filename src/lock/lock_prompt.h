@@ -28,7 +28,8 @@ struct LockKey {
 // submits, Escape clears, Backspace takes back one character. After some
 // seconds without keys the prompt fades out and what was typed is wiped;
 // the figure under it goes on. Only an accepted reply unlocks; a fault of
-// the check (its process gone) leaves the prompt saying so, locked.
+// the check (its process gone) leaves the prompt saying so, locked, or, when
+// a new check process took over, asking for the password again.
 class LockPrompt {
  public:
   enum class Phase { Hidden, Typing, Checking, Refused, Unavailable, Unlocked };
@@ -50,6 +51,9 @@ class LockPrompt {
   void checked(auth_channel::Reply reply);
   // The check could not be sent (its process is gone).
   void checkLost() { checked(auth_channel::Reply::Fault); }
+  // The check's process died with the password and another took its place:
+  // the prompt asks for the password again, without counting a refusal.
+  void checkRestarted();
   // Moves on with the clock: the fade ends in Hidden, wiping what was typed.
   void tick();
 
@@ -76,6 +80,7 @@ class LockPrompt {
   Phase phase_ = Phase::Hidden;
   bool capsLock_ = false;
   bool refusedShown_ = false;
+  bool againShown_ = false;  // "Type the password again" after a restarted check
   double lastKey_ = 0.0;
   double retryAt_ = 0.0;
   int refusals_ = 0;

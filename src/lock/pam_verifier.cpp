@@ -12,36 +12,37 @@ namespace orbelune {
 
 namespace {
 
-// Answers PAM's prompts with the one password of this try. Its copies are
-// made with strdup because PAM frees the answers itself (Linux-PAM wipes
-// them first). A module asking again after the password was used (as
-// pam_systemd_home does after a refusal) gets an abort, not a second answer.
-struct Conversation {
-  const SecretBuffer* password = nullptr;
-  bool answered = false;
-};
+void wipeAndFree(pam_response* replies, int count) {
+  for (int j = 0; j < count; ++j) {
+    if (replies[j].resp) {
+      explicit_bzero(replies[j].resp, strlen(replies[j].resp));
+      free(replies[j].resp);
+    }
+  }
+  free(replies);
+}
 
-int converse(int count, const pam_message** messages, pam_response** responses, void* data) {
-  auto* conversation = static_cast<Conversation*>(data);
+}  // namespace
+
+int answerPamPrompts(int count, const pam_message** messages, pam_response** responses, void* data) {
+  auto* conversation = static_cast<PamConversation*>(data);
   if (count <= 0 || count > PAM_MAX_NUM_MSG) return PAM_CONV_ERR;
   auto* replies = static_cast<pam_response*>(calloc(static_cast<size_t>(count), sizeof(pam_response)));
   if (!replies) return PAM_BUF_ERR;
   for (int i = 0; i < count; ++i) {
     const int style = messages[i]->msg_style;
-    if (style != PAM_PROMPT_ECHO_OFF && style != PAM_PROMPT_ECHO_ON) continue;
-    if (conversation->answered || !conversation->password) {
-      for (int j = 0; j < i; ++j) {
-        if (replies[j].resp) {
-          explicit_bzero(replies[j].resp, strlen(replies[j].resp));
-          free(replies[j].resp);
-        }
-      }
-      free(replies);
+    if (style == PAM_ERROR_MSG || style == PAM_TEXT_INFO) continue;
+    // A prompt shown as typed asks for something else than the password (a
+    // user name, a one-time code): the password is never its answer. Any
+    // prompt after the password was used (pam_systemd_home asks again after
+    // a refusal) or of a style unknown ends the try as well.
+    if (style != PAM_PROMPT_ECHO_OFF || conversation->answered || !conversation->password) {
+      wipeAndFree(replies, i);
       return PAM_CONV_ERR;
     }
     replies[i].resp = strdup(conversation->password->data());
     if (!replies[i].resp) {
-      free(replies);
+      wipeAndFree(replies, i);
       return PAM_BUF_ERR;
     }
     conversation->answered = true;
@@ -50,14 +51,16 @@ int converse(int count, const pam_message** messages, pam_response** responses, 
   return PAM_SUCCESS;
 }
 
+namespace {
+
 class PamVerifier final : public Verifier {
  public:
   PamVerifier(std::string user, std::string configDir) : user_(std::move(user)), configDir_(std::move(configDir)) {}
 
   bool verify(const SecretBuffer& password) override {
     if (user_.empty() || !password.usable()) return false;
-    Conversation conversation{&password, false};
-    const pam_conv conv{converse, &conversation};
+    PamConversation conversation{&password, false};
+    const pam_conv conv{answerPamPrompts, &conversation};
     pam_handle_t* handle = nullptr;
     int status = configDir_.empty()
                      ? pam_start(kPamService, user_.c_str(), &conv, &handle)

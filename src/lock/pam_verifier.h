@@ -1,4 +1,6 @@
 #pragma once
+#include <security/pam_appl.h>
+
 #include <memory>
 #include <string>
 
@@ -17,6 +19,17 @@ inline constexpr const char* kPamService = "orbelune";
 // /etc/pam.d (pam_start_confdir), for checking the conversation with rules of
 // one's own.
 std::unique_ptr<Verifier> makePamVerifier(const std::string& configDir = {});
+
+// One try's conversation with PAM: the password answers the one prompt
+// that hides what is typed (PAM_PROMPT_ECHO_OFF), once. A prompt that shows
+// what is typed, a second prompt or one of a style unknown fails the try
+// (PAM_CONV_ERR); messages and errors are passed over. PAM frees the answers,
+// wiping them first (Linux-PAM does).
+struct PamConversation {
+  const SecretBuffer* password = nullptr;
+  bool answered = false;
+};
+int answerPamPrompts(int count, const pam_message** messages, pam_response** responses, void* conversation);
 
 // The name PAM is asked about: the real uid's entry in the user database, or
 // empty when it has none.

@@ -5,8 +5,12 @@
 // session lock when asked for, and the outputs as they come and go (told to the owner).
 #include <wayland-client.h>
 
+#include <poll.h>
+
 #include <cstdint>
 #include <functional>
+#include <string>
+#include <vector>
 
 #include "wayland/wayland_handle.h"
 
@@ -47,6 +51,18 @@ class WaylandDisplay {
   // Sends every queued request, waiting while the compositor's socket is full
   // (it reads it when it can); false when the connection failed.
   bool flushAll();
+  // One turn of a host's loop: sends what is queued, waits up to `timeoutMs`
+  // (-1: no limit) for the compositor's events or for one of the host's own
+  // descriptors in `fds` (fds[0] is the connection's, filled in here), then
+  // reads and dispatches what the compositor sent. While the compositor's
+  // socket is full the wait is for it to take more as well, reading its
+  // events meanwhile, so neither side waits for the other. A signal ends the
+  // wait early. False when the connection failed (failure() says how).
+  bool exchange(std::vector<pollfd>& fds, int timeoutMs);
+  // Why the connection failed, for the line that says so: the protocol
+  // error the compositor sent (interface, code, object) or the system's
+  // error; empty while it is fine.
+  std::string failure() const;
 
  private:
   static void onGlobal(void* data, wl_registry* registry, uint32_t name, const char* interface, uint32_t version);

@@ -4,6 +4,8 @@
 
 #include <list>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "cairo/text_engine.h"
 #include "host/host_core.h"
@@ -21,7 +23,7 @@ namespace {
 
 class WaylandLocker {
  public:
-  WaylandLocker(const WaylandLockOptions& options, AuthChild& auth, std::ostream& out, HostCore& core)
+  WaylandLocker(const WaylandLockOptions& options, PasswordCheck& auth, std::ostream& out, HostCore& core)
       : options_(options),
         auth_(auth),
         out_(out),
@@ -36,13 +38,14 @@ class WaylandLocker {
   static void onFinished(void* data, ext_session_lock_v1*) { static_cast<WaylandLocker*>(data)->finished_ = true; }
 
   void onKey(const LockKey& key, bool capsLock);
+  void checkLost(bool withPassword);
   void cover(OutputSurface& o);
   void drawPrompt(Graphics& graphics, const SessionView& view) const;
   void applyChanges();
   bool unlock();
 
   const WaylandLockOptions& options_;
-  AuthChild& auth_;
+  PasswordCheck& auth_;
   std::ostream& out_;
   HostCore& core_;
   MonotonicClock clock_;
@@ -55,25 +58,39 @@ class WaylandLocker {
   bool locked_ = false;    // the compositor said the session is locked
   bool finished_ = false;  // the compositor ended (or refused) the lock
   bool checking_ = false;  // a password went to the child, its reply is awaited
-  bool authLost_ = false;  // the child is gone: its socket is no longer watched
 };
 
 void WaylandLocker::onKey(const LockKey& key, bool capsLock) {
   if (!locked_) return;
   prompt_.setCapsLock(capsLock);
   if (prompt_.key(key) != LockPrompt::Action::Submit) return;
-  checking_ = true;
-  if (authLost_ || !auth_.submit(prompt_.password())) {
-    prompt_.password().clear();
-    checking_ = false;
-    if (authLost_) {
-      prompt_.checkLost();
-      return;
-    }
-    authLost_ = true;
-    prompt_.checkLost();
-    core_.err() << core_.name() << ": the password check's process is gone; the session stays locked\n";
+  if (auth_.submit(prompt_.password())) {
+    checking_ = true;
+  } else {
+    checkLost(true);
   }
+}
+
+// The check's process is gone, with a password (`withPassword`) or between
+// two: another takes its place, the session locked meanwhile, and the prompt
+// asks again for the password it lost; once the restarts ran out, the prompt
+// says passwords cannot be checked.
+void WaylandLocker::checkLost(bool withPassword) {
+  checking_ = false;
+  if (!auth_.running()) {  // said when the last one went
+    prompt_.checkLost();
+    return;
+  }
+  std::string error;
+  if (auth_.restart(error)) {
+    core_.err() << core_.name() << ": the password check's process ended and a new one took its place; "
+                << "the session stays locked\n";
+    if (withPassword) prompt_.checkRestarted();
+    return;
+  }
+  core_.err() << core_.name() << ": the password check's process is gone (" << error
+              << "); the session stays locked\n";
+  prompt_.checkLost();
 }
 
 void WaylandLocker::cover(OutputSurface& o) {
@@ -134,6 +151,10 @@ LockOutcome WaylandLocker::run() {
   // The fonts before any large buffer (see the saver's host).
   TextEngine().measure("0", kStatusFontName, kStatusFontSize);
 
+  if (!prompt_.password().locked()) {
+    core_.err() << core_.name() << ": the password's memory could not be locked (mlock refused, see ulimit -l); "
+                << "it may reach swap, and is still wiped after use\n";
+  }
   static constexpr ext_session_lock_v1_listener listener{.locked = onLocked, .finished = onFinished};
   lock_ = ext_session_lock_manager_v1_lock(display_.lockManager());
   ext_session_lock_v1_add_listener(lock_, &listener, this);
@@ -172,37 +193,25 @@ LockOutcome WaylandLocker::run() {
       for (auto& o : outputs_) o.draw(core_, display_);
       pacer.advance(core_.now());
     }
-    if (!display_.flushAll()) break;
-    while (wl_display_prepare_read(display) != 0) {
-      if (wl_display_dispatch_pending(display) < 0) break;
-    }
-    const int timeout = pacer.timeoutMs(core_.now());
-    pollfd fds[2] = {{wl_display_get_fd(display), POLLIN, 0}, {authLost_ ? -1 : auth_.fd(), POLLIN, 0}};
-    const int ready = poll(fds, 2, timeout);
-    if (ready > 0 && (fds[0].revents & (POLLIN | POLLHUP | POLLERR))) {
-      if (wl_display_read_events(display) < 0) break;
-    } else {
-      wl_display_cancel_read(display);
-    }
-    if (wl_display_dispatch_pending(display) < 0) break;
-    if (ready > 0 && (fds[1].revents & (POLLIN | POLLHUP | POLLERR))) {
+    std::vector<pollfd> fds{{}, {auth_.fd(), POLLIN, 0}};
+    if (!display_.exchange(fds, pacer.timeoutMs(core_.now()))) break;
+    if (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) {
       const auto reply = auth_.receiveReply();
       if (reply == auth_channel::Reply::Fault) {
-        authLost_ = true;
-        core_.err() << core_.name() << ": the password check's process is gone; the session stays locked\n";
+        checkLost(checking_);
+      } else if (checking_) {  // a reply nobody asked for (the child never sends one) counts for nothing
+        checking_ = false;
+        prompt_.checked(reply);
       }
-      // A reply nobody asked for (the child never sends one) counts for nothing.
-      if (checking_ || reply == auth_channel::Reply::Fault) prompt_.checked(reply);
-      checking_ = false;
     }
   }
-  if (!core_.ended()) core_.lostConnection("the Wayland compositor");
+  if (!core_.ended()) core_.lostConnection("the Wayland compositor", display_.failure());
   return locked_ ? LockOutcome::Failed : LockOutcome::Refused;
 }
 
 }  // namespace
 
-LockOutcome runWaylandLock(const WaylandLockOptions& options, AuthChild& auth, std::ostream& out,
+LockOutcome runWaylandLock(const WaylandLockOptions& options, PasswordCheck& auth, std::ostream& out,
                            std::ostream& err) {
   HostCore core("orbelune lock", options.session, InputRules::Mode::NoInput, err);
   WaylandLocker locker(options, auth, out, core);

@@ -8,7 +8,7 @@
 // and this host never destroys a lock it holds but by unlocking.
 #include <ostream>
 
-#include "lock/auth_child.h"
+#include "lock/password_check.h"
 #include "session/saver_session.h"
 
 namespace orbelune {
@@ -27,7 +27,7 @@ enum class LockOutcome {
   Failed,       // locked and never unlocked: the session stays locked, said
 };
 
-LockOutcome runWaylandLock(const WaylandLockOptions& options, AuthChild& auth, std::ostream& out,
+LockOutcome runWaylandLock(const WaylandLockOptions& options, PasswordCheck& auth, std::ostream& out,
                            std::ostream& err);
 
 }  // namespace orbelune
