@@ -4,8 +4,11 @@
 # one in charge (or, where it is gone, by a new locker taking over):
 #   - the locker and its password check's process not dumpable (their
 #     memory and environment closed to their own user);
-#   - the password check's process killed: the right password no longer
-#     unlocks, the locker stays, and says so;
+#   - the password check's process killed: another takes its place and the
+#     right password unlocks; killed once more than it is replaced, the right
+#     password no longer unlocks, the locker stays, and says so;
+#   - memory that cannot be locked (ulimit -l 0) is said once, and the lock
+#     works all the same;
 #   - SIGHUP, SIGINT, SIGPIPE, SIGABRT and SIGUSR1 of the locker: the session stays
 #     locked, and a locker that ends does so with a status other than 0;
 #   - another user's password, a paste far longer than a password: locked;
@@ -26,42 +29,22 @@ in_root sh -c 'id orbelune-other >/dev/null 2>&1 || useradd -M -s /usr/sbin/nolo
 printf 'orbelune-other:%s\n' "$other_password" | in_root chpasswd
 cp "$source_dir/resources/orbelune.pam" "$droot/etc/pam.d/orbelune"
 
-desktop_shows() {  # more than half of output $1 is the blue window
-  grim -o "$1" "$work/count.png" 2>/dev/null || return 1
-  convert "$work/count.png" -format '%[fx:mean.b > 0.5 && mean.r < 0.2 ? 1 : 0]' info: | grep -qx 1
-}
-no_desktop_on() {
-  for _ in 1 2 3; do
-    if desktop_shows "$1"; then echo "the desktop window shows on $1"; return 1; fi
-    sleep 0.3
+source "$(dirname "$0")/lock_checks.sh"
+# The check's process that took the place of $1, on stdout.
+new_checker() {
+  local c
+  for _ in $(seq 50); do
+    c=$(pgrep -P "$lock_pid" || true)
+    [ -n "$c" ] && [ "$c" != "$1" ] && { echo "$c"; return 0; }
+    sleep 0.1
   done
-}
-locks=0
-start_lock() {
-  locks=$((locks + 1))
-  "$droot_script" run --user tester env XDG_RUNTIME_DIR="$rt" WAYLAND_DISPLAY="$WAYLAND_DISPLAY" \
-    XDG_CONFIG_HOME="$work/config" "$orbelune" lock --verbose >"$work/lock.$locks.out" 2>"$work/lock.$locks.err" &
-  lock_pid=$!
-}
-wait_locked() {
-  for _ in $(seq 50); do grep -q "locked" "$work/lock.$locks.out" && return 0; sleep 0.2; done
-  cat "$work/lock.$locks.out" "$work/lock.$locks.err"
   return 1
-}
-type_password() { wtype -k Escape "$1" -k Return; }
-ended_with_in() {  # pid, status, seconds
-  for _ in $(seq $(($3 * 10))); do kill -0 "$1" 2>/dev/null || break; sleep 0.1; done
-  kill -0 "$1" 2>/dev/null && return 1
-  local status=0
-  wait "$1" || status=$?
-  [ "$status" -eq "$2" ] || { echo "status $status, not $2"; return 1; }
 }
 unlock_with_new_locker() {  # $1: what came before, for the messages
   start_lock
   wait_locked || fail "a new orbelune lock did not take over after $1"
-  sleep 1
-  type_password "$password"
-  ended_with_in "$lock_pid" 0 15 || { cat "$work/lock.$locks.err"; fail "the new locker did not unlock after $1"; }
+  unlock_typing "$lock_pid" 20
+  ended_with_in "$lock_pid" 0 1 || { lock_said; fail "the new locker did not unlock after $1"; }
   sleep 0.5
   desktop_shows HEADLESS-1 || fail "the desktop did not show again after the unlock following $1"
 }
@@ -72,24 +55,47 @@ env -u DISPLAY "$orbelune" --window --background-color blue --line-color blue & 
 for _ in $(seq 50); do desktop_shows HEADLESS-1 && break; sleep 0.2; done
 desktop_shows HEADLESS-1 || fail "the desktop window did not show"
 
-# The password check's process killed: the right password does not unlock.
+# The password check's process killed: another takes its place, and the
+# right password unlocks. The memory for the password cannot be locked
+# here, which the locker says once.
+lock_prefix=(prlimit --memlock=0:0)
 start_lock
+lock_prefix=()
 wait_locked || fail "orbelune lock did not lock"
 checker=$(pgrep -P "$lock_pid" || true)
 [ -n "$checker" ] || fail "the locker has no password check process"
-# Neither process is dumpable: their memory and environment are closed even to their own user.
-for pid in "$lock_pid" "$checker"; do
+closed_to_its_user() {  # not dumpable: memory and environment closed even to their own user
   for file in mem environ; do
-    in_root_as_tester sh -c "head -c 1 /proc/$pid/$file" >/dev/null 2>&1 && fail "the user can read /proc/$pid/$file"
+    if in_root_as_tester sh -c "head -c 1 /proc/$1/$file" >/dev/null 2>&1; then fail "the user can read /proc/$1/$file"; fi
   done
+}
+closed_to_its_user "$lock_pid"
+closed_to_its_user "$checker"
+kill -KILL "$checker"
+replaced=$(new_checker "$checker") || { lock_said; fail "no new password check process after one was killed"; }
+closed_to_its_user "$replaced"
+no_desktop_on HEADLESS-1 || fail "the session unlocked when the check's process was killed"
+unlock_typing "$lock_pid" 20
+ended_with_in "$lock_pid" 0 1 || { lock_said; fail "the right password did not unlock with the replaced check"; }
+[ "$(grep -c "could not be locked" "$work/lock.$locks.err")" -eq 1 ] ||
+  { cat "$work/lock.$locks.err"; fail "the refused mlock was not said once"; }
+
+# Killed once more than it is replaced: the right password does not unlock.
+start_lock
+wait_locked || fail "orbelune lock did not lock"
+checker=$(pgrep -P "$lock_pid" || true)
+for _ in 1 2 3 4 5; do
+  kill -KILL "$checker"
+  checker=$(new_checker "$checker") || { lock_said; fail "the check's process was not replaced five times"; }
 done
 kill -KILL "$checker"
-sleep 0.5
+sleep 1
+[ -z "$(pgrep -P "$lock_pid" || true)" ] || fail "the check's process was replaced more than five times"
 type_password "$password"
 sleep 3
-kill -0 "$lock_pid" 2>/dev/null || fail "the locker ended when its check's process was killed"
+kill -0 "$lock_pid" 2>/dev/null || fail "the locker ended when its check's process was gone"
 no_desktop_on HEADLESS-1 || fail "the right password unlocked with the check's process gone"
-grep -q "session stays locked" "$work/lock.$locks.err" || { cat "$work/lock.$locks.err"; fail "no line about the lost check"; }
+grep -q "is gone.*session stays locked" "$work/lock.$locks.err" || { cat "$work/lock.$locks.err"; fail "no line about the lost check"; }
 grep -q "unlocked" "$work/lock.$locks.out" && fail "claimed an unlock with the check's process gone"
 kill -KILL "$lock_pid"; wait "$lock_pid" 2>/dev/null || true
 unlock_with_new_locker "a killed check process"
@@ -132,9 +138,8 @@ new_output=$(swaymsg -t get_outputs | grep -o '"name": "HEADLESS-[0-9]*"' | grep
 kill -0 "$lock_pid" 2>/dev/null || { cat "$work/lock.$locks.err"; fail "an output unplugged ended the locker"; }
 shows_figure "$new_output" || fail "the output plugged in while locked has no figure"
 no_desktop_on "$new_output" || fail "the output plugged in while locked shows the desktop"
-sleep 6
-type_password "$password"
-ended_with_in "$lock_pid" 0 15 || { cat "$work/lock.$locks.err"; fail "the right password did not unlock after the outputs changed"; }
+unlock_typing "$lock_pid" 25
+ended_with_in "$lock_pid" 0 1 || { lock_said; fail "the right password did not unlock after the outputs changed"; }
 sleep 0.5
 desktop_shows HEADLESS-1 || fail "the desktop window did not show again"
 if grep -rqi -e "$password" -e "$other_password" "$work"/lock.*; then fail "a password reached the locker's output"; fi

@@ -24,49 +24,19 @@ share_with_root "$(dirname "$build_dir")"
 printf 'tester:%s\n' "$password" | in_root chpasswd
 cp "$source_dir/resources/orbelune.pam" "$droot/etc/pam.d/orbelune"
 
-# Channel statistics of a screenshot of output $1 (fast: no per-pixel fx).
+source "$(dirname "$0")/lock_checks.sh"
 # The desktop window is all blue; the figure is yellow on black, so only
 # white text (the prompt) has blue in it.
-desktop_shows() {  # more than half of output $1 is the blue window
-  grim -o "$1" "$work/count.png" 2>/dev/null || return 1
-  convert "$work/count.png" -format '%[fx:mean.b > 0.5 && mean.r < 0.2 ? 1 : 0]' info: | grep -qx 1
-}
 prompt_text() {  # the blue of the area where the prompt is drawn, in pixels
   grim -o "$1" "$work/count.png" 2>/dev/null || { echo 0; return; }
   convert "$work/count.png" -gravity south -crop 60%x35%+0+40 +repage -format '%[fx:mean.b*w*h]' info: |
     awk '{ printf "%d\n", $1 }'
 }
-no_desktop_on() {  # every screenshot of output $1 for a second: no desktop window
-  for _ in 1 2 3; do
-    if desktop_shows "$1"; then echo "the desktop window shows on $1"; return 1; fi
-    sleep 0.3
-  done
-}
-
 start_sway
 ipc create_output >/dev/null  # two outputs
 env -u DISPLAY "$orbelune" --window --background-color blue --line-color blue & window=$!
 for _ in $(seq 50); do desktop_shows HEADLESS-1 && break; sleep 0.2; done
 desktop_shows HEADLESS-1 || fail "the desktop window did not show"
-
-# Runs orbelune lock as tester inside the root on sway's socket; its output in $work/lock.N.
-locks=0
-start_lock() {
-  locks=$((locks + 1))
-  # Started as a simple command, so that $! is the locker itself (the root's
-  # script execs chroot, which execs it).
-  "$droot_script" run --user tester env XDG_RUNTIME_DIR="$rt" WAYLAND_DISPLAY="$WAYLAND_DISPLAY" \
-    XDG_CONFIG_HOME="$work/config" "$orbelune" lock --verbose >"$work/lock.$locks.out" 2>"$work/lock.$locks.err" &
-  lock_pid=$!
-}
-wait_locked() {
-  for _ in $(seq 50); do grep -q "locked" "$work/lock.$locks.out" && return 0; sleep 0.2; done
-  cat "$work/lock.$locks.out" "$work/lock.$locks.err"
-  return 1
-}
-type_password() {  # one wtype call: separate calls lose keys
-  wtype -k Escape "$1" -k Return
-}
 
 start_lock
 wait_locked || fail "orbelune lock did not say locked"
@@ -98,17 +68,11 @@ kill -0 "$lock_pid" || fail "a wrong password ended the locker"
 no_desktop_on HEADLESS-1 || fail "a wrong password unlocked"
 grep -qi "not the password" "$work"/lock.1.* && fail "the password reached the locker's output"
 
-# The right password (after the refusal's delay and PAM's own).
-sleep 4
-type_password "$password"
-ended_with_in() {  # pid, status, seconds
-  for _ in $(seq $(($3 * 10))); do kill -0 "$1" 2>/dev/null || break; sleep 0.1; done
-  kill -0 "$1" 2>/dev/null && return 1
-  local status=0
-  wait "$1" || status=$?
-  [ "$status" -eq "$2" ] || { echo "status $status, not $2"; return 1; }
-}
-ended_with_in "$lock_pid" 0 15 || { cat "$work/lock.1.err"; fail "the right password did not unlock with status 0"; }
+# The right password, once the refusal was said (keys during the check and
+# the refusal's delay are dropped).
+said "wrong password" 15 || fail "--verbose did not say the password was refused"
+unlock_typing "$lock_pid" 20
+ended_with_in "$lock_pid" 0 1 || { lock_said; fail "the right password did not unlock with status 0"; }
 grep -q "unlocked" "$work/lock.1.out" || fail "--verbose did not say unlocked"
 sleep 0.5
 desktop_shows HEADLESS-1 || fail "the desktop window did not show again after unlocking"
@@ -126,9 +90,8 @@ for signal in KILL SEGV TERM; do
   start_lock
   wait_locked || fail "a new orbelune lock did not take over after SIG$signal"
   shows_figure HEADLESS-1 || fail "no figure from the locker that took over after SIG$signal"
-  sleep 1
-  type_password "$password"
-  ended_with_in "$lock_pid" 0 15 || { cat "$work/lock.$locks.err"; fail "the new locker did not unlock after SIG$signal"; }
+  unlock_typing "$lock_pid" 20
+  ended_with_in "$lock_pid" 0 1 || { lock_said; fail "the new locker did not unlock after SIG$signal"; }
   sleep 0.5
   desktop_shows HEADLESS-1 || fail "the desktop did not show again after the takeover's unlock"
 done

@@ -202,6 +202,9 @@ LockOutcome WaylandLocker::run() {
       } else if (checking_) {  // a reply nobody asked for (the child never sends one) counts for nothing
         checking_ = false;
         prompt_.checked(reply);
+        if (reply == auth_channel::Reply::Rejected && options_.verbose) {
+          out_ << core_.name() << ": wrong password" << std::endl;
+        }
       }
     }
   }

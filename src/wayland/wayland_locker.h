@@ -15,7 +15,7 @@ namespace orbelune {
 
 struct WaylandLockOptions {
   SessionOptions session;  // the figure's run: the stored settings and the run's flags
-  bool verbose = false;    // says "locked" and "unlocked"
+  bool verbose = false;    // says "locked", "wrong password" and "unlocked"
 };
 
 // What a lock attempt came to.
