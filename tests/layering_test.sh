@@ -16,6 +16,8 @@ declare -A allowed=(
   [store]="contracts base"
   [settings]="store contracts base"
   [oscillator]="contracts base"
+  # The lock screen's password check and prompt, drawn through the contracts.
+  [lock]="contracts base"
   [view]="oscillator settings store contracts base"
   [session]="view oscillator settings store contracts base"
   [sheet]="view oscillator settings store contracts base"
@@ -30,14 +32,14 @@ declare -A allowed=(
   # GNOME's idle source is an idle source of the host core.
   [gnome]="host session view oscillator settings store contracts base"
   [x11]="host cairo session view oscillator settings store contracts base"
-  [wayland]="gnome host cairo session view oscillator settings store contracts base"
+  [wayland]="lock gnome host cairo session view oscillator settings store contracts base"
   # The figure as a Qt Quick item for Plasma: a host on the host core.
   [plasma]="host cairo session view oscillator settings store contracts base"
   # The sheet's controls and interface loader on GTK.
   [gtk]="contracts base"
   # The settings app: a program of its own, on the sheet, the host core and GTK.
   [settings_app]="gtk host activation sheet cairo session view oscillator settings store contracts base"
-  [cli]="x11 wayland host recording cairo activation session view oscillator settings store contracts base"
+  [cli]="lock gnome x11 wayland host recording cairo activation session view oscillator settings store contracts base"
   # The build-time writer of the XScreenSaver description and the man page.
   [docgen]="settings store contracts base"
 )
@@ -94,7 +96,7 @@ while IFS= read -r line; do
 done <CMakeLists.txt
 
 # Toolkits are the backends' and the hosts' business.
-for folder in base contracts store settings oscillator view session host sheet activation docgen; do
+for folder in base contracts store settings oscillator view session host sheet activation docgen lock; do
   [ -d $folder ] || continue
   if grep -rln '#include <\(gtk\|gdk\|gio\|glib\|cairo\|pango\|X11\|wayland\|Q[A-Z]\|Qt\)' $folder; then
     echo "^ a toolkit header outside the backends and hosts"

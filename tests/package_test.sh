@@ -16,7 +16,8 @@ for f in bin/orbelune bin/orbelune-settings libexec/xscreensaver/orbelune share/
          share/applications/org.orbelune.Orbelune.Settings.desktop \
          share/metainfo/org.orbelune.Orbelune.Settings.metainfo.xml \
          share/icons/hicolor/scalable/apps/org.orbelune.Orbelune.Settings.svg \
-         share/man/man6/orbelune.6.gz share/man/man1/orbelune-settings.1.gz; do
+         share/man/man6/orbelune.6.gz share/man/man1/orbelune-settings.1.gz etc/pam.d/orbelune \
+         libexec/xsecurelock/saver_orbelune; do
   [ -e "$work/prefix/$f" ] || fail "cmake --install did not install $f"
 done
 for prog in bin/orbelune bin/orbelune-settings; do
@@ -50,7 +51,7 @@ for f in /usr/bin/orbelune /usr/bin/orbelune-settings /usr/libexec/xscreensaver/
          /usr/share/applications/org.orbelune.Orbelune.Settings.desktop /usr/share/orbelune/ConfigureSheet.ui \
          /usr/share/metainfo/org.orbelune.Orbelune.Settings.metainfo.xml /usr/share/man/man6/orbelune.6.gz \
          /usr/share/man/man1/orbelune-settings.1.gz /usr/share/doc/orbelune/copyright \
-         /usr/share/doc/orbelune/changelog.gz; do
+         /usr/share/doc/orbelune/changelog.gz /etc/pam.d/orbelune /usr/libexec/xsecurelock/saver_orbelune; do
   grep -qx "$f" "$work/files" || fail "the package lacks $f"
 done
 dpkg-deb -f "$deb" Depends | grep -q 'libgtk-4-1' || fail "the package does not depend on GTK (shlibdeps)"

@@ -8,6 +8,7 @@
 #include "cli/defaults_command.h"
 #include "cli/flag_table.h"
 #include "cli/idle_command.h"
+#include "cli/lock_command.h"
 #include "cli/render_command.h"
 #include "cli/saver_command.h"
 #include "cli/saver_options.h"
@@ -20,6 +21,7 @@ void printHelp(std::ostream& out) {
   out << "usage: orbelune [SAVER FLAGS]\n"
          "       orbelune render [RENDER FLAGS]\n"
          "       orbelune idle [--after DURATION] [--verbose]\n"
+         "       orbelune lock [--verbose]\n"
          "       orbelune defaults VERB ...\n"
          "       orbelune presets\n"
          "\n"
@@ -28,6 +30,7 @@ void printHelp(std::ostream& out) {
          "\n"
          "  render     a deterministic headless run to PNG and JSON (orbelune render --help)\n"
          "  idle       show the figure whenever the session goes idle (orbelune idle --help)\n"
+         "  lock       lock the session with the figure on it (orbelune lock --help)\n"
          "  xscreensaver-register [--unregister]\n"
          "             add Orbelune to (remove it from) the programs in ~/.xscreensaver\n"
          "  defaults   read and change the stored settings (orbelune defaults --help)\n"
@@ -61,6 +64,7 @@ struct Command {
 constexpr Command kCommands[] = {
     {"defaults", orbelune::runDefaultsCommand},
     {"idle", orbelune::runIdleCommand},
+    {"lock", orbelune::runLockCommand},
     {"render", orbelune::runRenderCommand},
     {"presets", runPresets},
     {"xscreensaver-register", orbelune::runXScreenSaverRegister},

@@ -76,7 +76,9 @@ void HostCore::fail(const std::string& message) {
   end(1);
 }
 
-Error HostCore::connectionLost(const std::string& server) { return Error{"lost the connection to " + server}; }
+Error HostCore::connectionLost(const std::string& server, const std::string& why) {
+  return Error{"lost the connection to " + server + (why.empty() ? "" : " (" + why + ")")};
+}
 
 void HostCore::say(const std::string& message) { err_ << name_ << ": " << message << "\n"; }
 

@@ -63,9 +63,10 @@ class HostCore {
   void end(int status = 0);
   void fail(const std::string& message);
   void fail(const Error& error) { fail(error.message); }
-  // The connection to `server` ("the X server", "the Wayland compositor") failed.
-  static Error connectionLost(const std::string& server);
-  void lostConnection(const std::string& server) { fail(connectionLost(server)); }
+  // The connection to `server` ("the X server", "the Wayland compositor")
+  // failed; `why`, when known, is said with it.
+  static Error connectionLost(const std::string& server, const std::string& why = {});
+  void lostConnection(const std::string& server, const std::string& why = {}) { fail(connectionLost(server, why)); }
   // A line of this host's own, after its name: "orbelune: <message>".
   void say(const std::string& message);
   bool ended() const { return ended_; }

@@ -33,6 +33,16 @@ constexpr zwlr_layer_surface_v1_listener kLayer{
     .closed = [](void* data, zwlr_layer_surface_v1*) { surfaceOf(data)->closed = true; },
 };
 
+constexpr ext_session_lock_surface_v1_listener kLockSurface{
+    .configure =
+        [](void* data, ext_session_lock_surface_v1*, uint32_t serial, uint32_t w, uint32_t h) {
+          auto* o = surfaceOf(data);
+          o->width = static_cast<int>(w);
+          o->height = static_cast<int>(h);
+          o->configureSerial = serial;
+        },
+};
+
 constexpr wp_fractional_scale_v1_listener kFractionalScale{
     .preferred_scale =
         [](void* data, wp_fractional_scale_v1*, uint32_t scale) {
@@ -116,6 +126,12 @@ void OutputSurface::coverWithToplevel(const WaylandDisplay& display, bool fullsc
   wl_surface_commit(surface.get());
 }
 
+void OutputSurface::coverWithLockSurface(const WaylandDisplay& display, ext_session_lock_v1* lock) {
+  makeSurface(display);
+  lockSurface.reset(ext_session_lock_v1_get_lock_surface(lock, surface.get(), output.get()));
+  ext_session_lock_surface_v1_add_listener(lockSurface.get(), &kLockSurface, this);
+}
+
 void OutputSurface::uncover() {
   frameCallback.reset();
   view.reset();
@@ -125,6 +141,7 @@ void OutputSurface::uncover() {
   toplevel.reset();
   xdgSurface.reset();
   layer.reset();
+  lockSurface.reset();
   surface.reset();
   preferredScale = 0;
   rescaled = false;
@@ -143,6 +160,7 @@ bool OutputSurface::acknowledge() {
   if (!configureSerial) return false;
   if (layer) zwlr_layer_surface_v1_ack_configure(layer.get(), *configureSerial);
   if (xdgSurface) xdg_surface_ack_configure(xdgSurface.get(), *configureSerial);
+  if (lockSurface) ext_session_lock_surface_v1_ack_configure(lockSurface.get(), *configureSerial);
   configureSerial.reset();
   configured = true;
   // A configured surface shows its first frame (or its new size) at once.
@@ -168,9 +186,10 @@ Result<void> OutputSurface::draw(HostCore& core, WaylandDisplay& display) {
   ShmBuffer* buffer = buffers.free();
   if (!buffer) return {};  // the compositor holds both: skip this tick
   if (view->drawFrame(buffer->graphics()) != DrawOutcome::Drawn) return {};
+  if (overlay) overlay(buffer->graphics(), *view);
   // What earlier surfaces queued goes first, so that this one's requests never
   // find libwayland's buffer and the socket full (which it takes as fatal).
-  if (!display.flushAll()) return HostCore::connectionLost(kCompositor);
+  if (!display.flushAll()) return HostCore::connectionLost(kCompositor, display.failure());
   // The buffers take turns, so this one differs from the one shown in what
   // either of the last two frames changed.
   // Every box is a request of its own: fewer, larger boxes.

@@ -4,6 +4,7 @@
 // buffers, its view; every protocol object an RAII handle. Listeners only
 // record what the compositor said; the host's loop acts on it.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -33,6 +34,7 @@ struct OutputSurface {
   WlHandle<zwlr_layer_surface_v1> layer;
   WlHandle<xdg_surface> xdgSurface;  // a window's
   WlHandle<xdg_toplevel> toplevel;
+  WlHandle<ext_session_lock_surface_v1> lockSurface;  // the lock screen's
   WlHandle<wl_callback> frameCallback;
   uint32_t preferredScale = 0;
   bool rescaled = false;  // recorded: a new preferred scale, to draw at once
@@ -47,6 +49,9 @@ struct OutputSurface {
   ShmBufferPool buffers;
   std::vector<PixelBox> lastDamage;  // what the buffer shown before differed in
   std::unique_ptr<SessionView> view;
+  // Drawn over each frame of the view (the lock screen's prompt), in the
+  // view's coordinates.
+  std::function<void(Graphics&, const SessionView&)> overlay;
 
   OutputSurface() = default;
   OutputSurface(uint32_t name, wl_output* bound);
@@ -60,6 +65,9 @@ struct OutputSurface {
   // An xdg toplevel titled "Orbelune", full screen on `fullscreenOn` when
   // given (nullptr with `fullscreen`: where the compositor likes).
   void coverWithToplevel(const WaylandDisplay& display, bool fullscreen, wl_output* fullscreenOn);
+  // The surface of `lock` on this output: the compositor sizes it to the
+  // output and shows it in place of the session while locked.
+  void coverWithLockSurface(const WaylandDisplay& display, ext_session_lock_v1* lock);
   // Takes the surface away, keeping the output.
   void uncover();
   // Acknowledges a configure the compositor sent; true when there was one.

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <string_view>
 
 namespace orbelune {
@@ -62,6 +63,9 @@ void WaylandDisplay::onGlobal(void* data, wl_registry* registry, uint32_t name, 
     d->idleNotifier_.reset(bindGlobal<ext_idle_notifier_v1>(registry, name, ext_idle_notifier_v1_interface, 1));
   } else if (iface == org_kde_kwin_idle_interface.name && d->wants_.idle) {
     d->kdeIdle_.reset(bindGlobal<org_kde_kwin_idle>(registry, name, org_kde_kwin_idle_interface, 1));
+  } else if (iface == ext_session_lock_manager_v1_interface.name && d->wants_.sessionLock) {
+    d->lockManager_.reset(
+        bindGlobal<ext_session_lock_manager_v1>(registry, name, ext_session_lock_manager_v1_interface, 1));
   }
 }
 
@@ -71,13 +75,60 @@ void WaylandDisplay::onGlobalRemove(void* data, wl_registry*, uint32_t name) {
 }
 
 bool WaylandDisplay::flushAll() {
-  while (wl_display_flush(display_.get()) < 0) {
+  wl_display* display = display_.get();
+  while (wl_display_flush(display) < 0) {
     if (errno != EAGAIN) return false;
-    pollfd fd{wl_display_get_fd(display_.get()), POLLOUT, 0};
-    if (poll(&fd, 1, 1000) < 0 && errno != EINTR) return false;
+    // While the compositor is slow to take more, what it sends is read (and
+    // queued, not dispatched: the caller may be midway through a surface),
+    // so that it never finds this client's socket full in turn.
+    const bool reading = wl_display_prepare_read(display) == 0;
+    pollfd fd{wl_display_get_fd(display), static_cast<short>(POLLOUT | (reading ? POLLIN : 0)), 0};
+    const int ready = poll(&fd, 1, 1000);
+    if (ready < 0 && errno != EINTR) {
+      if (reading) wl_display_cancel_read(display);
+      return false;
+    }
+    if (reading) {
+      if (ready > 0 && (fd.revents & (POLLIN | POLLHUP | POLLERR))) {
+        if (wl_display_read_events(display) < 0) return false;
+      } else {
+        wl_display_cancel_read(display);
+      }
+    }
     if (fd.revents & (POLLERR | POLLHUP)) return false;
   }
   return true;
+}
+
+bool WaylandDisplay::exchange(std::vector<pollfd>& fds, int timeoutMs) {
+  wl_display* display = display_.get();
+  while (wl_display_prepare_read(display) != 0) {
+    if (wl_display_dispatch_pending(display) < 0) return false;
+  }
+  // A failed flush other than a full socket (EPIPE when the compositor hung
+  // up after a protocol error) still reads what came, so that the error
+  // itself is known.
+  bool unsent = false;
+  if (wl_display_flush(display) < 0) unsent = errno == EAGAIN;
+  fds[0] = {wl_display_get_fd(display), static_cast<short>(POLLIN | (unsent ? POLLOUT : 0)), 0};
+  const int ready = poll(fds.data(), fds.size(), timeoutMs);
+  if (ready > 0 && (fds[0].revents & (POLLIN | POLLHUP | POLLERR))) {
+    if (wl_display_read_events(display) < 0) return false;
+  } else {
+    wl_display_cancel_read(display);
+  }
+  return wl_display_dispatch_pending(display) >= 0;
+}
+
+std::string WaylandDisplay::failure() const {
+  const int error = wl_display_get_error(display_.get());
+  if (error == 0) return {};
+  if (error != EPROTO) return strerror(error);
+  const wl_interface* interface = nullptr;
+  uint32_t id = 0;
+  const uint32_t code = wl_display_get_protocol_error(display_.get(), &interface, &id);
+  return "protocol error " + std::to_string(code) + " on " + (interface ? interface->name : "an unknown object") +
+         "@" + std::to_string(id);
 }
 
 }  // namespace orbelune

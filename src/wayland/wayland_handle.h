@@ -10,6 +10,7 @@
 #include "wlr-layer-shell-unstable-v1-client-protocol.h"
 #undef namespace
 #include "ext-idle-notify-v1-client-protocol.h"
+#include "ext-session-lock-v1-client-protocol.h"
 #include "fractional-scale-v1-client-protocol.h"
 #include "kde-idle-client-protocol.h"
 #include "viewporter-client-protocol.h"
@@ -51,6 +52,10 @@ ORBELUNE_WL_DESTROY(ext_idle_notifier_v1, ext_idle_notifier_v1_destroy);
 ORBELUNE_WL_DESTROY(ext_idle_notification_v1, ext_idle_notification_v1_destroy);
 ORBELUNE_WL_DESTROY(org_kde_kwin_idle, org_kde_kwin_idle_destroy);
 ORBELUNE_WL_DESTROY(org_kde_kwin_idle_timeout, org_kde_kwin_idle_timeout_release);
+ORBELUNE_WL_DESTROY(ext_session_lock_manager_v1, ext_session_lock_manager_v1_destroy);
+ORBELUNE_WL_DESTROY(ext_session_lock_surface_v1, ext_session_lock_surface_v1_destroy);
+// (ext_session_lock_v1 has no handle: once locked, only unlock_and_destroy
+// may end it, and a locker that never unlocks leaves it to the compositor.)
 #undef ORBELUNE_WL_DESTROY
 
 }  // namespace orbelune

@@ -181,27 +181,18 @@ int WaylandSaver::run(double idleAfterSeconds, std::ostream* verbose) {
       for (auto& w : windows_) draw(w);
       pacer.advance(core_.now());
     }
-    if (core_.ended() || !display_.flushAll()) break;
-    while (wl_display_prepare_read(display) != 0) {
-      if (wl_display_dispatch_pending(display) < 0) break;
-    }
+    if (core_.ended()) break;
     // With nothing shown, events are all there is to wait for: the
     // compositor's, and the idle source's.
     int timeout = core_.showing() ? pacer.timeoutMs(core_.now()) : -1;
-    std::vector<pollfd> fds{{wl_display_get_fd(display), POLLIN, 0}};
+    std::vector<pollfd> fds{{}};
     if (idleSource_) idleSource_->prepare(fds, timeout);
-    const int ready = poll(fds.data(), fds.size(), timeout);
-    if (ready > 0 && (fds[0].revents & (POLLIN | POLLHUP | POLLERR))) {
-      if (wl_display_read_events(display) < 0) break;
-    } else {
-      wl_display_cancel_read(display);
-    }
-    if (wl_display_dispatch_pending(display) < 0) break;
+    if (!display_.exchange(fds, timeout)) break;
     if (idleSource_) {
       if (auto dispatched = idleSource_->dispatch(fds); !dispatched) core_.fail(dispatched.error());
     }
   }
-  if (!core_.ended()) core_.lostConnection(kCompositor);
+  if (!core_.ended()) core_.lostConnection(kCompositor, display_.failure());
   return core_.status();
 }
 

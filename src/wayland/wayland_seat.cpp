@@ -11,11 +11,31 @@ void WaylandSeat::onCapabilities(void* data, wl_seat*, uint32_t caps) {
   s->changed_ = true;
 }
 
+void WaylandSeat::onKeymap(void* data, wl_keyboard*, uint32_t format, int32_t fd, uint32_t size) {
+  auto* s = static_cast<WaylandSeat*>(data);
+  if (s->sink_) {
+    s->sink_->keymap(format, fd, size);
+  } else {
+    close(fd);
+  }
+}
+
+void WaylandSeat::onModifiers(void* data, wl_keyboard*, uint32_t, uint32_t depressed, uint32_t latched,
+                              uint32_t locked, uint32_t group) {
+  auto* s = static_cast<WaylandSeat*>(data);
+  if (s->sink_) s->sink_->modifiers(depressed, latched, locked, group);
+}
+
 void WaylandSeat::onKey(void* data, wl_keyboard*, uint32_t, uint32_t, uint32_t key, uint32_t state) {
+  auto* s = static_cast<WaylandSeat*>(data);
+  if (s->sink_) {
+    s->sink_->key(key, state == WL_KEYBOARD_KEY_STATE_PRESSED);
+    return;
+  }
   if (state != WL_KEYBOARD_KEY_STATE_PRESSED) return;
   // evdev's codes (linux/input-event-codes.h) of the keys a window ends on.
   constexpr uint32_t kKeyEscape = 1, kKeyQ = 16;
-  static_cast<WaylandSeat*>(data)->core_.input(HostEvent::keyDown(key == kKeyQ        ? HostEvent::Key::Q
+  s->core_.input(HostEvent::keyDown(key == kKeyQ        ? HostEvent::Key::Q
                                                                   : key == kKeyEscape ? HostEvent::Key::Escape
                                                                                       : HostEvent::Key::Other));
 }
@@ -33,7 +53,7 @@ void WaylandSeat::onButton(void* data, wl_pointer*, uint32_t, uint32_t, uint32_t
   if (state == WL_POINTER_BUTTON_STATE_PRESSED) static_cast<WaylandSeat*>(data)->core_.input(HostEvent::button());
 }
 
-WaylandSeat::WaylandSeat(wl_seat* seat, HostCore& core) : seat_(seat), core_(core) {
+WaylandSeat::WaylandSeat(wl_seat* seat, HostCore& core, KeySink* sink) : seat_(seat), core_(core), sink_(sink) {
   static constexpr wl_seat_listener listener{
       .capabilities = onCapabilities,
       .name = [](void*, wl_seat*, const char*) {},
@@ -45,11 +65,11 @@ void WaylandSeat::apply() {
   if (!changed_) return;
   changed_ = false;
   static constexpr wl_keyboard_listener keyboard{
-      .keymap = [](void*, wl_keyboard*, uint32_t, int32_t fd, uint32_t) { close(fd); },
+      .keymap = onKeymap,
       .enter = [](void*, wl_keyboard*, uint32_t, wl_surface*, wl_array*) {},
       .leave = [](void*, wl_keyboard*, uint32_t, wl_surface*) {},
       .key = onKey,
-      .modifiers = [](void*, wl_keyboard*, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t) {},
+      .modifiers = onModifiers,
       .repeat_info = [](void*, wl_keyboard*, int32_t, int32_t) {},
   };
   // Set member by member: newer libwayland adds events (axis_value120,

@@ -12,10 +12,22 @@
 
 namespace orbelune {
 
+// Where a host that reads what is typed (the lock screen) has the keyboard's
+// own events: its keymap (the sink owns the descriptor), each key going down
+// or up (evdev codes), and the modifiers' state.
+class KeySink {
+ public:
+  virtual ~KeySink() = default;
+  virtual void keymap(uint32_t format, int fd, uint32_t size) = 0;
+  virtual void key(uint32_t key, bool pressed) = 0;
+  virtual void modifiers(uint32_t depressed, uint32_t latched, uint32_t locked, uint32_t group) = 0;
+};
+
 class WaylandSeat {
  public:
-  // `seat` may be null (a figure that takes no input binds none).
-  WaylandSeat(wl_seat* seat, HostCore& core);
+  // `seat` may be null (a figure that takes no input binds none). With a
+  // `sink`, keys go to it instead of the core.
+  WaylandSeat(wl_seat* seat, HostCore& core, KeySink* sink = nullptr);
   WaylandSeat(const WaylandSeat&) = delete;
   WaylandSeat& operator=(const WaylandSeat&) = delete;
 
@@ -24,13 +36,17 @@ class WaylandSeat {
 
  private:
   static void onCapabilities(void* data, wl_seat*, uint32_t caps);
+  static void onKeymap(void* data, wl_keyboard*, uint32_t format, int32_t fd, uint32_t size);
   static void onKey(void* data, wl_keyboard*, uint32_t, uint32_t, uint32_t key, uint32_t state);
+  static void onModifiers(void* data, wl_keyboard*, uint32_t, uint32_t depressed, uint32_t latched, uint32_t locked,
+                          uint32_t group);
   static void onPointerEnter(void* data, wl_pointer*, uint32_t, wl_surface*, wl_fixed_t x, wl_fixed_t y);
   static void onPointerMotion(void* data, wl_pointer*, uint32_t, wl_fixed_t x, wl_fixed_t y);
   static void onButton(void* data, wl_pointer*, uint32_t, uint32_t, uint32_t, uint32_t state);
 
   wl_seat* seat_;
   HostCore& core_;
+  KeySink* sink_;
   WlHandle<wl_keyboard> keyboard_;
   WlHandle<wl_pointer> pointer_;
   bool changed_ = false;

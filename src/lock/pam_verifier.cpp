@@ -1,0 +1,95 @@
+#include "lock/pam_verifier.h"
+
+#include <pwd.h>
+#include <security/pam_appl.h>
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+
+#include <vector>
+
+namespace orbelune {
+
+namespace {
+
+void wipeAndFree(pam_response* replies, int count) {
+  for (int j = 0; j < count; ++j) {
+    if (replies[j].resp) {
+      explicit_bzero(replies[j].resp, strlen(replies[j].resp));
+      free(replies[j].resp);
+    }
+  }
+  free(replies);
+}
+
+}  // namespace
+
+int answerPamPrompts(int count, const pam_message** messages, pam_response** responses, void* data) {
+  auto* conversation = static_cast<PamConversation*>(data);
+  if (count <= 0 || count > PAM_MAX_NUM_MSG) return PAM_CONV_ERR;
+  auto* replies = static_cast<pam_response*>(calloc(static_cast<size_t>(count), sizeof(pam_response)));
+  if (!replies) return PAM_BUF_ERR;
+  for (int i = 0; i < count; ++i) {
+    const int style = messages[i]->msg_style;
+    if (style == PAM_ERROR_MSG || style == PAM_TEXT_INFO) continue;
+    // A prompt shown as typed asks for something else than the password (a
+    // user name, a one-time code): the password is never its answer. Any
+    // prompt after the password was used (pam_systemd_home asks again after
+    // a refusal) or of a style unknown ends the try as well.
+    if (style != PAM_PROMPT_ECHO_OFF || conversation->answered || !conversation->password) {
+      wipeAndFree(replies, i);
+      return PAM_CONV_ERR;
+    }
+    replies[i].resp = strdup(conversation->password->data());
+    if (!replies[i].resp) {
+      wipeAndFree(replies, i);
+      return PAM_BUF_ERR;
+    }
+    conversation->answered = true;
+  }
+  *responses = replies;
+  return PAM_SUCCESS;
+}
+
+namespace {
+
+class PamVerifier final : public Verifier {
+ public:
+  PamVerifier(std::string user, std::string configDir) : user_(std::move(user)), configDir_(std::move(configDir)) {}
+
+  bool verify(const SecretBuffer& password) override {
+    if (user_.empty() || !password.usable()) return false;
+    PamConversation conversation{&password, false};
+    const pam_conv conv{answerPamPrompts, &conversation};
+    pam_handle_t* handle = nullptr;
+    int status = configDir_.empty()
+                     ? pam_start(kPamService, user_.c_str(), &conv, &handle)
+                     : pam_start_confdir(kPamService, user_.c_str(), &conv, configDir_.c_str(), &handle);
+    if (status != PAM_SUCCESS) return false;
+    status = pam_authenticate(handle, 0);
+    if (status == PAM_SUCCESS) status = pam_acct_mgmt(handle, 0);
+    if (status == PAM_SUCCESS) pam_setcred(handle, PAM_REFRESH_CRED);
+    pam_end(handle, status);
+    return status == PAM_SUCCESS;
+  }
+
+ private:
+  std::string user_;
+  std::string configDir_;
+};
+
+}  // namespace
+
+std::string currentUserName() {
+  std::vector<char> scratch(16384);
+  passwd entry{};
+  passwd* found = nullptr;
+  if (getpwuid_r(getuid(), &entry, scratch.data(), scratch.size(), &found) != 0 || !found) return {};
+  return found->pw_name;
+}
+
+std::unique_ptr<Verifier> makePamVerifier(const std::string& configDir) {
+  return std::make_unique<PamVerifier>(currentUserName(), configDir);
+}
+
+}  // namespace orbelune

@@ -1,0 +1,300 @@
+// The password check's process and its messages: only a reply of the child
+// to a request unlocks; a crashed, killed or misbehaving child, a message too
+// long, or a PAM refusal never does; passwords are wiped once sent.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "lock/auth_child.h"
+#include "lock/password_check.h"
+#include "lock/pam_verifier.h"
+
+namespace orbelune {
+namespace {
+
+using Reply = auth_channel::Reply;
+
+class FakeVerifier final : public Verifier {
+ public:
+  explicit FakeVerifier(std::string right) : right_(std::move(right)) {}
+  bool verify(const SecretBuffer& password) override {
+    if (std::string(password.data(), password.size()) == "crash") {
+      prctl(PR_SET_DUMPABLE, 0);  // no core file from the crash the test asks for
+      abort();
+    }
+    return std::string(password.data(), password.size()) == right_ && password.data()[password.size()] == '\0';
+  }
+
+ private:
+  std::string right_;
+};
+
+std::unique_ptr<AuthChild> spawnFake(const std::string& right) {
+  std::string error;
+  auto child = AuthChild::spawn([right] { return std::make_unique<FakeVerifier>(right); }, error);
+  EXPECT_TRUE(child) << error;
+  return child;
+}
+
+Reply check(AuthChild& child, const std::string& text) {
+  SecretBuffer password;
+  EXPECT_TRUE(password.append(text));
+  if (!child.submit(password)) return Reply::Fault;
+  return child.receiveReply();
+}
+
+TEST(SecretBuffer, HoldsCharactersWipesAndRefusesWhatDoesNotFit) {
+  SecretBuffer buffer;
+  ASSERT_TRUE(buffer.usable());
+  EXPECT_TRUE(buffer.append("p"));
+  EXPECT_TRUE(buffer.append("\xC3\xA9"));          // é, two bytes
+  EXPECT_TRUE(buffer.append("\xF0\x9F\x94\x91"));  // a key emoji, four
+  EXPECT_EQ(buffer.size(), 7u);
+  EXPECT_EQ(buffer.characters(), 3u);
+  buffer.eraseLast();
+  EXPECT_EQ(std::string(buffer.data()), "p\xC3\xA9");
+  buffer.eraseLast();
+  EXPECT_EQ(std::string(buffer.data()), "p");
+  buffer.eraseLast();
+  buffer.eraseLast();
+  EXPECT_TRUE(buffer.empty());
+
+  const std::string full(SecretBuffer::kCapacity, 'x');
+  EXPECT_TRUE(buffer.append(full));
+  EXPECT_FALSE(buffer.append("y"));
+  EXPECT_EQ(buffer.size(), SecretBuffer::kCapacity);
+  EXPECT_EQ(buffer.data()[SecretBuffer::kCapacity], '\0');
+  buffer.clear();
+  EXPECT_EQ(buffer.size(), 0u);
+  for (std::size_t i = 0; i < SecretBuffer::kCapacity; ++i) ASSERT_EQ(buffer.data()[i], '\0') << i;
+}
+
+TEST(AuthChild, AnswersEachRequestAndWipesWhatWasSent) {
+  auto child = spawnFake("right horse");
+  ASSERT_TRUE(child);
+  EXPECT_EQ(check(*child, "wrong"), Reply::Rejected);
+  EXPECT_EQ(check(*child, "right horse"), Reply::Accepted);
+  EXPECT_EQ(check(*child, "right horse "), Reply::Rejected);
+  EXPECT_EQ(check(*child, ""), Reply::Rejected);
+
+  SecretBuffer password;
+  password.append("right horse");
+  ASSERT_TRUE(child->submit(password));
+  EXPECT_EQ(password.size(), 0u);
+  EXPECT_EQ(std::memcmp(password.data(), "\0\0\0\0\0\0\0\0\0\0\0", 11), 0);
+  EXPECT_EQ(child->receiveReply(), Reply::Accepted);
+}
+
+TEST(AuthChild, TakesAPasswordOfTheWholeCapacity) {
+  const std::string longest(SecretBuffer::kCapacity, 'k');
+  auto child = spawnFake(longest);
+  ASSERT_TRUE(child);
+  EXPECT_EQ(check(*child, longest), Reply::Accepted);
+}
+
+TEST(AuthChild, ACrashedKilledOrFailedChildIsAFaultNeverAnAcceptance) {
+  auto crashing = spawnFake("right");
+  ASSERT_TRUE(crashing);
+  EXPECT_EQ(check(*crashing, "crash"), Reply::Fault);
+  // Gone for good: later requests cannot be sent (and raise no SIGPIPE).
+  EXPECT_EQ(check(*crashing, "right"), Reply::Fault);
+
+  auto killed = spawnFake("right");
+  ASSERT_TRUE(killed);
+  kill(killed->pid(), SIGKILL);
+  waitpid(killed->pid(), nullptr, 0);
+  EXPECT_EQ(check(*killed, "right"), Reply::Fault);
+
+  std::string error;
+  auto noVerifier = AuthChild::spawn([] { return std::unique_ptr<Verifier>(); }, error);
+  ASSERT_TRUE(noVerifier) << error;
+  EXPECT_EQ(check(*noVerifier, "right"), Reply::Fault);
+}
+
+TEST(PasswordCheck, ADeadChildIsReplacedSoManyTimesThenTheCheckIsGoneForGood) {
+  PasswordCheck check([] { return std::make_unique<FakeVerifier>("right"); });
+  std::string error;
+  ASSERT_TRUE(check.start(error)) << error;
+  auto ask = [&check](const std::string& text) {
+    SecretBuffer password;
+    password.append(text);
+    return check.submit(password) ? check.receiveReply() : Reply::Fault;
+  };
+  for (int n = 0; n < PasswordCheck::kMostRestarts; ++n) {
+    const pid_t old = check.pid();
+    kill(old, SIGKILL);
+    EXPECT_EQ(ask("right"), Reply::Fault);
+    ASSERT_TRUE(check.restart(error)) << error;
+    EXPECT_NE(check.pid(), old);
+    EXPECT_EQ(waitpid(old, nullptr, WNOHANG), -1) << "the dead child was reaped";
+    EXPECT_EQ(ask("wrong"), Reply::Rejected);
+    EXPECT_EQ(ask("right"), Reply::Accepted);
+  }
+  EXPECT_EQ(ask("crash"), Reply::Fault);
+  EXPECT_FALSE(check.restart(error));
+  EXPECT_FALSE(error.empty());
+  EXPECT_FALSE(check.running());
+  EXPECT_EQ(check.fd(), -1);
+  EXPECT_EQ(ask("right"), Reply::Fault);
+}
+
+// PAM's prompts as the conversation answers them: the password goes to the
+// one hidden prompt of a try, never to one that shows what is typed.
+TEST(PamPrompts, OnlyOneHiddenPromptGetsThePassword) {
+  SecretBuffer password;
+  password.append("open sesame");
+  PamConversation conversation{&password, false};
+  auto ask = [&conversation](const std::vector<int>& styles, std::vector<std::string>* answers = nullptr) {
+    std::vector<pam_message> messages;
+    for (int style : styles) messages.push_back({style, "prompt"});
+    std::vector<const pam_message*> pointers;
+    for (const auto& m : messages) pointers.push_back(&m);
+    pam_response* responses = nullptr;
+    const int status =
+        answerPamPrompts(static_cast<int>(styles.size()), pointers.data(), &responses, &conversation);
+    if (status == PAM_SUCCESS) {
+      for (std::size_t i = 0; i < styles.size(); ++i) {
+        if (answers) answers->push_back(responses[i].resp ? responses[i].resp : "(none)");
+        free(responses[i].resp);
+      }
+      free(responses);
+    }
+    return status;
+  };
+  std::vector<std::string> answers;
+  EXPECT_EQ(ask({PAM_TEXT_INFO, PAM_PROMPT_ECHO_OFF, PAM_ERROR_MSG}, &answers), PAM_SUCCESS);
+  EXPECT_EQ(answers, (std::vector<std::string>{"(none)", "open sesame", "(none)"}));
+  EXPECT_EQ(ask({PAM_PROMPT_ECHO_OFF}), PAM_CONV_ERR) << "a second prompt of the same try";
+  conversation.answered = false;
+  EXPECT_EQ(ask({PAM_PROMPT_ECHO_ON}), PAM_CONV_ERR);
+  EXPECT_EQ(ask({PAM_PROMPT_ECHO_OFF, PAM_PROMPT_ECHO_ON}), PAM_CONV_ERR);
+  conversation.answered = false;
+  EXPECT_EQ(ask({PAM_PROMPT_ECHO_OFF, PAM_PROMPT_ECHO_OFF}), PAM_CONV_ERR);
+  conversation.answered = false;
+  EXPECT_EQ(ask({42}), PAM_CONV_ERR);
+  EXPECT_EQ(ask({}), PAM_CONV_ERR);
+}
+
+TEST(AuthChild, ClosesEveryDescriptorItWasNotGiven) {
+  const int stray = open("/dev/null", O_RDONLY);
+  ASSERT_GE(stray, 0);
+  struct OnlyItsChannel final : Verifier {
+    bool verify(const SecretBuffer&) override {
+      for (int fd = 4; fd < 256; ++fd) {
+        if (fcntl(fd, F_GETFD) >= 0) return false;
+      }
+      return fcntl(3, F_GETFD) >= 0;
+    }
+  };
+  std::string error;
+  auto child = AuthChild::spawn([] { return std::make_unique<OnlyItsChannel>(); }, error);
+  ASSERT_TRUE(child) << error;
+  EXPECT_EQ(check(*child, "any"), Reply::Accepted);
+  close(stray);
+}
+
+TEST(AuthChannel, OnlyOneWellFormedByteIsAReply) {
+  auto replyTo = [](const std::string& bytes) {
+    int ends[2];
+    EXPECT_EQ(socketpair(AF_UNIX, SOCK_SEQPACKET, 0, ends), 0);
+    if (bytes.empty()) {
+      close(ends[1]);
+    } else {
+      EXPECT_EQ(send(ends[1], bytes.data(), bytes.size(), 0), static_cast<ssize_t>(bytes.size()));
+    }
+    const Reply reply = auth_channel::receiveReply(ends[0]);
+    close(ends[0]);
+    if (!bytes.empty()) close(ends[1]);
+    return reply;
+  };
+  EXPECT_EQ(replyTo("A"), Reply::Accepted);
+  EXPECT_EQ(replyTo("R"), Reply::Rejected);
+  EXPECT_EQ(replyTo("a"), Reply::Fault);
+  EXPECT_EQ(replyTo("AA"), Reply::Fault);
+  EXPECT_EQ(replyTo(std::string(1, '\0')), Reply::Fault);
+  EXPECT_EQ(replyTo(""), Reply::Fault);  // the child's end closed
+}
+
+TEST(AuthChannel, ARequestTooLongOrMalformedIsRefusedUnread) {
+  auto received = [](const std::string& bytes) {
+    int ends[2];
+    EXPECT_EQ(socketpair(AF_UNIX, SOCK_SEQPACKET, 0, ends), 0);
+    EXPECT_EQ(send(ends[1], bytes.data(), bytes.size(), 0), static_cast<ssize_t>(bytes.size()));
+    SecretBuffer password;
+    const bool ok = auth_channel::receiveRequest(ends[0], password);
+    const bool wiped = password.size() == 0 && password.data()[0] == '\0';
+    close(ends[0]);
+    close(ends[1]);
+    return ok ? std::string("ok:") + password.data() : wiped ? "refused" : "refused, not wiped";
+  };
+  EXPECT_EQ(received("Psecret"), "ok:secret");
+  EXPECT_EQ(received("Xsecret"), "refused");
+  EXPECT_EQ(received("P" + std::string(SecretBuffer::kCapacity + 1, 'x')), "refused");
+}
+
+// The real PAM conversation, with rules of the test's own (pam_exec hands
+// the password it asked for to a script on its standard input).
+class PamConversation : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (currentUserName().empty()) GTEST_SKIP() << "the user running the tests has no passwd entry";
+    if (!std::filesystem::exists("/usr/lib/x86_64-linux-gnu/security/pam_exec.so") &&
+        !std::filesystem::exists("/lib/x86_64-linux-gnu/security/pam_exec.so")) {
+      GTEST_SKIP() << "pam_exec.so not installed";
+    }
+    dir_ = std::filesystem::temp_directory_path() / ("orbelune-pam-" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir_);
+    const auto script = dir_ / "check";
+    std::ofstream(script) << "#!/bin/sh\n[ \"$(tr -d '\\000')\" = 'open sesame' ]\n";
+    std::filesystem::permissions(script, std::filesystem::perms::owner_all);
+    std::ofstream(dir_ / kPamService) << "auth required pam_exec.so quiet expose_authtok " << script.string()
+                                      << "\naccount required pam_permit.so\n";
+  }
+  void TearDown() override {
+    if (!dir_.empty()) std::filesystem::remove_all(dir_);
+  }
+  std::filesystem::path dir_;
+};
+
+TEST_F(PamConversation, ThePasswordReachesPamAndOnlyTheRightOneUnlocks) {
+  const std::string dir = dir_.string();
+  std::string error;
+  auto child = AuthChild::spawn([dir] { return makePamVerifier(dir); }, error);
+  ASSERT_TRUE(child) << error;
+  EXPECT_EQ(check(*child, "open sesame"), Reply::Accepted);
+  EXPECT_EQ(check(*child, "open sesam"), Reply::Rejected);
+  EXPECT_EQ(check(*child, ""), Reply::Rejected);
+}
+
+TEST_F(PamConversation, AnAccountRefusalAfterTheRightPasswordDoesNotUnlock) {
+  std::ofstream(dir_ / kPamService) << "auth required pam_permit.so\naccount required pam_deny.so\n";
+  const std::string dir = dir_.string();
+  std::string error;
+  auto child = AuthChild::spawn([dir] { return makePamVerifier(dir); }, error);
+  ASSERT_TRUE(child) << error;
+  EXPECT_EQ(check(*child, "anything"), Reply::Rejected);
+}
+
+TEST_F(PamConversation, AServiceWithNoRulesDoesNotUnlock) {
+  std::filesystem::remove(dir_ / kPamService);
+  std::ofstream(dir_ / "other") << "auth required pam_deny.so\naccount required pam_deny.so\n";
+  const std::string dir = dir_.string();
+  std::string error;
+  auto child = AuthChild::spawn([dir] { return makePamVerifier(dir); }, error);
+  ASSERT_TRUE(child) << error;
+  EXPECT_EQ(check(*child, "open sesame"), Reply::Rejected);
+}
+
+}  // namespace
+}  // namespace orbelune

@@ -1,0 +1,148 @@
+#!/usr/bin/env bash
+# orbelune lock on Debian 13's sway 1.10 against the faults that must never
+# unlock, each followed by the right password proving the locker is still the
+# one in charge (or, where it is gone, by a new locker taking over):
+#   - the locker and its password check's process not dumpable (their
+#     memory and environment closed to their own user);
+#   - the password check's process killed: another takes its place and the
+#     right password unlocks; killed once more than it is replaced, the right
+#     password no longer unlocks, the locker stays, and says so;
+#   - memory that cannot be locked (ulimit -l 0) is said once, and the lock
+#     works all the same;
+#   - SIGHUP, SIGINT, SIGPIPE, SIGABRT and SIGUSR1 of the locker: the session stays
+#     locked, and a locker that ends does so with a status other than 0;
+#   - another user's password, a paste far longer than a password: locked;
+#   - an output unplugged and one plugged in while locked: the new one is
+#     covered, and the right password still unlocks.
+set -euo pipefail
+orbelune=$(realpath "$1")
+source_dir=$(cd "$(dirname "$0")/.." && pwd)
+[ "${ORBELUNE_DESKTOP:-}" = trixie ] || { echo "SKIP: runs on Debian 13's sway (ORBELUNE_DESKTOP=trixie)"; exit 77; }
+source "$(dirname "$0")/sway_checks.sh"
+
+password='Lock-pass 42'
+other_password='Other-pass 7'
+build_dir=$(dirname "$orbelune")
+share_with_root "$(dirname "$build_dir")"
+printf 'tester:%s\n' "$password" | in_root chpasswd
+in_root sh -c 'id orbelune-other >/dev/null 2>&1 || useradd -M -s /usr/sbin/nologin orbelune-other'
+printf 'orbelune-other:%s\n' "$other_password" | in_root chpasswd
+cp "$source_dir/resources/orbelune.pam" "$droot/etc/pam.d/orbelune"
+
+source "$(dirname "$0")/lock_checks.sh"
+# The check's process that took the place of $1, on stdout.
+new_checker() {
+  local c
+  for _ in $(seq 50); do
+    c=$(pgrep -P "$lock_pid" || true)
+    [ -n "$c" ] && [ "$c" != "$1" ] && { echo "$c"; return 0; }
+    sleep 0.1
+  done
+  return 1
+}
+unlock_with_new_locker() {  # $1: what came before, for the messages
+  start_lock
+  wait_locked || fail "a new orbelune lock did not take over after $1"
+  unlock_typing "$lock_pid" 20
+  ended_with_in "$lock_pid" 0 1 || { lock_said; fail "the new locker did not unlock after $1"; }
+  sleep 0.5
+  desktop_shows HEADLESS-1 || fail "the desktop did not show again after the unlock following $1"
+}
+
+start_sway
+swaymsg create_output >/dev/null
+env -u DISPLAY "$orbelune" --window --background-color blue --line-color blue & window=$!
+for _ in $(seq 50); do desktop_shows HEADLESS-1 && break; sleep 0.2; done
+desktop_shows HEADLESS-1 || fail "the desktop window did not show"
+
+# The password check's process killed: another takes its place, and the
+# right password unlocks. The memory for the password cannot be locked
+# here, which the locker says once.
+lock_prefix=(prlimit --memlock=0:0)
+start_lock
+lock_prefix=()
+wait_locked || fail "orbelune lock did not lock"
+checker=$(pgrep -P "$lock_pid" || true)
+[ -n "$checker" ] || fail "the locker has no password check process"
+closed_to_its_user() {  # not dumpable: memory and environment closed even to their own user
+  for file in mem environ; do
+    if in_root_as_tester sh -c "head -c 1 /proc/$1/$file" >/dev/null 2>&1; then fail "the user can read /proc/$1/$file"; fi
+  done
+}
+closed_to_its_user "$lock_pid"
+closed_to_its_user "$checker"
+kill -KILL "$checker"
+replaced=$(new_checker "$checker") || { lock_said; fail "no new password check process after one was killed"; }
+closed_to_its_user "$replaced"
+no_desktop_on HEADLESS-1 || fail "the session unlocked when the check's process was killed"
+unlock_typing "$lock_pid" 20
+ended_with_in "$lock_pid" 0 1 || { lock_said; fail "the right password did not unlock with the replaced check"; }
+[ "$(grep -c "could not be locked" "$work/lock.$locks.err")" -eq 1 ] ||
+  { cat "$work/lock.$locks.err"; fail "the refused mlock was not said once"; }
+
+# Killed once more than it is replaced: the right password does not unlock.
+start_lock
+wait_locked || fail "orbelune lock did not lock"
+checker=$(pgrep -P "$lock_pid" || true)
+for _ in 1 2 3 4 5; do
+  kill -KILL "$checker"
+  checker=$(new_checker "$checker") || { lock_said; fail "the check's process was not replaced five times"; }
+done
+kill -KILL "$checker"
+sleep 1
+[ -z "$(pgrep -P "$lock_pid" || true)" ] || fail "the check's process was replaced more than five times"
+type_password "$password"
+sleep 3
+kill -0 "$lock_pid" 2>/dev/null || fail "the locker ended when its check's process was gone"
+no_desktop_on HEADLESS-1 || fail "the right password unlocked with the check's process gone"
+grep -q "is gone.*session stays locked" "$work/lock.$locks.err" || { cat "$work/lock.$locks.err"; fail "no line about the lost check"; }
+grep -q "unlocked" "$work/lock.$locks.out" && fail "claimed an unlock with the check's process gone"
+kill -KILL "$lock_pid"; wait "$lock_pid" 2>/dev/null || true
+unlock_with_new_locker "a killed check process"
+
+# Signals a locker may be sent: none unlocks, none ends with status 0.
+for signal in HUP INT PIPE ABRT USR1; do
+  start_lock
+  wait_locked || fail "orbelune lock did not lock (before SIG$signal)"
+  kill -"$signal" "$lock_pid"
+  ended_with_in "$lock_pid" 0 3 >/dev/null && fail "SIG$signal ended the locker with status 0"
+  # A background job of this script ignores SIGINT from its start: the
+  # locker then holds on, and is ended for the takeover.
+  if kill -0 "$lock_pid" 2>/dev/null; then
+    no_desktop_on HEADLESS-1 || fail "SIG$signal of the locker unlocked the session"
+    kill -KILL "$lock_pid"; wait "$lock_pid" 2>/dev/null || true
+  fi
+  sleep 0.5
+  no_desktop_on HEADLESS-1 || fail "SIG$signal of the locker unlocked the session"
+  unlock_with_new_locker "SIG$signal"
+done
+
+# Another user's password, and a paste of 3000 characters, keep it locked;
+# then an output goes and one comes, and the right password unlocks.
+start_lock
+wait_locked || fail "orbelune lock did not lock"
+type_password "$other_password"
+sleep 3
+no_desktop_on HEADLESS-1 || fail "another user's password unlocked"
+sleep 3
+type_password "$(head -c 3000 /dev/zero | tr '\0' 'x')$password"
+sleep 5
+kill -0 "$lock_pid" 2>/dev/null || { cat "$work/lock.$locks.err"; fail "a long paste ended the locker"; }
+no_desktop_on HEADLESS-1 || fail "a long paste unlocked"
+swaymsg output HEADLESS-2 unplug >/dev/null
+swaymsg create_output >/dev/null
+sleep 1
+new_output=$(swaymsg -t get_outputs | grep -o '"name": "HEADLESS-[0-9]*"' | grep -v 'HEADLESS-1"' | head -1 |
+  sed 's/.*"\(HEADLESS-[0-9]*\)"/\1/')
+[ -n "$new_output" ] || fail "no new output"
+kill -0 "$lock_pid" 2>/dev/null || { cat "$work/lock.$locks.err"; fail "an output unplugged ended the locker"; }
+shows_figure "$new_output" || fail "the output plugged in while locked has no figure"
+no_desktop_on "$new_output" || fail "the output plugged in while locked shows the desktop"
+unlock_typing "$lock_pid" 25
+ended_with_in "$lock_pid" 0 1 || { lock_said; fail "the right password did not unlock after the outputs changed"; }
+sleep 0.5
+desktop_shows HEADLESS-1 || fail "the desktop window did not show again"
+if grep -rqi -e "$password" -e "$other_password" "$work"/lock.*; then fail "a password reached the locker's output"; fi
+kill "$window" 2>/dev/null || true
+in_root userdel orbelune-other 2>/dev/null || true
+echo "lock faults on sway 1.10: all checks passed"
