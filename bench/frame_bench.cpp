@@ -3,11 +3,14 @@
 #include <benchmark/benchmark.h>
 #include <cairo.h>
 
+#include <sys/resource.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "oscillator/oscillator.h"
 #include "cairo/cairo_graphics.h"
@@ -83,7 +86,48 @@ void CairoFullFill(benchmark::State& state) {
   cairo_surface_destroy(surface);
 }
 
-void CairoFrame(benchmark::State& state, bool cached, bool text = true, bool damage = true, bool afterIdle = false) {
+// What comes between two measured frames. The saver sleeps 50 ms between
+// frames and wakes to a colder machine; which part of "colder" costs is told
+// apart by a 50 ms busy wait (the core stays awake, the caches stay the
+// frame's, unless another process runs) and by evicting the caches without
+// sleeping (64 MiB written: every cache level and the TLB hold other lines).
+enum class Between { Nothing, Sleep, Spin, Evict };
+
+void pauseBetweenFrames(Between between, std::vector<unsigned char>& other) {
+  switch (between) {
+    case Between::Nothing:
+      return;
+    case Between::Sleep:
+      usleep(50000);
+      return;
+    case Between::Spin: {
+      const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(50);
+      while (std::chrono::steady_clock::now() < until) {
+      }
+      return;
+    }
+    case Between::Evict: {
+      // Twice the last level's size, a store to each line: memset would go
+      // around the caches (non-temporal stores) at this size.
+      other.resize(64u << 20);
+      volatile unsigned char* line = other.data();
+      for (std::size_t i = 0; i < other.size(); i += 64) line[i] = static_cast<unsigned char>(line[i] + 1);
+      benchmark::DoNotOptimize(other.data());
+      benchmark::ClobberMemory();
+      return;
+    }
+  }
+}
+
+// The page faults the process took so far (a frame's share, between two readings).
+long pageFaults() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_minflt + usage.ru_majflt;
+}
+
+void CairoFrame(benchmark::State& state, bool cached, bool text = true, bool damage = true,
+                Between between = Between::Nothing) {
   const int w = static_cast<int>(state.range(0)), h = static_cast<int>(state.range(1));
   cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
   {
@@ -96,12 +140,14 @@ void CairoFrame(benchmark::State& state, bool cached, bool text = true, bool dam
     scene.view->applySettings(s);
     for (int i = 0; i < 30; ++i) scene.tick(g);
     long long area = 0, frames = 0;
+    std::vector<unsigned char> other;
+    const long faultsBefore = pageFaults();
     for (auto _ : state) {
-      if (afterIdle) {
-        // The saver sleeps 50 ms between frames, and wakes to cold caches:
-        // this, not a frame after a frame, is the cost it pays.
+      if (between != Between::Nothing) {
+        // The saver sleeps 50 ms between frames: a frame after a pause, not a
+        // frame after a frame, is the cost it pays.
         state.PauseTiming();
-        usleep(50000);
+        pauseBetweenFrames(between, other);
         state.ResumeTiming();
       }
       scene.tick(g);
@@ -110,6 +156,7 @@ void CairoFrame(benchmark::State& state, bool cached, bool text = true, bool dam
       ++frames;
     }
     state.counters["damage%"] = 100.0 * static_cast<double>(area) / static_cast<double>(frames) / (double(w) * h);
+    state.counters["faults"] = static_cast<double>(pageFaults() - faultsBefore) / static_cast<double>(frames);
   }
   cairo_surface_destroy(surface);
 }
@@ -118,8 +165,10 @@ void CairoFrameCached(benchmark::State& state) { CairoFrame(state, true); }
 void CairoFrameFullRepaint(benchmark::State& state) { CairoFrame(state, true, true, false); }
 void CairoFramePlainStrokes(benchmark::State& state) { CairoFrame(state, false); }
 void CairoFrameWithoutText(benchmark::State& state) { CairoFrame(state, true, false); }
-void CairoFrameAfterIdle(benchmark::State& state) { CairoFrame(state, true, true, true, true); }
-void CairoFrameAfterIdleWithoutText(benchmark::State& state) { CairoFrame(state, true, false, true, true); }
+void CairoFrameAfterIdle(benchmark::State& state) { CairoFrame(state, true, true, true, Between::Sleep); }
+void CairoFrameAfterSpin(benchmark::State& state) { CairoFrame(state, true, true, true, Between::Spin); }
+void CairoFrameAfterEviction(benchmark::State& state) { CairoFrame(state, true, true, true, Between::Evict); }
+void CairoFrameAfterIdleWithoutText(benchmark::State& state) { CairoFrame(state, true, false, true, Between::Sleep); }
 
 // The status line alone, as drawRect: makes it, a new one each frame (the
 // sweep's digits, phases and time): composed, fitted to the view, drawn at its
@@ -256,6 +305,8 @@ BENCHMARK(CairoFrameCached)->Args({1920, 1080})->Args({3840, 2160})->Unit(benchm
 BENCHMARK(CairoFrameFullRepaint)->Args({1920, 1080})->Args({3840, 2160})->Unit(benchmark::kMicrosecond);
 BENCHMARK(CairoFramePlainStrokes)->Args({1920, 1080})->Args({3840, 2160})->Unit(benchmark::kMicrosecond);
 BENCHMARK(CairoFrameAfterIdle)->Args({1920, 1080})->Args({3840, 2160})->Iterations(200)->Unit(benchmark::kMicrosecond);
+BENCHMARK(CairoFrameAfterSpin)->Args({1920, 1080})->Iterations(100)->Unit(benchmark::kMicrosecond);
+BENCHMARK(CairoFrameAfterEviction)->Args({1920, 1080})->Iterations(200)->Unit(benchmark::kMicrosecond);
 BENCHMARK(CairoFrameAfterIdleWithoutText)->Args({1920, 1080})->Iterations(200)->Unit(benchmark::kMicrosecond);
 BENCHMARK(CairoFrameWithoutText)->Args({1920, 1080})->Unit(benchmark::kMicrosecond);
 BENCHMARK(StatusLineWarm)->Unit(benchmark::kMicrosecond);
