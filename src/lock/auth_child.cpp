@@ -1,6 +1,7 @@
 #include "lock/auth_child.h"
 
 #include <errno.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <string.h>
 #include <sys/prctl.h>
@@ -18,8 +19,10 @@ namespace {
 // the fork copied) runs in it.
 [[noreturn]] void runChild(int fd, const AuthChild::MakeVerifier& makeVerifier) {
   constexpr int kChannel = 3;
+  // dup2 clears close-on-exec: set again, so that no program a PAM module
+  // starts keeps the socket (and with it the locker's view of this child) open.
   if (fd != kChannel) {
-    if (dup2(fd, kChannel) < 0) _exit(1);
+    if (dup2(fd, kChannel) < 0 || fcntl(kChannel, F_SETFD, FD_CLOEXEC) != 0) _exit(1);
   }
   close_range(kChannel + 1, ~0U, 0);
   // Dies with the locker even if the socket were somehow kept open.
@@ -53,7 +56,7 @@ std::unique_ptr<AuthChild> AuthChild::spawn(const MakeVerifier& makeVerifier, st
   }
   if (pid == 0) {
     close(ends[0]);
-    // Keeps the descriptor across the dup2 above: SOCK_CLOEXEC matters only at exec.
+    // The child's end keeps close-on-exec through runChild's dup2.
     runChild(ends[1], makeVerifier);
   }
   close(ends[1]);

@@ -67,7 +67,12 @@ class PamVerifier final : public Verifier {
                      : pam_start_confdir(kPamService, user_.c_str(), &conv, configDir_.c_str(), &handle);
     if (status != PAM_SUCCESS) return false;
     status = pam_authenticate(handle, 0);
-    if (status == PAM_SUCCESS) status = pam_acct_mgmt(handle, 0);
+    if (status == PAM_SUCCESS) {
+      status = pam_acct_mgmt(handle, 0);
+      // A password past its age is still the user's password: a lock screen
+      // cannot change it, and refusing it would lock the user out for good.
+      if (status == PAM_NEW_AUTHTOK_REQD) status = PAM_SUCCESS;
+    }
     if (status == PAM_SUCCESS) pam_setcred(handle, PAM_REFRESH_CRED);
     pam_end(handle, status);
     return status == PAM_SUCCESS;
