@@ -85,13 +85,11 @@ void WaylandLocker::checkLost(bool withPassword) {
   }
   std::string error;
   if (auth_.restart(error)) {
-    core_.err() << core_.name() << ": the password check's process ended and a new one took its place; "
-                << "the session stays locked\n";
+    core_.say("the password check's process ended and a new one took its place; the session stays locked");
     if (withPassword) prompt_.checkRestarted();
     return;
   }
-  core_.err() << core_.name() << ": the password check's process is gone (" << error
-              << "); the session stays locked\n";
+  core_.say("the password check's process is gone (" + error + "); the session stays locked");
   prompt_.checkLost();
 }
 
@@ -138,7 +136,7 @@ bool WaylandLocker::unlock() {
 
 LockOutcome WaylandLocker::run() {
   if (!display_.connected()) {
-    core_.err() << core_.name() << ": cannot connect to a Wayland compositor\n";
+    core_.say("cannot connect to a Wayland compositor");
     return LockOutcome::NoDisplay;
   }
   display_.bind({.seat = true, .sessionLock = true},
@@ -151,7 +149,7 @@ LockOutcome WaylandLocker::run() {
                      }});
   if (!display_.lockManager()) return LockOutcome::NoProtocol;
   if (!display_.compositor() || !display_.shm()) {
-    core_.err() << core_.name() << ": this compositor lacks wl_compositor or wl_shm\n";
+    core_.say("this compositor lacks wl_compositor or wl_shm");
     return LockOutcome::NoProtocol;
   }
   seat_.emplace(display_.seat(), core_, &keyboard_);
@@ -161,8 +159,8 @@ LockOutcome WaylandLocker::run() {
   TextEngine().measure("0", kStatusFontName, kStatusFontSize);
 
   if (!prompt_.password().locked()) {
-    core_.err() << core_.name() << ": the password's memory could not be locked (mlock refused, see ulimit -l); "
-                << "it may reach swap, and is still wiped after use\n";
+    core_.say("the password's memory could not be locked (mlock refused, see ulimit -l); "
+              "it may reach swap, and is still wiped after use");
   }
   static constexpr ext_session_lock_v1_listener listener{.locked = onLocked, .finished = onFinished};
   lock_ = ext_session_lock_manager_v1_lock(display_.lockManager());
@@ -173,7 +171,7 @@ LockOutcome WaylandLocker::run() {
   while (!core_.ended()) {
     if (finished_) {
       if (!locked_) {
-        core_.err() << core_.name() << ": the compositor refused the lock (another locker holds it?)\n";
+        core_.say("the compositor refused the lock (another locker holds it?)");
         ext_session_lock_v1_destroy(lock_);  // allowed once finished
         lock_ = nullptr;
         display_.flushAll();
@@ -181,7 +179,7 @@ LockOutcome WaylandLocker::run() {
       }
       // The compositor ended a lock it had granted: the locker has nothing
       // left to guard, and says so.
-      core_.err() << core_.name() << ": the compositor ended the lock\n";
+      core_.say("the compositor ended the lock");
       ext_session_lock_v1_destroy(lock_);
       lock_ = nullptr;
       display_.flushAll();
