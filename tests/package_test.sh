@@ -56,7 +56,7 @@ for f in /usr/bin/orbelune /usr/bin/orbelune-settings /usr/libexec/xscreensaver/
 done
 dpkg-deb -f "$deb" Depends | grep -q 'libgtk-4-1' || fail "the package does not depend on GTK (shlibdeps)"
 # Where Plasma 6 is (Debian 13), the wallpaper's package: its package and QML module.
-wallpaper=$(ls "$work"/package/orbelune-plasma-wallpaper_*_*.deb 2>/dev/null | head -1)
+wallpaper=$(ls "$work"/package/orbelune-plasma-wallpaper_*_*.deb 2>/dev/null | head -1 || true)
 if [ -n "$wallpaper" ]; then
   dpkg-deb -c "$wallpaper" | awk '{print $6}' | sed 's|^\./|/|' >"$work/wallpaper-files"
   for f in /usr/share/plasma/wallpapers/org.orbelune.Orbelune/metadata.json \
