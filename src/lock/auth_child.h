@@ -14,16 +14,19 @@ namespace orbelune {
 // locker forks the child before it connects to anything, so the child holds
 // nothing of the display, and whatever PAM's modules do (or how they fail)
 // stays away from the drawing. The child makes its Verifier after the fork,
-// answers one reply per request, and exits when the locker closes its end
-// (or dies). Nothing of a password travels but over the socket pair.
+// answers one verdict per request (after any notices of PAM's), and exits
+// when the locker closes its end (or dies). Nothing of a password travels but over the socket pair.
 class AuthChild {
  public:
   using MakeVerifier = std::function<std::unique_ptr<Verifier>()>;
 
   // Forks the child; null with `error` set when the socket pair or the fork
-  // fails.
-  static std::unique_ptr<AuthChild> spawn(const MakeVerifier& makeVerifier, std::string& error);
-  // Closes the locker's end and reaps the child.
+  // fails. The child locks its memory (mlockall) where the limits let it,
+  // saying on standard error when they do not if `sayUnlockedMemory`.
+  static std::unique_ptr<AuthChild> spawn(const MakeVerifier& makeVerifier, std::string& error,
+                                          bool sayUnlockedMemory = false);
+  // Closes the locker's end and reaps the child, killing it if it does not
+  // end at once; the wait is bounded.
   ~AuthChild();
   AuthChild(const AuthChild&) = delete;
   AuthChild& operator=(const AuthChild&) = delete;
@@ -35,9 +38,12 @@ class AuthChild {
   // Sends the password for checking and wipes it; false when the child is
   // gone (the caller then reports it and stays locked).
   bool submit(SecretBuffer& password);
-  // Reads the reply to the last request once fd() is readable. Fault when
-  // the child died, closed, or sent anything but a reply: never Accepted.
-  auth_channel::Reply receiveReply();
+  // Reads the next message once fd() is readable: the verdict on the last
+  // request, or a Notice (its text in `notice`). Fault when the child died,
+  // closed, or sent anything else: never Accepted.
+  auth_channel::Reply receiveReply(std::string* notice = nullptr);
+  // Kills the child at once (SIGKILL): a check it is making is given up.
+  void kill();
 
  private:
   AuthChild(int fd, pid_t pid) : fd_(fd), pid_(pid) {}
