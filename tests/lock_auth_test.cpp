@@ -74,11 +74,22 @@ std::unique_ptr<AuthChild> spawnFake(const std::string& right) {
   return child;
 }
 
+// The next message but the one a child sends first where the limits keep
+// it from locking its memory (tests run under any limit).
+template <typename Check>
+Reply next(Check& check, std::string* notice = nullptr) {
+  Reply reply;
+  do {
+    reply = check.receiveReply(notice);
+  } while (reply == Reply::MemoryUnlocked);
+  return reply;
+}
+
 Reply check(AuthChild& child, const std::string& text) {
   SecretBuffer password;
   EXPECT_TRUE(password.append(text));
   if (!child.submit(password)) return Reply::Fault;
-  return child.receiveReply();
+  return next(child);
 }
 
 TEST(SecretBuffer, HoldsCharactersWipesAndRefusesWhatDoesNotFit) {
@@ -120,7 +131,7 @@ TEST(AuthChild, AnswersEachRequestAndWipesWhatWasSent) {
   ASSERT_TRUE(child->submit(password));
   EXPECT_EQ(password.size(), 0u);
   EXPECT_EQ(std::memcmp(password.data(), "\0\0\0\0\0\0\0\0\0\0\0", 11), 0);
-  EXPECT_EQ(child->receiveReply(), Reply::Accepted);
+  EXPECT_EQ(next(*child), Reply::Accepted);
 }
 
 TEST(AuthChild, TakesAPasswordOfTheWholeCapacity) {
@@ -159,9 +170,9 @@ TEST(AuthChild, PassesNoticesAndTellsAFailedCheckFromARefusal) {
   password.append("touch");
   ASSERT_TRUE(child->submit(password));
   std::string notice;
-  EXPECT_EQ(child->receiveReply(&notice), Reply::Notice);
+  EXPECT_EQ(next(*child, &notice), Reply::Notice);
   EXPECT_EQ(notice, "Touch the key\nnow");
-  EXPECT_EQ(child->receiveReply(), Reply::Rejected);
+  EXPECT_EQ(next(*child), Reply::Rejected);
   EXPECT_EQ(check(*child, "broken"), Reply::Unchecked);
   EXPECT_EQ(check(*child, "pipe"), Reply::Accepted) << "a broken pipe killed the check";
 }
@@ -174,7 +185,7 @@ TEST(PasswordCheck, FailuresInARowAreReplacedThenRetriedAfterGrowingWaitsUntilAC
   auto ask = [&check](const std::string& text) {
     SecretBuffer password;
     password.append(text);
-    return check.submit(password) ? check.receiveReply() : Reply::Fault;
+    return check.submit(password) ? next(check) : Reply::Fault;
   };
   // Replaced at once, each answer ending the run: no limit over the lock.
   for (int n = 0; n < 2 * PasswordCheck::kMostRestarts; ++n) {
@@ -247,9 +258,11 @@ TEST(PasswordCheck, AHungCheckIsReplacedInTimeAndACancelledOneCannotAnswerLate) 
   EXPECT_FALSE(check.checking());
   usleep(400000);
   pollfd ready{check.fd(), POLLIN, 0};
-  EXPECT_EQ(poll(&ready, 1, 0), 0) << "something came on the new child's socket";
+  while (poll(&ready, 1, 0) > 0) {
+    ASSERT_EQ(check.receiveReply(), Reply::MemoryUnlocked) << "the given-up check answered on the new socket";
+  }
   ASSERT_TRUE(submit("wrong"));
-  EXPECT_EQ(check.receiveReply(), Reply::Rejected);
+  EXPECT_EQ(next(check), Reply::Rejected);
 }
 
 // PAM's prompts as the conversation answers them: the password goes to the
@@ -328,6 +341,7 @@ TEST(AuthChannel, OnlyOneWellFormedByteIsAReply) {
   EXPECT_EQ(replyTo("A"), Reply::Accepted);
   EXPECT_EQ(replyTo("R"), Reply::Rejected);
   EXPECT_EQ(replyTo("C"), Reply::Unchecked);
+  EXPECT_EQ(replyTo("M"), Reply::MemoryUnlocked);
   EXPECT_EQ(replyTo("NTouch the key"), Reply::Notice);
   EXPECT_EQ(replyTo("N" + std::string(auth_channel::kMostNoticeBytes + 1, 'x')), Reply::Fault);
   EXPECT_EQ(replyTo("a"), Reply::Fault);
@@ -406,9 +420,9 @@ TEST_F(PamConversation, AFailingModuleIsNoRefusalAndWhatItSaysIsPassedOn) {
   password.append("open sesame");
   ASSERT_TRUE(child->submit(password));
   std::string notice;
-  EXPECT_EQ(child->receiveReply(&notice), Reply::Notice);
+  EXPECT_EQ(next(*child, &notice), Reply::Notice);
   EXPECT_EQ(notice, "Touch the key");
-  EXPECT_EQ(child->receiveReply(), Reply::Unchecked);
+  EXPECT_EQ(next(*child), Reply::Unchecked);
 }
 
 TEST_F(PamConversation, AnAccountRefusalAfterTheRightPasswordDoesNotUnlock) {

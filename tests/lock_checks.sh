@@ -48,9 +48,9 @@ ended_with_in() {
   wait "$1" || status=$?
   [ "$status" -eq "$2" ] || { echo "status $status, not $2"; return 1; }
 }
-# Keys typed while a password is checked, or in the delay after a refusal,
-# are dropped: the right one is typed again every few seconds until the
-# locker ends.
+# Keys typed while a password is checked are dropped (and the Escape that
+# starts each try gives a check under way up): the right one is typed again
+# every few seconds until the locker ends.
 unlock_typing() {
   local deadline=$((SECONDS + $2)) tries=0
   while kill -0 "$1" 2>/dev/null && [ $SECONDS -lt $deadline ]; do

@@ -5,8 +5,12 @@
 #   - the locker and its password check's process not dumpable (their
 #     memory and environment closed to their own user);
 #   - the password check's process killed: another takes its place and the
-#     right password unlocks; killed once more than it is replaced, the right
-#     password no longer unlocks, the locker stays, and says so;
+#     right password unlocks; killed once more than it is replaced at once,
+#     the next one comes only after a wait (said once), and the right
+#     password unlocks again;
+#   - a PAM module that hangs: Escape gives the check up, and a check past
+#     its 30 s is stopped, each time with a new process in its place, and the
+#     right password unlocks;
 #   - memory that cannot be locked (ulimit -l 0) is said once, and the lock
 #     works all the same;
 #   - SIGHUP, SIGINT, SIGPIPE, SIGABRT and SIGUSR1 of the locker: the session stays
@@ -80,7 +84,8 @@ ended_with_in "$lock_pid" 0 1 || { lock_said; fail "the right password did not u
 [ "$(grep -c "could not be locked" "$work/lock.$locks.err")" -eq 1 ] ||
   { cat "$work/lock.$locks.err"; fail "the refused mlock was not said once"; }
 
-# Killed once more than it is replaced: the right password does not unlock.
+# Killed once more than it is replaced at once: the next process comes only
+# after a wait, which is said once, and the right password unlocks with it.
 start_lock
 wait_locked || fail "orbelune lock did not lock"
 checker=$(pgrep -P "$lock_pid" || true)
@@ -89,15 +94,46 @@ for _ in 1 2 3 4 5; do
   checker=$(new_checker "$checker") || { lock_said; fail "the check's process was not replaced five times"; }
 done
 kill -KILL "$checker"
-sleep 1
-[ -z "$(pgrep -P "$lock_pid" || true)" ] || fail "the check's process was replaced more than five times"
+sleep 0.3
+[ -z "$(pgrep -P "$lock_pid" || true)" ] || fail "the check's process was replaced at once a sixth time"
+checker=$(new_checker "$checker") || { lock_said; fail "no check process after the wait"; }
+kill -KILL "$checker"
+checker=$(new_checker "$checker") || { lock_said; fail "no check process after the second wait"; }
+kill -0 "$lock_pid" 2>/dev/null || fail "the locker ended when its check's process failed"
+no_desktop_on HEADLESS-1 || fail "the session unlocked while the check's process failed"
+[ "$(grep -c "growing waits" "$work/lock.$locks.err")" -eq 1 ] ||
+  { cat "$work/lock.$locks.err"; fail "the waits were not said once"; }
+unlock_typing "$lock_pid" 20
+ended_with_in "$lock_pid" 0 1 || { lock_said; fail "the right password did not unlock once the check came back"; }
+grep -q "answers again" "$work/lock.$locks.err" || { cat "$work/lock.$locks.err"; fail "the check's return was not said"; }
+sleep 0.5
+
+# A PAM module that hangs while $work/hang exists (as one waiting on a
+# network would): Escape gives the check up, a check past 30 s is stopped,
+# each with a new process in its place, and then the right password unlocks.
+printf '#!/bin/sh\n[ -e "%s/hang" ] && sleep 45\nexit 0\n' "$work" >"$work/hang-module"
+chmod 755 "$work/hang-module"
+{ echo "auth optional pam_exec.so quiet $work/hang-module"; cat "$source_dir/resources/orbelune.pam"; } \
+  >"$droot/etc/pam.d/orbelune"
+touch "$work/hang"
+start_lock
+wait_locked || fail "orbelune lock did not lock (hanging module)"
+checker=$(pgrep -P "$lock_pid" || true)
 type_password "$password"
-sleep 3
-kill -0 "$lock_pid" 2>/dev/null || fail "the locker ended when its check's process was gone"
-no_desktop_on HEADLESS-1 || fail "the right password unlocked with the check's process gone"
-grep -q "is gone.*session stays locked" "$work/lock.$locks.err" || { cat "$work/lock.$locks.err"; fail "no line about the lost check"; }
-grep -q "unlocked" "$work/lock.$locks.out" && fail "claimed an unlock with the check's process gone"
-kill -KILL "$lock_pid"; wait "$lock_pid" 2>/dev/null || true
+sleep 1
+wtype -k Escape
+checker=$(new_checker "$checker") || { lock_said; fail "Escape did not give the hung check up"; }
+no_desktop_on HEADLESS-1 || fail "the session unlocked when a hung check was given up"
+sleep 1
+type_password "$password"
+sleep 32
+checker=$(new_checker "$checker") || { lock_said; fail "the hung check was not stopped after 30 s"; }
+grep -q "longer than 30 s" "$work/lock.$locks.err" || { cat "$work/lock.$locks.err"; fail "the stopped check was not said"; }
+no_desktop_on HEADLESS-1 || fail "the session unlocked when a hung check was stopped"
+rm "$work/hang"
+unlock_typing "$lock_pid" 20
+ended_with_in "$lock_pid" 0 1 || { lock_said; fail "the right password did not unlock after the hung checks"; }
+cp "$source_dir/resources/orbelune.pam" "$droot/etc/pam.d/orbelune"
 unlock_with_new_locker "a killed check process"
 
 # Signals a locker may be sent: none unlocks, none ends with status 0.

@@ -68,8 +68,8 @@ kill -0 "$lock_pid" || fail "a wrong password ended the locker"
 no_desktop_on HEADLESS-1 || fail "a wrong password unlocked"
 grep -qi "not the password" "$work"/lock.1.* && fail "the password reached the locker's output"
 
-# The right password, once the refusal was said (keys during the check and
-# the refusal's delay are dropped).
+# The right password, once the refusal was said (keys during the check are
+# dropped).
 said "wrong password" 15 || fail "--verbose did not say the password was refused"
 unlock_typing "$lock_pid" 20
 ended_with_in "$lock_pid" 0 1 || { lock_said; fail "the right password did not unlock with status 0"; }

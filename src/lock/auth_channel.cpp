@@ -15,6 +15,7 @@ constexpr char kAccepted = 'A';
 constexpr char kRejected = 'R';
 constexpr char kUnchecked = 'C';
 constexpr char kNotice = 'N';
+constexpr char kMemoryUnlocked = 'M';
 
 ssize_t sendRetrying(int fd, const msghdr& message) {
   ssize_t n;
@@ -75,6 +76,9 @@ bool sendReply(int fd, Reply reply) {
     case Reply::Unchecked:
       byte = kUnchecked;
       break;
+    case Reply::MemoryUnlocked:
+      byte = kMemoryUnlocked;
+      break;
     case Reply::Notice:
     case Reply::Fault:
       return false;
@@ -114,6 +118,7 @@ Reply receiveReply(int fd, std::string* notice) {
   if (bytes[0] == kAccepted) return Reply::Accepted;
   if (bytes[0] == kRejected) return Reply::Rejected;
   if (bytes[0] == kUnchecked) return Reply::Unchecked;
+  if (bytes[0] == kMemoryUnlocked) return Reply::MemoryUnlocked;
   return Reply::Fault;
 }
 

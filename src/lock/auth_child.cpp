@@ -49,7 +49,7 @@ bool lockChildMemory() {
 // reply per request until the locker's end closes. It leaves with _exit, so
 // nothing of the parent's state (atexit handlers, buffered output, objects
 // the fork copied) runs in it.
-[[noreturn]] void runChild(int fd, const AuthChild::MakeVerifier& makeVerifier, bool sayUnlockedMemory) {
+[[noreturn]] void runChild(int fd, const AuthChild::MakeVerifier& makeVerifier) {
   constexpr int kChannel = 3;
   // dup2 clears close-on-exec: set again, so that no program a PAM module
   // starts keeps the socket (and with it the locker's view of this child) open.
@@ -61,14 +61,8 @@ bool lockChildMemory() {
   // Dies with the locker even if the socket were somehow kept open.
   prctl(PR_SET_PDEATHSIG, SIGKILL);
   if (getppid() == 1) _exit(1);
-  if (!lockChildMemory() && sayUnlockedMemory) {
-    constexpr char kLine[] =
-        "orbelune lock: the password check's memory could not be locked (mlockall refused, see ulimit -l); "
-        "PAM's copies of a password may reach swap\n";
-    if (write(STDERR_FILENO, kLine, sizeof kLine - 1) < 0) {
-      // Nowhere to say it: the check goes on.
-    }
-  }
+  // Refused by the limit: the locker says so (once for all its children).
+  if (!lockChildMemory() && !auth_channel::sendReply(kChannel, auth_channel::Reply::MemoryUnlocked)) _exit(1);
   std::unique_ptr<Verifier> verifier = makeVerifier();
   if (!verifier) _exit(1);
   const Verifier::Notice notice = [](std::string_view text) { auth_channel::sendNotice(kChannel, text); };
@@ -97,8 +91,7 @@ bool reapWithin(pid_t pid, int ms) {
 
 }  // namespace
 
-std::unique_ptr<AuthChild> AuthChild::spawn(const MakeVerifier& makeVerifier, std::string& error,
-                                             bool sayUnlockedMemory) {
+std::unique_ptr<AuthChild> AuthChild::spawn(const MakeVerifier& makeVerifier, std::string& error) {
   int ends[2];
   if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, ends) != 0) {
     error = std::string("cannot make the authentication socket: ") + strerror(errno);
@@ -114,7 +107,7 @@ std::unique_ptr<AuthChild> AuthChild::spawn(const MakeVerifier& makeVerifier, st
   if (pid == 0) {
     close(ends[0]);
     // The child's end keeps close-on-exec through runChild's dup2.
-    runChild(ends[1], makeVerifier, sayUnlockedMemory);
+    runChild(ends[1], makeVerifier);
   }
   close(ends[1]);
   return std::unique_ptr<AuthChild>(new AuthChild(ends[0], pid));

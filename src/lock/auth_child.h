@@ -22,9 +22,8 @@ class AuthChild {
 
   // Forks the child; null with `error` set when the socket pair or the fork
   // fails. The child locks its memory (mlockall) where the limits let it,
-  // saying on standard error when they do not if `sayUnlockedMemory`.
-  static std::unique_ptr<AuthChild> spawn(const MakeVerifier& makeVerifier, std::string& error,
-                                          bool sayUnlockedMemory = false);
+  // and sends MemoryUnlocked first when they do not.
+  static std::unique_ptr<AuthChild> spawn(const MakeVerifier& makeVerifier, std::string& error);
   // Closes the locker's end and reaps the child, killing it if it does not
   // end at once; the wait is bounded.
   ~AuthChild();
@@ -39,7 +38,7 @@ class AuthChild {
   // gone (the caller then reports it and stays locked).
   bool submit(SecretBuffer& password);
   // Reads the next message once fd() is readable: the verdict on the last
-  // request, or a Notice (its text in `notice`). Fault when the child died,
+  // request, a Notice (its text in `notice`), or MemoryUnlocked. Fault when the child died,
   // closed, or sent anything else: never Accepted.
   auth_channel::Reply receiveReply(std::string* notice = nullptr);
   // Kills the child at once (SIGKILL): a check it is making is given up.

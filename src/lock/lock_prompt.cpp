@@ -100,7 +100,7 @@ void LockPrompt::refuse(std::string status) {
 }
 
 void LockPrompt::checked(auth_channel::Reply reply) {
-  if (reply == auth_channel::Reply::Notice) return;
+  if (reply == auth_channel::Reply::Notice || reply == auth_channel::Reply::MemoryUnlocked) return;
   password_.clear();
   if (phase_ == Phase::Unlocked) return;
   shown();
@@ -118,6 +118,7 @@ void LockPrompt::checked(auth_channel::Reply reply) {
       refuse("Cannot check the password");
       return;
     case auth_channel::Reply::Notice:
+    case auth_channel::Reply::MemoryUnlocked:
       return;
     case auth_channel::Reply::Fault:
       phase_ = Phase::Unavailable;

@@ -3,14 +3,11 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <utility>
 
 namespace orbelune {
 
 bool PasswordCheck::start(std::string& error) {
-  // Only the first child says that its memory could not be locked: the
-  // limit is the same for those after it.
-  child_ = AuthChild::spawn(makeVerifier_, error, !std::exchange(memorySaid_, true));
+  child_ = AuthChild::spawn(makeVerifier_, error);
   checking_ = false;
   return child_ != nullptr;
 }
@@ -46,6 +43,7 @@ auth_channel::Reply PasswordCheck::receiveReply(std::string* notice) {
       return reply;
     case Reply::Notice:
       return checking_ ? reply : Reply::Fault;
+    case Reply::MemoryUnlocked:
     case Reply::Fault:
       return reply;
   }

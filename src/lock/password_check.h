@@ -41,7 +41,7 @@ class PasswordCheck {
   bool submit(SecretBuffer& password);
   // The next message once fd() is readable: a verdict on the password sent
   // (which ends the run of failures), a Notice with PAM's text in `notice`,
-  // or Fault when the child is gone or sent anything unasked for (a verdict
+  // MemoryUnlocked (a new child's memory could not be locked), or Fault when the child is gone or sent anything unasked for (a verdict
   // while none is awaited included): then call restart().
   auth_channel::Reply receiveReply(std::string* notice = nullptr);
   // Whether the awaited verdict is later than kCheckSeconds: then call
@@ -75,7 +75,6 @@ class PasswordCheck {
   double checkSince_ = 0.0;
   int failures_ = 0;
   double retryAt_ = 0.0;
-  bool memorySaid_ = false;
 };
 
 }  // namespace orbelune

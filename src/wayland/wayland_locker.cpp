@@ -60,6 +60,7 @@ class WaylandLocker {
   void checkFailed(bool withPassword, const std::string& what, const std::string& toUser = {});
   void handleReply();
   void watchCheck();
+  void sayMemory();
   void cover(OutputSurface& o);
   void drawPrompt(Graphics& graphics, const SessionView& view) const;
   void applyChanges();
@@ -80,6 +81,8 @@ class WaylandLocker {
   bool locked_ = false;    // the compositor said the session is locked
   bool finished_ = false;  // the compositor ended (or refused) the lock
   bool waitSaid_ = false;  // said that new checks come after growing waits
+  bool checkMemoryUnlocked_ = false;  // a check's process could not lock its memory
+  bool memorySaid_ = false;           // said that memory with passwords could not be locked
 };
 
 void WaylandLocker::onKey(const LockKey& key, bool capsLock) {
@@ -151,6 +154,10 @@ void WaylandLocker::handleReply() {
     case auth_channel::Reply::Notice:
       prompt_.notice(notice);
       return;
+    case auth_channel::Reply::MemoryUnlocked:
+      checkMemoryUnlocked_ = true;
+      sayMemory();
+      return;
     case auth_channel::Reply::Accepted:
     case auth_channel::Reply::Rejected:
     case auth_channel::Reply::Unchecked:
@@ -168,6 +175,15 @@ void WaylandLocker::handleReply() {
   } else if (reply == auth_channel::Reply::Rejected && options_.verbose) {
     out_ << core_.name() << ": wrong password" << std::endl;
   }
+}
+
+// Once locked (a locker refused has nothing to say of it), and once for the
+// lock: the password check's process could not lock its memory.
+void WaylandLocker::sayMemory() {
+  if (!locked_ || !checkMemoryUnlocked_ || memorySaid_) return;
+  memorySaid_ = true;
+  core_.say("the password check's memory could not be locked (mlockall refused, see ulimit -l); "
+            "PAM's copies of a password may reach swap");
 }
 
 // What is due without a message of the child's: a check past its time, a
@@ -279,6 +295,7 @@ LockOutcome WaylandLocker::run() {
   TextEngine().measure("0", kStatusFontName, kStatusFontSize);
 
   if (!prompt_.password().locked()) {
+    memorySaid_ = true;  // the limit that refused it refuses the check's too
     core_.say("the password's memory could not be locked (mlock refused, see ulimit -l); "
               "it may reach swap, and is still wiped after use");
   }
@@ -308,6 +325,7 @@ LockOutcome WaylandLocker::run() {
     if (locked_ && !saidLocked) {
       saidLocked = true;
       if (options_.verbose) out_ << core_.name() << ": locked" << std::endl;
+      sayMemory();
     }
     if (prompt_.unlocked()) {
       if (!unlock()) break;
