@@ -9,6 +9,7 @@ namespace orbelune {
 bool PasswordCheck::start(std::string& error) {
   child_ = AuthChild::spawn(makeVerifier_, error);
   checking_ = false;
+  ++generation_;
   return child_ != nullptr;
 }
 

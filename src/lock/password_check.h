@@ -63,6 +63,11 @@ class PasswordCheck {
   // When something is due without a message: the awaited verdict's
   // deadline, or the next child's start; infinity when neither.
   double nextDeadline() const;
+  double secondsToDeadline() const { return nextDeadline() - clock_.now(); }
+  // Counts the children started: a host that polled fd() knows by it
+  // whether the child it polled is still the one running (a key handled
+  // meanwhile may have replaced it, and a read on the new one would wait).
+  unsigned long generation() const { return generation_; }
 
  private:
   bool replace(std::string& error);
@@ -74,6 +79,7 @@ class PasswordCheck {
   bool checking_ = false;
   double checkSince_ = 0.0;
   int failures_ = 0;
+  unsigned long generation_ = 0;
   double retryAt_ = 0.0;
 };
 

@@ -338,16 +338,21 @@ LockOutcome WaylandLocker::run() {
       for (auto& o : outputs_) draw(o);
       pacer.advance(core_.now());
     }
-    // The check's deadline and the next child's start wake the loop too.
+    // The check's deadline, the next child's start and the end of the
+    // prompt's delay (a password kept to be sent then) wake the loop too.
     int timeoutMs = pacer.timeoutMs(core_.now());
-    const double untilCheck = auth_.nextDeadline() - core_.now();
-    if (std::isfinite(untilCheck)) {
-      const int checkMs = static_cast<int>(std::clamp(std::ceil(untilCheck * 1000.0), 0.0, 60000.0));
-      timeoutMs = timeoutMs < 0 ? checkMs : std::min(timeoutMs, checkMs);
+    const double delayLeft = prompt_.waitLeft();
+    for (const double seconds : {auth_.secondsToDeadline(), delayLeft > 0.0 ? delayLeft : INFINITY}) {
+      if (!std::isfinite(seconds)) continue;
+      const int ms = static_cast<int>(std::clamp(std::ceil(seconds * 1000.0), 0.0, 60000.0));
+      timeoutMs = timeoutMs < 0 ? ms : std::min(timeoutMs, ms);
     }
+    const unsigned long polled = auth_.generation();
     std::vector<pollfd> fds{{}, {auth_.fd(), POLLIN, 0}};
     if (!display_.exchange(fds, timeoutMs)) break;
-    if (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) handleReply();
+    // Only the child polled is read: a key dispatched meanwhile may have
+    // replaced it, and the new one has nothing to read yet.
+    if ((fds[1].revents & (POLLIN | POLLHUP | POLLERR)) && auth_.generation() == polled) handleReply();
   }
   if (!core_.ended()) core_.lostConnection(kCompositor, display_.failure());
   return locked_ ? LockOutcome::Failed : LockOutcome::Refused;
