@@ -63,5 +63,5 @@ unlock_typing() {
 # What the last locker and sway said, for a failure's message.
 lock_said() {
   cat "$work/lock.$locks.err"
-  grep -iE "client|lock|error" "$work/sway.log" | tail -5
+  { grep -iE "client|lock|error" "$work/sway.log" || true; } | tail -5
 }
