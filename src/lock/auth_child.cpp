@@ -36,12 +36,13 @@ void resetSignals() {
 // Keeps PAM's copies of the password (its conversation's answer, the
 // authentication token it stores) out of swap. Future pages are locked only
 // where the limit allows any amount: under a limit, a module loaded later
-// would fail to map and every check with it. Pages are locked as they are
-// touched (MCL_ONFAULT), never all at once.
+// would fail to map and every check with it (root too, where a container
+// took CAP_IPC_LOCK away). Pages are locked as they are touched
+// (MCL_ONFAULT), never all at once.
 bool lockChildMemory() {
   rlimit limit{};
   const bool unlimited = getrlimit(RLIMIT_MEMLOCK, &limit) == 0 && limit.rlim_cur == RLIM_INFINITY;
-  const int flags = MCL_CURRENT | MCL_ONFAULT | ((unlimited || geteuid() == 0) ? MCL_FUTURE : 0);
+  const int flags = MCL_CURRENT | MCL_ONFAULT | (unlimited ? MCL_FUTURE : 0);
   return mlockall(flags) == 0;
 }
 
