@@ -37,6 +37,7 @@ start_lock() {
 said() {
   for _ in $(seq $(($2 * 5))); do grep -qx "orbelune lock: $1" "$work/lock.$locks.out" && return 0; sleep 0.2; done
   cat "$work/lock.$locks.out" "$work/lock.$locks.err"
+  ps -o pid,ppid,stat,wchan:24,etime,cmd -p "$lock_pid" --ppid "$lock_pid" 2>/dev/null || true
   return 1
 }
 wait_locked() { said locked 10; }
@@ -62,6 +63,7 @@ unlock_typing() {
 }
 # What the last locker and sway said, for a failure's message.
 lock_said() {
-  cat "$work/lock.$locks.err"
+  cat "$work/lock.$locks.out" "$work/lock.$locks.err"
+  ps -o pid,ppid,stat,wchan:24,etime,cmd -p "$lock_pid" --ppid "$lock_pid" 2>/dev/null || true
   { grep -iE "client|lock|error" "$work/sway.log" || true; } | tail -5
 }
