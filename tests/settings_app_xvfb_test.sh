@@ -21,16 +21,14 @@ mkdir -p "$XDG_RUNTIME_DIR"; chmod 700 "$XDG_RUNTIME_DIR"
 win=$(find_window '^Orbelune$')
 [ -n "$win" ] || fail "the settings window never appeared"
 sleep 1
-xdotool mousemove --window "$win" 579 410 click 1
-sheet=$(find_window '^Orbelune Options$')
-[ -n "$sheet" ] || fail "Options… did not open the sheet"
-becomes_mapped "$sheet" || fail "the sheet is not shown"
+sheet=$(open_sheet "$win") || fail "Options… did not show the sheet"
 xdotool key --window "$sheet" Escape
 sleep 0.5
 mapped "$sheet" || fail "Escape closed the sheet"
 # The line width field, then OK.
 enter_and_ok "$sheet" 235 344 4 || fail "OK did not end the sheet"
-[ "$("$orbelune" defaults read LineWidth)" = "4.0" ] || fail "OK did not store the line width"
+stored=$("$orbelune" defaults read LineWidth)
+[ "$stored" = "4.0" ] || fail "OK did not store the line width (stored: $stored)"
 
 # The switch: on writes the autostart entry and starts the watcher.
 entry=$XDG_CONFIG_HOME/autostart/orbelune-idle.desktop
