@@ -8,7 +8,7 @@
 
 namespace orbelune {
 
-int runX11IdleWatcher(const IdleOptions& options, std::ostream& out, std::ostream& err) {
+int runX11IdleWatcher(const IdleOptions& options, SessionLocker* locker, std::ostream& out, std::ostream& err) {
   DisplayConnection connection = openDisplay();
   Display* display = connection.get();
   if (!display) {
@@ -30,6 +30,7 @@ int runX11IdleWatcher(const IdleOptions& options, std::ostream& out, std::ostrea
     return core.status();
   }
   core.watchIdle(**source, options.verbose ? &out : nullptr);
+  if (locker) core.lockAfterIdle(*locker);
   X11Host host(display, core, true);
   host.watchIdle(**source);
   return host.run();
