@@ -114,7 +114,7 @@ void printIdleHelp(std::ostream& out) {
          "The idle time comes from the compositor (ext-idle-notify-v1 or KDE's idle\n"
          "protocol: KWin, sway, Hyprland, niri, river), GNOME's Mutter (D-Bus), or the X\n"
          "server (MIT-SCREEN-SAVER). Where XScreenSaver's daemon runs, it steps aside.\n"
-         "It inhibits nothing: the desktop's blanking and locking keep their schedule.\n"
+         "It inhibits no idleness: the desktop's blanking and locking keep their schedule.\n"
          "With --lock-after (or the settings app's \"Lock the screen\" switch) it starts\n"
          "orbelune lock that long after the figure showed, one locker at a time, and also\n"
          "when logind asks (loginctl lock-session) and before the computer sleeps, which\n"

@@ -63,12 +63,21 @@ class HostCore {
   // While watching idleness, `locker` locks the session a while after the
   // figure showed, or when asked; the host waits on its descriptors beside
   // the idle source's (prepareLock) and lets it handle what came (dispatchLock).
-  void lockAfterIdle(SessionLocker& locker) { locker_ = &locker; }
+  // `hideAtStart`: the figure goes as the locker starts rather than once its
+  // lock is up (X11's figure holds the grab its lockers need).
+  void lockAfterIdle(SessionLocker& locker, bool hideAtStart = false) {
+    locker_ = &locker;
+    hideAtStart_ = hideAtStart;
+  }
   void prepareLock(std::vector<pollfd>& fds, int& timeoutMs);
   void dispatchLock(std::vector<pollfd>& fds);
   // The locker's lock is up: it draws the figure itself, so a showing ends
   // under it (the next idle step hides it) and shows again after the next idle time.
   void lockIsUp();
+  // The locker started.
+  void lockStarted() {
+    if (hideAtStart_) lockIsUp();
+  }
 
   // How the run ends: asked to (status 0), or failing, with the reason said.
   void end(int status = 0);
@@ -101,6 +110,7 @@ class HostCore {
   bool announced_ = false;    // the showing's first frame was said
   bool underLock_ = false;    // the lock ended the showing since the last idle step
   SessionLocker* locker_ = nullptr;
+  bool hideAtStart_ = false;
   bool ended_ = false;
   int status_ = 0;
 };

@@ -44,7 +44,8 @@ SessionLocker::SessionLocker(std::string program, std::vector<std::string> argv,
 SessionLocker::~SessionLocker() = default;
 
 void SessionLocker::figureShown(double now) {
-  if (afterSeconds_ > 0.0) shownAt_ = now;
+  // A showing while a lock is up (under it) locks nothing again.
+  if (afterSeconds_ > 0.0 && !running()) shownAt_ = now;
 }
 
 void SessionLocker::figureHidden() { shownAt_.reset(); }
@@ -90,6 +91,7 @@ void SessionLocker::lock(HostCore& core, const std::string& why) {
   }
   pid_ = pid;
   ++started_;
+  core.lockStarted();
   locked_ = false;
   partial_.clear();
   lines_ = std::move(readEnd);
@@ -160,6 +162,7 @@ void SessionLocker::reap(HostCore& core, bool wait) {
   if (got == 0 || (got < 0 && errno == EINTR)) return;
   const pid_t pid = pid_;
   pid_ = -1;
+  shownAt_.reset();
   pidfd_.reset();
   lines_.reset();
   const bool wasLocked = locked_;

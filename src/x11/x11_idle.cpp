@@ -30,7 +30,9 @@ int runX11IdleWatcher(const IdleOptions& options, SessionLocker* locker, std::os
     return core.status();
   }
   core.watchIdle(**source, options.verbose ? &out : nullptr);
-  if (locker) core.lockAfterIdle(*locker);
+  // The figure holds the keyboard and pointer: xsecurelock, the locker here,
+  // needs them, so the figure goes as it starts.
+  if (locker) core.lockAfterIdle(*locker, true);
   X11Host host(display, core, true);
   host.watchIdle(**source);
   return host.run();
