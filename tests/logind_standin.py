@@ -89,8 +89,8 @@ def play():
     GLib.timeout_add(500, forged)
     GLib.timeout_add(2000, lock)
     GLib.timeout_add(2300, lock)
-    GLib.timeout_add(6500, sleep, True)
-    GLib.timeout_add(11000, sleep, False)
+    GLib.timeout_add(8000, sleep, True)
+    GLib.timeout_add(12500, sleep, False)
 
 
 def on_bus(connection, _name):
