@@ -50,10 +50,15 @@ greeter_fail() { echo "--- greeter:"; tail -20 "$work/greeter.log"; fail "$*"; }
 
 start_greeter
 shows_figure_on "$output" || greeter_fail "the lock screen shows no figure on $output"
-in_sway grim -t ppm - >"$work/first.ppm" || fail "no picture of the lock screen"
-sleep 0.5
-in_sway grim -t ppm - >"$work/later.ppm" || fail "no picture of the lock screen"
-cmp -s "$work/first.ppm" "$work/later.ppm" && greeter_fail "the figure on the lock screen does not move"
+# Below the lock screen's clock, whose seconds change by themselves, and with
+# the figure's status line: each picture differs from the one before, so the
+# figure has its own frames, not only those the clock's repaint brings.
+for n in 1 2 3; do
+  in_sway grim -t ppm -g "0,200 1280x520" - >"$work/figure-$n.ppm" || fail "no picture of the lock screen"
+  [ "$n" -eq 1 ] || ! cmp -s "$work/figure-$((n - 1)).ppm" "$work/figure-$n.ppm" ||
+    greeter_fail "the figure on the lock screen does not move"
+  sleep 0.2
+done
 if [ -n "${ORBELUNE_SCREENSHOT:-}" ]; then in_sway grim "$rt/shot.png" && cp "$rt/shot.png" "$ORBELUNE_SCREENSHOT"; fi
 # The built-in locker it falls back to on a QML error shows no wallpaper.
 grep -q "falling back to built-in locker" "$work/greeter.log" && greeter_fail "the greeter fell back to its own locker"
