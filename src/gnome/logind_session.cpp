@@ -9,6 +9,7 @@
 #include <string>
 
 #include "base/unique_fd.h"
+#include "gnome/private_bus.h"
 
 namespace orbelune {
 namespace {
@@ -22,38 +23,23 @@ constexpr const char* kBus = "org.freedesktop.DBus";
 // InhibitDelayMaxSec, is 5 s by default).
 constexpr gint64 kSleepWaitUs = 3 * G_USEC_PER_SEC;
 
-// A reply's text, or the call's error; frees the error.
-std::string why(GError* error) {
-  std::string text = error ? error->message : "no reply";
-  if (error) g_error_free(error);
-  return text;
-}
-
 class LogindRequests final : public LockRequests {
  public:
-  LogindRequests(GMainContext* context, GDBusConnection* bus) : context_(context), bus_(bus) {}
+  explicit LogindRequests(std::unique_ptr<PrivateBus> bus) : bus_(std::move(bus)) {}
 
   ~LogindRequests() override {
-    for (guint s : subscriptions_) g_dbus_connection_signal_unsubscribe(bus_, s);
-    if (closedHandler_) g_signal_handler_disconnect(bus_, closedHandler_);
-    g_object_unref(bus_);
-    g_main_context_release(context_);
-    g_main_context_unref(context_);
+    for (guint s : subscriptions_) g_dbus_connection_signal_unsubscribe(bus_->connection(), s);
   }
 
   Result<void> start() {
-    g_main_context_acquire(context_);
-    closedHandler_ = g_signal_connect(bus_, "closed", G_CALLBACK(+[](GDBusConnection*, gboolean, GError*, gpointer self) {
-                                        static_cast<LogindRequests*>(self)->gone_ = true;
-                                      }),
-                                      this);
+    PrivateBus::Scope scope(*bus_);
     // Who owns logind's name now, and whoever owns it next: the bus itself
     // says so, and no peer can send as the bus.
     subscribe(kBus, kBus, "NameOwnerChanged", "/org/freedesktop/DBus", kLogind, &LogindRequests::ownerChanged);
     GError* error = nullptr;
     GVariant* owner = call(kBus, "/org/freedesktop/DBus", kBus, "GetNameOwner", g_variant_new("(s)", kLogind), "(s)",
                            &error);
-    if (!owner) return Error{"logind does not answer on the system bus (" + why(error) + ")"};
+    if (!owner) return Error{"logind does not answer on the system bus (" + takeMessage(error) + ")"};
     owner_ = variantString(owner);
     auto path = sessionPath();
     if (!path) return path.error();
@@ -64,30 +50,16 @@ class LogindRequests final : public LockRequests {
   }
 
   void prepare(std::vector<pollfd>& fds, int& timeoutMs) override {
-    g_main_context_prepare(context_, &priority_);
-    gint timeout = -1;
-    GPollFD polled[16];
-    const gint n = g_main_context_query(context_, priority_, &timeout, polled, 16);
-    first_ = fds.size();
-    count_ = static_cast<std::size_t>(std::clamp(n, 0, 16));
-    for (std::size_t i = 0; i < count_; ++i) fds.push_back({polled[i].fd, static_cast<short>(polled[i].events), 0});
+    bus_->prepare(fds, timeoutMs);
     if (sleepDeadline_ > 0) {
       const gint64 left = std::max<gint64>(0, (sleepDeadline_ - g_get_monotonic_time() + 999) / 1000);
-      if (timeout < 0 || left < timeout) timeout = static_cast<gint>(left);
+      if (timeoutMs < 0 || left < timeoutMs) timeoutMs = static_cast<int>(left);
     }
-    if (timeout >= 0 && (timeoutMs < 0 || timeout < timeoutMs)) timeoutMs = timeout;
   }
 
   Result<bool> dispatch(std::vector<pollfd>& fds) override {
-    GPollFD polled[16];
-    const std::size_t count = first_ + count_ <= fds.size() ? count_ : 0;
-    for (std::size_t i = 0; i < count; ++i) {
-      polled[i] = {fds[first_ + i].fd, static_cast<gushort>(fds[first_ + i].events),
-                   static_cast<gushort>(fds[first_ + i].revents)};
-    }
-    if (g_main_context_check(context_, priority_, polled, static_cast<gint>(count))) g_main_context_dispatch(context_);
-    count_ = 0;
-    if (gone_) return Error{"lost the connection to the system bus"};
+    bus_->dispatch(fds);
+    if (bus_->closed()) return Error{"lost the connection to the system bus"};
     if (sleepDeadline_ > 0 && g_get_monotonic_time() >= sleepDeadline_) lockSettled();
     return std::exchange(asked_, false);
   }
@@ -107,7 +79,7 @@ class LogindRequests final : public LockRequests {
   void subscribe(const char* sender, const char* interface, const char* member, const char* path, const char* arg0,
                  Handler handler) {
     subscriptions_.push_back(g_dbus_connection_signal_subscribe(
-        bus_, sender, interface, member, path, arg0, G_DBUS_SIGNAL_FLAGS_NONE,
+        bus_->connection(), sender, interface, member, path, arg0, G_DBUS_SIGNAL_FLAGS_NONE,
         +[](GDBusConnection*, const gchar* from, const gchar*, const gchar*, const gchar*, GVariant* parameters,
             gpointer data) {
           auto* s = static_cast<Subscription*>(data);
@@ -151,7 +123,7 @@ class LogindRequests final : public LockRequests {
     if (inhibitor_.valid()) return;
     GUnixFDList* fdsOut = nullptr;
     GVariant* reply = g_dbus_connection_call_with_unix_fd_list_sync(
-        bus_, kLogind, kManagerPath, kManager, "Inhibit",
+        bus_->connection(), kLogind, kManagerPath, kManager, "Inhibit",
         g_variant_new("(ssss)", "sleep", "orbelune", "Lock the screen before the computer sleeps", "delay"),
         G_VARIANT_TYPE("(h)"), G_DBUS_CALL_FLAGS_NO_AUTO_START, 5000, nullptr, &fdsOut, nullptr, nullptr);
     if (reply) {
@@ -171,13 +143,13 @@ class LogindRequests final : public LockRequests {
         id && *id ? call(kLogind, kManagerPath, kManager, "GetSession", g_variant_new("(s)", id), "(o)", &error)
                   : call(kLogind, kManagerPath, kManager, "GetSessionByPID",
                          g_variant_new("(u)", static_cast<guint32>(getpid())), "(o)", &error);
-    if (!reply) return Error{"logind knows no session of this process (" + why(error) + ")"};
+    if (!reply) return Error{"logind knows no session of this process (" + takeMessage(error) + ")"};
     return variantString(reply);
   }
 
   GVariant* call(const char* name, const char* path, const char* interface, const char* method, GVariant* parameters,
                  const char* type, GError** error) {
-    return g_dbus_connection_call_sync(bus_, name, path, interface, method, parameters, G_VARIANT_TYPE(type),
+    return g_dbus_connection_call_sync(bus_->connection(), name, path, interface, method, parameters, G_VARIANT_TYPE(type),
                                        G_DBUS_CALL_FLAGS_NO_AUTO_START, 5000, nullptr, error);
   }
 
@@ -190,51 +162,23 @@ class LogindRequests final : public LockRequests {
     return s;
   }
 
-  GMainContext* context_;
-  GDBusConnection* bus_;
+  std::unique_ptr<PrivateBus> bus_;
   std::vector<guint> subscriptions_;
-  gulong closedHandler_ = 0;
   std::string owner_;         // logind's unique name; empty while none owns it
   UniqueFd inhibitor_;        // the delay inhibitor on sleep
   bool asked_ = false;        // a signal asked to lock since the last dispatch
   bool sleepingSoon_ = false; // PrepareForSleep(true) came, and no resume yet
   gint64 sleepDeadline_ = 0;  // when the sleep goes on without the lock; 0: none waits
-  bool gone_ = false;
-  gint priority_ = 0;
-  std::size_t first_ = 0, count_ = 0;
 };
 
 }  // namespace
 
 Result<std::unique_ptr<LockRequests>> makeLogindLockRequests() {
-  // A connection of its own, dispatched in a context of its own, which the
-  // host's loop drives: nothing runs behind its back.
-  GMainContext* context = g_main_context_new();
-  g_main_context_push_thread_default(context);
-  GError* error = nullptr;
-  gchar* address = g_dbus_address_get_for_bus_sync(G_BUS_TYPE_SYSTEM, nullptr, &error);
-  GDBusConnection* bus = nullptr;
-  if (address) {
-    bus = g_dbus_connection_new_for_address_sync(
-        address,
-        static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
-                                          G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
-        nullptr, nullptr, &error);
-    g_free(address);
-  }
-  Result<std::unique_ptr<LockRequests>> made = Error{"no system bus (" + why(error) + ")"};
-  if (bus) {
-    auto requests = std::make_unique<LogindRequests>(context, bus);
-    if (auto started = requests->start(); started) {
-      made = std::unique_ptr<LockRequests>(std::move(requests));
-    } else {
-      made = started.error();
-    }
-  } else {
-    g_main_context_unref(context);
-  }
-  g_main_context_pop_thread_default(context);
-  return made;
+  auto bus = PrivateBus::open(G_BUS_TYPE_SYSTEM);
+  if (!bus) return Error{"no system bus (" + bus.error().message + ")"};
+  auto requests = std::make_unique<LogindRequests>(std::move(*bus));
+  if (auto started = requests->start(); !started) return started.error();
+  return std::unique_ptr<LockRequests>(std::move(requests));
 }
 
 }  // namespace orbelune
