@@ -6,11 +6,9 @@
 set -euo pipefail
 orbelune=$1
 here=$(cd "$(dirname "$0")" && pwd)
-for tool in dbus-run-session /usr/bin/python3; do
-  command -v "$tool" >/dev/null || { echo "missing $tool (scripts/install-deps installs it)"; exit 1; }
-done
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+source "$(dirname "$0")/script_checks.sh"
+need dbus-run-session /usr/bin/python3
+make_work_folder
 
 cat >"$work/inner.sh" <<'INNER'
 set -euo pipefail

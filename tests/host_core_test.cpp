@@ -1,11 +1,16 @@
 // The host core against a fake window system: frame pacing, the input rules,
 // the idle cycle, and what the user reads.
 #include <gtest/gtest.h>
+#include <poll.h>
+
+#include <sstream>
+#include <utility>
 
 #include "fake_window_system.h"
 #include "host/frame_pacer.h"
 #include "host/idle_cycle.h"
 #include "host/input_rules.h"
+#include "host/session_locker.h"
 #include "test_support.h"
 
 namespace orbelune {
@@ -243,6 +248,87 @@ TEST_F(HostCoreTest, SaysWhatTheStoreFoundWrongWhenItMakesAViewAndPacesAtTheView
   fake.loop();
   EXPECT_EQ(count(fake.errors(), "orbelune idle: warning: "), 1) << fake.errors();
   EXPECT_DOUBLE_EQ(fake.core().pacer().interval(), OrbeluneView::kAnimationInterval);
+}
+
+// The logind side of the locker, as the test asks.
+class FakeRequests final : public LockRequests {
+ public:
+  void prepare(std::vector<pollfd>&, int&) override {}
+  Result<bool> dispatch(std::vector<pollfd>&) override { return std::exchange(*ask_, false); }
+  void lockSettled() override { ++*settled_; }
+  bool* ask_;
+  int* settled_;
+};
+
+// Waits on the locker's descriptors and lets it handle them until `done`, for 5 s at most.
+template <typename Done>
+bool pumpUntil(SessionLocker& locker, HostCore& core, Done done) {
+  for (int i = 0; i < 500 && !done(); ++i) {
+    std::vector<pollfd> fds;
+    int timeout = 10;
+    locker.prepare(fds, timeout, 0.0);
+    poll(fds.data(), fds.size(), timeout);
+    locker.dispatch(fds, 0.0, core);
+  }
+  return done();
+}
+
+TEST_F(HostCoreTest, TheLockerStartsOnceTheFigureShowedLongEnoughOneAtATimeAndItsEndIsSaid) {
+  std::ostringstream out, err;
+  HostCore core("orbelune idle", {}, InputRules::Mode::Cover, err);
+  FakeIdleSource source;
+  core.watchIdle(source, &out);
+  bool ask = false;
+  int settled = 0;
+  auto requests = std::make_unique<FakeRequests>();
+  requests->ask_ = &ask;
+  requests->settled_ = &settled;
+  // Says it locked, then ends as a locker that failed after locking does.
+  SessionLocker locker("/bin/sh", {"sh", "-c", "echo 'orbelune lock: locked'; sleep 0.3; exit 3"}, 2.0,
+                       std::move(requests));
+  core.lockAfterIdle(locker);
+  source.idle_ = true;
+  ASSERT_EQ(core.idleStep(false), IdleCycle::Step::Show);
+  core.frameOnScreen(1);
+  locker.figureShown(10.0);  // as the core did, on a time of the test's own
+  std::vector<pollfd> fds;
+  int timeout = -1;
+  locker.prepare(fds, timeout, 10.5);
+  EXPECT_EQ(timeout, 1500);  // woken when the figure has shown long enough
+  locker.dispatch(fds, 11.9, core);
+  EXPECT_EQ(locker.started(), 0);
+  locker.dispatch(fds, 12.0, core);
+  EXPECT_EQ(locker.started(), 1);
+  // Asked again while one runs: still one.
+  ask = true;
+  locker.dispatch(fds, 12.1, core);
+  locker.lock(core, "asked");
+  EXPECT_EQ(locker.started(), 1);
+  ASSERT_TRUE(pumpUntil(locker, core, [&] { return locker.locked(); })) << err.str();
+  EXPECT_GE(settled, 1);
+  // The lock draws the figure itself: the watcher's hides under it.
+  EXPECT_EQ(core.idleStep(false), IdleCycle::Step::Hide);
+  ASSERT_TRUE(pumpUntil(locker, core, [&] { return !locker.running(); }));
+  EXPECT_NE(err.str().find("ended with status 3; the session stays locked"), std::string::npos) << err.str();
+  EXPECT_NE(out.str().find("orbelune idle: locking the session (the figure showed for 2 s)"), std::string::npos);
+  EXPECT_NE(out.str().find("orbelune idle: the session is locked\norbelune idle: hidden under the lock\n"),
+            std::string::npos)
+      << out.str();
+  // That showing locked once; a showing hidden in time locks never.
+  locker.dispatch(fds, 100.0, core);
+  locker.figureShown(200.0);
+  locker.figureHidden();
+  locker.dispatch(fds, 203.0, core);
+  EXPECT_EQ(locker.started(), 1);
+  // A request locks at once, and a locker that ends in success is a line for --verbose only.
+  SessionLocker quick("/bin/true", {"true"}, 0.0);
+  quick.figureShown(0.0);
+  quick.dispatch(fds, 1e6, core);
+  EXPECT_EQ(quick.started(), 0);  // 0: only when asked
+  quick.lock(core, "logind asked");
+  ASSERT_TRUE(pumpUntil(quick, core, [&] { return !quick.running(); }));
+  EXPECT_NE(out.str().find("ended: unlocked"), std::string::npos) << out.str();
+  EXPECT_EQ(err.str().find("ended with status 0"), std::string::npos) << err.str();
 }
 
 }  // namespace

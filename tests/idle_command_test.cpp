@@ -80,6 +80,28 @@ TEST_F(IdleCommandTest, TheStoredMinutesCountWithinASecondToADayElseTheDefault) 
   EXPECT_FALSE(openStore()->storedValue(key));
 }
 
+TEST_F(IdleCommandTest, TheLockMinutesAreOffUnlessStoredWithinADayAndTheFlagTakesZeroOrADuration) {
+  EXPECT_EQ(LockAfter::secondsFrom(nullptr), 0.0);
+  auto store = openStore();
+  EXPECT_EQ(LockAfter::secondsFrom(store.get()), 0.0);
+  const std::pair<DefaultsValue, double> cases[] = {
+      {DefaultsValue(5.0), 300.0},  {DefaultsValue(std::int64_t{2}), 120.0}, {DefaultsValue(0.0), 0.0},
+      {DefaultsValue(0.001), 1.0},  {DefaultsValue(1441.0), 0.0},            {DefaultsValue(-1.0), 0.0},
+      {DefaultsValue(std::string("5")), 0.0},
+  };
+  for (const auto& [stored, seconds] : cases) {
+    store->setObject(stored, LockAfter::setting().key);
+    EXPECT_EQ(LockAfter::secondsFrom(store.get()), seconds);
+  }
+  std::ostringstream out, err;
+  for (const char* bad : {"0s", "-1m", "25h", "soon"}) {
+    EXPECT_EQ(runIdleCommand({"--lock-after", bad}, out, err), 2) << bad;
+  }
+  EXPECT_NE(err.str().find("--lock-after needs 0 or a duration"), std::string::npos) << err.str();
+  printIdleHelp(out);
+  EXPECT_NE(out.str().find("--lock-after DURATION"), std::string::npos);
+}
+
 TEST_F(IdleCommandTest, TheAutostartEntryStartsTheWatcherAndGoesAgainWithoutATrace) {
   const auto file = idleAutostartFile();
   EXPECT_EQ(file, configHome() / "autostart" / "orbelune-idle.desktop");

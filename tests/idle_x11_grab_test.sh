@@ -6,11 +6,9 @@
 # again and takes the grabs itself.
 set -euo pipefail
 orbelune=$1 grabber=$2
-for tool in Xvfb xdotool xwininfo; do
-  command -v "$tool" >/dev/null || { echo "missing $tool (scripts/install-deps installs it)"; exit 1; }
-done
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+source "$(dirname "$0")/script_checks.sh"
+need Xvfb xdotool xwininfo
+make_work_folder
 
 cat >"$work/inner.sh" <<'INNER'
 set -euo pipefail

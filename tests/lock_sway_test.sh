@@ -56,6 +56,11 @@ kill -0 "$lock_pid" || fail "the first locker ended when a second was refused"
 # A wrong password: still locked, the message shown.
 before=$(prompt_text HEADLESS-1)
 [ "$before" -lt 20 ] || fail "a prompt shows before any key ($before)"
+if [ -n "${ORBELUNE_SHOTS_DIR:-}" ]; then  # the prompt with dots, for the README
+  wtype "typing"
+  sleep 1
+  grim -o HEADLESS-1 "$work/typing.png"
+fi
 type_password "not the password"
 shown=0
 for _ in $(seq 20); do
@@ -72,6 +77,7 @@ grep -qi "not the password" "$work"/lock.1.* && fail "the password reached the l
 # The right password, once the refusal was said (keys during the check are
 # dropped).
 said "wrong password" 15 || fail "--verbose did not say the password was refused"
+grim -o HEADLESS-1 "$work/refused.png"
 unlock_typing "$lock_pid" 20
 ended_with_in "$lock_pid" 0 1 || { lock_said; fail "the right password did not unlock with status 0"; }
 grep -q "unlocked" "$work/lock.1.out" || fail "--verbose did not say unlocked"
@@ -106,6 +112,6 @@ unlock_typing "$lock_pid" 20
 ended_with_in "$lock_pid" 0 1 || { lock_said; fail "keys on the second seat did not reach the prompt"; }
 
 mkdir -p "${ORBELUNE_SHOTS_DIR:-$work}"
-cp "$work/locked.png" "$work/wrong.png" "${ORBELUNE_SHOTS_DIR:-$work}/" 2>/dev/null || true
+cp "$work/locked.png" "$work/wrong.png" "$work/refused.png" "$work/typing.png" "${ORBELUNE_SHOTS_DIR:-$work}/" 2>/dev/null || true
 kill "$window" 2>/dev/null || true
 echo "lock on sway 1.10: all checks passed"

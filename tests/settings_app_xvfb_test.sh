@@ -3,7 +3,7 @@
 # its preview, Options… opens the sheet, Escape does not end it, OK does and
 # stores the settings; the "Start the saver after" switch writes the autostart
 # entry and starts the idle watcher, and takes both away again; one that fails
-# says so once and stops nothing.
+# says so once and stops nothing; the "Lock the screen" switch stores its minutes.
 set -euo pipefail
 app=$1 orbelune=$2
 source "$(dirname "$0")/script_checks.sh"
@@ -21,16 +21,14 @@ mkdir -p "$XDG_RUNTIME_DIR"; chmod 700 "$XDG_RUNTIME_DIR"
 win=$(find_window '^Orbelune$')
 [ -n "$win" ] || fail "the settings window never appeared"
 sleep 1
-xdotool mousemove --window "$win" 579 410 click 1
-sheet=$(find_window '^Orbelune Options$')
-[ -n "$sheet" ] || fail "Options… did not open the sheet"
-becomes_mapped "$sheet" || fail "the sheet is not shown"
+sheet=$(open_sheet "$win") || fail "Options… did not show the sheet"
 xdotool key --window "$sheet" Escape
 sleep 0.5
 mapped "$sheet" || fail "Escape closed the sheet"
 # The line width field, then OK.
 enter_and_ok "$sheet" 235 344 4 || fail "OK did not end the sheet"
-[ "$("$orbelune" defaults read LineWidth)" = "4.0" ] || fail "OK did not store the line width"
+stored=$("$orbelune" defaults read LineWidth)
+[ "$stored" = "4.0" ] || fail "OK did not store the line width (stored: $stored)"
 
 # The switch: on writes the autostart entry and starts the watcher.
 entry=$XDG_CONFIG_HOME/autostart/orbelune-idle.desktop
@@ -44,14 +42,21 @@ watching() {
   done
   return 1
 }
-xdotool mousemove --window "$win" 36 410 click 1
+xdotool mousemove --window "$win" 36 370 click 1
 for _ in $(seq 100); do [ -f "$entry" ] && watching && break; sleep 0.1; done
 [ -f "$entry" ] || fail "the switch wrote no autostart entry"
 grep -q '^Exec=".*orbelune" idle$' "$entry" || fail "the autostart entry does not start orbelune idle: $(cat "$entry")"
 watching || fail "the switch did not start the watcher"
 [ "$("$orbelune" defaults read StartAfterMinutes)" = "10.0" ] || fail "the switch did not store the minutes"
-# Off takes both away.
+# The lock's switch below it stores its minutes while on, 0 while off.
 xdotool mousemove --window "$win" 36 410 click 1
+for _ in $(seq 30); do [ "$("$orbelune" defaults read LockAfterMinutes 2>/dev/null)" = "5.0" ] && break; sleep 0.1; done
+[ "$("$orbelune" defaults read LockAfterMinutes)" = "5.0" ] || fail "the lock's switch did not store its minutes"
+xdotool mousemove --window "$win" 36 410 click 1
+for _ in $(seq 30); do [ "$("$orbelune" defaults read LockAfterMinutes)" = "0.0" ] && break; sleep 0.1; done
+[ "$("$orbelune" defaults read LockAfterMinutes)" = "0.0" ] || fail "the lock's switch did not store 0 when off"
+# Off takes both away.
+xdotool mousemove --window "$win" 36 370 click 1
 for _ in $(seq 100); do [ ! -f "$entry" ] && ! watching && break; sleep 0.1; done
 [ ! -f "$entry" ] || fail "the switch left the autostart entry"
 watching && fail "the switch left the watcher running"
@@ -64,7 +69,7 @@ watching || fail "orbelune idle took no lock"
 rm -rf "$XDG_CONFIG_HOME/autostart"; echo not-a-folder >"$XDG_CONFIG_HOME/autostart"
 shown() { xdotool search --onlyvisible --pid "$pid" 2>/dev/null | wc -l; }
 before=$(shown)
-xdotool mousemove --window "$win" 36 410 click 1
+xdotool mousemove --window "$win" 36 370 click 1
 sleep 2
 after=$(shown)
 [ "$after" -eq $((before + 1)) ] || fail "a failed switch-on showed $((after - before)) windows, not one error dialog"

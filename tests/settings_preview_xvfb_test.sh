@@ -36,13 +36,11 @@ win=$(find_window '^Orbelune$')
 sleep 1.5
 footprint "$work/before.png"
 
-xdotool mousemove --window "$win" 579 410 click 1
-sheet=$(find_window '^Orbelune Options$')
-[ -n "$sheet" ] || fail "Options… did not open the sheet"
-becomes_mapped "$sheet" || fail "the sheet is not shown"
+sheet=$(open_sheet "$win") || fail "Options… did not show the sheet"
 # X frequency: 3 -> 1, then OK.
 enter_and_ok "$sheet" 235 114 1 || fail "OK did not end the sheet"
-[ "$("$orbelune" defaults read FrequencyX1)" = "1.0" ] || fail "OK did not store the X frequency"
+stored=$("$orbelune" defaults read FrequencyX1)
+[ "$stored" = "1.0" ] || fail "OK did not store the X frequency (stored: $stored)"
 sleep 1
 footprint "$work/after.png"
 kill -TERM "$pid"

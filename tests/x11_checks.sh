@@ -28,6 +28,27 @@ find_window() {
 mapped() { xwininfo -id "$1" 2>/dev/null | grep -q 'IsViewable'; }
 becomes_mapped() { for _ in $(seq 100); do mapped "$1" && return 0; sleep 0.1; done; return 1; }
 
+# open_sheet WINDOW: clicks Options… in the settings window WINDOW and prints
+# the options sheet's id once the sheet is drawn. GTK lays a new window's
+# widgets out in its first frame, which a loaded machine may draw well after
+# the window is mapped, and a click before that lands on no widget. Drawn
+# means: the empty stretch right of the text colour's well shows the sheet's
+# even, light background (before, that area shows the screen's black and
+# white weave, or black).
+open_sheet() {
+  local sheet
+  xdotool mousemove --window "$1" 579 410 click 1
+  sheet=$(find_window '^Orbelune Options$')
+  [ -n "$sheet" ] && becomes_mapped "$sheet" || return 1
+  for _ in $(seq 100); do
+    import -window "$sheet" -crop 100x30+400+550 +repage -colorspace gray \
+      -format '%[fx:mean > 0.8 && standard_deviation < 0.02]' info: 2>/dev/null | grep -qx 1 &&
+      { echo "$sheet"; return 0; }
+    sleep 0.1
+  done
+  return 1
+}
+
 # In the options sheet $1, the text field at $2,$3 (in the window) gets the
 # text $4, then OK: succeeds once the sheet has gone.
 enter_and_ok() {

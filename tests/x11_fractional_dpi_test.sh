@@ -4,11 +4,9 @@
 # picture that of `orbelune render` at that scale (and not at 1).
 set -euo pipefail
 orbelune=$1
-for tool in Xvfb xrdb xwininfo import convert compare identify; do
-  command -v "$tool" >/dev/null || { echo "missing $tool (scripts/install-deps installs it)"; exit 1; }
-done
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+source "$(dirname "$0")/script_checks.sh"
+need Xvfb xrdb xwininfo import convert compare identify
+make_work_folder
 export XDG_CONFIG_HOME=$work/config
 
 cat >"$work/inner.sh" <<'INNER'

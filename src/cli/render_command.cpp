@@ -25,6 +25,7 @@
 #include "cairo/cairo_graphics.h"
 #include "cairo/cairo_surface.h"
 #include "base/number_text.h"
+#include "base/result.h"
 #include "host/store_warnings.h"
 #include "recording/recording_graphics.h"
 #include "session/saver_session.h"
@@ -178,15 +179,12 @@ const char* outcomeName(DrawOutcome o) {
   }
 }
 
-bool writePng(cairo_surface_t* surface, const std::string& file, std::ostream& err) {
+Result<void> writePng(cairo_surface_t* surface, const std::string& file) {
   cairo_surface_flush(surface);
   // Through a file of our own, so that a failure says why (no such folder, a
   // full disk) rather than only that Cairo could not write.
   std::FILE* out = std::fopen(file.c_str(), "wb");
-  if (!out) {
-    err << "orbelune render: cannot write " << file << ": " << std::strerror(errno) << "\n";
-    return false;
-  }
+  if (!out) return Error{"cannot write " + file + ": " + std::strerror(errno)};
   auto put = [](void* closure, const unsigned char* data, unsigned int length) {
     return std::fwrite(data, 1, length, static_cast<std::FILE*>(closure)) == length ? CAIRO_STATUS_SUCCESS
                                                                                    : CAIRO_STATUS_WRITE_ERROR;
@@ -194,11 +192,8 @@ bool writePng(cairo_surface_t* surface, const std::string& file, std::ostream& e
   const bool written = cairo_surface_write_to_png_stream(surface, put, out) == CAIRO_STATUS_SUCCESS;
   const int writeErrno = errno;
   const bool closed = std::fclose(out) == 0;
-  if (!written || !closed) {
-    err << "orbelune render: cannot write " << file << ": " << std::strerror(written ? errno : writeErrno) << "\n";
-    return false;
-  }
-  return true;
+  if (!written || !closed) return Error{"cannot write " + file + ": " + std::strerror(written ? errno : writeErrno)};
+  return {};
 }
 
 }  // namespace
@@ -316,10 +311,18 @@ int runRenderCommand(const std::vector<std::string>& args, std::ostream& out, st
     if (!o.pngDir.empty() && view->lastDrawOutcome() == DrawOutcome::Drawn) {
       char name[32];
       std::snprintf(name, sizeof name, "frame-%05lld.png", k);
-      if (!writePng(surface, (std::filesystem::path(o.pngDir) / name).string(), err)) status = 1;
+      if (auto written = writePng(surface, (std::filesystem::path(o.pngDir) / name).string()); !written) {
+        err << "orbelune render: " << written.error().message << "\n";
+        status = 1;
+      }
     }
   }
-  if (status == 0 && !o.lastFile.empty() && !writePng(surface, o.lastFile, err)) status = 1;
+  if (status == 0 && !o.lastFile.empty()) {
+    if (auto written = writePng(surface, o.lastFile); !written) {
+      err << "orbelune render: " << written.error().message << "\n";
+      status = 1;
+    }
+  }
   if (ops) {
     ops->flush();
     if (!*ops) {

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "gnome/private_bus.h"
+
 namespace orbelune {
 namespace {
 
@@ -19,25 +21,17 @@ constexpr gint kInhibitedRecheckMs = 10000;
 
 class MutterIdleSource final : public IdleSource {
  public:
-  MutterIdleSource(GMainContext* context, GDBusConnection* bus, double afterSeconds, HostCore& core)
-      : context_(context), bus_(bus), afterMs_(static_cast<guint64>(afterSeconds * 1000.0)), core_(core) {}
+  MutterIdleSource(std::unique_ptr<PrivateBus> bus, double afterSeconds, HostCore& core)
+      : bus_(std::move(bus)), afterMs_(static_cast<guint64>(afterSeconds * 1000.0)), core_(core) {}
 
   ~MutterIdleSource() override {
-    if (subscription_) g_dbus_connection_signal_unsubscribe(bus_, subscription_);
-    if (closedHandler_) g_signal_handler_disconnect(bus_, closedHandler_);
-    g_object_unref(bus_);
-    g_main_context_release(context_);
-    g_main_context_unref(context_);
+    if (subscription_) g_dbus_connection_signal_unsubscribe(bus_->connection(), subscription_);
   }
 
   Result<void> start() {
-    g_main_context_acquire(context_);
-    closedHandler_ = g_signal_connect(bus_, "closed", G_CALLBACK(+[](GDBusConnection*, gboolean, GError*, gpointer self) {
-                                        static_cast<MutterIdleSource*>(self)->gone_ = true;
-                                      }),
-                                      this);
+    PrivateBus::Scope scope(*bus_);
     subscription_ = g_dbus_connection_signal_subscribe(
-        bus_, kMonitorName, kMonitorName, "WatchFired", kMonitorPath, nullptr, G_DBUS_SIGNAL_FLAGS_NONE,
+        bus_->connection(), kMonitorName, kMonitorName, "WatchFired", kMonitorPath, nullptr, G_DBUS_SIGNAL_FLAGS_NONE,
         +[](GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*, GVariant* parameters,
             gpointer self) {
           guint32 id = 0;
@@ -57,25 +51,13 @@ class MutterIdleSource final : public IdleSource {
   }
 
   void prepare(std::vector<pollfd>& fds, int& timeoutMs) override {
-    g_main_context_prepare(context_, &priority_);
-    gint timeout = -1;
-    GPollFD polled[16];
-    const gint n = g_main_context_query(context_, priority_, &timeout, polled, 16);
-    first_ = fds.size();
-    count_ = static_cast<std::size_t>(std::min(n, 16));
-    for (std::size_t i = 0; i < count_; ++i) fds.push_back({polled[i].fd, static_cast<short>(polled[i].events), 0});
-    if (timeout >= 0 && (timeoutMs < 0 || timeout < timeoutMs)) timeoutMs = timeout;
+    bus_->prepare(fds, timeoutMs);
     if (idle_ && inhibited_ && (timeoutMs < 0 || timeoutMs > kInhibitedRecheckMs)) timeoutMs = kInhibitedRecheckMs;
   }
 
   Result<void> dispatch(std::vector<pollfd>& fds) override {
-    GPollFD polled[16];
-    for (std::size_t i = 0; i < count_; ++i) {
-      polled[i] = {fds[first_ + i].fd, static_cast<gushort>(fds[first_ + i].events),
-                   static_cast<gushort>(fds[first_ + i].revents)};
-    }
-    if (g_main_context_check(context_, priority_, polled, static_cast<gint>(count_))) g_main_context_dispatch(context_);
-    if (gone_) return HostCore::connectionLost("the session bus");
+    bus_->dispatch(fds);
+    if (bus_->closed()) return HostCore::connectionLost("the session bus");
     if (idle_ && !shown_) inhibited_ = isInhibited();
     return {};
   }
@@ -107,7 +89,7 @@ class MutterIdleSource final : public IdleSource {
 
   // org.gnome.SessionManager's word on idle inhibitors; none without the service.
   bool isInhibited() {
-    GVariant* reply = g_dbus_connection_call_sync(bus_, kSessionManager, "/org/gnome/SessionManager", kSessionManager,
+    GVariant* reply = g_dbus_connection_call_sync(bus_->connection(), kSessionManager, "/org/gnome/SessionManager", kSessionManager,
                                                   "IsInhibited", g_variant_new("(u)", kInhibitIdle),
                                                   G_VARIANT_TYPE("(b)"), G_DBUS_CALL_FLAGS_NO_AUTO_START, 2000, nullptr,
                                                   nullptr);
@@ -123,7 +105,7 @@ class MutterIdleSource final : public IdleSource {
   template <typename T>
   Result<T> callNumber(const char* method, GVariant* parameters, const char* type) {
     GError* error = nullptr;
-    GVariant* reply = g_dbus_connection_call_sync(bus_, kMonitorName, kMonitorPath, kMonitorName, method, parameters,
+    GVariant* reply = g_dbus_connection_call_sync(bus_->connection(), kMonitorName, kMonitorPath, kMonitorName, method, parameters,
                                                   G_VARIANT_TYPE(type), G_DBUS_CALL_FLAGS_NO_AUTO_START, 5000, nullptr,
                                                   &error);
     if (!reply) {
@@ -144,68 +126,35 @@ class MutterIdleSource final : public IdleSource {
     return callNumber<guint32>(method, parameters, "(u)");
   }
 
-  GMainContext* context_;
-  GDBusConnection* bus_;
+  std::unique_ptr<PrivateBus> bus_;
   guint64 afterMs_;
   HostCore& core_;  // says what went wrong
   guint subscription_ = 0;
-  gulong closedHandler_ = 0;
   guint32 idleWatch_ = 0;
   guint32 activeWatch_ = 0;
   bool idle_ = false;
   bool inhibited_ = false;
   bool shown_ = false;
-  bool gone_ = false;
-  gint priority_ = 0;
-  std::size_t first_ = 0, count_ = 0;
 };
 
 }  // namespace
 
 Result<std::unique_ptr<IdleSource>> makeMutterIdleSource(double afterSeconds, HostCore& core) {
-  // A connection of its own, dispatched in a context of its own, which the
-  // host's loop drives: nothing runs behind its back.
-  GMainContext* context = g_main_context_new();
-  g_main_context_push_thread_default(context);
-  GError* error = nullptr;
-  gchar* address = g_dbus_address_get_for_bus_sync(G_BUS_TYPE_SESSION, nullptr, &error);
-  GDBusConnection* bus = nullptr;
-  if (address) {
-    bus = g_dbus_connection_new_for_address_sync(
-        address,
-        static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
-                                          G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
-        nullptr, nullptr, &error);
-    g_free(address);
+  auto bus = PrivateBus::open(G_BUS_TYPE_SESSION);
+  if (!bus) return std::unique_ptr<IdleSource>();  // no session bus: no Mutter
+  GVariant* reply = g_dbus_connection_call_sync((*bus)->connection(), "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                                "org.freedesktop.DBus", "NameHasOwner",
+                                                g_variant_new("(s)", kMonitorName), G_VARIANT_TYPE("(b)"),
+                                                G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, nullptr);
+  gboolean present = FALSE;
+  if (reply) {
+    g_variant_get(reply, "(b)", &present);
+    g_variant_unref(reply);
   }
-  if (error) g_error_free(error);
-  bool present = false;
-  if (bus) {
-    GVariant* reply = g_dbus_connection_call_sync(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
-                                                  "org.freedesktop.DBus", "NameHasOwner",
-                                                  g_variant_new("(s)", kMonitorName), G_VARIANT_TYPE("(b)"),
-                                                  G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, nullptr);
-    if (reply) {
-      gboolean has = FALSE;
-      g_variant_get(reply, "(b)", &has);
-      present = has;
-      g_variant_unref(reply);
-    }
-  }
-  Result<std::unique_ptr<IdleSource>> made = std::unique_ptr<IdleSource>();
-  if (present) {
-    auto source = std::make_unique<MutterIdleSource>(context, bus, afterSeconds, core);
-    if (auto started = source->start(); started) {
-      made = std::unique_ptr<IdleSource>(std::move(source));
-    } else {
-      made = started.error();
-    }
-  } else {
-    if (bus) g_object_unref(bus);
-    g_main_context_unref(context);
-  }
-  g_main_context_pop_thread_default(context);
-  return made;
+  if (!present) return std::unique_ptr<IdleSource>();
+  auto source = std::make_unique<MutterIdleSource>(std::move(*bus), afterSeconds, core);
+  if (auto started = source->start(); !started) return started.error();
+  return std::unique_ptr<IdleSource>(std::move(source));
 }
 
 }  // namespace orbelune

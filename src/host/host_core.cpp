@@ -56,12 +56,29 @@ IdleCycle::Step HostCore::idleStep(bool closed) {
     rules_.restart();
     inputEnded_ = false;
     announced_ = false;
+    if (locker_) locker_->figureShown(now());
   } else if (step == IdleCycle::Step::Hide) {
     inputEnded_ = false;
+    if (locker_) locker_->figureHidden();
     // Said only of a showing the user saw.
-    if (out_ && announced_) *out_ << name_ << ": hidden on input" << std::endl;
+    if (out_ && announced_) *out_ << name_ << (underLock_ ? ": hidden under the lock" : ": hidden on input") << std::endl;
   }
+  underLock_ = false;
   return step;
+}
+
+void HostCore::prepareLock(std::vector<pollfd>& fds, int& timeoutMs) {
+  if (locker_) locker_->prepare(fds, timeoutMs, now());
+}
+
+void HostCore::dispatchLock(std::vector<pollfd>& fds) {
+  if (locker_) locker_->dispatch(fds, now(), *this);
+}
+
+void HostCore::lockIsUp() {
+  if (!cycle_ || cycle_->state() != IdleCycle::State::Shown) return;
+  inputEnded_ = true;
+  underLock_ = true;
 }
 
 void HostCore::end(int status) {
@@ -81,5 +98,9 @@ Error HostCore::connectionLost(const std::string& server, const std::string& why
 }
 
 void HostCore::say(const std::string& message) { err_ << name_ << ": " << message << "\n"; }
+
+void HostCore::note(const std::string& message) {
+  if (out_) *out_ << name_ << ": " << message << std::endl;
+}
 
 }  // namespace orbelune

@@ -17,6 +17,7 @@
 #include "host/host_event.h"
 #include "host/idle_cycle.h"
 #include "host/input_rules.h"
+#include "host/session_locker.h"
 #include "session/saver_session.h"
 
 namespace orbelune {
@@ -59,6 +60,25 @@ class HostCore {
   // The idle cycle's next step; `closed`: a surface of the figure went.
   IdleCycle::Step idleStep(bool closed);
 
+  // While watching idleness, `locker` locks the session a while after the
+  // figure showed, or when asked; the host waits on its descriptors beside
+  // the idle source's (prepareLock) and lets it handle what came (dispatchLock).
+  // `hideAtStart`: the figure goes as the locker starts rather than once its
+  // lock is up (X11's figure holds the grab its lockers need).
+  void lockAfterIdle(SessionLocker& locker, bool hideAtStart = false) {
+    locker_ = &locker;
+    hideAtStart_ = hideAtStart;
+  }
+  void prepareLock(std::vector<pollfd>& fds, int& timeoutMs);
+  void dispatchLock(std::vector<pollfd>& fds);
+  // The locker's lock is up: it draws the figure itself, so a showing ends
+  // under it (the next idle step hides it) and shows again after the next idle time.
+  void lockIsUp();
+  // The locker started.
+  void lockStarted() {
+    if (hideAtStart_) lockIsUp();
+  }
+
   // How the run ends: asked to (status 0), or failing, with the reason said.
   void end(int status = 0);
   void fail(const std::string& message);
@@ -69,6 +89,8 @@ class HostCore {
   void lostConnection(const std::string& server, const std::string& why = {}) { fail(connectionLost(server, why)); }
   // A line of this host's own, after its name: "orbelune: <message>".
   void say(const std::string& message);
+  // A line for --verbose, to the watcher's `out` when it has one.
+  void note(const std::string& message);
   bool ended() const { return ended_; }
   int status() const { return status_; }
   // For the lines only this host says.
@@ -86,6 +108,9 @@ class HostCore {
   std::optional<IdleCycle> cycle_;
   bool inputEnded_ = false;   // input ended the showing since the last idle step
   bool announced_ = false;    // the showing's first frame was said
+  bool underLock_ = false;    // the lock ended the showing since the last idle step
+  SessionLocker* locker_ = nullptr;
+  bool hideAtStart_ = false;
   bool ended_ = false;
   int status_ = 0;
 };

@@ -110,6 +110,8 @@ constexpr double kOneSecond = 1.0 / 60.0;
 const SettingDescriptor kOutsideSettings[] = {
     {.key = keys::kStartAfterMinutes, .field = static_cast<double S::*>(nullptr), .builtIn = 10.0,
      .low = kOneSecond, .high = 1440.0, .flag = "", .label = "Start the saver after", .unit = "minutes"},
+    {.key = keys::kLockAfterMinutes, .field = static_cast<double S::*>(nullptr), .builtIn = 0.0, .low = 0.0,
+     .high = 1440.0, .lowestOn = kOneSecond, .flag = "", .label = "Lock the screen", .unit = "minutes"},
 };
 
 bool storedUnder(const SettingDescriptor& d, const char* key) {

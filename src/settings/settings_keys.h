@@ -21,6 +21,8 @@ inline constexpr const char* kShowInitialPhase = "ShowInitialPhase";
 inline constexpr const char* kShuffleMinutes = "ShuffleMinutes";
 // The idle watcher's minutes, written by the settings app; the figure does not read it.
 inline constexpr const char* kStartAfterMinutes = "StartAfterMinutes";
+// How long after the idle watcher's figure showed the session locks (0: never).
+inline constexpr const char* kLockAfterMinutes = "LockAfterMinutes";
 
 // Colours in the keyed format (current systems).
 inline constexpr const char* kKeyedLineColor = "Keyed_LineColor";

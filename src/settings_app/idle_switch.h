@@ -3,7 +3,9 @@
 // app's main window. On writes the XDG autostart entry of `orbelune idle` and
 // starts the watcher now; off removes the entry and stops the watcher. The
 // minutes are kept in the settings store, where the watcher reads them; a
-// change restarts a running watcher so that it takes them.
+// change restarts a running watcher so that it takes them. Below it, "Lock
+// the screen [N] minutes after the saver starts" with a switch of its own:
+// the watcher's lock after the figure, stored as minutes (0 while off).
 #include <gtkmm.h>
 
 #include <functional>
@@ -14,7 +16,7 @@
 
 namespace orbelune {
 
-class IdleSwitch : public Gtk::Box {
+class IdleSwitch : public Gtk::Grid {  // two rows, in columns: the saver's, the lock's
  public:
   using ReportError = std::function<void(const std::string& title, const std::string& detail)>;
   IdleSwitch(std::shared_ptr<ScreenSaverDefaults> store, ReportError report);
@@ -22,6 +24,9 @@ class IdleSwitch : public Gtk::Box {
  private:
   void onSwitched();
   void onMinutes();
+  void onLock();
+  // The lock's row acts only while the watcher runs at login.
+  void offerLock(bool offered);
   // Stores the minutes; false (reported) when they cannot be written.
   bool storeMinutes();
   void startWatcher();
@@ -34,6 +39,10 @@ class IdleSwitch : public Gtk::Box {
   Gtk::Label before_{"Start the saver after"};
   Gtk::SpinButton minutes_;
   Gtk::Label after_{"minutes"};
+  Gtk::Switch lockSwitch_;
+  Gtk::Label lockBefore_{"Lock the screen"};
+  Gtk::SpinButton lockMinutes_;
+  Gtk::Label lockAfter_{"minutes after the saver starts"};
   // Whether the entry is in place, as the last change that took effect left it.
   bool on_ = false;
 };

@@ -187,10 +187,12 @@ int WaylandSaver::run(double idleAfterSeconds, std::ostream* verbose) {
     int timeout = core_.showing() ? pacer.timeoutMs(core_.now()) : -1;
     std::vector<pollfd> fds{{}};
     if (idleSource_) idleSource_->prepare(fds, timeout);
+    core_.prepareLock(fds, timeout);
     if (!display_.exchange(fds, timeout)) break;
     if (idleSource_) {
       if (auto dispatched = idleSource_->dispatch(fds); !dispatched) core_.fail(dispatched.error());
     }
+    core_.dispatchLock(fds);
   }
   if (!core_.ended()) core_.lostConnection(kCompositor, display_.failure());
   return core_.status();
@@ -204,9 +206,10 @@ int runWaylandSaver(const WaylandSaverOptions& options, std::ostream& err) {
   return saver.run();
 }
 
-int runWaylandIdleWatcher(const IdleOptions& options, std::ostream& out, std::ostream& err) {
+int runWaylandIdleWatcher(const IdleOptions& options, SessionLocker* locker, std::ostream& out, std::ostream& err) {
   // One connection and one session for every showing.
   HostCore core("orbelune idle", options.session, inputModeFor(Placement::Cover), err);
+  if (locker) core.lockAfterIdle(*locker);
   WaylandSaver saver({Placement::Cover, options.session}, core);
   return saver.run(options.afterSeconds, options.verbose ? &out : nullptr);
 }

@@ -21,6 +21,7 @@
 #include <ostream>
 
 #include "host/placement.h"
+#include "host/session_locker.h"
 #include "session/idle_options.h"
 #include "session/saver_session.h"
 
@@ -42,7 +43,8 @@ int runWaylandSaver(const WaylandSaverOptions& options, std::ostream& err);
 // `orbelune idle` on a compositor with the layer shell and an idle protocol
 // (ext-idle-notify-v1, else KDE's), else on GNOME's (Mutter's idle monitor on
 // the session bus, one full-screen window per output), on one connection;
-// where neither is offered it says so and returns 1.
-int runWaylandIdleWatcher(const IdleOptions& options, std::ostream& out, std::ostream& err);
+// where neither is offered it says so and returns 1. `locker`, when given,
+// locks the session a while after the figure showed, or when asked.
+int runWaylandIdleWatcher(const IdleOptions& options, SessionLocker* locker, std::ostream& out, std::ostream& err);
 
 }  // namespace orbelune

@@ -401,6 +401,7 @@ int X11Host::run() {
     if (idle_) {
       if (auto dispatched = idle_->dispatch(fds); !dispatched) core_.fail(dispatched.error());
       if (core_.ended()) break;
+      core_.dispatchLock(fds);
       applyIdleStep();
       if (core_.ended()) break;
     }
@@ -434,6 +435,7 @@ int X11Host::run() {
     int timeout = core_.showing() ? pacer.timeoutMs(now) : -1;
     fds.assign(1, pollfd{drawing ? -1 : xfd, POLLIN, 0});
     if (idle_) idle_->prepare(fds, timeout);
+    core_.prepareLock(fds, timeout);
     poll(fds.data(), fds.size(), timeout);
   }
   return core_.status();

@@ -8,7 +8,7 @@
 
 namespace orbelune {
 
-int runX11IdleWatcher(const IdleOptions& options, std::ostream& out, std::ostream& err) {
+int runX11IdleWatcher(const IdleOptions& options, SessionLocker* locker, std::ostream& out, std::ostream& err) {
   DisplayConnection connection = openDisplay();
   Display* display = connection.get();
   if (!display) {
@@ -30,6 +30,9 @@ int runX11IdleWatcher(const IdleOptions& options, std::ostream& out, std::ostrea
     return core.status();
   }
   core.watchIdle(**source, options.verbose ? &out : nullptr);
+  // The figure holds the keyboard and pointer: xsecurelock, the locker here,
+  // needs them, so the figure goes as it starts.
+  if (locker) core.lockAfterIdle(*locker, true);
   X11Host host(display, core, true);
   host.watchIdle(**source);
   return host.run();

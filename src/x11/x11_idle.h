@@ -10,14 +10,18 @@
 // another client holds the keyboard or pointer (the input went there). Steps
 // aside, with a line, when XScreenSaver's daemon runs on the display (its
 // window carries _SCREENSAVER_VERSION).
-// Does not: inhibit or reset the server's own screen saver and DPMS, or lock.
+// Does not: inhibit or reset the server's own screen saver and DPMS, or lock
+// by itself (the locker it is given starts `orbelune lock`).
 #include <ostream>
 
+#include "host/session_locker.h"
 #include "session/idle_options.h"
 
 namespace orbelune {
 
-// Runs until a signal ends it (or the server goes: status 1); returns the exit status.
-int runX11IdleWatcher(const IdleOptions& options, std::ostream& out, std::ostream& err);
+// Runs until a signal ends it (or the server goes: status 1); returns the exit
+// status. `locker`, when given, locks the session a while after the figure
+// showed, or when asked.
+int runX11IdleWatcher(const IdleOptions& options, SessionLocker* locker, std::ostream& out, std::ostream& err);
 
 }  // namespace orbelune

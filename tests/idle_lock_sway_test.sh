@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# orbelune idle --after 1s --lock-after 3s on Debian 13's sway 1.10, in the
+# root scripts/desktop-root makes: the watcher runs there as the root's user
+# "tester", so the orbelune lock it starts checks tester's password with PAM.
+# A blue window stands for the desktop.
+#   - the figure shows after the idle time, and the session locks about 3 s later;
+#   - the watcher's figure hides under the lock, which shows the figure itself
+#     and no desktop window;
+#   - the right password unlocks, the watcher says so and watches on.
+set -euo pipefail
+orbelune=$(realpath "$1")
+source_dir=$(cd "$(dirname "$0")/.." && pwd)
+[ "${ORBELUNE_DESKTOP:-}" = trixie ] || { echo "SKIP: runs on Debian 13's sway (ORBELUNE_DESKTOP=trixie)"; exit 77; }
+source "$(dirname "$0")/sway_checks.sh"
+
+password='Idle-lock 7'
+build_dir=$(dirname "$orbelune")
+share_with_root "$(dirname "$build_dir")"
+printf 'tester:%s\n' "$password" | in_root chpasswd
+cp "$source_dir/resources/orbelune.pam" "$droot/etc/pam.d/orbelune"
+source "$(dirname "$0")/lock_checks.sh"
+
+now() { date +%s.%N; }
+# Waits up to $2 seconds for the watcher to say $1; the time it was seen.
+watcher_said() {
+  for _ in $(seq $(($2 * 10))); do
+    grep -qx "orbelune idle: $1" "$work/idle.out" 2>/dev/null && { now; return 0; }
+    sleep 0.1
+  done
+  cat "$work/idle.out" "$work/idle.err" >&2
+  return 1
+}
+
+start_sway
+env -u DISPLAY "$orbelune" --window --background-color blue --line-color blue & window=$!
+for _ in $(seq 50); do desktop_shows HEADLESS-1 && break; sleep 0.2; done
+desktop_shows HEADLESS-1 || fail "the desktop window did not show"
+
+"$droot_script" run --user tester env XDG_RUNTIME_DIR="$rt" WAYLAND_DISPLAY="$WAYLAND_DISPLAY" \
+  XDG_CONFIG_HOME="$work/config" "$orbelune" idle --after 1s --lock-after 3s --verbose \
+  >"$work/idle.out" 2>"$work/idle.err" &
+watcher=$!
+shown=$(watcher_said "showing the figure on 1 monitor" 20) || fail "the figure did not show after the idle time"
+locked=$(watcher_said "the session is locked" 20) || fail "the session did not lock after the figure"
+awk -v a="$shown" -v b="$locked" 'BEGIN { exit !(b - a >= 2.5 && b - a <= 10) }' ||
+  fail "locked $(awk -v a="$shown" -v b="$locked" 'BEGIN { print b - a }') s after the figure showed, not about 3 s"
+watcher_said "hidden under the lock" 5 >/dev/null || fail "the watcher's figure did not hide under the lock"
+shows_figure HEADLESS-1 || fail "no figure under the lock"
+no_desktop_on HEADLESS-1 || fail "the desktop window shows through the lock"
+
+# The right password, typed until the watcher says the locker ended (keys
+# while PAM starts are dropped).
+unlocked=0
+for _ in $(seq 8); do
+  type_password "$password"
+  watcher_said "the locker (process [0-9]*) ended: unlocked" 3 >/dev/null 2>&1 && { unlocked=1; break; }
+done
+[ $unlocked = 1 ] || { cat "$work/idle.out" "$work/idle.err"; fail "the right password did not unlock"; }
+kill -0 "$watcher" 2>/dev/null || fail "the watcher ended with the lock"
+grep -q "ended with" "$work/idle.err" && { cat "$work/idle.err"; fail "the watcher said the locker failed"; }
+[ "$(grep -c "locking the session" "$work/idle.out")" -eq 1 ] || fail "not one locker"
+if grep -rqi "$password" "$work"/idle.*; then fail "the password reached the watcher's output"; fi
+kill "$watcher" "$window" 2>/dev/null || true
+echo "idle lock on sway 1.10: all checks passed"
