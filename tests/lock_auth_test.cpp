@@ -10,6 +10,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <errno.h>
+#include <poll.h>
+
+#include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -25,20 +30,42 @@ namespace {
 
 using Reply = auth_channel::Reply;
 
+// Accepts `right`; some words act out a PAM module's ways: "crash" aborts,
+// "hang" never answers, "slow" accepts after a while, "touch" says
+// something first, "broken" cannot check, "pipe" writes to a pipe nobody
+// reads (and answers only if that did not kill the check).
 class FakeVerifier final : public Verifier {
  public:
   explicit FakeVerifier(std::string right) : right_(std::move(right)) {}
-  bool verify(const SecretBuffer& password) override {
-    if (std::string(password.data(), password.size()) == "crash") {
+  Verdict verify(const SecretBuffer& password, const Notice& notice) override {
+    const std::string text(password.data(), password.size());
+    if (text == "crash") {
       prctl(PR_SET_DUMPABLE, 0);  // no core file from the crash the test asks for
       abort();
     }
-    return std::string(password.data(), password.size()) == right_ && password.data()[password.size()] == '\0';
+    if (text == "hang") pause();
+    if (text == "slow") {
+      usleep(300000);
+      return Verdict::Accepted;
+    }
+    if (text == "touch") notice("Touch the key\nnow");
+    if (text == "broken") return Verdict::Unchecked;
+    if (text == "pipe") {
+      int ends[2];
+      if (pipe(ends) != 0) return Verdict::Unchecked;
+      close(ends[0]);
+      const bool refused = write(ends[1], "x", 1) < 0 && errno == EPIPE;
+      close(ends[1]);
+      return refused ? Verdict::Accepted : Verdict::Rejected;
+    }
+    return text == right_ && password.data()[password.size()] == '\0' ? Verdict::Accepted : Verdict::Rejected;
   }
 
  private:
   std::string right_;
 };
+
+using Verdict = Verifier::Verdict;
 
 std::unique_ptr<AuthChild> spawnFake(const std::string& right) {
   std::string error;
@@ -47,11 +74,22 @@ std::unique_ptr<AuthChild> spawnFake(const std::string& right) {
   return child;
 }
 
+// The next message but the one a child sends first where the limits keep
+// it from locking its memory (tests run under any limit).
+template <typename Check>
+Reply next(Check& check, std::string* notice = nullptr) {
+  Reply reply;
+  do {
+    reply = check.receiveReply(notice);
+  } while (reply == Reply::MemoryUnlocked);
+  return reply;
+}
+
 Reply check(AuthChild& child, const std::string& text) {
   SecretBuffer password;
   EXPECT_TRUE(password.append(text));
   if (!child.submit(password)) return Reply::Fault;
-  return child.receiveReply();
+  return next(child);
 }
 
 TEST(SecretBuffer, HoldsCharactersWipesAndRefusesWhatDoesNotFit) {
@@ -93,7 +131,7 @@ TEST(AuthChild, AnswersEachRequestAndWipesWhatWasSent) {
   ASSERT_TRUE(child->submit(password));
   EXPECT_EQ(password.size(), 0u);
   EXPECT_EQ(std::memcmp(password.data(), "\0\0\0\0\0\0\0\0\0\0\0", 11), 0);
-  EXPECT_EQ(child->receiveReply(), Reply::Accepted);
+  EXPECT_EQ(next(*child), Reply::Accepted);
 }
 
 TEST(AuthChild, TakesAPasswordOfTheWholeCapacity) {
@@ -122,16 +160,35 @@ TEST(AuthChild, ACrashedKilledOrFailedChildIsAFaultNeverAnAcceptance) {
   EXPECT_EQ(check(*noVerifier, "right"), Reply::Fault);
 }
 
-TEST(PasswordCheck, ADeadChildIsReplacedSoManyTimesThenTheCheckIsGoneForGood) {
-  PasswordCheck check([] { return std::make_unique<FakeVerifier>("right"); });
+// What a PAM module says reaches the locker before the verdict; a check
+// that could not be made is told apart from a refusal; a module's write to
+// a pipe gone does not kill the check.
+TEST(AuthChild, PassesNoticesAndTellsAFailedCheckFromARefusal) {
+  auto child = spawnFake("right");
+  ASSERT_TRUE(child);
+  SecretBuffer password;
+  password.append("touch");
+  ASSERT_TRUE(child->submit(password));
+  std::string notice;
+  EXPECT_EQ(next(*child, &notice), Reply::Notice);
+  EXPECT_EQ(notice, "Touch the key\nnow");
+  EXPECT_EQ(next(*child), Reply::Rejected);
+  EXPECT_EQ(check(*child, "broken"), Reply::Unchecked);
+  EXPECT_EQ(check(*child, "pipe"), Reply::Accepted) << "a broken pipe killed the check";
+}
+
+TEST(PasswordCheck, FailuresInARowAreReplacedThenRetriedAfterGrowingWaitsUntilAChildAnswers) {
+  VirtualClock clock(10.0);
+  PasswordCheck check([] { return std::make_unique<FakeVerifier>("right"); }, clock);
   std::string error;
   ASSERT_TRUE(check.start(error)) << error;
   auto ask = [&check](const std::string& text) {
     SecretBuffer password;
     password.append(text);
-    return check.submit(password) ? check.receiveReply() : Reply::Fault;
+    return check.submit(password) ? next(check) : Reply::Fault;
   };
-  for (int n = 0; n < PasswordCheck::kMostRestarts; ++n) {
+  // Replaced at once, each answer ending the run: no limit over the lock.
+  for (int n = 0; n < 2 * PasswordCheck::kMostRestarts; ++n) {
     const pid_t old = check.pid();
     kill(old, SIGKILL);
     EXPECT_EQ(ask("right"), Reply::Fault);
@@ -139,14 +196,73 @@ TEST(PasswordCheck, ADeadChildIsReplacedSoManyTimesThenTheCheckIsGoneForGood) {
     EXPECT_NE(check.pid(), old);
     EXPECT_EQ(waitpid(old, nullptr, WNOHANG), -1) << "the dead child was reaped";
     EXPECT_EQ(ask("wrong"), Reply::Rejected);
-    EXPECT_EQ(ask("right"), Reply::Accepted);
   }
-  EXPECT_EQ(ask("crash"), Reply::Fault);
-  EXPECT_FALSE(check.restart(error));
-  EXPECT_FALSE(error.empty());
-  EXPECT_FALSE(check.running());
-  EXPECT_EQ(check.fd(), -1);
-  EXPECT_EQ(ask("right"), Reply::Fault);
+  EXPECT_EQ(check.failuresInARow(), 0);
+  // Failures in a row: kMostRestarts replaced at once, then waits that grow.
+  for (int n = 0; n < PasswordCheck::kMostRestarts; ++n) {
+    EXPECT_EQ(ask("crash"), Reply::Fault);
+    ASSERT_TRUE(check.restart(error)) << error;
+  }
+  EXPECT_FALSE(check.waiting());
+  double expected = PasswordCheck::kFirstRetrySeconds;
+  for (int n = 0; n < 8; ++n) {
+    EXPECT_EQ(ask("crash"), Reply::Fault);
+    EXPECT_FALSE(check.restart(error));
+    EXPECT_TRUE(check.waiting());
+    EXPECT_FALSE(check.running());
+    EXPECT_EQ(check.fd(), -1);
+    EXPECT_EQ(ask("right"), Reply::Fault) << "nothing checks while waiting";
+    EXPECT_DOUBLE_EQ(check.nextDeadline() - clock.now(), expected);
+    clock.advance(expected - 0.001);
+    EXPECT_FALSE(check.retryIfDue(error));
+    clock.advance(0.001);
+    ASSERT_TRUE(check.retryIfDue(error)) << error;
+    expected = std::min(2.0 * expected, PasswordCheck::kLongestRetrySeconds);
+  }
+  EXPECT_DOUBLE_EQ(expected, PasswordCheck::kLongestRetrySeconds);
+  // The fault cleared: the child answers, and the run of failures ends.
+  EXPECT_EQ(ask("right"), Reply::Accepted);
+  EXPECT_FALSE(check.waiting());
+  EXPECT_EQ(check.failuresInARow(), 0);
+}
+
+// A check stuck in a PAM module is overdue after kCheckSeconds and its child
+// replaced; a cancelled check's late answer never reaches the locker.
+TEST(PasswordCheck, AHungCheckIsReplacedInTimeAndACancelledOneCannotAnswerLate) {
+  VirtualClock clock(10.0);
+  PasswordCheck check([] { return std::make_unique<FakeVerifier>("right"); }, clock);
+  std::string error;
+  ASSERT_TRUE(check.start(error)) << error;
+  auto submit = [&check](const std::string& text) {
+    SecretBuffer password;
+    password.append(text);
+    return check.submit(password);
+  };
+  ASSERT_TRUE(submit("hang"));
+  EXPECT_FALSE(submit("right")) << "one check at a time";
+  clock.advance(PasswordCheck::kCheckSeconds - 0.5);
+  EXPECT_FALSE(check.overdue());
+  EXPECT_DOUBLE_EQ(check.nextDeadline() - clock.now(), 0.5);
+  clock.advance(0.5);
+  EXPECT_TRUE(check.overdue());
+  const pid_t hung = check.pid();
+  const auto before = std::chrono::steady_clock::now();
+  ASSERT_TRUE(check.restart(error)) << error;
+  EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(1)) << "waited on the hung child";
+  EXPECT_EQ(kill(hung, 0), -1) << "the hung child was killed and reaped";
+  EXPECT_EQ(check.failuresInARow(), 1);
+
+  ASSERT_TRUE(submit("slow"));  // would accept, after a while
+  ASSERT_TRUE(check.cancel(error)) << error;
+  EXPECT_EQ(check.failuresInARow(), 1) << "a cancel is no failure";
+  EXPECT_FALSE(check.checking());
+  usleep(400000);
+  pollfd ready{check.fd(), POLLIN, 0};
+  while (poll(&ready, 1, 0) > 0) {
+    ASSERT_EQ(check.receiveReply(), Reply::MemoryUnlocked) << "the given-up check answered on the new socket";
+  }
+  ASSERT_TRUE(submit("wrong"));
+  EXPECT_EQ(next(check), Reply::Rejected);
 }
 
 // PAM's prompts as the conversation answers them: the password goes to the
@@ -173,8 +289,12 @@ TEST(PamPrompts, OnlyOneHiddenPromptGetsThePassword) {
     return status;
   };
   std::vector<std::string> answers;
+  std::vector<std::string> notices;
+  const Verifier::Notice notice = [&notices](std::string_view text) { notices.emplace_back(text); };
+  conversation.notice = &notice;
   EXPECT_EQ(ask({PAM_TEXT_INFO, PAM_PROMPT_ECHO_OFF, PAM_ERROR_MSG}, &answers), PAM_SUCCESS);
   EXPECT_EQ(answers, (std::vector<std::string>{"(none)", "open sesame", "(none)"}));
+  EXPECT_EQ(notices, (std::vector<std::string>{"prompt", "prompt"})) << "PAM's messages were dropped";
   EXPECT_EQ(ask({PAM_PROMPT_ECHO_OFF}), PAM_CONV_ERR) << "a second prompt of the same try";
   conversation.answered = false;
   EXPECT_EQ(ask({PAM_PROMPT_ECHO_ON}), PAM_CONV_ERR);
@@ -190,11 +310,11 @@ TEST(AuthChild, ClosesEveryDescriptorItWasNotGiven) {
   const int stray = open("/dev/null", O_RDONLY);
   ASSERT_GE(stray, 0);
   struct OnlyItsChannel final : Verifier {
-    bool verify(const SecretBuffer&) override {
+    Verdict verify(const SecretBuffer&, const Notice&) override {
       for (int fd = 4; fd < 256; ++fd) {
-        if (fcntl(fd, F_GETFD) >= 0) return false;
+        if (fcntl(fd, F_GETFD) >= 0) return Verdict::Rejected;
       }
-      return fcntl(3, F_GETFD) >= 0;
+      return fcntl(3, F_GETFD) >= 0 ? Verdict::Accepted : Verdict::Rejected;
     }
   };
   std::string error;
@@ -220,6 +340,10 @@ TEST(AuthChannel, OnlyOneWellFormedByteIsAReply) {
   };
   EXPECT_EQ(replyTo("A"), Reply::Accepted);
   EXPECT_EQ(replyTo("R"), Reply::Rejected);
+  EXPECT_EQ(replyTo("C"), Reply::Unchecked);
+  EXPECT_EQ(replyTo("M"), Reply::MemoryUnlocked);
+  EXPECT_EQ(replyTo("NTouch the key"), Reply::Notice);
+  EXPECT_EQ(replyTo("N" + std::string(auth_channel::kMostNoticeBytes + 1, 'x')), Reply::Fault);
   EXPECT_EQ(replyTo("a"), Reply::Fault);
   EXPECT_EQ(replyTo("AA"), Reply::Fault);
   EXPECT_EQ(replyTo(std::string(1, '\0')), Reply::Fault);
@@ -258,8 +382,11 @@ class PamConversation : public ::testing::Test {
     const auto script = dir_ / "check";
     std::ofstream(script) << "#!/bin/sh\n[ \"$(tr -d '\\000')\" = 'open sesame' ]\n";
     std::filesystem::permissions(script, std::filesystem::perms::owner_all);
-    std::ofstream(dir_ / kPamService) << "auth required pam_exec.so quiet expose_authtok " << script.string()
-                                      << "\naccount required pam_permit.so\n";
+    // pam_exec's failure is a module's failure (PAM_SYSTEM_ERR), not a
+    // refusal: pam_deny after it refuses, as pam_unix would.
+    std::ofstream(dir_ / kPamService) << "auth [success=done default=ignore] pam_exec.so quiet expose_authtok "
+                                      << script.string()
+                                      << "\nauth requisite pam_deny.so\naccount required pam_permit.so\n";
   }
   void TearDown() override {
     if (!dir_.empty()) std::filesystem::remove_all(dir_);
@@ -270,18 +397,39 @@ class PamConversation : public ::testing::Test {
 TEST_F(PamConversation, ThePasswordReachesPamAndOnlyTheRightOneUnlocks) {
   const std::string dir = dir_.string();
   std::string error;
-  auto child = AuthChild::spawn([dir] { return makePamVerifier(dir); }, error);
+  auto child = AuthChild::spawn([dir] { return makePamVerifier(currentUserName(), dir); }, error);
   ASSERT_TRUE(child) << error;
   EXPECT_EQ(check(*child, "open sesame"), Reply::Accepted);
   EXPECT_EQ(check(*child, "open sesam"), Reply::Rejected);
   EXPECT_EQ(check(*child, ""), Reply::Rejected);
 }
 
+// A module that fails (a directory service out of reach) is no refusal, and
+// what it says on the way reaches the locker.
+TEST_F(PamConversation, AFailingModuleIsNoRefusalAndWhatItSaysIsPassedOn) {
+  const auto script = dir_ / "unreachable";
+  std::ofstream(script) << "#!/bin/sh\necho 'Touch the key'\nexit 1\n";
+  std::filesystem::permissions(script, std::filesystem::perms::owner_all);
+  std::ofstream(dir_ / kPamService) << "auth required pam_exec.so quiet stdout " << script.string()
+                                    << "\naccount required pam_permit.so\n";
+  const std::string dir = dir_.string();
+  std::string error;
+  auto child = AuthChild::spawn([dir] { return makePamVerifier(currentUserName(), dir); }, error);
+  ASSERT_TRUE(child) << error;
+  SecretBuffer password;
+  password.append("open sesame");
+  ASSERT_TRUE(child->submit(password));
+  std::string notice;
+  EXPECT_EQ(next(*child, &notice), Reply::Notice);
+  EXPECT_EQ(notice, "Touch the key");
+  EXPECT_EQ(next(*child), Reply::Unchecked);
+}
+
 TEST_F(PamConversation, AnAccountRefusalAfterTheRightPasswordDoesNotUnlock) {
   std::ofstream(dir_ / kPamService) << "auth required pam_permit.so\naccount required pam_deny.so\n";
   const std::string dir = dir_.string();
   std::string error;
-  auto child = AuthChild::spawn([dir] { return makePamVerifier(dir); }, error);
+  auto child = AuthChild::spawn([dir] { return makePamVerifier(currentUserName(), dir); }, error);
   ASSERT_TRUE(child) << error;
   EXPECT_EQ(check(*child, "anything"), Reply::Rejected);
 }
@@ -291,7 +439,7 @@ TEST_F(PamConversation, AServiceWithNoRulesDoesNotUnlock) {
   std::ofstream(dir_ / "other") << "auth required pam_deny.so\naccount required pam_deny.so\n";
   const std::string dir = dir_.string();
   std::string error;
-  auto child = AuthChild::spawn([dir] { return makePamVerifier(dir); }, error);
+  auto child = AuthChild::spawn([dir] { return makePamVerifier(currentUserName(), dir); }, error);
   ASSERT_TRUE(child) << error;
   EXPECT_EQ(check(*child, "open sesame"), Reply::Rejected);
 }

@@ -37,6 +37,7 @@ start_lock() {
 said() {
   for _ in $(seq $(($2 * 5))); do grep -qx "orbelune lock: $1" "$work/lock.$locks.out" && return 0; sleep 0.2; done
   cat "$work/lock.$locks.out" "$work/lock.$locks.err"
+  ps -o pid,ppid,stat,wchan:24,etime,cmd -p "$lock_pid" --ppid "$lock_pid" 2>/dev/null || true
   return 1
 }
 wait_locked() { said locked 10; }
@@ -48,9 +49,9 @@ ended_with_in() {
   wait "$1" || status=$?
   [ "$status" -eq "$2" ] || { echo "status $status, not $2"; return 1; }
 }
-# Keys typed while a password is checked, or in the delay after a refusal,
-# are dropped: the right one is typed again every few seconds until the
-# locker ends.
+# Keys typed while a password is checked are dropped (and the Escape that
+# starts each try gives a check under way up): the right one is typed again
+# every few seconds until the locker ends.
 unlock_typing() {
   local deadline=$((SECONDS + $2)) tries=0
   while kill -0 "$1" 2>/dev/null && [ $SECONDS -lt $deadline ]; do
@@ -62,6 +63,7 @@ unlock_typing() {
 }
 # What the last locker and sway said, for a failure's message.
 lock_said() {
-  cat "$work/lock.$locks.err"
-  grep -iE "client|lock|error" "$work/sway.log" | tail -5
+  cat "$work/lock.$locks.out" "$work/lock.$locks.err"
+  ps -o pid,ppid,stat,wchan:24,etime,cmd -p "$lock_pid" --ppid "$lock_pid" 2>/dev/null || true
+  { grep -iE "client|lock|error" "$work/sway.log" || true; } | tail -5
 }

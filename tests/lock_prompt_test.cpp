@@ -29,6 +29,14 @@ struct Prompt : ::testing::Test {
   std::string typed() { return std::string(prompt.password().data(), prompt.password().size()); }
 };
 
+std::vector<RecordingGraphics::Text> texts(const RecordingGraphics& graphics) {
+  std::vector<RecordingGraphics::Text> found;
+  for (const auto& op : graphics.ops()) {
+    if (const auto* text = std::get_if<RecordingGraphics::Text>(&op)) found.push_back(*text);
+  }
+  return found;
+}
+
 TEST_F(Prompt, HiddenUntilTheFirstKeyWhichIsTyped) {
   EXPECT_EQ(prompt.phase(), Phase::Hidden);
   EXPECT_EQ(prompt.opacity(), 0.0);
@@ -70,28 +78,68 @@ TEST_F(Prompt, EditingKeysAndSubmitting) {
 
 TEST_F(Prompt, RefusalsShowTheMessageAndWaitLongerEachTime) {
   const double delays[] = {1.0, 2.0, 4.0, 8.0, 8.0};
+  type("guess");
+  ASSERT_EQ(enter(), LockPrompt::Action::Submit);
   for (double delay : delays) {
-    type("guess");
-    ASSERT_EQ(enter(), LockPrompt::Action::Submit);
     prompt.checked(Reply::Rejected);
     EXPECT_EQ(prompt.phase(), Phase::Refused);
     EXPECT_EQ(prompt.message(), "Wrong password");
     EXPECT_EQ(prompt.password().size(), 0u);
     EXPECT_DOUBLE_EQ(prompt.waitLeft(), delay);
     EXPECT_DOUBLE_EQ(prompt.nextChange(), clock.now() + delay);
-    // Keys during the delay are dropped, Enter included.
+    // Keys during the delay are kept for the next try, and an Enter among
+    // them sends it when the delay ends, not before.
     clock.advance(delay - 0.01);
-    type("abc");
+    type("abd");
+    prompt.key(LockKey::of(Kind::Backspace));
+    type("c");
     EXPECT_EQ(enter(), LockPrompt::Action::None);
-    EXPECT_EQ(prompt.dots(), 0u);
+    type("z");  // after the Enter: not part of what it sends
+    EXPECT_EQ(prompt.message(), "Wrong password");
+    EXPECT_EQ(prompt.tick(), LockPrompt::Action::None);
     clock.advance(0.01);
     EXPECT_EQ(prompt.waitLeft(), 0.0);
-    prompt.key(LockKey::of(Kind::Other));
-    EXPECT_EQ(prompt.message(), "Wrong password") << "kept until typing starts";
-    type("x");
-    EXPECT_EQ(prompt.message(), "");
-    prompt.key(LockKey::of(Kind::Escape));
+    EXPECT_EQ(prompt.tick(), LockPrompt::Action::Submit);
+    EXPECT_EQ(prompt.phase(), Phase::Checking);
+    EXPECT_EQ(typed(), "abc");
   }
+  // Kept keys without an Enter wait for one; the message stays until typing
+  // starts after the delay.
+  prompt.checked(Reply::Rejected);
+  type("ab");
+  clock.advance(LockPrompt::kLongestRefusalDelay);
+  EXPECT_EQ(prompt.tick(), LockPrompt::Action::None);
+  EXPECT_EQ(prompt.dots(), 2u);
+  prompt.key(LockKey::of(Kind::Other));
+  EXPECT_EQ(prompt.message(), "Wrong password") << "kept until typing starts";
+  type("x");
+  EXPECT_EQ(prompt.message(), "");
+  EXPECT_EQ(typed(), "abx");
+}
+
+TEST_F(Prompt, EscapeGivesACheckUpWaitingAsARefusalAndAnUnansweredCheckIsToldApart) {
+  type("pw");
+  enter();
+  EXPECT_EQ(prompt.key(LockKey::of(Kind::Escape)), LockPrompt::Action::Cancel);
+  EXPECT_EQ(prompt.message(), "Cancelled");
+  EXPECT_DOUBLE_EQ(prompt.waitLeft(), LockPrompt::kFirstRefusalDelay) << "giving up is no faster try";
+  prompt.checked(Reply::Accepted);  // the given-up check's answer, were it to come
+  EXPECT_FALSE(prompt.unlocked());
+  EXPECT_EQ(prompt.key(LockKey::of(Kind::Escape)), LockPrompt::Action::None) << "nothing to give up";
+
+  clock.advance(LockPrompt::kLongestRefusalDelay);
+  type("pw");
+  enter();
+  prompt.notice("Touch the key\n(10 s left)\x1b[2J");
+  EXPECT_EQ(prompt.message(), "Checking\u2026");
+  EXPECT_EQ(prompt.detail(), "Touch the key (10 s left)\\x1b[2J");
+  RecordingGraphics graphics;
+  drawLockPrompt(graphics, prompt, makeRect(0, 0, 800, 600), PromptStyle{});
+  EXPECT_EQ(texts(graphics).back().string, prompt.detail());
+  prompt.checked(Reply::Unchecked);
+  EXPECT_EQ(prompt.message(), "Cannot check the password");
+  EXPECT_FALSE(prompt.detail().empty()) << "PAM's words stay with the answer";
+  EXPECT_DOUBLE_EQ(prompt.waitLeft(), 2 * LockPrompt::kFirstRefusalDelay);
 }
 
 TEST_F(Prompt, OnlyAnAcceptedAnswerToASentPasswordUnlocks) {
@@ -151,14 +199,6 @@ TEST_F(Prompt, CapsLockHint) {
   EXPECT_EQ(prompt.message(), "Caps Lock is on");
   prompt.setCapsLock(false);
   EXPECT_EQ(prompt.message(), "");
-}
-
-std::vector<RecordingGraphics::Text> texts(const RecordingGraphics& graphics) {
-  std::vector<RecordingGraphics::Text> found;
-  for (const auto& op : graphics.ops()) {
-    if (const auto* text = std::get_if<RecordingGraphics::Text>(&op)) found.push_back(*text);
-  }
-  return found;
 }
 
 TEST_F(Prompt, DrawsDotsAndTheMessageCentredInTheLowerThird) {

@@ -10,7 +10,8 @@
 #   - the right one unlocks with status 0, and the window shows again;
 #   - SIGKILL, SIGSEGV and SIGTERM of the locker leave the session locked, and a new
 #     orbelune lock takes over and unlocks;
-#   - a second locker while locked is refused with status 1 and one line.
+#   - a second locker while locked is refused with status 1 and one line;
+#   - keys on a second seat reach the prompt.
 set -euo pipefail
 orbelune=$(realpath "$1")
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
@@ -73,8 +74,8 @@ kill -0 "$lock_pid" || fail "a wrong password ended the locker"
 no_desktop_on HEADLESS-1 || fail "a wrong password unlocked"
 grep -qi "not the password" "$work"/lock.1.* && fail "the password reached the locker's output"
 
-# The right password, once the refusal was said (keys during the check and
-# the refusal's delay are dropped).
+# The right password, once the refusal was said (keys during the check are
+# dropped).
 said "wrong password" 15 || fail "--verbose did not say the password was refused"
 grim -o HEADLESS-1 "$work/refused.png"
 unlock_typing "$lock_pid" 20
@@ -101,6 +102,14 @@ for signal in KILL SEGV TERM; do
   sleep 0.5
   desktop_shows HEADLESS-1 || fail "the desktop did not show again after the takeover's unlock"
 done
+
+# A second seat, announced after the first: wtype types on the seat it saw
+# last, so its keys come from that seat, and they unlock as well.
+ipc seat orbelune-second fallback false >/dev/null
+start_lock
+wait_locked || fail "orbelune lock did not lock with a second seat"
+unlock_typing "$lock_pid" 20
+ended_with_in "$lock_pid" 0 1 || { lock_said; fail "keys on the second seat did not reach the prompt"; }
 
 mkdir -p "${ORBELUNE_SHOTS_DIR:-$work}"
 cp "$work/locked.png" "$work/wrong.png" "$work/refused.png" "$work/typing.png" "${ORBELUNE_SHOTS_DIR:-$work}/" 2>/dev/null || true

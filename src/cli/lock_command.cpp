@@ -1,5 +1,7 @@
 #include "cli/lock_command.h"
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <string>
 
@@ -93,8 +95,18 @@ int runLockCommand(const std::vector<std::string>& args, std::ostream& out, std:
 
 #ifdef ORBELUNE_WAYLAND
   if (isSet("WAYLAND_DISPLAY")) {
+    // The user's name now, while the directory service answers: a lookup in
+    // the check's process later could fail (the network gone), and every
+    // password with it. Without a name no password could unlock: no lock.
+    const std::string user = currentUserName();
+    if (user.empty()) {
+      err << "orbelune lock: the user database has no entry for uid " << getuid()
+          << ", so no password could unlock; not locking\n";
+      return 1;
+    }
     // The password check's process first, before any connection exists.
-    auto auth = std::make_unique<PasswordCheck>([] { return makePamVerifier(); });
+    MonotonicClock clock;
+    auto auth = std::make_unique<PasswordCheck>([user] { return makePamVerifier(user); }, clock);
     if (!auth->start(error)) {
       err << "orbelune lock: " << error << "\n";
       return 1;

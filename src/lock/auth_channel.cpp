@@ -4,6 +4,8 @@
 #include <sys/socket.h>
 #include <sys/uio.h>
 
+#include <algorithm>
+
 namespace orbelune::auth_channel {
 
 namespace {
@@ -11,6 +13,9 @@ namespace {
 constexpr char kRequest = 'P';
 constexpr char kAccepted = 'A';
 constexpr char kRejected = 'R';
+constexpr char kUnchecked = 'C';
+constexpr char kNotice = 'N';
+constexpr char kMemoryUnlocked = 'M';
 
 ssize_t sendRetrying(int fd, const msghdr& message) {
   ssize_t n;
@@ -59,8 +64,25 @@ bool receiveRequest(int fd, SecretBuffer& password) {
   return true;
 }
 
-bool sendReply(int fd, bool accepted) {
-  char byte = accepted ? kAccepted : kRejected;
+bool sendReply(int fd, Reply reply) {
+  char byte = 0;
+  switch (reply) {
+    case Reply::Accepted:
+      byte = kAccepted;
+      break;
+    case Reply::Rejected:
+      byte = kRejected;
+      break;
+    case Reply::Unchecked:
+      byte = kUnchecked;
+      break;
+    case Reply::MemoryUnlocked:
+      byte = kMemoryUnlocked;
+      break;
+    case Reply::Notice:
+    case Reply::Fault:
+      return false;
+  }
   iovec part{&byte, 1};
   msghdr message{};
   message.msg_iov = &part;
@@ -68,18 +90,35 @@ bool sendReply(int fd, bool accepted) {
   return sendRetrying(fd, message) == 1;
 }
 
-Reply receiveReply(int fd) {
-  // Room for more than one byte, so that a longer message is seen as wrong
-  // rather than cut to its first byte.
-  char bytes[2] = {0, 0};
+bool sendNotice(int fd, std::string_view text) {
+  char tag = kNotice;
+  const std::size_t length = std::min(text.size(), kMostNoticeBytes);
+  iovec parts[2] = {{&tag, 1}, {const_cast<char*>(text.data()), length}};
+  msghdr message{};
+  message.msg_iov = parts;
+  message.msg_iovlen = 2;
+  return sendRetrying(fd, message) == static_cast<ssize_t>(1 + length);
+}
+
+Reply receiveReply(int fd, std::string* notice) {
+  // Room for more than the longest message, so that a longer one is seen as
+  // wrong rather than cut.
+  char bytes[kMostNoticeBytes + 2] = {};
   iovec part{bytes, sizeof bytes};
   msghdr message{};
   message.msg_iov = &part;
   message.msg_iovlen = 1;
   const ssize_t n = receiveRetrying(fd, message);
-  if (n != 1 || (message.msg_flags & (MSG_TRUNC | MSG_CTRUNC))) return Reply::Fault;
+  if (n < 1 || (message.msg_flags & (MSG_TRUNC | MSG_CTRUNC))) return Reply::Fault;
+  if (bytes[0] == kNotice && static_cast<std::size_t>(n) <= 1 + kMostNoticeBytes) {
+    if (notice) notice->assign(bytes + 1, static_cast<std::size_t>(n - 1));
+    return Reply::Notice;
+  }
+  if (n != 1) return Reply::Fault;
   if (bytes[0] == kAccepted) return Reply::Accepted;
   if (bytes[0] == kRejected) return Reply::Rejected;
+  if (bytes[0] == kUnchecked) return Reply::Unchecked;
+  if (bytes[0] == kMemoryUnlocked) return Reply::MemoryUnlocked;
   return Reply::Fault;
 }
 

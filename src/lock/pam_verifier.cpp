@@ -31,7 +31,10 @@ int answerPamPrompts(int count, const pam_message** messages, pam_response** res
   if (!replies) return PAM_BUF_ERR;
   for (int i = 0; i < count; ++i) {
     const int style = messages[i]->msg_style;
-    if (style == PAM_ERROR_MSG || style == PAM_TEXT_INFO) continue;
+    if (style == PAM_ERROR_MSG || style == PAM_TEXT_INFO) {
+      if (conversation->notice && *conversation->notice && messages[i]->msg) (*conversation->notice)(messages[i]->msg);
+      continue;
+    }
     // A prompt shown as typed asks for something else than the password (a
     // user name, a one-time code): the password is never its answer. Any
     // prompt after the password was used (pam_systemd_home asks again after
@@ -57,15 +60,18 @@ class PamVerifier final : public Verifier {
  public:
   PamVerifier(std::string user, std::string configDir) : user_(std::move(user)), configDir_(std::move(configDir)) {}
 
-  bool verify(const SecretBuffer& password) override {
-    if (user_.empty() || !password.usable()) return false;
-    PamConversation conversation{&password, false};
+  Verdict verify(const SecretBuffer& password, const Notice& notice) override {
+    if (user_.empty() || !password.usable()) return Verdict::Unchecked;
+    PamConversation conversation{&password, false, &notice};
     const pam_conv conv{answerPamPrompts, &conversation};
     pam_handle_t* handle = nullptr;
     int status = configDir_.empty()
                      ? pam_start(kPamService, user_.c_str(), &conv, &handle)
                      : pam_start_confdir(kPamService, user_.c_str(), &conv, configDir_.c_str(), &handle);
-    if (status != PAM_SUCCESS) return false;
+    if (status != PAM_SUCCESS) {
+      if (handle) pam_end(handle, status);
+      return Verdict::Unchecked;
+    }
     status = pam_authenticate(handle, 0);
     if (status == PAM_SUCCESS) {
       status = pam_acct_mgmt(handle, 0);
@@ -75,7 +81,7 @@ class PamVerifier final : public Verifier {
     }
     if (status == PAM_SUCCESS) pam_setcred(handle, PAM_REFRESH_CRED);
     pam_end(handle, status);
-    return status == PAM_SUCCESS;
+    return pamVerdict(status);
   }
 
  private:
@@ -85,6 +91,29 @@ class PamVerifier final : public Verifier {
 
 }  // namespace
 
+Verifier::Verdict pamVerdict(int status) {
+  switch (status) {
+    case PAM_SUCCESS:
+      return Verifier::Verdict::Accepted;
+    // The check was made and said no. A conversation error is one too: the
+    // conversation refuses a second prompt, which pam_systemd_home sends
+    // after refusing the first password, and a refusal is never to be
+    // cheaper to come by than a wrong password.
+    case PAM_AUTH_ERR:
+    case PAM_PERM_DENIED:
+    case PAM_CRED_INSUFFICIENT:
+    case PAM_MAXTRIES:
+    case PAM_ACCT_EXPIRED:
+    case PAM_CONV_ERR:
+      return Verifier::Verdict::Rejected;
+    // The user the locker found at the start is unknown now only when the
+    // directory service fails; that, like a module that failed, is no
+    // judgement of the password.
+    default:
+      return Verifier::Verdict::Unchecked;
+  }
+}
+
 std::string currentUserName() {
   std::vector<char> scratch(16384);
   passwd entry{};
@@ -93,8 +122,8 @@ std::string currentUserName() {
   return found->pw_name;
 }
 
-std::unique_ptr<Verifier> makePamVerifier(const std::string& configDir) {
-  return std::make_unique<PamVerifier>(currentUserName(), configDir);
+std::unique_ptr<Verifier> makePamVerifier(std::string user, std::string configDir) {
+  return std::make_unique<PamVerifier>(std::move(user), std::move(configDir));
 }
 
 }  // namespace orbelune

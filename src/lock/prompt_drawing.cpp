@@ -44,6 +44,8 @@ void drawLockPrompt(Graphics& graphics, const LockPrompt& prompt, const Rect& bo
   drawCentred(graphics, dots, count == 0 ? kMessageSize : kDotsSize, centreX, dotsY, style, opacity);
   drawCentred(graphics, prompt.message(), kMessageSize, centreX, dotsY - 2.0 * kMessageSize * style.scale, style,
               opacity);
+  drawCentred(graphics, prompt.detail(), kMessageSize, centreX, dotsY - 4.0 * kMessageSize * style.scale, style,
+              opacity);
 }
 
 }  // namespace orbelune

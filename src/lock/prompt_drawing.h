@@ -19,7 +19,8 @@ inline constexpr std::size_t kMostDots = 40;
 
 // Draws the prompt over whatever is in `bounds` (view coordinates, y up), in
 // the lower third, centred: a line of dots for the typed characters (or a
-// hint to type), and under it the prompt's message. Nothing is drawn while
+// hint to type), under it the prompt's message, and under that what PAM said
+// during the try (prompt.detail()). Nothing is drawn while
 // its opacity is 0; fading scales the colours' alpha.
 void drawLockPrompt(Graphics& graphics, const LockPrompt& prompt, const Rect& bounds, const PromptStyle& style);
 

@@ -1,4 +1,7 @@
 #pragma once
+#include <functional>
+#include <string_view>
+
 #include "lock/secret_buffer.h"
 
 namespace orbelune {
@@ -7,8 +10,16 @@ namespace orbelune {
 // authentication child (auth_child.h); PAM is one, the tests give a fake.
 class Verifier {
  public:
+  // Rejected: the password is not the user's. Unchecked: the check itself
+  // failed (a directory service out of reach, a module missing), so nothing
+  // is known of the password; neither unlocks.
+  enum class Verdict { Accepted, Rejected, Unchecked };
+  // What the check tells the user meanwhile ("touch the key", a lockout's
+  // minutes left): PAM's informational and error messages.
+  using Notice = std::function<void(std::string_view text)>;
+
   virtual ~Verifier() = default;
-  virtual bool verify(const SecretBuffer& password) = 0;
+  virtual Verdict verify(const SecretBuffer& password, const Notice& notice) = 0;
 };
 
 }  // namespace orbelune

@@ -46,6 +46,10 @@ struct OutputSurface {
   bool frameReady = true;   // the compositor asked for a frame (or none was sent yet)
   bool closed = false;      // recorded: the compositor closed the surface
   bool presented = false;   // recorded: the compositor took a frame of the view's
+  // For a host that keeps going when one output cannot be drawn (its buffer
+  // could not be had): the last draw failed, and when to try again.
+  bool drawFailed = false;
+  double drawAgainAt = 0.0;
   ShmBufferPool buffers;
   std::vector<PixelBox> lastDamage;  // what the buffer shown before differed in
   std::unique_ptr<SessionView> view;

@@ -54,6 +54,8 @@ void WaylandDisplay::onGlobal(void* data, wl_registry* registry, uint32_t name, 
         bindGlobal<wp_fractional_scale_manager_v1>(registry, name, wp_fractional_scale_manager_v1_interface, 1));
   } else if (iface == wp_viewporter_interface.name) {
     d->viewporter_.reset(bindGlobal<wp_viewporter>(registry, name, wp_viewporter_interface, 1));
+  } else if (iface == wl_seat_interface.name && d->wants_.seat && d->outputs_.seatAdded) {
+    d->outputs_.seatAdded(name, bindGlobal<wl_seat>(registry, name, wl_seat_interface, std::min(version, 5u)));
   } else if (iface == wl_seat_interface.name && !d->seat_ && d->wants_.seat) {
     d->seat_.reset(bindGlobal<wl_seat>(registry, name, wl_seat_interface, std::min(version, 5u)));
   } else if (iface == wl_output_interface.name) {

@@ -27,10 +27,13 @@ class WaylandDisplay {
     bool sessionLock = false;  // ext-session-lock-v1
   };
   // Outputs as the registry announces them: a new wl_output (bound at
-  // version 3, for release and done) and a global name gone.
+  // version 3, for release and done) and a global name gone (any global's:
+  // a seat's too). With `seatAdded`, every seat goes to it, the owner's to
+  // release, instead of the first one alone to seat().
   struct OutputEvents {
     std::function<void(uint32_t name, wl_output* output)> added;
     std::function<void(uint32_t name)> removed;
+    std::function<void(uint32_t name, wl_seat* seat)> seatAdded = {};
   };
 
   // Connects to $WAYLAND_DISPLAY; connected() says whether it could.
