@@ -4,8 +4,9 @@
  *                               motions through zwlr_virtual_pointer_v1 (a
  *                               new pointer each time), or through KWin's
  *                               org_kde_kwin_fake_input where that is missing
- *   test_client key CODE        presses and releases the key of Linux key
- *                               code CODE (30 is A) through fake input
+ *   test_client key CODE...     presses and releases the keys of Linux key
+ *                               codes CODE (30 is A), one after the other,
+ *                               through fake input
  *   test_client inhibit         maps a 1x1 background layer surface holding a
  *                               zwp_idle_inhibitor_v1 until it is killed
  * Exits 1, saying why, when the compositor lacks what it needs.
@@ -110,13 +111,19 @@ static int fake_move(struct wl_display *display, double dx, int steps) {
   return 0;
 }
 
-static int fake_key(struct wl_display *display, uint32_t code) {
+/* All keys through one connection, so that a password arrives in one go
+ * rather than a connection and an authentication apart for each key. */
+static int fake_keys(struct wl_display *display, int count, char **codes) {
   if (!authenticated_fake_input(display, 4)) return 1;
-  org_kde_kwin_fake_input_keyboard_key(fake_input, code, WL_KEYBOARD_KEY_STATE_PRESSED);
-  wl_display_roundtrip(display);
-  sleep_ms(50);
-  org_kde_kwin_fake_input_keyboard_key(fake_input, code, WL_KEYBOARD_KEY_STATE_RELEASED);
-  wl_display_roundtrip(display);
+  for (int i = 0; i < count; i++) {
+    uint32_t code = (uint32_t)atoi(codes[i]);
+    org_kde_kwin_fake_input_keyboard_key(fake_input, code, WL_KEYBOARD_KEY_STATE_PRESSED);
+    wl_display_roundtrip(display);
+    sleep_ms(50);
+    org_kde_kwin_fake_input_keyboard_key(fake_input, code, WL_KEYBOARD_KEY_STATE_RELEASED);
+    wl_display_roundtrip(display);
+    sleep_ms(20);
+  }
   return 0;
 }
 
@@ -182,8 +189,8 @@ int main(int argc, char **argv) {
   wl_registry_add_listener(wl_display_get_registry(display), &registry_listener, NULL);
   wl_display_roundtrip(display);
   if (argc == 4 && strcmp(argv[1], "move") == 0) return move(display, atof(argv[2]), atoi(argv[3]));
-  if (argc == 3 && strcmp(argv[1], "key") == 0) return fake_key(display, (uint32_t)atoi(argv[2]));
+  if (argc >= 3 && strcmp(argv[1], "key") == 0) return fake_keys(display, argc - 2, argv + 2);
   if (argc == 2 && strcmp(argv[1], "inhibit") == 0) return inhibit(display);
-  fprintf(stderr, "usage: test_client move DX STEPS | test_client key CODE | test_client inhibit\n");
+  fprintf(stderr, "usage: test_client move DX STEPS | test_client key CODE... | test_client inhibit\n");
   return 2;
 }
