@@ -13,12 +13,9 @@ source_dir=$(cd "$(dirname "$0")/.." && pwd)
 [ "${ORBELUNE_DESKTOP:-}" = trixie ] || { echo "SKIP: runs on Debian 13's sway (ORBELUNE_DESKTOP=trixie)"; exit 77; }
 source "$(dirname "$0")/sway_checks.sh"
 
-password='Idle-lock 7'
-build_dir=$(dirname "$orbelune")
-share_with_root "$(dirname "$build_dir")"
-printf 'tester:%s\n' "$password" | in_root chpasswd
-cp "$source_dir/resources/orbelune.pam" "$droot/etc/pam.d/orbelune"
+password='Lock-pass 42'
 source "$(dirname "$0")/lock_checks.sh"
+prepare_lock_user
 
 now() { date +%s.%N; }
 # Waits up to $2 seconds for the watcher to say $1; the time it was seen.

@@ -3,6 +3,7 @@
 # with its output in $work/lock.N.{out,err}, screenshots telling the blue
 # desktop window from the lock, wtype's keys, and the waits on the locker's
 # own lines rather than on fixed times.
+#   prepare_lock_user        tester's password is $password; the PAM service is in place
 #   desktop_shows OUTPUT     more than half of OUTPUT is the blue window
 #   no_desktop_on OUTPUT     no screenshot for about a second shows it
 #   start_lock               a new locker ($lock_pid; $locks counts them), run
@@ -15,6 +16,15 @@
 #   lock_said                what the last locker and sway said, for a failure
 locks=0
 lock_prefix=()
+
+# The locker's build folder shared with the root, the root's user "tester"
+# with the password $password, and the service's rules as the package
+# installs them.
+prepare_lock_user() {
+  share_with_root "$(dirname "$(dirname "$orbelune")")"
+  printf 'tester:%s\n' "$password" | in_root chpasswd
+  cp "$source_dir/resources/orbelune.pam" "$droot/etc/pam.d/orbelune"
+}
 
 desktop_shows() {
   grim -o "$1" "$work/count.png" 2>/dev/null || return 1

@@ -29,14 +29,11 @@ source "$(dirname "$0")/sway_checks.sh"
 
 password='Lock-pass 42'
 other_password='Other-pass 7'
-build_dir=$(dirname "$orbelune")
-share_with_root "$(dirname "$build_dir")"
-printf 'tester:%s\n' "$password" | in_root chpasswd
 in_root sh -c 'id orbelune-other >/dev/null 2>&1 || useradd -M -s /usr/sbin/nologin orbelune-other'
 printf 'orbelune-other:%s\n' "$other_password" | in_root chpasswd
-cp "$source_dir/resources/orbelune.pam" "$droot/etc/pam.d/orbelune"
 
 source "$(dirname "$0")/lock_checks.sh"
+prepare_lock_user
 # The check's process that took the place of $1, on stdout.
 new_checker() {
   local c

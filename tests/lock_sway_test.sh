@@ -19,13 +19,8 @@ source_dir=$(cd "$(dirname "$0")/.." && pwd)
 source "$(dirname "$0")/sway_checks.sh"
 
 password='Lock-pass 42'
-build_dir=$(dirname "$orbelune")
-share_with_root "$(dirname "$build_dir")"
-# The test user's password, and the service's rules as the package installs them.
-printf 'tester:%s\n' "$password" | in_root chpasswd
-cp "$source_dir/resources/orbelune.pam" "$droot/etc/pam.d/orbelune"
-
 source "$(dirname "$0")/lock_checks.sh"
+prepare_lock_user
 # The desktop window is all blue; the figure is yellow on black, so only
 # white text (the prompt) has blue in it.
 prompt_text() {  # the blue of the area where the prompt is drawn, in pixels
