@@ -2,6 +2,7 @@
 
 #include <string.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <wayland-client.h>
 #include <xkbcommon/xkbcommon-keysyms.h>
@@ -12,7 +13,10 @@ LockKeyboard::LockKeyboard(std::function<void(const LockKey&, bool)> pressed)
     : pressed_(std::move(pressed)), context_(xkb_context_new(XKB_CONTEXT_NO_FLAGS)) {}
 
 void LockKeyboard::keymap(uint32_t format, int fd, uint32_t size) {
-  if (format == WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1 && size > 0) {
+  // A file shorter than the size said would fault on the last byte's read.
+  struct stat file {};
+  if (format == WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1 && size > 0 && fstat(fd, &file) == 0 &&
+      file.st_size >= static_cast<off_t>(size)) {
     void* text = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
     if (text != MAP_FAILED) {
       // The compositor's string ends with a NUL within `size`.
