@@ -74,6 +74,15 @@ class PamVerifier final : public Verifier {
     }
     status = pam_authenticate(handle, 0);
     if (status == PAM_SUCCESS) {
+      // Only the user who locked unlocks: a module that changed PAM's user
+      // (a prompt for a name, a mapping) authenticated someone else.
+      const void* item = nullptr;
+      if (pam_get_item(handle, PAM_USER, &item) != PAM_SUCCESS || !item ||
+          user_ != static_cast<const char*>(item)) {
+        status = PAM_AUTH_ERR;
+      }
+    }
+    if (status == PAM_SUCCESS) {
       status = pam_acct_mgmt(handle, 0);
       // A password past its age is still the user's password: a lock screen
       // cannot change it, and refusing it would lock the user out for good.
