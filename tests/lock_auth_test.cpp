@@ -43,7 +43,8 @@ class FakeVerifier final : public Verifier {
       prctl(PR_SET_DUMPABLE, 0);  // no core file from the crash the test asks for
       abort();
     }
-    if (text == "hang") pause();
+    if (text == "touch and hang") notice("Place your finger on the reader");
+    if (text == "hang" || text == "touch and hang") pause();
     if (text == "slow") {
       usleep(300000);
       return Verdict::Accepted;
@@ -251,6 +252,19 @@ TEST(PasswordCheck, AHungCheckIsReplacedInTimeAndACancelledOneCannotAnswerLate) 
   EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(1)) << "waited on the hung child";
   EXPECT_EQ(kill(hung, 0), -1) << "the hung child was killed and reaped";
   EXPECT_EQ(check.failuresInARow(), 1);
+
+  // PAM's message (a fingerprint reader waiting for a finger) shows the
+  // check alive: the time limit counts from it.
+  ASSERT_TRUE(submit("touch and hang"));
+  clock.advance(PasswordCheck::kCheckSeconds - 1.0);
+  pollfd noticed{check.fd(), POLLIN, 0};
+  ASSERT_EQ(poll(&noticed, 1, 5000), 1);
+  EXPECT_EQ(next(check), Reply::Notice);
+  clock.advance(2.0);
+  EXPECT_FALSE(check.overdue()) << "the limit counts from PAM's last message";
+  clock.advance(PasswordCheck::kCheckSeconds - 2.0);
+  EXPECT_TRUE(check.overdue());
+  ASSERT_TRUE(check.restart(error)) << error;
 
   ASSERT_TRUE(submit("slow"));  // would accept, after a while
   ASSERT_TRUE(check.cancel(error)) << error;

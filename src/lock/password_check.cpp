@@ -43,7 +43,11 @@ auth_channel::Reply PasswordCheck::receiveReply(std::string* notice) {
       failures_ = 0;
       return reply;
     case Reply::Notice:
-      return checking_ ? reply : Reply::Fault;
+      if (!checking_) return Reply::Fault;
+      // PAM speaks (a fingerprint reader asking for a finger): the check is
+      // alive, and its time limit counts from here.
+      checkSince_ = clock_.now();
+      return reply;
     case Reply::MemoryUnlocked:
     case Reply::Fault:
       return reply;

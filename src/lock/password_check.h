@@ -21,7 +21,9 @@ namespace orbelune {
 class PasswordCheck {
  public:
   static constexpr int kMostRestarts = 5;
-  static constexpr double kCheckSeconds = 30.0;
+  // From the password sent or PAM's last message; longer than the 30 s a
+  // fingerprint reader waits for a finger before PAM goes on to the password.
+  static constexpr double kCheckSeconds = 45.0;
   static constexpr double kFirstRetrySeconds = 1.0;
   static constexpr double kLongestRetrySeconds = 60.0;
 
