@@ -7,9 +7,9 @@
 #   - the password check's process killed: another takes its place and the
 #     right password unlocks; killed once more than it is replaced at once,
 #     the next one comes only after a wait (said once), and the right
-#     password unlocks again;
+#     password unlocks again, also while logins are refused (/etc/nologin);
 #   - a PAM module that hangs: Escape gives the check up, and a check past
-#     its 30 s is stopped, each time with a new process in its place, and the
+#     its 45 s is stopped, each time with a new process in its place, and the
 #     right password unlocks;
 #   - memory that cannot be locked (ulimit -l 0) is said once, and the lock
 #     works all the same;
@@ -109,9 +109,9 @@ grep -q "answers again" "$work/lock.$locks.err" || { cat "$work/lock.$locks.err"
 sleep 0.5
 
 # A PAM module that hangs while $work/hang exists (as one waiting on a
-# network would): Escape gives the check up, a check past 30 s is stopped,
+# network would): Escape gives the check up, a check past 45 s is stopped,
 # each with a new process in its place, and then the right password unlocks.
-printf '#!/bin/sh\n[ -e "%s/hang" ] && sleep 45\nexit 0\n' "$work" >"$work/hang-module"
+printf '#!/bin/sh\n[ -e "%s/hang" ] && sleep 90\nexit 0\n' "$work" >"$work/hang-module"
 chmod 755 "$work/hang-module"
 { echo "auth optional pam_exec.so quiet $work/hang-module"; cat "$source_dir/resources/orbelune.pam"; } \
   >"$droot/etc/pam.d/orbelune"
@@ -141,15 +141,20 @@ done
 no_desktop_on HEADLESS-1 || fail "the session unlocked when a hung check was given up"
 sleep 1
 check_hangs
-sleep 31
-checker=$(new_checker "$checker") || { lock_said; fail "the hung check was not stopped after 30 s"; }
-grep -q "longer than 30 s" "$work/lock.$locks.err" || { cat "$work/lock.$locks.err"; fail "the stopped check was not said"; }
+sleep 46
+checker=$(new_checker "$checker") || { lock_said; fail "the hung check was not stopped after 45 s"; }
+grep -q "longer than 45 s" "$work/lock.$locks.err" || { cat "$work/lock.$locks.err"; fail "the stopped check was not said"; }
 no_desktop_on HEADLESS-1 || fail "the session unlocked when a hung check was stopped"
 rm "$work/hang"
 unlock_typing "$lock_pid" 20
 ended_with_in "$lock_pid" 0 1 || { lock_said; fail "the right password did not unlock after the hung checks"; }
 cp "$source_dir/resources/orbelune.pam" "$droot/etc/pam.d/orbelune"
-unlock_with_new_locker "a killed check process"
+# Logins refused for a while (/etc/nologin, as before a planned shutdown):
+# the owner of the locked session still gets in.
+trap 'rm -f "$droot/etc/nologin"; cleanup' EXIT
+echo "The system is going down" >"$droot/etc/nologin"
+unlock_with_new_locker "a killed check process, with logins refused"
+rm -f "$droot/etc/nologin"
 
 # Signals a locker may be sent: none unlocks, none ends with status 0.
 for signal in HUP INT PIPE ABRT USR1; do
