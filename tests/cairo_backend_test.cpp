@@ -242,7 +242,6 @@ TEST_F(CairoBackendTest, ClearingOnlyTheLastInkGivesTheSamePixelsAndTheDamageHol
     Surface a(320, 200), b(320, 200), before(320, 200);
     CairoGraphics ga(a.get()), gb(b.get());
     gb.setTracksDamage(false);
-    gb.setResolvesFrames(false);  // the reference: every stroke blended as it comes, over a full repaint
     tracked->startAnimation();
     full->startAnimation();
     double t = 0.0;

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <vector>
 
 #include "cairo/pixel_blend.h"
@@ -38,10 +37,10 @@ void CairoGraphics::addInk(const PixelBox& box) {
   ink_.add(box);
 }
 
-void CairoGraphics::clearStrokes(const std::vector<std::shared_ptr<StrokeCoverage>>& strokes, std::uint32_t pixel) {
+void CairoGraphics::clearInk(std::uint32_t pixel) {
   // Exactly the pixels drawn: thin strokes touch a small part of their tiles.
   auto* pixels = reinterpret_cast<std::uint32_t*>(cairo_image_surface_get_data(surface_));
-  for (const auto& cov : strokes) {
+  for (const auto& cov : inkStrokes_) {
     const auto* quads = cov->quads.data();
     const std::size_t n = cov->quads.size();
 #if defined(__SSE2__)
@@ -52,116 +51,13 @@ void CairoGraphics::clearStrokes(const std::vector<std::shared_ptr<StrokeCoverag
 #endif
     for (const auto& run : cov->runs) std::fill_n(pixels + run.pixel, run.length, pixel);
   }
-}
-
-void CairoGraphics::resolve() {
-  if (!noting_) return;
-  noting_ = false;
-  cairo_surface_flush(surface_);
   const int height = static_cast<int>(height_);
-  for (PixelBox b : staleBoxes_) {
+  for (PixelBox b : inkBoxes_) {
     b = {std::max(b.x0, 0), std::max(b.y0, 0), std::min(b.x1, width_), std::min(b.y1, height)};
-    if (!b.empty()) fillBox(b, background_);
+    if (!b.empty()) fillBox(b, pixel);
   }
-  staleBoxes_.clear();
-  if (resolvable()) {
-    resolveGroups();
-  } else {
-    // Too many groups to keep, or strokes cut by the surface's edges: the
-    // last ink cleared, then each stroke blended over in turn.
-    clearStrokes(staleStrokes_, background_);
-    for (const Noted& n : noted_) blendPixels(*n.coverage, n.source);
-    groups_.clear();
-    resolved_.clear();
-    groupsValid_ = false;
-  }
-  staleStrokes_.clear();
-  noted_.clear();
-  cairo_surface_mark_dirty(surface_);
-}
-
-bool CairoGraphics::resolvable() const {
-  // Kept groups cost 12 bytes each: past this (a fast sweep's dense paths)
-  // the strokes are drawn one by one instead.
-  constexpr std::size_t kMostGroups = 1u << 18;
-  std::size_t groups = groupsValid_ ? groups_.size() : 0;
-  for (const Noted& n : noted_) {
-    if (!n.coverage->runs.empty()) return false;
-    groups += n.coverage->quads.size();
-  }
-  return groups <= kMostGroups;
-}
-
-void CairoGraphics::resolveGroups() {
-  // The strokes kept from the last resolved frame: a trail draws its new
-  // paths first and then the older ones in the order they were drawn last
-  // time, less the oldest. Anything else counts every stroke as new.
-  const std::size_t n = noted_.size();
-  std::size_t first = n;  // the first kept stroke
-  if (groupsValid_ && !resolved_.empty()) {
-    for (std::size_t i = 0; i < n; ++i) {
-      if (noted_[i].coverage == resolved_[0]) {
-        first = i;
-        break;
-      }
-    }
-    if (n - first > resolved_.size()) first = n;
-    for (std::size_t j = 0; first + j < n; ++j) {
-      if (noted_[first + j].coverage != resolved_[j]) {
-        first = n;
-        break;
-      }
-    }
-  }
-  const auto kept = static_cast<std::uint32_t>(n - first), shift = static_cast<std::uint32_t>(first);
-  if (!groupsValid_) {
-    // No groups describe the last ink: it is cleared as it was drawn.
-    clearStrokes(staleStrokes_, background_);
-    groups_.clear();
-  }
-
-  // The new strokes' groups, by pixel and, over one pixel, in drawing order.
-  newGroups_.clear();
-  for (std::size_t r = 0; r < first; ++r) {
-    for (const StrokeCoverage::Quad& q : noted_[r].coverage->quads) {
-      newGroups_.push_back({q.pixel, q.values, static_cast<std::uint32_t>(r)});
-    }
-  }
-  std::stable_sort(newGroups_.begin(), newGroups_.end(),
-                   [](const Group& a, const Group& b) { return a.pixel < b.pixel; });
-
-  overs_.clear();
-  for (const Noted& s : noted_) overs_.emplace_back(s.source);
-  // Every group of the last frame's strokes and this one's, once, in address
-  // order: the background, then this frame's strokes over it. A group only
-  // the dropped strokes touched is left holding the background.
-  auto* pixels = reinterpret_cast<std::uint32_t*>(cairo_image_surface_get_data(surface_));
-  nextGroups_.clear();
-  nextGroups_.reserve(groups_.size() + newGroups_.size());
-  const Group* a = groups_.data();
-  const Group* const aEnd = a + groups_.size();
-  const Group* b = newGroups_.data();
-  const Group* const bEnd = b + newGroups_.size();
-  const std::uint32_t back = background_;
-  while (a != aEnd || b != bEnd) {
-    const std::uint32_t pixel = a == aEnd ? b->pixel : b == bEnd ? a->pixel : std::min(a->pixel, b->pixel);
-    alignas(16) std::uint32_t four[4] = {back, back, back, back};
-    for (; b != bEnd && b->pixel == pixel; ++b) {
-      overs_[b->rank].four(four, b->values);
-      nextGroups_.push_back(*b);
-    }
-    for (; a != aEnd && a->pixel == pixel; ++a) {
-      if (a->rank >= kept) continue;
-      const std::uint32_t rank = a->rank + shift;
-      overs_[rank].four(four, a->values);
-      nextGroups_.push_back({pixel, a->values, rank});
-    }
-    std::memcpy(pixels + pixel, four, sizeof four);
-  }
-  groups_.swap(nextGroups_);
-  resolved_.clear();
-  for (const Noted& s : noted_) resolved_.push_back(s.coverage);
-  groupsValid_ = true;
+  inkStrokes_.clear();
+  inkBoxes_.clear();
 }
 
 void CairoGraphics::rectFill(const Rect& r) {
@@ -170,35 +66,22 @@ void CairoGraphics::rectFill(const Rect& r) {
     // The whole surface: write the premultiplied pixel directly, at memset speed,
     // and only where the last frame drew when the background is the same.
     const std::uint32_t pixel = premultipliedPixel(current_);
-    resolve();  // a frame left unresolved is drawn before the next one starts
     cairo_surface_flush(surface_);
     if (tracksDamage_ && clean_ && pixel == background_) {
-      // Only the last ink needs clearing: as this frame's strokes are resolved, or now.
+      clearInk(pixel);
       damage_.add(ink_);
-      staleStrokes_.swap(inkStrokes_);
-      staleBoxes_.swap(inkBoxes_);
     } else {
       fillBox(PixelBox{0, 0, width_, static_cast<int>(height_)}, pixel);
-      staleStrokes_.clear();
-      staleBoxes_.clear();
+      inkStrokes_.clear();
+      inkBoxes_.clear();
       allDamaged_ = true;
       background_ = pixel;
       clean_ = true;
     }
-    inkStrokes_.clear();
-    inkBoxes_.clear();
     ink_.clear();
-    noting_ = true;
-    noted_.clear();
-    // Strokes are noted only in a frame begun as one (its drawer will end
-    // it), and only with their coverage cached.
-    if (!(resolvesFrames_ && begun_ && cachesCoverage_)) resolve();
-    begun_ = false;
     cairo_surface_mark_dirty(surface_);
     return;
   }
-  begun_ = false;
-  resolve();
   cairo_save(cr_);
   cairo_set_operator(cr_, CAIRO_OPERATOR_SOURCE);
   cairo_set_source_rgba(cr_, current_.red, current_.green, current_.blue, current_.alpha);
@@ -216,7 +99,6 @@ void CairoGraphics::rectFill(const Rect& r) {
 }
 
 std::vector<PixelBox> CairoGraphics::takeDamage(int tilesPerBox) {
-  resolve();
   // What changed: the ink cleared since the last call (added as it went) and the ink there now.
   damage_.add(ink_);
   std::vector<PixelBox> boxes =
@@ -227,19 +109,11 @@ std::vector<PixelBox> CairoGraphics::takeDamage(int tilesPerBox) {
 }
 
 void CairoGraphics::setTracksDamage(bool on) {
-  resolve();
   tracksDamage_ = on;
   clean_ = false;
 }
 
-void CairoGraphics::finishFrame() {
-  resolve();
-  begun_ = false;
-}
-
 void CairoGraphics::strokeUncached(const BezierPath& path) {
-  resolve();
-  groupsValid_ = false;  // Cairo's own pixels, which no group describes
   tracePath(cr_, path, height_, 0.0, 0.0);
   double x0, y0, x1, y1;
   cairo_stroke_extents(cr_, &x0, &y0, &x1, &y1);
@@ -290,23 +164,14 @@ void CairoGraphics::blend(const std::shared_ptr<StrokeCoverage>& shared) {
   if (cov.tileColumns != ink_.columns()) findTiles(cov);
   inkStrokes_.push_back(shared);
   ink_.add(cov.tiles);
-  if (noting_) {
-    noted_.push_back({shared, src});
-    return;
-  }
-  groupsValid_ = false;  // drawn outside a resolved frame: the kept groups no longer hold the ink
   cairo_surface_flush(surface_);
-  blendPixels(cov, src);
-  cairo_surface_mark_dirty(surface_);
-}
-
-void CairoGraphics::blendPixels(const StrokeCoverage& cov, std::uint32_t src) {
   auto* pixels = reinterpret_cast<std::uint32_t*>(cairo_image_surface_get_data(surface_));
   const OverSolid over(src);
   const auto* quads = cov.quads.data();
   const std::size_t n = cov.quads.size();
   for (std::size_t i = 0; i < n; ++i) over.four(pixels + quads[i].pixel, quads[i].values);
   for (const auto& r : cov.runs) over.run(pixels + r.pixel, cov.runValues.data() + r.offset, r.length);
+  cairo_surface_mark_dirty(surface_);
 }
 
 Size CairoGraphics::measureText(const StyledString& text) {
@@ -314,7 +179,6 @@ Size CairoGraphics::measureText(const StyledString& text) {
 }
 
 void CairoGraphics::drawText(const StyledString& text, Point point, const Color& shown) {
-  resolve();
   Size box = text_.measure(text.string, text.font.name, text.font.size);
   const double x = point.x, y = height_ - point.y - box.height;
   cairo_save(cr_);

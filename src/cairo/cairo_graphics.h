@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "cairo/damage_grid.h"
-#include "cairo/pixel_blend.h"
 #include "cairo/stroke_coverage.h"
 #include "cairo/text_engine.h"
 #include "contracts/graphics.h"
@@ -28,15 +27,6 @@ namespace orbelune {
 // frame's ink: every other pixel holds that background already. The pixels
 // come out exactly as a full repaint makes them, a frame costs what its ink
 // costs, and takeDamage() tells a host the little it has to show.
-//
-// In a frame begun with beginFrame(), between such a fill and the frame's end
-// (finishFrame(), or anything but a stroke) the strokes are only noted. The frame then resolves each group of
-// four pixels the last frame's strokes or this frame's touch once, in address
-// order: the background and every stroke over the group in drawing order,
-// blended in registers and written once, instead of clearing the last ink and
-// blending each stroke over it in turn. This frame's groups are kept, sorted,
-// for the next: a trail that loses its oldest paths and gains new ones merges
-// only the new paths' groups in.
 class CairoGraphics final : public Graphics {
  public:
   // The surface must be CAIRO_FORMAT_ARGB32 or RGB24; it is not owned.
@@ -50,8 +40,6 @@ class CairoGraphics final : public Graphics {
   void stroke(const BezierPath& path) override;
   Size measureText(const StyledString& text) override;
   void drawText(const StyledString& text, Point point, const Color& shownColor) override;
-  void beginFrame() override { begun_ = true; }
-  void finishFrame() override;
 
   // Strokes directly, without the coverage cache (the reference the cache is held to).
   void strokeUncached(const BezierPath& path);
@@ -67,32 +55,12 @@ class CairoGraphics final : public Graphics {
   // Whether a background fill clears only the last frame's ink (on by
   // default); off, every background fill repaints and damages the whole surface.
   void setTracksDamage(bool on);
-  // Whether a frame's strokes are resolved together at its end (on by
-  // default); off, each is blended as it comes, the reference for the other.
-  void setResolvesFrames(bool on) { resolvesFrames_ = on; }
 
  private:
-  // A group of four pixels one stroke touches, with the stroke's place in
-  // its frame's drawing order.
-  struct Group {
-    std::uint32_t pixel;
-    std::uint32_t values;
-    std::uint32_t rank;
-  };
-  struct Noted {
-    std::shared_ptr<StrokeCoverage> coverage;
-    std::uint32_t source;
-  };
-  // Draws what the frame has noted, if anything.
-  void resolve();
-  // Whether resolve() can write the noted strokes from the kept groups.
-  bool resolvable() const;
-  void resolveGroups();
-  void clearStrokes(const std::vector<std::shared_ptr<StrokeCoverage>>& strokes, std::uint32_t pixel);
-  void blendPixels(const StrokeCoverage& coverage, std::uint32_t source);
   // Every damage tile the coverage's pixels touch, found once per path and surface.
   void findTiles(StrokeCoverage& coverage);
   void blend(const std::shared_ptr<StrokeCoverage>& coverage);
+  void clearInk(std::uint32_t pixel);
   void fillBox(const PixelBox& box, std::uint32_t pixel);
   void addInk(const PixelBox& box);
 
@@ -118,21 +86,6 @@ class CairoGraphics final : public Graphics {
   // path's tiles allocates only their joined list.
   std::vector<DamageGrid::Mark> markScratch_;
   bool allDamaged_ = true;
-
-  bool resolvesFrames_ = true;
-  bool begun_ = false;     // beginFrame() came before the next fill, whose frame may note its strokes
-  bool noting_ = false;    // strokes are noted, not drawn, until resolve()
-  std::vector<Noted> noted_;
-  // What the last frame drew that this one has not cleared yet (while noting).
-  std::vector<std::shared_ptr<StrokeCoverage>> staleStrokes_;
-  std::vector<PixelBox> staleBoxes_;
-  // The groups of the strokes last resolved, sorted by pixel and rank, and
-  // those strokes in their drawing order; valid while they are all the
-  // strokes drawn since that frame's fill.
-  std::vector<Group> groups_, nextGroups_, newGroups_;
-  std::vector<std::shared_ptr<StrokeCoverage>> resolved_;
-  bool groupsValid_ = false;
-  std::vector<OverSolid> overs_;
 };
 
 // Only measures text (for hosts that record operations but draw no pixels).

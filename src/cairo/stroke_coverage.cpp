@@ -168,14 +168,6 @@ bool StrokeRasteriser::rasteriseRows(const BezierPath& path, const SurfaceLayout
       std::memset(row, 0, static_cast<std::size_t>(mw));
       continue;
     }
-    // Touched pixels are taken in groups of four that start where the
-    // surface's x is a multiple of four, so that the groups of every path
-    // over one pixel start at the same pixel (blending works four pixels at
-    // a time, and a frame can resolve all the paths over a group at once).
-    // A group keeps the mask's values, zero or not, and zeros past its edges:
-    // coverage 0 leaves a pixel exactly as it is, and the few extra pixels
-    // cleared each frame hold background anyway.
-    const int phase = ((maskLeft % 4) + 4) % 4;  // mask x 0 lies this far into its group
     for (int x = 0; x < mw;) {
 #if defined(__SSE2__)
       // Skip untouched pixels sixteen at a time.
@@ -190,21 +182,20 @@ bool StrokeRasteriser::rasteriseRows(const BezierPath& path, const SurfaceLayout
         ++x;
         continue;
       }
-      const int start = x - (x + phase) % 4;
-      auto touched = [&](int g) {
-        for (int i = std::max(g, 0); i < std::min(g + 4, mw); ++i) {
-          if (row[i]) return true;
-        }
-        return false;
-      };
-      int end = start;
-      while (end < mw && touched(end)) end += 4;
+      // A run of touched pixels, taken in whole groups of four (with the mask's
+      // own values, zero or not, and zeros past its edge) so that blending
+      // works four pixels at a time. Coverage 0 leaves a pixel exactly as it
+      // is, and the few extra pixels cleared each frame hold background anyway.
+      int end = x;
+      for (;;) {
+        while (end < mw && row[end]) ++end;
+        end = x + (end - x + 3) / 4 * 4;
+        if (end >= mw || !row[end]) break;
+      }
       const std::uint32_t rowStart = static_cast<std::uint32_t>(surfaceY) * static_cast<std::uint32_t>(stridePixels);
-      for (int g = start; g < end; g += 4) {
+      for (int g = x; g < end; g += 4) {
         std::uint8_t values[4] = {0, 0, 0, 0};
-        for (int i = 0; i < 4; ++i) {
-          if (g + i >= 0 && g + i < mw) values[i] = row[g + i];
-        }
+        for (int i = 0; i < 4 && g + i < mw; ++i) values[i] = row[g + i];
         const int sx = maskLeft + g;
         if (sx >= 0 && sx + 4 <= surface.width) {
           std::uint32_t packed = 0;

@@ -67,11 +67,6 @@ class Graphics {
   virtual Size measureText(const StyledString& text) = 0;
   // Draws the string with the lower-left corner of its box at `point`.
   virtual void drawText(const StyledString& text, Point point, const Color& shownColor) = 0;
-  // A frame follows: a fill of the whole surface, what is drawn over it, and
-  // finishFrame(). Until then a backend may hold back what it is asked to draw.
-  virtual void beginFrame() {}
-  // The frame begun is drawn: everything asked for must be in the pixels now.
-  virtual void finishFrame() {}
 };
 
 }  // namespace orbelune

@@ -109,7 +109,6 @@ void OrbeluneView::drawRect(const Rect& dirtyRect, Graphics& graphics) {
   for (const auto& g : trail_) total += static_cast<std::int64_t>(g.size());
   const double N = static_cast<double>(total);
 
-  graphics.beginFrame();
   graphics.setColor(backColor, backColor.value_or(Color::black()));
   graphics.rectFill(b);
   std::int64_t k = 0;
@@ -125,7 +124,6 @@ void OrbeluneView::drawRect(const Rect& dirtyRect, Graphics& graphics) {
   }
 
   drawStatusLine(graphics, b, sweepMethod, foldedTime, sampleTime);
-  graphics.finishFrame();
   lastOutcome_ = DrawOutcome::Drawn;
 }
 
