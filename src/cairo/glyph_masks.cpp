@@ -19,6 +19,12 @@ constexpr double kLargestExtent = 512.0;
 
 }  // namespace
 
+GlyphMasks::GlyphMasks(cairo_scaled_font_t* font) : font_(font) {
+  cairo_matrix_t ctm;
+  cairo_scaled_font_get_ctm(font, &ctm);
+  deviceIsUser_ = ctm.xx == 1.0 && ctm.yx == 0.0 && ctm.xy == 0.0 && ctm.yy == 1.0 && ctm.x0 == 0.0 && ctm.y0 == 0.0;
+}
+
 void GlyphMasks::split(double v, int& base, int& interval) {
   const double whole = std::floor(v);
   const double f = v - whole;
@@ -124,6 +130,7 @@ void GlyphMasks::render(Mask& m, unsigned long glyph, double fx, double fy) {
 }
 
 bool GlyphMasks::draw(const std::vector<cairo_glyph_t>& glyphs, PixelTarget target, std::uint32_t source) {
+  if (!deviceIsUser_) return false;
   placed_.clear();
   int x0 = target.width, y0 = target.height, x1 = 0, y1 = 0;
   // Whether Cairo adds the images into one mask: a glyph's box overlaps the

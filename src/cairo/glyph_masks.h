@@ -32,7 +32,7 @@ struct PixelTarget {
 class GlyphMasks {
  public:
   // `font` must outlive the masks.
-  explicit GlyphMasks(cairo_scaled_font_t* font) : font_(font) {}
+  explicit GlyphMasks(cairo_scaled_font_t* font);
 
   // Draws the glyphs in solid premultiplied `source` over `target`, as
   // cairo_show_glyphs with the OVER operator draws them. False, with nothing
@@ -54,6 +54,7 @@ class GlyphMasks {
   void render(Mask& m, unsigned long glyph, double fx, double fy);
 
   cairo_scaled_font_t* font_;
+  bool deviceIsUser_;  // the font's glyph extents are in device pixels (its CTM is the identity)
   std::vector<Mask> slots_ = std::vector<Mask>(256);  // open addressing, at most half full
   std::size_t used_ = 0;
   std::vector<std::uint8_t> pool_;       // every kept image, row after row

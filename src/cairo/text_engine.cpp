@@ -157,9 +157,9 @@ void TextEngine::show(cairo_t* cr, const std::string& text, const std::string& f
     updatedFor_ = cr;
   }
   if (composed_ && pango_context_get_serial(context_) != lineSerial_) recompose();
+  drewMasks_ = false;
   // Surfaces that keep the text beside its glyphs (PDF, SVG) are given it by
   // Pango, which draws there with another call.
-  drewMasks_ = false;
   if (composed_ && !cairo_surface_has_show_text_glyphs(cairo_get_target(cr))) {
     drawComposed(cr, x, y);
     return;
@@ -198,7 +198,7 @@ bool TextEngine::drawMasks(cairo_t* cr) {
   // Only where the glyphs would go straight into an image surface's pixels:
   // a solid source OVER them, no transformation, group or clip in the way.
   cairo_surface_t* target = cairo_get_target(cr);
-  if (!drawsMasks_ || cairo_get_group_target(cr) != target || cairo_surface_get_type(target) != CAIRO_SURFACE_TYPE_IMAGE ||
+  if (cairo_get_group_target(cr) != target || cairo_surface_get_type(target) != CAIRO_SURFACE_TYPE_IMAGE ||
       cairo_get_operator(cr) != CAIRO_OPERATOR_OVER) {
     return false;
   }

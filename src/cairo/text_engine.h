@@ -41,10 +41,7 @@ class TextEngine {
   void setComposesLines(bool on);
   // Whether the line last measured or drawn was composed.
   bool composedLast() const { return composed_; }
-  // Whether composed lines drawn into an image surface go through the glyphs'
-  // kept images (on by default); off, Cairo draws their glyphs.
-  void setDrawsMasks(bool on) { drawsMasks_ = on; }
-  // Whether the line last drawn went through the kept images.
+  // Whether the line last drawn went through the glyphs' kept images.
   bool drewMasksLast() const { return drewMasks_; }
   // How many layouts and shapings the engine has asked of Pango.
   long shapings() const { return shapings_; }
@@ -82,7 +79,6 @@ class TextEngine {
 
   bool composes_ = true;
   bool composed_ = false;
-  bool drawsMasks_ = true;
   bool drewMasks_ = false;
   ComposedLine line_;
   GlyphTable* lineTable_ = nullptr;  // the table line_ was composed with, while composed_
