@@ -136,7 +136,7 @@ TEST_F(ComposedTextTest, StatusLinesComposeToThePixelsWidthsAndInkOfPangoLayouts
   }
   EXPECT_EQ(c.failures, 0) << "of " << c.lines << " lines";
   EXPECT_EQ(c.composed, c.lines) << "every status line is composed";
-  EXPECT_GT(c.fromMasks, c.lines * 9 / 10) << "status lines are drawn from the glyphs' kept images";
+  EXPECT_GT(c.fromMasks, c.lines * 3 / 4) << "status lines are drawn from the glyphs' kept images";
 }
 
 TEST_F(ComposedTextTest, OtherFontsAndOtherLinesComposeAsPangoLaysThemOutOrAreLaidOutByIt) {

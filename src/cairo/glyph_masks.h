@@ -25,10 +25,10 @@ struct PixelTarget {
 // pixels, is the image Cairo uses for every origin in that interval.
 //
 // Several glyphs go through one mask their images are added into when Cairo
-// finds a glyph's box (its ink extents at its origin, in 1/256 pixel, the
-// origin rounded to whole pixels as image surfaces ask) overlapping the boxes
-// before it, and are blended one after another otherwise; both are done here
-// the same way.
+// finds a glyph's box (its ink extents at its origin, in 1/256 pixel)
+// overlapping the boxes before it, and are blended one after another
+// otherwise; both are done here the same way, and a line whose test could
+// come out either way is left to Cairo.
 class GlyphMasks {
  public:
   // `font` must outlive the masks.
@@ -54,7 +54,7 @@ class GlyphMasks {
   void render(Mask& m, unsigned long glyph, double fx, double fy);
 
   cairo_scaled_font_t* font_;
-  bool deviceIsUser_;  // the font's glyph extents are in device pixels (its CTM is the identity)
+  bool usable_;  // extents in device pixels (the font's CTM is the identity), at a size shown to match
   std::vector<Mask> slots_ = std::vector<Mask>(256);  // open addressing, at most half full
   std::size_t used_ = 0;
   std::vector<std::uint8_t> pool_;       // every kept image, row after row
