@@ -62,6 +62,7 @@ std::unique_ptr<GlyphTable> GlyphTable::create(PangoContext* context, const Pang
   table->analysis_.font = table->font_;
   table->scaledFont_ = pango_cairo_font_get_scaled_font(PANGO_CAIRO_FONT(table->font_));
   if (!table->scaledFont_ || cairo_scaled_font_status(table->scaledFont_) != CAIRO_STATUS_SUCCESS) return nullptr;
+  table->masks_ = std::make_unique<GlyphMasks>(table->scaledFont_);
   table->shaped_ = pango_glyph_string_new();
   if (table->character(kLetter).state != Character::State::usable) return nullptr;
   return table;

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "cairo/glyph_masks.h"
+
 namespace orbelune {
 
 // One glyph of a composed line, in Pango units, as a glyph string holds it.
@@ -58,6 +60,8 @@ class GlyphTable {
   bool compose(const std::string& text, ComposedLine& line);
   // The font Pango draws the line's run with.
   cairo_scaled_font_t* scaledFont() const { return scaledFont_; }
+  // The glyphs' images in that font, drawn without Cairo.
+  GlyphMasks& masks() { return *masks_; }
 
  private:
   static constexpr int kFirst = 0x20, kLast = 0x7e, kCount = kLast - kFirst + 1;
@@ -79,6 +83,7 @@ class GlyphTable {
   PangoLayout* probe_ = nullptr;  // lays out a character beside a letter, to see its font
   PangoFont* font_ = nullptr;
   cairo_scaled_font_t* scaledFont_ = nullptr;  // owned by font_
+  std::unique_ptr<GlyphMasks> masks_;          // of scaledFont_
   PangoAnalysis analysis_{};
   PangoGlyphString* shaped_ = nullptr;
   std::array<Character, kCount> characters_{};

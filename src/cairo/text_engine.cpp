@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "cairo/pixel_blend.h"
+
 namespace orbelune {
 namespace {
 
@@ -155,6 +157,7 @@ void TextEngine::show(cairo_t* cr, const std::string& text, const std::string& f
     updatedFor_ = cr;
   }
   if (composed_ && pango_context_get_serial(context_) != lineSerial_) recompose();
+  drewMasks_ = false;
   // Surfaces that keep the text beside its glyphs (PDF, SVG) are given it by
   // Pango, which draws there with another call.
   if (composed_ && !cairo_surface_has_show_text_glyphs(cairo_get_target(cr))) {
@@ -183,10 +186,52 @@ void TextEngine::drawComposed(cairo_t* cr, double x, double y) {
     glyphs_[i].y = g.yOffset == 0 ? baseY : baseY + static_cast<double>(g.yOffset) / PANGO_SCALE;
     pen += g.width;
   }
+  drewMasks_ = drawMasks(cr);
+  if (drewMasks_) return;
   cairo_save(cr);
   cairo_set_scaled_font(cr, lineTable_->scaledFont());
   cairo_show_glyphs(cr, glyphs_.data(), static_cast<int>(glyphs_.size()));
   cairo_restore(cr);
+}
+
+bool TextEngine::drawMasks(cairo_t* cr) {
+  // Only where the glyphs would go straight into an image surface's pixels:
+  // a solid source OVER them, no transformation, group or clip in the way.
+  cairo_surface_t* target = cairo_get_target(cr);
+  if (cairo_get_group_target(cr) != target || cairo_surface_get_type(target) != CAIRO_SURFACE_TYPE_IMAGE ||
+      cairo_get_operator(cr) != CAIRO_OPERATOR_OVER) {
+    return false;
+  }
+  const cairo_format_t format = cairo_image_surface_get_format(target);
+  if (format != CAIRO_FORMAT_ARGB32 && format != CAIRO_FORMAT_RGB24) return false;
+  cairo_matrix_t m;
+  cairo_get_matrix(cr, &m);
+  double dx, dy, sx, sy;
+  cairo_surface_get_device_offset(target, &dx, &dy);
+  cairo_surface_get_device_scale(target, &sx, &sy);
+  if (m.xx != 1.0 || m.yx != 0.0 || m.xy != 0.0 || m.yy != 1.0 || m.x0 != 0.0 || m.y0 != 0.0 || dx != 0.0 ||
+      dy != 0.0 || sx != 1.0 || sy != 1.0) {
+    return false;
+  }
+  Color source;
+  if (cairo_pattern_get_rgba(cairo_get_source(cr), &source.red, &source.green, &source.blue, &source.alpha) !=
+      CAIRO_STATUS_SUCCESS) {
+    return false;
+  }
+  const int width = cairo_image_surface_get_width(target), height = cairo_image_surface_get_height(target);
+  cairo_rectangle_list_t* clip = cairo_copy_clip_rectangle_list(cr);
+  const bool unclipped = clip->status == CAIRO_STATUS_SUCCESS && clip->num_rectangles == 1 &&
+                         clip->rectangles[0].x <= 0.0 && clip->rectangles[0].y <= 0.0 &&
+                         clip->rectangles[0].x + clip->rectangles[0].width >= width &&
+                         clip->rectangles[0].y + clip->rectangles[0].height >= height;
+  cairo_rectangle_list_destroy(clip);
+  if (!unclipped) return false;
+  cairo_surface_flush(target);
+  const PixelTarget pixels{reinterpret_cast<std::uint32_t*>(cairo_image_surface_get_data(target)),
+                           cairo_image_surface_get_stride(target) / 4, width, height};
+  if (!lineTable_->masks().draw(glyphs_, pixels, premultipliedPixel(source))) return false;
+  cairo_surface_mark_dirty(target);
+  return true;
 }
 
 std::string TextEngine::resolvedFamily(const std::string& family) {

@@ -41,6 +41,8 @@ class TextEngine {
   void setComposesLines(bool on);
   // Whether the line last measured or drawn was composed.
   bool composedLast() const { return composed_; }
+  // Whether the line last drawn went through the glyphs' kept images.
+  bool drewMasksLast() const { return drewMasks_; }
   // How many layouts and shapings the engine has asked of Pango.
   long shapings() const { return shapings_; }
 
@@ -61,6 +63,9 @@ class TextEngine {
   // The table for the prepared font in the context as it is now, or null.
   GlyphTable* table();
   void drawComposed(cairo_t* cr, double x, double y);
+  // Draws glyphs_ from the line's kept glyph images; false if it cannot
+  // promise Cairo's pixels there (then nothing is drawn).
+  bool drawMasks(cairo_t* cr);
 
   PangoContext* context_ = nullptr;
   PangoLayout* layout_ = nullptr;
@@ -74,6 +79,7 @@ class TextEngine {
 
   bool composes_ = true;
   bool composed_ = false;
+  bool drewMasks_ = false;
   ComposedLine line_;
   GlyphTable* lineTable_ = nullptr;  // the table line_ was composed with, while composed_
   guint lineSerial_ = 0;             // the context's serial when it was composed
