@@ -2,7 +2,9 @@
 // the idle cycle, and what the user reads.
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <unistd.h>
 
+#include <filesystem>
 #include <sstream>
 #include <utility>
 
@@ -329,6 +331,40 @@ TEST_F(HostCoreTest, TheLockerStartsOnceTheFigureShowedLongEnoughOneAtATimeAndIt
   ASSERT_TRUE(pumpUntil(quick, core, [&] { return !quick.running(); }));
   EXPECT_NE(out.str().find("ended: unlocked"), std::string::npos) << out.str();
   EXPECT_EQ(err.str().find("ended with status 0"), std::string::npos) << err.str();
+}
+
+// A locker that dies by a signal with the session locked (a crash, the OOM
+// killer) is followed by a new one after a short wait; one that ends
+// otherwise is not.
+TEST_F(HostCoreTest, ALockerThatDiesWithTheSessionLockedIsFollowedByANewOne) {
+  std::ostringstream err;
+  HostCore core("orbelune idle", {}, InputRules::Mode::Cover, err);
+  const std::string once = (std::filesystem::temp_directory_path() / ("orbelune-relock-" + std::to_string(getpid())))
+                               .string();
+  std::filesystem::remove(once);
+  // The first is killed once locked, the second unlocks.
+  SessionLocker locker("/bin/sh",
+                       {"sh", "-c", "echo 'orbelune lock: locked'; [ -e \"$0\" ] && exit 0; : >\"$0\"; kill -KILL $$",
+                        once},
+                       0.0);
+  locker.lock(core, "asked");
+  ASSERT_TRUE(pumpUntil(locker, core, [&] { return !locker.running(); })) << err.str();
+  EXPECT_NE(err.str().find("ended with signal KILL; the session stays locked, and a new locker starts in 1 s"),
+            std::string::npos)
+      << err.str();
+  std::vector<pollfd> fds;
+  int timeout = -1;
+  locker.prepare(fds, timeout, 0.5);
+  EXPECT_EQ(timeout, 500);
+  locker.dispatch(fds, 0.9, core);
+  EXPECT_EQ(locker.started(), 1);
+  locker.dispatch(fds, 1.0, core);
+  EXPECT_EQ(locker.started(), 2);
+  ASSERT_TRUE(pumpUntil(locker, core, [&] { return !locker.running(); })) << err.str();
+  EXPECT_EQ(err.str().find("ended with", err.str().find("ended with") + 1), std::string::npos) << err.str();
+  locker.dispatch(fds, 100.0, core);
+  EXPECT_EQ(locker.started(), 2) << "an unlock is followed by nothing";
+  std::filesystem::remove(once);
 }
 
 }  // namespace

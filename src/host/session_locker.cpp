@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -52,6 +53,7 @@ void SessionLocker::figureHidden() { shownAt_.reset(); }
 
 void SessionLocker::lock(HostCore& core, const std::string& why) {
   shownAt_.reset();  // this showing has locked, or a lock is up
+  relockAt_.reset();
   if (running()) {
     if (locked_) settled();
     return;
@@ -109,6 +111,10 @@ void SessionLocker::prepare(std::vector<pollfd>& fds, int& timeoutMs, double now
     if (timeoutMs < 0 || ms < timeoutMs) timeoutMs = ms;
   };
   if (running() && !pidfd_.valid()) shorten(kReapPollMs);
+  if (relockAt_ && !running()) {
+    const double left = *relockAt_ - now;
+    shorten(left <= 0.0 ? 0 : static_cast<int>(std::ceil(left * 1000.0)));
+  }
   if (shownAt_ && !running()) {
     const double left = *shownAt_ + afterSeconds_ - now;
     shorten(left <= 0.0 ? 0 : static_cast<int>(std::ceil(left * 1000.0)));
@@ -120,7 +126,8 @@ void SessionLocker::dispatch(std::vector<pollfd>& fds, double now, HostCore& cor
   std::size_t i = first_;
   const bool ended = polledPidfd_ && i < fds.size() && (fds[i++].revents & POLLIN);
   if (polledLines_ && i < fds.size() && fds[i].revents) readLines(core);
-  if (running()) reap(core, ended);
+  if (running()) reap(core, ended, now);
+  if (relockAt_ && !running() && now >= *relockAt_) lock(core, "the last locker died with the session locked");
   if (requests_) {
     auto asked = requests_->dispatch(fds);
     if (!asked) {
@@ -156,7 +163,7 @@ void SessionLocker::readLines(HostCore& core) {
   if (partial_.size() > 4096) partial_.clear();  // no line of a locker is that long
 }
 
-void SessionLocker::reap(HostCore& core, bool wait) {
+void SessionLocker::reap(HostCore& core, bool wait, double now) {
   int status = 0;
   const pid_t got = waitpid(pid_, &status, wait ? 0 : WNOHANG);
   if (got == 0 || (got < 0 && errno == EINTR)) return;
@@ -173,7 +180,16 @@ void SessionLocker::reap(HostCore& core, bool wait) {
     return;
   }
   if (WIFEXITED(status) && WEXITSTATUS(status) == 0) {
+    relockDelay_ = kFirstRelockSeconds;
     core.note("the locker (process " + std::to_string(pid) + ") ended: unlocked");
+  } else if (wasLocked && WIFSIGNALED(status)) {
+    // A crash (or the OOM killer) leaves the compositor's lock up with
+    // nothing to unlock it but a new locker: one follows, as a user at a
+    // text console would start it.
+    relockAt_ = now + relockDelay_;
+    core.say("the locker (process " + std::to_string(pid) + ") ended with " + endOf(status) +
+             "; the session stays locked, and a new locker starts in " + formatShortest(relockDelay_) + " s");
+    relockDelay_ = std::min(2.0 * relockDelay_, kLongestRelockSeconds);
   } else {
     core.say("the locker (process " + std::to_string(pid) + ") ended with " + endOf(status) +
              (wasLocked ? "; the session stays locked until a locker unlocks it" : ""));

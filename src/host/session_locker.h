@@ -2,7 +2,9 @@
 // The lock that `orbelune idle` starts: a locker program run as a child
 // process with arguments only (nothing passes to it but its argv, and no
 // password ever reaches the watcher), at most one at a time, reaped when it
-// ends, its end said in the host core's lines. It locks once the figure has
+// ends, its end said in the host core's lines; one that dies by a signal
+// with the session locked is followed by a new one (after a wait that grows
+// while they keep dying). It locks once the figure has
 // shown for the chosen time, and whenever the requests beside it (logind's
 // Lock signal, the coming sleep) ask to.
 #include <poll.h>
@@ -36,6 +38,11 @@ class LockRequests {
 
 class SessionLocker {
  public:
+  // After a locker died with the session locked, the wait before the next
+  // one, doubling for each that dies in a row up to the longest (a locker
+  // that cannot live costs no loop of forks); a locker that unlocks resets it.
+  static constexpr double kFirstRelockSeconds = 1.0;
+  static constexpr double kLongestRelockSeconds = 30.0;
   // `program` (a path) runs with `argv` (its name first) and says a line
   // ending in ": locked" on its standard output once the session is locked,
   // as `orbelune lock --verbose` does. `afterSeconds`: how long the figure
@@ -72,7 +79,7 @@ class SessionLocker {
 
  private:
   void readLines(HostCore& core);
-  void reap(HostCore& core, bool wait);
+  void reap(HostCore& core, bool wait, double now);
   void settled();
 
   std::string program_;
@@ -80,6 +87,8 @@ class SessionLocker {
   double afterSeconds_;
   std::unique_ptr<LockRequests> requests_;
   std::optional<double> shownAt_;  // while the figure shows and has not locked yet
+  std::optional<double> relockAt_; // when the next locker starts, after one died with the session locked
+  double relockDelay_ = kFirstRelockSeconds;  // the wait before it
   pid_t pid_ = -1;
   UniqueFd pidfd_;   // readable once the locker ended
   UniqueFd lines_;   // the locker's standard output
