@@ -6,6 +6,7 @@
 #   - the figure shows after the idle time, and the session locks about 3 s later;
 #   - the watcher's figure hides under the lock, which shows the figure itself
 #     and no desktop window;
+#   - the locker killed: the session stays locked, and a new one takes over;
 #   - the right password unlocks, the watcher says so and watches on.
 set -euo pipefail
 orbelune=$(realpath "$1")
@@ -45,6 +46,16 @@ watcher_said "hidden under the lock" 5 >/dev/null || fail "the watcher's figure 
 shows_figure HEADLESS-1 || fail "no figure under the lock"
 no_desktop_on HEADLESS-1 || fail "the desktop window shows through the lock"
 
+# The locker killed (a crash, the OOM killer): the session stays locked and
+# the watcher starts another, which takes the lock over.
+locker=$(pgrep -P "$watcher" -f "orbelune lock") || fail "no locker under the watcher"
+kill -KILL "$locker"
+watcher_said "locking the session (the last locker died with the session locked), process [0-9]*" 10 >/dev/null ||
+  fail "no new locker after the first was killed"
+no_desktop_on HEADLESS-1 || fail "the session unlocked when the locker was killed"
+for _ in $(seq 100); do [ "$(grep -c "the session is locked" "$work/idle.out")" -eq 2 ] && break; sleep 0.1; done
+[ "$(grep -c "the session is locked" "$work/idle.out")" -eq 2 ] || fail "the new locker did not take the lock over"
+
 # The right password, typed until the watcher says the locker ended (keys
 # while PAM starts are dropped).
 unlocked=0
@@ -54,8 +65,10 @@ for _ in $(seq 8); do
 done
 [ $unlocked = 1 ] || { cat "$work/idle.out" "$work/idle.err"; fail "the right password did not unlock"; }
 kill -0 "$watcher" 2>/dev/null || fail "the watcher ended with the lock"
-grep -q "ended with" "$work/idle.err" && { cat "$work/idle.err"; fail "the watcher said the locker failed"; }
-[ "$(grep -c "locking the session" "$work/idle.out")" -eq 1 ] || fail "not one locker"
+[ "$(grep -c "ended with" "$work/idle.err")" -eq 1 ] || { cat "$work/idle.err"; fail "the watcher said a locker failed"; }
+grep -q "ended with signal KILL; the session stays locked, and a new locker starts in 1 s" "$work/idle.err" ||
+  { cat "$work/idle.err"; fail "the killed locker's end was not said"; }
+[ "$(grep -c "locking the session" "$work/idle.out")" -eq 2 ] || fail "not two lockers, one after the other"
 if grep -rqi "$password" "$work"/idle.*; then fail "the password reached the watcher's output"; fi
 kill "$watcher" "$window" 2>/dev/null || true
 echo "idle lock on sway 1.10: all checks passed"
