@@ -10,13 +10,7 @@
 #   - the right password unlocks, the watcher says so and watches on.
 set -euo pipefail
 orbelune=$(realpath "$1")
-source_dir=$(cd "$(dirname "$0")/.." && pwd)
-[ "${ORBELUNE_DESKTOP:-}" = trixie ] || { echo "SKIP: runs on Debian 13's sway (ORBELUNE_DESKTOP=trixie)"; exit 77; }
-source "$(dirname "$0")/sway_checks.sh"
-
-password='Lock-pass 42'
 source "$(dirname "$0")/lock_checks.sh"
-prepare_lock_user
 
 now() { date +%s.%N; }
 # Waits up to $2 seconds for the watcher to say $1; the time it was seen.

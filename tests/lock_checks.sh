@@ -1,9 +1,11 @@
-# Shell helpers for the tests of orbelune lock on the Debian 13 root's sway
-# (sourced after sway_checks.sh): the locker run as the root's user "tester"
-# with its output in $work/lock.N.{out,err}, screenshots telling the blue
-# desktop window from the lock, wtype's keys, and the waits on the locker's
-# own lines rather than on fixed times.
-#   prepare_lock_user        tester's password is $password; the PAM service is in place
+# Shell helpers for the tests of orbelune lock on the Debian 13 root's sway,
+# sourced with $orbelune set to the build's binary. Off Debian 13's sway
+# (ORBELUNE_DESKTOP=trixie) the test is skipped; otherwise sway_checks.sh is
+# sourced, the build folder shared with the root, the root's user "tester"
+# given the password $password, and the PAM service put in place as the
+# package installs it. The locker runs as tester with its output in
+# $work/lock.N.{out,err}; screenshots tell the blue desktop window from the
+# lock; the waits are on the locker's own lines rather than on fixed times.
 #   desktop_shows OUTPUT     more than half of OUTPUT is the blue window
 #   no_desktop_on OUTPUT     no screenshot for about a second shows it
 #   start_lock               a new locker ($lock_pid; $locks counts them), run
@@ -14,17 +16,16 @@
 #   ended_with_in PID STATUS SECONDS
 #   unlock_typing PID SECONDS  types $password until PID ends, for SECONDS at most
 #   lock_said                what the last locker and sway said, for a failure
+[ "${ORBELUNE_DESKTOP:-}" = trixie ] || { echo "SKIP: runs on Debian 13's sway (ORBELUNE_DESKTOP=trixie)"; exit 77; }
+source "$(dirname "${BASH_SOURCE[0]}")/sway_checks.sh"
+source_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+password='Lock-pass 42'
 locks=0
 lock_prefix=()
 
-# The locker's build folder shared with the root, the root's user "tester"
-# with the password $password, and the service's rules as the package
-# installs them.
-prepare_lock_user() {
-  share_with_root "$(dirname "$(dirname "$orbelune")")"
-  printf 'tester:%s\n' "$password" | in_root chpasswd
-  cp "$source_dir/resources/orbelune.pam" "$droot/etc/pam.d/orbelune"
-}
+share_with_root "$(dirname "$(dirname "$orbelune")")"
+printf 'tester:%s\n' "$password" | in_root chpasswd
+cp "$source_dir/resources/orbelune.pam" "$droot/etc/pam.d/orbelune"
 
 desktop_shows() {
   grim -o "$1" "$work/count.png" 2>/dev/null || return 1

@@ -23,17 +23,10 @@
 #     unlocks.
 set -euo pipefail
 orbelune=$(realpath "$1")
-source_dir=$(cd "$(dirname "$0")/.." && pwd)
-[ "${ORBELUNE_DESKTOP:-}" = trixie ] || { echo "SKIP: runs on Debian 13's sway (ORBELUNE_DESKTOP=trixie)"; exit 77; }
-source "$(dirname "$0")/sway_checks.sh"
-
-password='Lock-pass 42'
+source "$(dirname "$0")/lock_checks.sh"
 other_password='Other-pass 7'
 in_root sh -c 'id orbelune-other >/dev/null 2>&1 || useradd -M -s /usr/sbin/nologin orbelune-other'
 printf 'orbelune-other:%s\n' "$other_password" | in_root chpasswd
-
-source "$(dirname "$0")/lock_checks.sh"
-prepare_lock_user
 # The check's process that took the place of $1, on stdout.
 new_checker() {
   local c

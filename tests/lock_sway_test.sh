@@ -14,13 +14,7 @@
 #   - keys on a second seat reach the prompt.
 set -euo pipefail
 orbelune=$(realpath "$1")
-source_dir=$(cd "$(dirname "$0")/.." && pwd)
-[ "${ORBELUNE_DESKTOP:-}" = trixie ] || { echo "SKIP: runs on Debian 13's sway (ORBELUNE_DESKTOP=trixie)"; exit 77; }
-source "$(dirname "$0")/sway_checks.sh"
-
-password='Lock-pass 42'
 source "$(dirname "$0")/lock_checks.sh"
-prepare_lock_user
 # The desktop window is all blue; the figure is yellow on black, so only
 # white text (the prompt) has blue in it.
 prompt_text() {  # the blue of the area where the prompt is drawn, in pixels
